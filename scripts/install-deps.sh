@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian package Quiltmapper needs to build, test and run.
+# Works as root and, through sudo, as a normal user. Does nothing when all are present.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
+  zlib1g-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-noto-cjk
+  xvfb xauth xclip imagemagick
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+  SUDO=()
+elif command -v sudo >/dev/null 2>&1; then
+  SUDO=(sudo)
+else
+  echo "install-deps: these packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

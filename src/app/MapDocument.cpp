@@ -1,0 +1,283 @@
+#include "MapDocument.h"
+
+#include "CellRng.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+// Rows drawn at once by the random placement: the picks are made row by row into a band
+// buffer and then written column by column, so that the column-major store is written
+// sequentially instead of one page per cell.
+constexpr int ScatterBandRows = 64;
+
+uint64_t millisecondsOfDay()
+{
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return uint64_t(ms % (24LL * 60 * 60 * 1000));
+}
+
+} // namespace
+
+TMapDocument::TMapDocument()
+{
+    NewMap(101, 101);
+}
+
+void TMapDocument::SetCell(int x, int y, uint8_t part)
+{
+    CheckedRect(x, y, x, y);
+    FCells[Index(x, y)] = part;
+}
+
+void TMapDocument::NewMap(int width, int height)
+{
+    if (width < 1 || width > MaxMapSize || height < 1 || height > MaxMapSize)
+        throw std::invalid_argument("map size out of range");
+
+    const size_t cellCount = size_t(width) * size_t(height);
+    const int groupStoreWidth = std::max(width, MinGroupStoreSize);
+    const int groupStoreHeight = std::max(height, MinGroupStoreSize);
+
+    // Everything is allocated before anything changes, so a failed allocation leaves the
+    // document as it was.
+    std::vector<uint8_t> cells(cellCount, 0);
+    std::vector<uint8_t> undoCells(cellCount, 0);
+    std::vector<uint8_t> groupCells(size_t(groupStoreWidth) * size_t(groupStoreHeight), 0);
+
+    FWidth = uint16_t(width);
+    FHeight = uint16_t(height);
+    FCells = std::move(cells);
+    FUndoCells = std::move(undoCells);
+    FGroupCells = std::move(groupCells);
+    FGroupStoreWidth = groupStoreWidth;
+    FGroupStoreHeight = groupStoreHeight;
+    // The group part keeps its size (now all part 0) unless the smaller store cannot hold it.
+    if (FGroupWidth > FGroupStoreWidth || FGroupHeight > FGroupStoreHeight) {
+        FGroupWidth = 1;
+        FGroupHeight = 1;
+    }
+
+    // A new map is a fill of the whole map with part 0. Both stores are already all 0, so
+    // the snapshot and the fill would copy zeros over zeros: only the rectangle is kept.
+    FUndoRect = {0, 0, width - 1, height - 1};
+    // A fresh map has nothing to undo.
+    SetUndoAvailable(false);
+    FModified = false;
+}
+
+void TMapDocument::NormalizeRect(int& left, int& top, int& right, int& bottom)
+{
+    if (right < left)
+        std::swap(left, right);
+    if (bottom < top)
+        std::swap(top, bottom);
+}
+
+TCellRect TMapDocument::NormalizeRect(TCellRect rect)
+{
+    NormalizeRect(rect.Left, rect.Top, rect.Right, rect.Bottom);
+    return rect;
+}
+
+TCellRect TMapDocument::CheckedRect(int left, int top, int right, int bottom) const
+{
+    NormalizeRect(left, top, right, bottom);
+    if (left < 0 || top < 0 || right >= FWidth || bottom >= FHeight)
+        throw std::out_of_range("cell rectangle outside the map");
+    return {left, top, right, bottom};
+}
+
+void TMapDocument::SetUndoAvailable(bool available)
+{
+    const bool changed = available != FUndoAvailable;
+    FUndoAvailable = available;
+    if (changed && FOnUndoAvailableChanged)
+        FOnUndoAvailableChanged(available);
+}
+
+void TMapDocument::SetOnUndoAvailableChanged(std::function<void(bool)> handler)
+{
+    FOnUndoAvailableChanged = std::move(handler);
+}
+
+void TMapDocument::TakeUndoSnapshot(int left, int top, int right, int bottom)
+{
+    const TCellRect r = CheckedRect(left, top, right, bottom);
+    const size_t h = size_t(r.Height());
+    for (int x = r.Left; x <= r.Right; ++x)
+        std::memcpy(&FUndoCells[Index(x, r.Top)], &FCells[Index(x, r.Top)], h);
+    FUndoRect = r;
+    SetUndoAvailable(true);
+}
+
+void TMapDocument::FillMapRect(int left, int top, int right, int bottom, uint8_t part)
+{
+    const TCellRect r = CheckedRect(left, top, right, bottom);
+    TakeUndoSnapshot(r.Left, r.Top, r.Right, r.Bottom);
+    for (int x = r.Left; x <= r.Right; ++x)
+        std::memset(&FCells[Index(x, r.Top)], part, size_t(r.Height()));
+}
+
+void TMapDocument::ExchangePartsInRect(int left, int top, int right, int bottom, uint8_t partA,
+                                       uint8_t partB)
+{
+    const TCellRect r = CheckedRect(left, top, right, bottom);
+    const size_t h = size_t(r.Height());
+    bool touched = false;
+    for (int x = r.Left; x <= r.Right; ++x) {
+        uint8_t* cell = &FCells[Index(x, r.Top)];
+        uint8_t hit = 0;
+        for (size_t i = 0; i < h; ++i) {
+            const uint8_t c = cell[i];
+            const bool isA = c == partA;
+            const bool isB = c == partB;
+            hit |= uint8_t(isA | isB);
+            cell[i] = isA ? partB : (isB ? partA : c);
+        }
+        touched = touched || hit;
+    }
+    if (touched)
+        FModified = true;
+}
+
+std::optional<TCellRect> TMapDocument::Undo()
+{
+    if (!FUndoAvailable)
+        return std::nullopt;
+    const TCellRect r = FUndoRect;
+    const size_t h = size_t(r.Height());
+    for (int x = r.Left; x <= r.Right; ++x)
+        std::memcpy(&FCells[Index(x, r.Top)], &FUndoCells[Index(x, r.Top)], h);
+    SetUndoAvailable(false);
+    return r;
+}
+
+uint8_t TMapDocument::GroupCell(int gx, int gy) const
+{
+    if (gx < 0 || gy < 0 || gx >= FGroupStoreWidth || gy >= FGroupStoreHeight)
+        throw std::out_of_range("group cell outside the group store");
+    return FGroupCells[GroupIndex(gx, gy)];
+}
+
+void TMapDocument::SetGroupPart(int width, int height,
+                                const std::function<uint8_t(int, int)>& partAt)
+{
+    if (width < 1 || height < 1 || width > FGroupStoreWidth || height > FGroupStoreHeight)
+        throw std::out_of_range("group part larger than its store");
+    for (int gx = 0; gx < width; ++gx) {
+        for (int gy = 0; gy < height; ++gy)
+            FGroupCells[GroupIndex(gx, gy)] = partAt(gx, gy);
+    }
+    FGroupWidth = width;
+    FGroupHeight = height;
+}
+
+void TMapDocument::SetGroupSingle(uint8_t part)
+{
+    FGroupCells[0] = part;
+    FGroupWidth = 1;
+    FGroupHeight = 1;
+}
+
+void TMapDocument::StampGroup(int left, int top, int right, int bottom)
+{
+    const TCellRect r = CheckedRect(left, top, right, bottom);
+    TakeUndoSnapshot(r.Left, r.Top, r.Right, r.Bottom);
+
+    const size_t h = size_t(r.Height());
+    const int w = r.Width();
+    const size_t period = size_t(FGroupHeight);
+    // The first group-width columns get their group column repeated downwards by doubling
+    // copies; every later column equals the one a group width to its left.
+    for (int i = 0; i < std::min(w, FGroupWidth); ++i) {
+        uint8_t* dst = &FCells[Index(r.Left + i, r.Top)];
+        const uint8_t* src = &FGroupCells[GroupIndex(i, 0)];
+        size_t filled = std::min(h, period);
+        std::memcpy(dst, src, filled);
+        while (filled < h) {
+            const size_t n = std::min(filled, h - filled);
+            std::memcpy(dst + filled, dst, n);
+            filled += n;
+        }
+    }
+    for (int i = FGroupWidth; i < w; ++i) {
+        std::memcpy(&FCells[Index(r.Left + i, r.Top)],
+                    &FCells[Index(r.Left + i - FGroupWidth, r.Top)], h);
+    }
+    FModified = true;
+}
+
+void TMapDocument::ScatterGroup(int left, int top, int right, int bottom,
+                                std::optional<uint64_t> seed)
+{
+    const TCellRect r = CheckedRect(left, top, right, bottom);
+    TakeUndoSnapshot(r.Left, r.Top, r.Right, r.Bottom);
+
+    TCellRng rng(seed ? *seed : millisecondsOfDay());
+    const uint32_t gw = uint32_t(FGroupWidth);
+    const uint32_t gh = uint32_t(FGroupHeight);
+    const int w = r.Width();
+    std::vector<uint8_t> band(size_t(w) * ScatterBandRows);
+
+    for (int y0 = r.Top; y0 <= r.Bottom; y0 += ScatterBandRows) {
+        const int rows = std::min(ScatterBandRows, r.Bottom - y0 + 1);
+        // Draw row by row, left to right: the column first, then the row of the group part.
+        for (int j = 0; j < rows; ++j) {
+            uint8_t* out = &band[size_t(j) * w];
+            for (int i = 0; i < w; ++i) {
+                const uint32_t gx = rng.Below(gw);
+                const uint32_t gy = rng.Below(gh);
+                out[i] = FGroupCells[GroupIndex(int(gx), int(gy))];
+            }
+        }
+        for (int i = 0; i < w; ++i) {
+            uint8_t* column = &FCells[Index(r.Left + i, y0)];
+            const uint8_t* in = &band[size_t(i)];
+            for (int j = 0; j < rows; ++j)
+                column[j] = in[size_t(j) * w];
+        }
+    }
+    FModified = true;
+}
+
+bool TMapDocument::ReplaceParts(int left, int top, int right, int bottom, uint8_t before,
+                                uint8_t after)
+{
+    const TCellRect r = CheckedRect(left, top, right, bottom);
+    if (before == after)
+        return false; // nothing can change
+    const size_t h = size_t(r.Height());
+    bool changed = false;
+    for (int x = r.Left; x <= r.Right; ++x) {
+        uint8_t* cell = &FCells[Index(x, r.Top)];
+        uint8_t hit = 0;
+        for (size_t i = 0; i < h; ++i) {
+            const uint8_t c = cell[i];
+            const bool match = c == before;
+            hit |= uint8_t(match);
+            cell[i] = match ? after : c;
+        }
+        changed = changed || hit;
+    }
+    if (changed)
+        FModified = true;
+    return changed;
+}
+
+void TMapDocument::CaptureGroup(int left, int top, int right, int bottom)
+{
+    const TCellRect r = CheckedRect(left, top, right, bottom);
+    // The group store is at least as large as the map, so any map rectangle fits.
+    for (int x = r.Left; x <= r.Right; ++x) {
+        std::memcpy(&FGroupCells[GroupIndex(x - r.Left, 0)], &FCells[Index(x, r.Top)],
+                    size_t(r.Height()));
+    }
+    FGroupWidth = r.Width();
+    FGroupHeight = r.Height();
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+// A rectangle of map cells: columns Left..Right, rows Top..Bottom, all inclusive.
+struct TCellRect
+{
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+
+    int Width() const { return Right - Left + 1; }
+    int Height() const { return Bottom - Top + 1; }
+    bool operator==(const TCellRect&) const = default;
+};
+
+// The map being edited: its cells, the one-level undo store and the group part (the
+// painting brush). Knows nothing of windows; the main window owns one and redraws.
+//
+// Cells are stored column by column in one contiguous array, so that column x, row y
+// is MapCells()[x * MapHeight() + y]. The undo store has the same shape. The group part
+// lives in a store of max(width, 16) x max(height, 16) cells, also column by column.
+class TMapDocument
+{
+public:
+    static constexpr int MaxMapSize = 9999;
+    static constexpr int MinGroupStoreSize = 16;
+
+    TMapDocument();
+
+    uint16_t MapWidth() const { return FWidth; }
+    uint16_t MapHeight() const { return FHeight; }
+    bool MapModified() const { return FModified; }
+    void SetMapModified(bool modified) { FModified = modified; }
+
+    uint8_t Cell(int x, int y) const { return FCells[Index(x, y)]; }
+    void SetCell(int x, int y, uint8_t part);
+    // Column-major storage, MapWidth() * MapHeight() bytes.
+    std::span<uint8_t> MapCells() { return FCells; }
+    std::span<const uint8_t> MapCells() const { return FCells; }
+
+    // Re-creates the document: all cells part 0, nothing to undo, not modified. The group
+    // part keeps its size when it still fits its new store, else it becomes 1 x 1. Sizes
+    // outside 1..MaxMapSize throw std::invalid_argument; a failed allocation throws
+    // std::bad_alloc. Either way the document is left exactly as it was.
+    void NewMap(int width, int height);
+
+    static void NormalizeRect(int& left, int& top, int& right, int& bottom);
+    static TCellRect NormalizeRect(TCellRect rect);
+
+    // Copies the (ordered) rectangle into the undo store and makes undo available.
+    void TakeUndoSnapshot(int left, int top, int right, int bottom);
+    // Normalises, snapshots, then sets every cell of the rectangle to the part. Leaves
+    // MapModified alone.
+    void FillMapRect(int left, int top, int right, int bottom, uint8_t part);
+    // Swaps parts A and B in the (ordered) rectangle. No snapshot. Every cell holding A or
+    // B marks the map modified, even when A equals B.
+    void ExchangePartsInRect(int left, int top, int right, int bottom, uint8_t partA,
+                             uint8_t partB);
+
+    bool UndoAvailable() const { return FUndoAvailable; }
+    TCellRect UndoRect() const { return FUndoRect; }
+    // Restores the cells of the undo rectangle and returns it for redrawing; nullopt when
+    // there is nothing to undo. MapModified keeps its value; undo is then unavailable.
+    std::optional<TCellRect> Undo();
+    // Called whenever undo becomes available or unavailable (the undo menu item follows).
+    void SetOnUndoAvailableChanged(std::function<void(bool)> handler);
+
+    // The group part.
+    int GroupWidth() const { return FGroupWidth; }
+    int GroupHeight() const { return FGroupHeight; }
+    int GroupStoreWidth() const { return FGroupStoreWidth; }
+    int GroupStoreHeight() const { return FGroupStoreHeight; }
+    uint8_t GroupCell(int gx, int gy) const;
+    // Sets the group part; partAt(gx, gy) gives each cell. Sizes beyond the store or below
+    // 1 throw std::out_of_range and change nothing.
+    void SetGroupPart(int width, int height, const std::function<uint8_t(int, int)>& partAt);
+    void SetGroupSingle(uint8_t part);
+
+    // Lays the group part tiled over the rectangle, anchored at its top-left cell; takes a
+    // snapshot first and marks the map modified.
+    void StampGroup(int left, int top, int right, int bottom);
+    // Fills the rectangle with cells of the group part drawn at random (column, then row
+    // within the group part for each cell); snapshot first, marks the map modified.
+    // Seeded from the time of day in milliseconds unless a seed is given.
+    void ScatterGroup(int left, int top, int right, int bottom,
+                      std::optional<uint64_t> seed = std::nullopt);
+    // Every cell of the rectangle holding `before` becomes `after`; no snapshot. Marks the
+    // map modified when a cell changed. Returns whether one did.
+    bool ReplaceParts(int left, int top, int right, int bottom, uint8_t before, uint8_t after);
+    // Makes the rectangle of the map the group part. The map is not changed.
+    void CaptureGroup(int left, int top, int right, int bottom);
+
+private:
+    size_t Index(int x, int y) const { return size_t(x) * FHeight + size_t(y); }
+    size_t GroupIndex(int gx, int gy) const { return size_t(gx) * FGroupStoreHeight + size_t(gy); }
+    // Normalises and checks that the rectangle lies inside the map.
+    TCellRect CheckedRect(int left, int top, int right, int bottom) const;
+    void SetUndoAvailable(bool available);
+
+    uint16_t FWidth = 0;
+    uint16_t FHeight = 0;
+    bool FModified = false;
+    std::vector<uint8_t> FCells;
+    std::vector<uint8_t> FUndoCells;
+    TCellRect FUndoRect;
+    bool FUndoAvailable = false;
+    std::function<void(bool)> FOnUndoAvailableChanged;
+    std::vector<uint8_t> FGroupCells;
+    int FGroupStoreWidth = 0;
+    int FGroupStoreHeight = 0;
+    int FGroupWidth = 1;
+    int FGroupHeight = 1;
+};

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "MapDocument.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+class QIODevice;
+
+// The two layouts of map files. Type 1 holds the map size and the cells column by
+// column; type 2 adds a magic and the part size and holds the cells row by row. A file
+// does not say which type it is: the settings choose.
+enum class TMapFileType { Type1 = 1, Type2 = 2 };
+
+// The 23 bytes at the start of a type 2 file.
+inline const QByteArray MapFileMagic = QByteArrayLiteral("QuiltmapperDataFormat20");
+inline constexpr uint16_t DefaultPartSize = 32;
+
+enum class TMapLoadStatus {
+    Loaded,
+    NotType2,   // the magic is missing: nothing was changed
+    Unreadable, // unopenable file, bad header or no memory: nothing was changed
+};
+
+struct TMapLoadResult
+{
+    TMapLoadStatus Status = TMapLoadStatus::Unreadable;
+    // The part size the map was made for (32 x 32 for type 1); the caller applies it.
+    uint16_t PartWidth = DefaultPartSize;
+    uint16_t PartHeight = DefaultPartSize;
+    // True when the cell data ended early; the missing cells are part 0.
+    bool Truncated = false;
+
+    bool Ok() const { return Status == TMapLoadStatus::Loaded; }
+    // The message the user is shown for a failed load; empty after a successful one.
+    QString Message() const;
+};
+
+// Writes the document in the given layout. False when the device refused any byte.
+bool WriteMapData(QIODevice& out, const TMapDocument& doc, TMapFileType type,
+                  uint16_t partWidth, uint16_t partHeight);
+
+// Reads a map. The header is checked completely before the document is touched: a
+// missing magic, a header that ends early, a map size outside 1..9999 or a part size of
+// 0 leave the document as it was. Cell data that ends early leaves the rest at part 0.
+// On success the document holds a new map (not modified, nothing to undo).
+TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc);
+
+// Saves through an atomic replace: a file that cannot be written, or a short write,
+// leaves any existing file whole and the document modified. A successful save clears
+// MapModified.
+bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type,
+                 uint16_t partWidth, uint16_t partHeight);
+
+TMapLoadResult LoadMapFile(const QString& fileName, TMapFileType type, TMapDocument& doc);
