@@ -1,0 +1,375 @@
+#include "PartsStore.h"
+
+#include "PictureFormats.h"
+
+#include <QDir>
+#include <QFont>
+#include <QPainter>
+#include <QSaveFile>
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+constexpr QRgb White = 0xffffffff;
+constexpr int BytesPerPixel = 4;
+
+void checkPartNumber(int n)
+{
+    if (n < 0 || n >= TPartsStore::PartCount)
+        throw std::out_of_range("part number out of range: " + std::to_string(n));
+}
+
+bool isValidSelection(int left, int top, int right, int bottom)
+{
+    const int last = TPartsStore::SheetSide - 1;
+    return 0 <= left && left <= right && right <= last && 0 <= top && top <= bottom &&
+           bottom <= last;
+}
+
+QImage makePlaceholder(int width, int height, int n)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull())
+        throw std::bad_alloc();
+    image.fill(White);
+
+    QPainter painter(&image);
+    QFont font;
+    // A fixed pixel size keeps the placeholder the same on every screen, and without
+    // antialiasing it holds only white and grey, like any picture the user edits by pixel.
+    font.setPixelSize(12);
+    font.setItalic(true);
+    font.setUnderline(true);
+    font.setStyleStrategy(QFont::NoAntialias);
+    painter.setFont(font);
+    painter.setPen(QColor(128, 128, 128));
+    painter.setBackgroundMode(Qt::OpaqueMode);
+    painter.setBackground(Qt::white);
+    // Drawing inside the picture clips the number at the part's edges.
+    painter.drawText(QRect(0, 0, width, height), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                     QString::number(n));
+    return image;
+}
+
+// The part of the width x height window at (x, y) that lies inside the source; empty when
+// the window's top-left corner is right of or below the source, or when it misses the
+// source entirely on the left or top. Computed wide so that no coordinate overflows.
+QRect sourceOverlap(const QImage& source, int x, int y, int width, int height)
+{
+    if (x >= source.width() || y >= source.height())
+        return {};
+    const qint64 right = std::min<qint64>(qint64(x) + width, source.width());
+    const qint64 bottom = std::min<qint64>(qint64(y) + height, source.height());
+    const int left = std::max(x, 0);
+    const int top = std::max(y, 0);
+    if (right <= left || bottom <= top)
+        return {};
+    return QRect(left, top, int(right - left), int(bottom - top));
+}
+
+// Copies the window at (x, y) of an RGB32 source into part, whose pixels must already be
+// writable (detached). area is the window's overlap with the source, given in the
+// coordinates of the original picture; origin is where the source's (0, 0) lies in them.
+void copyWindow(QImage& part, const QImage& source, const QPoint& origin, int x, int y,
+                const QRect& area)
+{
+    // Pixels of the window outside the source become white, the paper of a fresh part.
+    if (area.width() < part.width() || area.height() < part.height())
+        part.fill(White);
+    const qsizetype bytes = qsizetype(area.width()) * BytesPerPixel;
+    for (int row = 0; row < area.height(); ++row) {
+        const int sourceY = area.y() + row - origin.y();
+        const int sourceX = area.x() - origin.x();
+        uchar* to = part.scanLine(area.y() - y + row) + qsizetype(area.x() - x) * BytesPerPixel;
+        const uchar* from = source.constScanLine(sourceY) + qsizetype(sourceX) * BytesPerPixel;
+        std::memcpy(to, from, bytes);
+    }
+}
+
+// The given region of a picture as RGB32; origin receives where the result's (0, 0) lies
+// in the picture. An RGB32 picture is only shared, not copied: holding it keeps its pixels
+// even when the picture is a part that the caller is about to overwrite.
+QImage rgbRegion(const QImage& picture, const QRect& region, QPoint& origin)
+{
+    if (picture.format() == QImage::Format_RGB32) {
+        origin = QPoint(0, 0);
+        return picture;
+    }
+    origin = region.topLeft();
+    QImage converted = picture.copy(region).convertToFormat(QImage::Format_RGB32);
+    if (converted.isNull())
+        throw std::bad_alloc();
+    return converted;
+}
+
+// Gives the picture its own pixel buffer now, so that later writes cannot fail halfway.
+bool makeWritable(QImage& picture)
+{
+    return picture.bits() != nullptr;
+}
+
+} // namespace
+
+TPartsStore::TPartsStore(const TPictureFormats& formats, QObject* parent)
+    : QObject(parent), FFormats(formats)
+{
+    SetPartsSize(32, 32);
+}
+
+void TPartsStore::SetPartsSize(uint16_t width, uint16_t height)
+{
+    // The rest of the program divides by the part size.
+    if (width == 0 || height == 0)
+        throw std::invalid_argument("part size must be at least 1 x 1");
+
+    // Every new picture exists before anything changes, so a failed allocation leaves the
+    // parts as they were.
+    std::array<QImage, PartCount> fresh;
+    for (int n = 0; n < PartCount; ++n)
+        fresh[n] = makePlaceholder(width, height, n);
+
+    FPartWidth = width;
+    FPartHeight = height;
+    FParts.swap(fresh);
+    clearCopyBuffer();
+    ClearPartsModified();
+}
+
+void TPartsStore::ResetPart(int n)
+{
+    checkPartNumber(n);
+    FParts[n] = makePlaceholder(FPartWidth, FPartHeight, n);
+}
+
+QImage& TPartsStore::PartBitmap(int n)
+{
+    checkPartNumber(n);
+    return FParts[n];
+}
+
+const QImage& TPartsStore::PartBitmap(int n) const
+{
+    checkPartNumber(n);
+    return FParts[n];
+}
+
+void TPartsStore::CapturePart(int n, const QImage& source, int x, int y)
+{
+    checkPartNumber(n);
+    const QRect area = sourceOverlap(source, x, y, FPartWidth, FPartHeight);
+    if (area.isEmpty())
+        return;
+    QPoint origin;
+    // Taken before the part is written: the source may be the part itself.
+    const QImage pixels = rgbRegion(source, area, origin);
+    QImage& part = FParts[n];
+    if (!makeWritable(part))
+        throw std::bad_alloc();
+    copyWindow(part, pixels, origin, x, y, area);
+}
+
+void TPartsStore::DrawPart(QPainter& canvas, const QRect& target, int n) const
+{
+    const QImage& part = PartBitmap(n);
+    // Parts are pixel art: every target pixel takes one source pixel.
+    const bool smooth = canvas.testRenderHint(QPainter::SmoothPixmapTransform);
+    if (smooth)
+        canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    canvas.drawImage(target, part);
+    if (smooth)
+        canvas.setRenderHint(QPainter::SmoothPixmapTransform, true);
+}
+
+void TPartsStore::DrawPart(QPainter& canvas, const QRect& target, int n, TCopyMode mode) const
+{
+    checkPartNumber(n);
+    const QPainter::CompositionMode previous = canvas.compositionMode();
+    ApplyCopyMode(canvas, mode);
+    if (mode == cmPatCopy)
+        canvas.fillRect(target, canvas.brush());
+    else
+        DrawPart(canvas, target, n);
+    canvas.setCompositionMode(previous);
+}
+
+void TPartsStore::DrawPartZoomed(QPainter& canvas, const QRect& target, int n, int zoomSize) const
+{
+    checkPartNumber(n);
+    if (zoomSize <= 0)
+        return;
+    DrawPart(canvas, QRect(target.topLeft(), QSize(zoomSize, zoomSize)), n);
+}
+
+bool TPartsStore::sliceInto(const QImage& picture)
+{
+    const QRect used =
+        picture.rect() & QRect(0, 0, SheetSide * FPartWidth, SheetSide * FPartHeight);
+    if (used.isEmpty())
+        return true;
+
+    // Everything that may fail for want of memory happens before the first pixel changes.
+    QPoint origin;
+    QImage pixels;
+    try {
+        pixels = rgbRegion(picture, used, origin);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    std::array<QRect, PartCount> areas;
+    for (int n = 0; n < PartCount; ++n) {
+        const int x = (n % SheetSide) * FPartWidth;
+        const int y = (n / SheetSide) * FPartHeight;
+        areas[n] = sourceOverlap(picture, x, y, FPartWidth, FPartHeight);
+        if (!areas[n].isEmpty() && !makeWritable(FParts[n]))
+            return false;
+    }
+
+    for (int n = 0; n < PartCount; ++n) {
+        if (areas[n].isEmpty())
+            continue;
+        copyWindow(FParts[n], pixels, origin, (n % SheetSide) * FPartWidth,
+                   (n / SheetSide) * FPartHeight, areas[n]);
+    }
+    return true;
+}
+
+void TPartsStore::SlicePartsPicture(const QImage& picture)
+{
+    if (!sliceInto(picture))
+        throw std::bad_alloc();
+}
+
+void TPartsStore::ComposePartsPicture(QImage& picture) const
+{
+    QImage sheet(SheetSide * FPartWidth, SheetSide * FPartHeight, QImage::Format_RGB32);
+    if (sheet.isNull())
+        throw std::bad_alloc();
+    const qsizetype bytes = qsizetype(FPartWidth) * BytesPerPixel;
+    for (int n = 0; n < PartCount; ++n) {
+        const QImage& part = FParts[n];
+        const int left = (n % SheetSide) * FPartWidth;
+        const int top = (n / SheetSide) * FPartHeight;
+        for (int row = 0; row < FPartHeight; ++row) {
+            std::memcpy(sheet.scanLine(top + row) + qsizetype(left) * BytesPerPixel,
+                        part.constScanLine(row), bytes);
+        }
+    }
+    picture = std::move(sheet);
+}
+
+bool TPartsStore::LoadPartsPicture(const QString& fileName)
+{
+    // A picture that cannot be read is no error to report: the parts simply stay.
+    try {
+        const std::optional<QImage> picture = FFormats.LoadPicture(fileName);
+        if (!picture || !sliceInto(*picture))
+            return false;
+    } catch (const std::exception&) {
+        return false;
+    }
+    FFileName = fileName;
+    ClearPartsModified();
+    return true;
+}
+
+void TPartsStore::WritePartsPicture(const QString& fileName)
+{
+    const auto failure = [&fileName](const QString& reason) {
+        QString text = QStringLiteral("パーツ画像を保存できません: %1")
+                           .arg(QDir::toNativeSeparators(fileName));
+        if (!reason.isEmpty())
+            text += QLatin1Char('\n') + reason;
+        return std::runtime_error(text.toStdString());
+    };
+
+    QImage sheet;
+    try {
+        ComposePartsPicture(sheet);
+    } catch (const std::bad_alloc&) {
+        throw failure(QString());
+    }
+    // QSaveFile: a failed write leaves an existing file whole.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw failure(file.errorString());
+    if (!sheet.save(&file, "BMP")) {
+        file.cancelWriting();
+        throw failure(file.errorString());
+    }
+    if (!file.commit())
+        throw failure(file.errorString());
+    ClearPartsModified();
+}
+
+void TPartsStore::SetPartsModified()
+{
+    if (FPartsModified)
+        return;
+    FPartsModified = true;
+    emit partsModifiedChanged(true);
+}
+
+void TPartsStore::ClearPartsModified()
+{
+    if (!FPartsModified)
+        return;
+    FPartsModified = false;
+    emit partsModifiedChanged(false);
+}
+
+void TPartsStore::clearCopyBuffer()
+{
+    const bool had = HasCopyBuffer();
+    FCopyBuffer.fill(QImage());
+    FCopyBufferWidth = 0;
+    FCopyBufferHeight = 0;
+    if (had)
+        emit copyBufferChanged(false);
+}
+
+bool TPartsStore::CopySelectedParts(int left, int top, int right, int bottom)
+{
+    if (!isValidSelection(left, top, right, bottom))
+        return false;
+    // Implicitly shared copies: a later change of a part detaches it from the buffer.
+    for (int r = top; r <= bottom; ++r) {
+        for (int c = left; c <= right; ++c)
+            FCopyBuffer[(c - left) * SheetSide + (r - top)] = FParts[r * SheetSide + c];
+    }
+    FCopyBufferWidth = right - left + 1;
+    FCopyBufferHeight = bottom - top + 1;
+    emit copyBufferChanged(true);
+    return true;
+}
+
+bool TPartsStore::PasteIntoSelection(int left, int top, int right, int bottom)
+{
+    if (!HasCopyBuffer() || !isValidSelection(left, top, right, bottom))
+        return false;
+    for (int r = top; r <= bottom; ++r) {
+        for (int c = left; c <= right; ++c) {
+            const int entry =
+                ((c - left) % FCopyBufferWidth) * SheetSide + (r - top) % FCopyBufferHeight;
+            // Into the existing picture objects, which others may hold references to.
+            CapturePart(r * SheetSide + c, FCopyBuffer[entry], 0, 0);
+        }
+    }
+    SetPartsModified();
+    return true;
+}
+
+bool TPartsStore::DeleteSelectedParts(int left, int top, int right, int bottom)
+{
+    if (!isValidSelection(left, top, right, bottom))
+        return false;
+    for (int r = top; r <= bottom; ++r) {
+        for (int c = left; c <= right; ++c)
+            ResetPart(r * SheetSide + c);
+    }
+    SetPartsModified();
+    return true;
+}

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "CopyMode.h"
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+class QPainter;
+class QRect;
+class TPictureFormats;
+
+// The tile set: 256 equal-sized part pictures (QImage::Format_RGB32, always opaque), the
+// part size, the parts-modified flag, the remembered file name of the parts picture and the
+// parts copy buffer. Part n sits in column n % 16 and row n / 16 of the 16 x 16 parts sheet.
+// Knows no widget; the parts window owns one and redraws its grids after changes.
+//
+// Part numbers outside 0..255 are refused with std::out_of_range.
+class TPartsStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int PartCount = 256;
+    // Parts per row and per column of the parts sheet.
+    static constexpr int SheetSide = 16;
+
+    // Starts with 32 x 32 placeholders, an empty copy buffer, not modified, no file name.
+    // The registry must outlive the store: later plug-ins register their formats in it.
+    explicit TPartsStore(const TPictureFormats& formats, QObject* parent = nullptr);
+
+    uint16_t PartWidth() const { return FPartWidth; }
+    uint16_t PartHeight() const { return FPartHeight; }
+
+    // Every part becomes a fresh placeholder of the new size (also when the size stays the
+    // same), the copy buffer is emptied and the modified flag cleared. A width or height of
+    // 0 throws std::invalid_argument; a failed allocation throws std::bad_alloc. Either
+    // way nothing has changed.
+    void SetPartsSize(uint16_t width, uint16_t height);
+
+    // Replaces part n by a new placeholder picture: white, its number in grey at the top
+    // left. References to the old picture's pixels become stale.
+    void ResetPart(int n);
+
+    // The picture of part n. Callers may draw into it in place (then SetPartsModified);
+    // the reference stays valid until ResetPart / SetPartsSize.
+    QImage& PartBitmap(int n);
+    const QImage& PartBitmap(int n) const;
+
+    // Copies the part-sized rectangle of source at (x, y) into part n, 1:1, keeping the
+    // part's picture object. Pixels of the rectangle outside the source become white.
+    // Nothing happens when the rectangle does not overlap the source (x >= width,
+    // y >= height, or entirely left of / above it). Any source format is accepted.
+    void CapturePart(int n, const QImage& source, int x, int y);
+
+    // Stretches part n over target without smoothing, combined with the canvas by the
+    // painter's current composition mode. Allocates nothing.
+    void DrawPart(QPainter& canvas, const QRect& target, int n) const;
+    // The same with the given copy mode; pattern copy fills target with the painter's
+    // brush instead. The painter's composition mode is left as it was.
+    void DrawPart(QPainter& canvas, const QRect& target, int n, TCopyMode mode) const;
+    // Draws part n stretched to zoomSize x zoomSize (square whatever the part's shape)
+    // with its top-left at target's top-left; target's size is not used.
+    void DrawPartZoomed(QPainter& canvas, const QRect& target, int n, int zoomSize) const;
+
+    // Captures every part whose top-left corner lies inside the picture, read as a sheet of
+    // 16 parts to a row; other parts keep their pictures. Does not touch the modified flag.
+    void SlicePartsPicture(const QImage& picture);
+    // Makes picture the 16 * PartWidth x 16 * PartHeight RGB32 parts sheet. Throws
+    // std::bad_alloc (picture unchanged) when it cannot be allocated.
+    void ComposePartsPicture(QImage& picture) const;
+
+    // Reads a picture through the format registry (reader chosen by extension) and slices
+    // it into the parts, remembers the name and clears the modified flag. On any failure
+    // returns false and changes nothing.
+    bool LoadPartsPicture(const QString& fileName);
+    // Writes the parts sheet as a BMP file, whatever the extension, and clears the modified
+    // flag. On failure throws std::runtime_error with a message for the user (UTF-8), the
+    // old file stays whole and the parts stay modified.
+    void WritePartsPicture(const QString& fileName);
+
+    // The remembered name of the parts picture: set by a successful load or by the save
+    // dialog; never cleared.
+    QString FileName() const { return FFileName; }
+    void SetFileName(const QString& fileName) { FFileName = fileName; }
+
+    bool IsPartsModified() const { return FPartsModified; }
+    void SetPartsModified();
+    void ClearPartsModified();
+
+    // The parts copy buffer: the part at column offset i and row offset j of the copied
+    // block is entry i * 16 + j. Entries are null until copied into; entries outside the
+    // last copied block are stale and never read.
+    const std::array<QImage, PartCount>& CopyBuffer() const { return FCopyBuffer; }
+    int CopyBufferWidth() const { return FCopyBufferWidth; }
+    int CopyBufferHeight() const { return FCopyBufferHeight; }
+    bool HasCopyBuffer() const { return FCopyBufferWidth > 0 && FCopyBufferHeight > 0; }
+
+    // The selection operations take grid cells (columns left..right, rows top..bottom,
+    // inclusive, 0..15, left <= right and top <= bottom). Anything else is refused: they
+    // return false and change nothing.
+
+    // Copies the selected parts into the copy buffer; the parts are not marked modified.
+    bool CopySelectedParts(int left, int top, int right, int bottom);
+    // Lays the copied block repeatedly over the selection from its top-left cell; only the
+    // selected parts change. Sets the modified flag. False while the buffer is empty.
+    bool PasteIntoSelection(int left, int top, int right, int bottom);
+    // Turns the selected parts into placeholders and sets the modified flag.
+    bool DeleteSelectedParts(int left, int top, int right, int bottom);
+
+signals:
+    // Emitted when the modified flag changes; the save commands follow it.
+    void partsModifiedChanged(bool modified);
+    // Emitted with true after every copy and with false when a filled buffer is emptied;
+    // the paste commands follow it.
+    void copyBufferChanged(bool available);
+
+private:
+    const TPictureFormats& FFormats;
+    uint16_t FPartWidth = 0;
+    uint16_t FPartHeight = 0;
+    std::array<QImage, PartCount> FParts;
+    bool FPartsModified = false;
+    QString FFileName;
+    std::array<QImage, PartCount> FCopyBuffer;
+    int FCopyBufferWidth = 0;
+    int FCopyBufferHeight = 0;
+
+    void clearCopyBuffer();
+    bool sliceInto(const QImage& picture);
+};
