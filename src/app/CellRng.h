@@ -17,15 +17,29 @@ public:
         return uint64_t(t >> 64) ^ uint64_t(t);
     }
 
-    // A uniform number in 0..bound-1 (bound >= 1), without modulo bias.
+    // 32 random bits: each 64-bit number serves twice.
+    uint32_t Next32()
+    {
+        if (FHaveSpare) {
+            FHaveSpare = false;
+            return FSpare;
+        }
+        const uint64_t r = Next();
+        FSpare = uint32_t(r);
+        FHaveSpare = true;
+        return uint32_t(r >> 32);
+    }
+
+    // A uniform number in 0..bound-1 (bound >= 1), without modulo bias (multiply and
+    // reject the few products that would favour low results).
     uint32_t Below(uint32_t bound)
     {
-        uint64_t m = uint64_t(uint32_t(Next() >> 32)) * bound;
+        uint64_t m = uint64_t(Next32()) * bound;
         uint32_t low = uint32_t(m);
         if (low < bound) {
             const uint32_t threshold = uint32_t(-bound) % bound;
             while (low < threshold) {
-                m = uint64_t(uint32_t(Next() >> 32)) * bound;
+                m = uint64_t(Next32()) * bound;
                 low = uint32_t(m);
             }
         }
@@ -34,4 +48,6 @@ public:
 
 private:
     uint64_t FState;
+    uint32_t FSpare = 0;
+    bool FHaveSpare = false;
 };

@@ -1,6 +1,7 @@
 #include "MapDocument.h"
 
 #include "CellRng.h"
+#include "TransposeBytes.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +15,8 @@ namespace {
 // buffer and then written column by column, so that the column-major store is written
 // sequentially instead of one page per cell.
 constexpr int ScatterBandRows = 64;
+// Group parts of up to this many cells are drawn from a flat copy (64 KB at most).
+constexpr uint32_t ScatterFlatLimit = 1u << 16;
 
 uint64_t millisecondsOfDay()
 {
@@ -46,9 +49,9 @@ void TMapDocument::NewMap(int width, int height)
 
     // Everything is allocated before anything changes, so a failed allocation leaves the
     // document as it was.
-    std::vector<uint8_t> cells(cellCount, 0);
-    std::vector<uint8_t> undoCells(cellCount, 0);
-    std::vector<uint8_t> groupCells(size_t(groupStoreWidth) * size_t(groupStoreHeight), 0);
+    TCellVector cells(cellCount);
+    TCellVector undoCells(cellCount);
+    TCellVector groupCells(size_t(groupStoreWidth) * size_t(groupStoreHeight));
 
     FWidth = uint16_t(width);
     FHeight = uint16_t(height);
@@ -222,26 +225,37 @@ void TMapDocument::ScatterGroup(int left, int top, int right, int bottom,
     TCellRng rng(seed ? *seed : millisecondsOfDay());
     const uint32_t gw = uint32_t(FGroupWidth);
     const uint32_t gh = uint32_t(FGroupHeight);
+    const uint32_t groupCells = gw * gh;
+    // For a group part of moderate size one draw picks the cell: index gx * gh + gy in a
+    // flat copy of the group, which is the same as drawing the column and then the row.
+    // A huge captured group is drawn column and row apart, straight from its store.
+    const bool flat = groupCells <= ScatterFlatLimit;
+    std::vector<uint8_t> flatGroup;
+    if (flat) {
+        flatGroup.resize(groupCells);
+        for (uint32_t gx = 0; gx < gw; ++gx)
+            std::memcpy(&flatGroup[gx * gh], &FGroupCells[GroupIndex(int(gx), 0)], gh);
+    }
+
     const int w = r.Width();
     std::vector<uint8_t> band(size_t(w) * ScatterBandRows);
-
     for (int y0 = r.Top; y0 <= r.Bottom; y0 += ScatterBandRows) {
         const int rows = std::min(ScatterBandRows, r.Bottom - y0 + 1);
-        // Draw row by row, left to right: the column first, then the row of the group part.
-        for (int j = 0; j < rows; ++j) {
-            uint8_t* out = &band[size_t(j) * w];
-            for (int i = 0; i < w; ++i) {
+        // Draw row by row, left to right, as the user sees the map.
+        uint8_t* out = band.data();
+        const size_t drawn = size_t(rows) * w;
+        if (flat) {
+            for (size_t i = 0; i < drawn; ++i)
+                out[i] = flatGroup[rng.Below(groupCells)];
+        } else {
+            for (size_t i = 0; i < drawn; ++i) {
                 const uint32_t gx = rng.Below(gw);
                 const uint32_t gy = rng.Below(gh);
                 out[i] = FGroupCells[GroupIndex(int(gx), int(gy))];
             }
         }
-        for (int i = 0; i < w; ++i) {
-            uint8_t* column = &FCells[Index(r.Left + i, y0)];
-            const uint8_t* in = &band[size_t(i)];
-            for (int j = 0; j < rows; ++j)
-                column[j] = in[size_t(j) * w];
-        }
+        TransposeBytes(band.data(), size_t(w), &FCells[Index(r.Left, y0)], FHeight, size_t(rows),
+                       size_t(w));
     }
     FModified = true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ZeroedAllocator.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -106,12 +108,12 @@ private:
     uint16_t FWidth = 0;
     uint16_t FHeight = 0;
     bool FModified = false;
-    std::vector<uint8_t> FCells;
-    std::vector<uint8_t> FUndoCells;
+    TCellVector FCells;
+    TCellVector FUndoCells;
     TCellRect FUndoRect;
     bool FUndoAvailable = false;
     std::function<void(bool)> FOnUndoAvailableChanged;
-    std::vector<uint8_t> FGroupCells;
+    TCellVector FGroupCells;
     int FGroupStoreWidth = 0;
     int FGroupStoreHeight = 0;
     int FGroupWidth = 1;

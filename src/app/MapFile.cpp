@@ -1,5 +1,7 @@
 #include "MapFile.h"
 
+#include "TransposeBytes.h"
+
 #include <QFile>
 #include <QIODevice>
 #include <QSaveFile>
@@ -56,11 +58,8 @@ bool writeRowMajor(QIODevice& out, const TMapDocument& doc)
     std::vector<char> band(size_t(w) * BandRows);
     for (int y0 = 0; y0 < h; y0 += BandRows) {
         const int rows = std::min(BandRows, h - y0);
-        for (int x = 0; x < w; ++x) {
-            const uint8_t* column = cells + size_t(x) * h + y0;
-            for (int j = 0; j < rows; ++j)
-                band[size_t(j) * w + x] = char(column[j]);
-        }
+        TransposeBytes(cells + y0, size_t(h), reinterpret_cast<uint8_t*>(band.data()), size_t(w),
+                       size_t(w), size_t(rows));
         if (!writeAll(out, band.data(), qint64(rows) * w))
             return false;
     }
@@ -79,11 +78,8 @@ bool readRowMajor(QIODevice& in, TMapDocument& doc)
         const qint64 wanted = qint64(rows) * w;
         const qint64 got = readUpTo(in, band.data(), wanted);
         const int fullRows = int(got / w);
-        for (int x = 0; x < w; ++x) {
-            uint8_t* column = cells + size_t(x) * h + y0;
-            for (int j = 0; j < fullRows; ++j)
-                column[j] = uint8_t(band[size_t(j) * w + x]);
-        }
+        TransposeBytes(reinterpret_cast<const uint8_t*>(band.data()), size_t(w), cells + y0,
+                       size_t(h), size_t(fullRows), size_t(w));
         if (got < wanted) {
             // The last, partly present row: its first cells were read, the rest stay 0.
             const int partial = int(got % w);

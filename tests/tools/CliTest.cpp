@@ -1,0 +1,244 @@
+#include "CliCommands.h"
+#include "MapFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun
+{
+    int Code;
+    QString Out;
+    QString Err;
+};
+
+CliRun cli(const QStringList& args)
+{
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    const int code = RunCli(args, o, e);
+    o.flush();
+    e.flush();
+    return {code, out, err};
+}
+
+class Cli : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(FDir.isValid()); }
+    QString path(const QString& name) const { return FDir.filePath(name); }
+
+    QByteArray read(const QString& name) const
+    {
+        QFile f(path(name));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return f.readAll();
+    }
+
+    void write(const QString& name, const QByteArray& data) const
+    {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+
+    // Only the given files are in the folder: a failed command left nothing behind.
+    void expectOnlyFiles(QStringList names) const
+    {
+        QStringList actual = QDir(FDir.path()).entryList(QDir::Files | QDir::Hidden);
+        actual.sort();
+        names.sort();
+        EXPECT_EQ(actual, names);
+    }
+
+    // A parts sheet whose part n is filled with the colour (n, 255 - n, 7).
+    void writeSheet(const QString& name, int pw, int ph) const
+    {
+        QImage sheet(16 * pw, 16 * ph, QImage::Format_RGB32);
+        QPainter p(&sheet);
+        for (int n = 0; n < 256; ++n)
+            p.fillRect((n % 16) * pw, (n / 16) * ph, pw, ph, QColor(n, 255 - n, 7));
+        p.end();
+        ASSERT_TRUE(sheet.save(path(name), "BMP"));
+    }
+
+    QTemporaryDir FDir;
+};
+
+TEST_F(Cli, NewWritesTheRequestedMapInEitherLayout)
+{
+    CliRun r = cli({"new", "3", "2", path("a.mpd"), "--type", "1", "--fill", "7"});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_EQ(read("a.mpd"), QByteArray::fromHex("03000200") + QByteArray(6, 7));
+
+    r = cli({"new", "2", "1", path("b.mpd"), "--part=16x8"});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_EQ(read("b.mpd"), QByteArray("QuiltmapperDataFormat20") +
+                                 QByteArray::fromHex("1000080002000100") + QByteArray(2, 0));
+}
+
+TEST_F(Cli, InfoCountsEachPartUsed)
+{
+    // 2 x 2: cells 1, 2 / 3, 1 (type 2, part size 16 x 24).
+    write("m.mpd", QByteArray("QuiltmapperDataFormat20") +
+                       QByteArray::fromHex("1000180002000200") + QByteArray::fromHex("01020301"));
+    const CliRun r = cli({"info", path("m.mpd")});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Out.contains("map size: 2 x 2 cells"));
+    EXPECT_TRUE(r.Out.contains("part size: 16 x 24 pixels"));
+    EXPECT_TRUE(r.Out.contains("  1: 2\n"));
+    EXPECT_TRUE(r.Out.contains("  2: 1\n"));
+    EXPECT_TRUE(r.Out.contains("  3: 1\n"));
+    EXPECT_FALSE(r.Out.contains("  0: "));
+
+    // The same bytes read as type 1 are a map far beyond 9999 cells: refused.
+    const CliRun wrong = cli({"info", path("m.mpd"), "--type", "1"});
+    EXPECT_EQ(wrong.Code, 1);
+    EXPECT_EQ(wrong.Err.count('\n'), 1);
+}
+
+TEST_F(Cli, ConvertRoundTripsBetweenTheLayouts)
+{
+    ASSERT_EQ(cli({"new", "5", "4", path("one.mpd"), "--type", "1", "--fill", "9"}).Code, 0);
+    CliRun r = cli({"convert", path("one.mpd"), path("two.mpd"), "--from", "1", "--to", "2", "--part",
+                 "8x8"});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    TMapDocument doc;
+    const TMapLoadResult loaded = LoadMapFile(path("two.mpd"), TMapFileType::Type2, doc);
+    ASSERT_TRUE(loaded.Ok());
+    EXPECT_EQ(loaded.PartWidth, 8);
+    EXPECT_EQ(doc.MapWidth(), 5);
+    EXPECT_EQ(doc.Cell(4, 3), 9);
+
+    r = cli({"convert", path("two.mpd"), path("back.mpd"), "--from", "2", "--to", "1"});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_EQ(read("back.mpd"), read("one.mpd"));
+
+    // Without --part a type 2 output keeps the input's part size.
+    r = cli({"convert", path("two.mpd"), path("again.mpd"), "--from", "2", "--to", "2"});
+    ASSERT_EQ(r.Code, 0);
+    EXPECT_EQ(read("again.mpd"), read("two.mpd"));
+}
+
+TEST_F(Cli, RenderDrawsEveryCellWithItsPart)
+{
+    writeSheet("parts.bmp", 32, 32); // a type 1 map means 32 x 32 parts
+    writeSheet("small.bmp", 4, 4);
+    // 3 x 2 map: (0,0)=0 (1,0)=17 (2,0)=255 / (0,1)=5 (1,1)=5 (2,1)=128.
+    write("m.mpd", QByteArray::fromHex("03000200") + QByteArray::fromHex("0005" "1105" "ff80"));
+    CliRun r = cli({"render", path("m.mpd"), path("parts.bmp"), path("out.png"), "--type", "1",
+                 "--cell", "3"});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    const QImage img(path("out.png"));
+    ASSERT_EQ(img.size(), QSize(9, 6));
+    const int parts[2][3] = {{0, 17, 255}, {5, 5, 128}};
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 9; ++x) {
+            const int n = parts[y / 3][x / 3];
+            EXPECT_EQ(img.pixelColor(x, y), QColor(n, 255 - n, 7)) << x << "," << y;
+        }
+
+    // Without --cell a type 2 map is drawn at its part size.
+    ASSERT_EQ(cli({"convert", path("m.mpd"), path("m2.mpd"), "--from", "1", "--to", "2", "--part",
+                   "4x4"})
+                  .Code,
+              0);
+    r = cli({"render", path("m2.mpd"), path("small.bmp"), path("out.bmp")});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    const QImage bmp(path("out.bmp"), "BMP");
+    ASSERT_EQ(bmp.size(), QSize(12, 8));
+    EXPECT_EQ(bmp.pixelColor(11, 7), QColor(128, 127, 7));
+}
+
+TEST_F(Cli, BadInputGivesOneLineANonZeroExitAndNoFile)
+{
+    write("text.mpd", "this is not a map\n");
+    writeSheet("parts.bmp", 2, 2);
+    ASSERT_EQ(cli({"new", "2", "2", path("ok.mpd"), "--type", "1"}).Code, 0);
+    write("junk.png", "no picture in here");
+    write("huge.mpd", QByteArray::fromHex("0f270f27")); // 9999 x 9999, cells missing
+
+    const QList<QStringList> cases = {
+        {"frobnicate"},
+        {"new", "0", "5", path("x.mpd")},
+        {"new", "10000", "5", path("x.mpd")},
+        {"new", "5", "abc", path("x.mpd")},
+        {"new", "5", "5", path("x.mpd"), "--fill", "256"},
+        {"new", "5", "5", path("x.mpd"), "--type", "3"},
+        {"new", "5", "5", path("x.mpd"), "--part", "0x8"},
+        {"new", "5", "5", path("x.mpd"), "--colour", "red"},
+        {"new", "5", "5", path("x.mpd"), "--fill"},
+        {"new", "5", "5", path("missing/dir/x.mpd")},
+        {"info"},
+        {"info", path("nothing.mpd")},
+        {"info", path("text.mpd")},
+        {"info", path("text.mpd"), "--type", "1"},
+        {"convert", path("ok.mpd"), path("x.mpd"), "--from", "1"},
+        {"convert", path("text.mpd"), path("x.mpd"), "--from", "2", "--to", "1"},
+        {"render", path("ok.mpd"), path("parts.bmp"), path("x.xyz"), "--type", "1"},
+        {"render", path("ok.mpd"), path("parts.bmp"), path("x"), "--type", "1"},
+        {"render", path("ok.mpd"), path("junk.png"), path("x.png"), "--type", "1"},
+        {"render", path("ok.mpd"), path("nothing.bmp"), path("x.png"), "--type", "1"},
+        {"render", path("ok.mpd"), path("parts.bmp"), path("x.png"), "--type", "1", "--cell", "0"},
+        // 9999 * 9999 cells of 5 x 5 pixels would be about 10 GB: refused before allocating.
+        {"render", path("huge.mpd"), path("parts.bmp"), path("x.png"), "--type", "1", "--cell", "5"},
+    };
+    for (const QStringList& args : cases) {
+        const CliRun r = cli(args);
+        EXPECT_NE(r.Code, 0) << args.join(' ').toStdString();
+        EXPECT_EQ(r.Err.count('\n'), 1) << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.startsWith("quiltmapper-cli: ")) << r.Err.toStdString();
+        EXPECT_TRUE(r.Out.isEmpty()) << r.Out.toStdString();
+    }
+    expectOnlyFiles({"text.mpd", "parts.bmp", "ok.mpd", "junk.png", "huge.mpd"});
+    EXPECT_TRUE(cli({"render", path("huge.mpd"), path("parts.bmp"), path("x.png"), "--type", "1",
+                     "--cell", "5"})
+                    .Err.contains("2^31"));
+}
+
+TEST_F(Cli, AFailedConvertLeavesAnExistingOutputAlone)
+{
+    write("out.mpd", "precious");
+    write("text.mpd", "this is not a map\n");
+    EXPECT_NE(cli({"convert", path("text.mpd"), path("out.mpd"), "--from", "2", "--to", "1"}).Code, 0);
+    EXPECT_EQ(read("out.mpd"), QByteArray("precious"));
+}
+
+TEST_F(Cli, HelpExplainsEveryCommand)
+{
+    const CliRun r = cli({"--help"});
+    EXPECT_EQ(r.Code, 0);
+    for (const char* word : {"info MAP", "convert IN OUT", "render MAP PARTS_PICTURE OUT", "new W H OUT",
+                             "--type", "--from", "--to", "--part", "--cell", "--fill"})
+        EXPECT_TRUE(r.Out.contains(word)) << word;
+    EXPECT_EQ(cli({}).Code, 2);
+}
+
+TEST_F(Cli, TheProgramRunsWithoutADisplay)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    p.setProcessEnvironment(env);
+    p.start(QM_CLI_PATH, {"new", "4", "4", path("p.mpd"), "--fill", "3"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(read("p.mpd").size(), 31 + 16);
+
+    p.start(QM_CLI_PATH, {"info", path("nothing.mpd")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().startsWith("quiltmapper-cli: "));
+}
+
+} // namespace

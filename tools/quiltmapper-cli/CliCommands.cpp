@@ -1,0 +1,388 @@
+#include "CliCommands.h"
+
+#include "MapDocument.h"
+#include "MapFile.h"
+#include "PartsStore.h"
+#include "PictureFormats.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+#include <QMap>
+#include <QPainter>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <array>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <optional>
+
+namespace {
+
+constexpr int ExitFailed = 1;
+constexpr int ExitUsage = 2;
+constexpr qint64 MaxRenderBytes = qint64(1) << 31;
+
+struct CliError
+{
+    int Code;
+    QString Message;
+};
+
+[[noreturn]] void usageError(const QString& message)
+{
+    throw CliError{ExitUsage, message + QStringLiteral(" (see --help)")};
+}
+
+[[noreturn]] void failure(const QString& message)
+{
+    throw CliError{ExitFailed, message};
+}
+
+// Positional arguments and --name value / --name=value options of one command.
+class Arguments
+{
+public:
+    Arguments(const QStringList& args, const QStringList& allowedOptions)
+    {
+        for (int i = 0; i < args.size(); ++i) {
+            const QString& a = args[i];
+            if (!a.startsWith(QStringLiteral("--")) || a == QStringLiteral("--")) {
+                FPositional << a;
+                continue;
+            }
+            QString name = a.mid(2);
+            QString value;
+            const int eq = name.indexOf(QLatin1Char('='));
+            if (eq >= 0) {
+                value = name.mid(eq + 1);
+                name.truncate(eq);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                usageError(QStringLiteral("option --%1 needs a value").arg(name));
+            }
+            if (!allowedOptions.contains(name))
+                usageError(QStringLiteral("unknown option --%1").arg(name));
+            if (FOptions.contains(name))
+                usageError(QStringLiteral("option --%1 given twice").arg(name));
+            FOptions.insert(name, value);
+        }
+    }
+
+    void expectPositional(int count, const QString& synopsis) const
+    {
+        if (FPositional.size() != count)
+            usageError(QStringLiteral("expected: quiltmapper-cli %1").arg(synopsis));
+    }
+    const QString& at(int i) const { return FPositional[i]; }
+    std::optional<QString> option(const QString& name) const
+    {
+        if (!FOptions.contains(name))
+            return std::nullopt;
+        return FOptions.value(name);
+    }
+
+private:
+    QStringList FPositional;
+    QMap<QString, QString> FOptions;
+};
+
+int parseInt(const QString& text, int low, int high, const QString& what)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < low || v > high)
+        usageError(QStringLiteral("%1 must be a whole number from %2 to %3, not \"%4\"")
+                       .arg(what)
+                       .arg(low)
+                       .arg(high)
+                       .arg(text));
+    return v;
+}
+
+TMapFileType parseType(const std::optional<QString>& text, const QString& what)
+{
+    if (!text)
+        return TMapFileType::Type2; // the editor's default for loading and saving
+    return parseInt(*text, 1, 2, what) == 1 ? TMapFileType::Type1 : TMapFileType::Type2;
+}
+
+TMapFileType requiredType(const std::optional<QString>& text, const QString& what)
+{
+    if (!text)
+        usageError(QStringLiteral("%1 is required").arg(what));
+    return parseType(text, what);
+}
+
+struct PartSize
+{
+    uint16_t Width;
+    uint16_t Height;
+};
+
+PartSize parsePartSize(const QString& text)
+{
+    const QStringList wh = text.toLower().split(QLatin1Char('x'));
+    if (wh.size() != 2)
+        usageError(QStringLiteral("--part must look like 32x32, not \"%1\"").arg(text));
+    return {uint16_t(parseInt(wh[0], 1, 65535, QStringLiteral("part width"))),
+            uint16_t(parseInt(wh[1], 1, 65535, QStringLiteral("part height")))};
+}
+
+QString describeLoadFailure(const TMapLoadResult& r)
+{
+    if (r.Status == TMapLoadStatus::NotType2)
+        return QStringLiteral("not a type 2 map file (no \"%1\" at its start)")
+            .arg(QString::fromLatin1(MapFileMagic));
+    return QStringLiteral("cannot be opened, has a damaged header, or its size is not 1..9999");
+}
+
+TMapLoadResult loadMap(const QString& fileName, TMapFileType type, TMapDocument& doc)
+{
+    if (!QFileInfo(fileName).isFile())
+        failure(QStringLiteral("map file %1 does not exist").arg(fileName));
+    const TMapLoadResult r = LoadMapFile(fileName, type, doc);
+    if (!r.Ok())
+        failure(QStringLiteral("cannot read map %1 as type %2: %3")
+                    .arg(fileName)
+                    .arg(int(type))
+                    .arg(describeLoadFailure(r)));
+    return r;
+}
+
+void saveMap(const QString& fileName, TMapDocument& doc, TMapFileType type, PartSize part)
+{
+    if (!SaveMapFile(fileName, doc, type, part.Width, part.Height))
+        failure(QStringLiteral("cannot write map %1").arg(fileName));
+}
+
+int cmdInfo(const QStringList& args, QTextStream& out)
+{
+    const Arguments a(args, {QStringLiteral("type")});
+    a.expectPositional(1, QStringLiteral("info MAP [--type 1|2]"));
+    const TMapFileType type = parseType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
+    TMapDocument doc;
+    const TMapLoadResult r = loadMap(a.at(0), type, doc);
+
+    std::array<qint64, 256> count{};
+    for (uint8_t c : doc.MapCells())
+        ++count[c];
+    out << "file: " << a.at(0) << "\n";
+    out << "type: " << int(type) << "\n";
+    out << "map size: " << doc.MapWidth() << " x " << doc.MapHeight() << " cells\n";
+    if (type == TMapFileType::Type2)
+        out << "part size: " << r.PartWidth << " x " << r.PartHeight << " pixels\n";
+    if (r.Truncated)
+        out << "note: the cell data ends early; the missing cells read as part 0\n";
+    out << "parts used (part: cells):\n";
+    for (int p = 0; p < 256; ++p) {
+        if (count[p])
+            out << "  " << p << ": " << count[p] << "\n";
+    }
+    return 0;
+}
+
+int cmdConvert(const QStringList& args, QTextStream& out)
+{
+    const Arguments a(args, {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("part")});
+    a.expectPositional(2, QStringLiteral("convert IN OUT --from 1|2 --to 1|2 [--part WxH]"));
+    const TMapFileType from = requiredType(a.option(QStringLiteral("from")), QStringLiteral("--from"));
+    const TMapFileType to = requiredType(a.option(QStringLiteral("to")), QStringLiteral("--to"));
+    std::optional<PartSize> part;
+    if (auto p = a.option(QStringLiteral("part")))
+        part = parsePartSize(*p);
+
+    TMapDocument doc;
+    const TMapLoadResult r = loadMap(a.at(0), from, doc);
+    const PartSize size = part.value_or(PartSize{r.PartWidth, r.PartHeight});
+    saveMap(a.at(1), doc, to, size);
+    out << "wrote " << a.at(1) << ": type " << int(to) << ", " << doc.MapWidth() << " x "
+        << doc.MapHeight() << " cells";
+    if (to == TMapFileType::Type2)
+        out << ", part size " << size.Width << " x " << size.Height;
+    out << "\n";
+    return 0;
+}
+
+int cmdNew(const QStringList& args, QTextStream& out)
+{
+    const Arguments a(args, {QStringLiteral("type"), QStringLiteral("fill"), QStringLiteral("part")});
+    a.expectPositional(3, QStringLiteral("new W H OUT [--type 1|2] [--fill N] [--part WxH]"));
+    const int w = parseInt(a.at(0), 1, TMapDocument::MaxMapSize, QStringLiteral("W"));
+    const int h = parseInt(a.at(1), 1, TMapDocument::MaxMapSize, QStringLiteral("H"));
+    const TMapFileType type = parseType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
+    int fill = 0;
+    if (auto f = a.option(QStringLiteral("fill")))
+        fill = parseInt(*f, 0, 255, QStringLiteral("--fill"));
+    PartSize part{DefaultPartSize, DefaultPartSize};
+    if (auto p = a.option(QStringLiteral("part")))
+        part = parsePartSize(*p);
+
+    TMapDocument doc;
+    try {
+        doc.NewMap(w, h);
+    } catch (const std::bad_alloc&) {
+        failure(QStringLiteral("not enough memory for a %1 x %2 map").arg(w).arg(h));
+    }
+    if (fill != 0)
+        doc.FillMapRect(0, 0, w - 1, h - 1, uint8_t(fill));
+    saveMap(a.at(2), doc, type, part);
+    out << "wrote " << a.at(2) << ": type " << int(type) << ", " << w << " x " << h
+        << " cells of part " << fill << "\n";
+    return 0;
+}
+
+// Every part scaled once to the cell size with DrawPart; the picture is then assembled
+// by copying rows, so a huge map costs one copy per cell row, not one draw per cell.
+std::vector<QImage> scaledParts(TPartsStore& parts, int cellW, int cellH)
+{
+    std::vector<QImage> scaled;
+    scaled.reserve(256);
+    for (int n = 0; n < 256; ++n) {
+        QImage cell(cellW, cellH, QImage::Format_RGB32);
+        if (cell.isNull())
+            throw std::bad_alloc();
+        QPainter painter(&cell);
+        parts.DrawPart(painter, QRect(0, 0, cellW, cellH), n, cmSrcCopy);
+        painter.end();
+        scaled.push_back(std::move(cell));
+    }
+    return scaled;
+}
+
+int cmdRender(const QStringList& args, QTextStream& out)
+{
+    const Arguments a(args, {QStringLiteral("type"), QStringLiteral("cell")});
+    a.expectPositional(3, QStringLiteral("render MAP PARTS_PICTURE OUT [--type 1|2] [--cell N]"));
+    const TMapFileType type = parseType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
+    std::optional<int> cell;
+    if (auto c = a.option(QStringLiteral("cell")))
+        cell = parseInt(*c, 1, 65535, QStringLiteral("--cell"));
+
+    const QString outName = a.at(2);
+    const QByteArray format = QFileInfo(outName).suffix().toLower().toLatin1();
+    if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format))
+        usageError(QStringLiteral("cannot tell a picture format from the name %1; use one of: %2")
+                       .arg(outName, QString::fromLatin1(
+                                         QImageWriter::supportedImageFormats().join(", "))));
+
+    TMapDocument doc;
+    const TMapLoadResult r = loadMap(a.at(0), type, doc);
+    const int cellW = cell.value_or(r.PartWidth);
+    const int cellH = cell.value_or(r.PartHeight);
+    const qint64 width = qint64(doc.MapWidth()) * cellW;
+    const qint64 height = qint64(doc.MapHeight()) * cellH;
+    const qint64 bytes = width * height * 4;
+    if (bytes > MaxRenderBytes || width > std::numeric_limits<int>::max() ||
+        height > std::numeric_limits<int>::max())
+        failure(QStringLiteral("the picture would be %1 x %2 pixels (%3 bytes), more than the "
+                               "limit of 2^31 bytes; choose a smaller --cell")
+                    .arg(width)
+                    .arg(height)
+                    .arg(bytes));
+
+    const TPictureFormats formats = TPictureFormats::WithQtFormats();
+    TPartsStore parts(formats);
+    parts.SetPartsSize(r.PartWidth, r.PartHeight);
+    if (!parts.LoadPartsPicture(a.at(1)))
+        failure(QStringLiteral("cannot read the parts picture %1").arg(a.at(1)));
+
+    QImage picture(int(width), int(height), QImage::Format_RGB32);
+    if (picture.isNull())
+        failure(QStringLiteral("not enough memory for a %1 x %2 picture").arg(width).arg(height));
+    std::vector<QImage> scaled;
+    try {
+        scaled = scaledParts(parts, cellW, cellH);
+    } catch (const std::bad_alloc&) {
+        failure(QStringLiteral("not enough memory for parts of %1 x %2").arg(cellW).arg(cellH));
+    }
+    const size_t rowBytes = size_t(cellW) * 4;
+    for (int y = 0; y < doc.MapHeight(); ++y) {
+        for (int line = 0; line < cellH; ++line) {
+            uchar* dst = picture.scanLine(y * cellH + line);
+            for (int x = 0; x < doc.MapWidth(); ++x)
+                std::memcpy(dst + size_t(x) * rowBytes, scaled[doc.Cell(x, y)].constScanLine(line),
+                            rowBytes);
+        }
+    }
+
+    QSaveFile file(outName);
+    if (!file.open(QIODevice::WriteOnly))
+        failure(QStringLiteral("cannot create %1: %2").arg(outName, file.errorString()));
+    QImageWriter writer(&file, format);
+    if (!writer.write(picture)) {
+        file.cancelWriting();
+        failure(QStringLiteral("cannot write %1: %2").arg(outName, writer.errorString()));
+    }
+    if (!file.commit())
+        failure(QStringLiteral("cannot write %1: %2").arg(outName, file.errorString()));
+    out << "wrote " << outName << ": " << width << " x " << height << " pixels\n";
+    return 0;
+}
+
+} // namespace
+
+QString CliUsage()
+{
+    return QStringLiteral(
+        "quiltmapper-cli: batch work on Quiltmapper map files (.mpd)\n"
+        "\n"
+        "Map files come in two layouts. Type 1 holds the map size and the cells column by\n"
+        "column; type 2 starts with \"QuiltmapperDataFormat20\", the part size and the map\n"
+        "size, then the cells row by row. A file does not say which type it is, so the\n"
+        "commands take it as an option; the default is type 2, as in the editor.\n"
+        "\n"
+        "Commands:\n"
+        "  info MAP [--type 1|2]\n"
+        "      Print the map size, the part size (type 2) and how many cells hold each\n"
+        "      part number.\n"
+        "  convert IN OUT --from 1|2 --to 1|2 [--part WxH]\n"
+        "      Read IN in one layout and write OUT in another. A type 2 output takes the\n"
+        "      part size from --part, else from a type 2 input, else 32x32.\n"
+        "  render MAP PARTS_PICTURE OUT [--type 1|2] [--cell N]\n"
+        "      Draw the whole map as one picture: every cell shows its part from the parts\n"
+        "      picture (a 16 x 16 sheet of parts, as saved by the editor) at N x N pixels\n"
+        "      (default: the part size, 32x32 for type 1). OUT's extension chooses the\n"
+        "      format (bmp, png, jpg, ...). Pictures over 2^31 bytes are refused.\n"
+        "  new W H OUT [--type 1|2] [--fill N] [--part WxH]\n"
+        "      Write a new map of W x H cells (1..9999 each), every cell part N (0..255,\n"
+        "      default 0); a type 2 file records the part size (default 32x32).\n"
+        "\n"
+        "Options take their value as --name value or --name=value.\n"
+        "On any error one line goes to stderr, the exit code is 1 (2 for a wrong command\n"
+        "line), and no output file is left behind; an existing OUT stays as it was.\n");
+}
+
+int RunCli(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    if (args.isEmpty() || args.contains(QStringLiteral("--help")) ||
+        args.contains(QStringLiteral("-h")) || args.first() == QStringLiteral("help")) {
+        (args.isEmpty() ? err : out) << CliUsage();
+        return args.isEmpty() ? ExitUsage : 0;
+    }
+    const QString command = args.first();
+    const QStringList rest = args.mid(1);
+    try {
+        if (command == QStringLiteral("info"))
+            return cmdInfo(rest, out);
+        if (command == QStringLiteral("convert"))
+            return cmdConvert(rest, out);
+        if (command == QStringLiteral("render"))
+            return cmdRender(rest, out);
+        if (command == QStringLiteral("new"))
+            return cmdNew(rest, out);
+        usageError(QStringLiteral("unknown command \"%1\"").arg(command));
+    } catch (const CliError& e) {
+        err << "quiltmapper-cli: " << e.Message << "\n";
+        return e.Code;
+    } catch (const std::bad_alloc&) {
+        err << "quiltmapper-cli: not enough memory\n";
+        return ExitFailed;
+    } catch (const std::exception& e) {
+        err << "quiltmapper-cli: " << e.what() << "\n";
+        return ExitFailed;
+    }
+}
