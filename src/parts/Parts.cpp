@@ -1,0 +1,376 @@
+#include "Parts.h"
+
+#include "CopyMode.h"
+#include "Dialogs.h"
+#include "DrawGrid.h"
+#include "Forms.h"
+#include "IniGT.h"
+#include "env.h"
+#include "main.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QUrl>
+
+namespace {
+
+const QString PlacementSection = QStringLiteral("PartsWindow");
+const QString PlacementPrefix = QStringLiteral("WindowState");
+const QString PartNumberText = QStringLiteral("カーソル位置のパーツ番号:");
+const QString SaveFilter = QStringLiteral("BMP|*.bmp|全てのファイル|*.*");
+const QString OpenFilter =
+    QStringLiteral("主要な画像ファイル|*.bmp;*.png;*.jpg;*.jpeg;*.gif|BMP (*.bmp)|*.bmp|"
+                   "PNG (*.png)|*.png|GIF (*.gif)|*.gif|JPEG (*.jpg, *.jpeg)|*.jpg;*.jpeg|"
+                   "全てのファイル|*.*");
+// Until the settings dialog exists its default zoom size holds.
+constexpr int DefaultZoomSize = 256;
+
+QAction* addItem(QMenu* menu, const QString& caption, const QKeySequence& shortcut = {})
+{
+    QAction* item = menu->addAction(caption);
+    item->setShortcut(shortcut);
+    return item;
+}
+
+TFileDialogRequest saveRequest(const QString& fileName)
+{
+    TFileDialogRequest request;
+    request.DialogMode = TFileDialogRequest::Save;
+    request.Title = QStringLiteral("パーツ画像の保存");
+    request.NameFilters = NameFiltersFromPairs(SaveFilter);
+    request.DefaultSuffix = QStringLiteral("bmp");
+    request.FileName = fileName;
+    request.ConfirmOverwrite = true;
+    return request;
+}
+
+QStringList localFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    }
+    return files;
+}
+
+} // namespace
+
+TPartsForm::TPartsForm(TForms& forms, const TPictureFormats& formats, QWidget* parent)
+    : QMainWindow(parent, Qt::Tool), FForms(forms), FStore(formats)
+{
+    setWindowTitle(QStringLiteral("パーツウィンドウ"));
+    setAcceptDrops(true);
+    resize(328, 338);
+
+    createGrid();
+    createMenus();
+
+    StatusText = new QLabel(PartNumberText + QStringLiteral("0"));
+    // The panel takes the whole bar: the drag texts of the modifier drags are longer than
+    // the part number.
+    StatusText->setMinimumWidth(100);
+    statusBar()->addWidget(StatusText, 1);
+
+    connect(&FStore, &TPartsStore::partsModifiedChanged, this, [this](bool modified) {
+        N2->setEnabled(modified);
+        N3->setEnabled(modified);
+    });
+    connect(&FStore, &TPartsStore::copyBufferChanged, this, [this](bool available) {
+        Paste1->setEnabled(available);
+        P2->setEnabled(available);
+    });
+
+    FForms.MainForm->IniGT().ReadWindowPlacement(PlacementSection, PlacementPrefix, this);
+    SetPartsSize(32, 32);
+}
+
+TPartsForm::~TPartsForm()
+{
+    FForms.MainForm->IniGT().WriteWindowPlacement(PlacementSection, PlacementPrefix, this);
+}
+
+void TPartsForm::createGrid()
+{
+    PartsGrid = new TDrawGrid(this);
+    PartsGrid->SetColCount(TPartsStore::SheetSide);
+    PartsGrid->SetRowCount(TPartsStore::SheetSide);
+    PartsGrid->SetOptions(goVertLine | goHorzLine | goRangeSelect);
+    PartsGrid->SetGridLineWidth(1);
+    PartsGrid->OnDrawCell = [this](QPainter& canvas, int col, int row, const QRect& rect,
+                                   TGridDrawState) { PartsGridDrawCell(canvas, col, row, rect); };
+    PartsGrid->OnMouseDown = [this](Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                                    const QPoint& pos) { PartsGridMouseDown(button, shift, pos); };
+    PartsGrid->OnMouseMove = [this](Qt::KeyboardModifiers shift, const QPoint& pos) {
+        PartsGridMouseMove(shift, pos);
+    };
+    PartsGrid->OnMouseUp = [this](Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                                  const QPoint& pos) { PartsGridMouseUp(button, shift, pos); };
+    // The popup is opened here rather than through the widget's context-menu policy so that
+    // the drag can be ended first (see eventFilter).
+    PartsGrid->installEventFilter(this);
+    PartsGrid->viewport()->installEventFilter(this);
+    setCentralWidget(PartsGrid);
+}
+
+void TPartsForm::createMenus()
+{
+    QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    N1 = addItem(fileMenu, QStringLiteral("パーツ画像の読み込み(&R)..."));
+    N2 = addItem(fileMenu, QStringLiteral("パーツ画像を上書き保存(&S)"), Qt::CTRL | Qt::Key_S);
+    N3 = addItem(fileMenu, QStringLiteral("パーツ画像を名前を付けて保存(&N)..."));
+    N2->setEnabled(false);
+    N3->setEnabled(false);
+    connect(N1, &QAction::triggered, this, &TPartsForm::N1Click);
+    connect(N2, &QAction::triggered, this, &TPartsForm::N2Click);
+    connect(N3, &QAction::triggered, this, &TPartsForm::N3Click);
+
+    // The edit items act with the parts clipboard, which is not built yet: they exist with
+    // their shortcuts and states but are connected to nothing.
+    QMenu* editMenu = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+    Copy1 = addItem(editMenu, QStringLiteral("パーツグラフィックコピー(&C)"), Qt::CTRL | Qt::Key_C);
+    Paste1 =
+        addItem(editMenu, QStringLiteral("パーツグラフィック貼り付け(&V)"), Qt::CTRL | Qt::Key_V);
+    X1 =
+        addItem(editMenu, QStringLiteral("パーツグラフィックの切り取り(&X)"), Qt::CTRL | Qt::Key_X);
+    D1 = addItem(editMenu, QStringLiteral("パーツグラフィック削除(&D)"), Qt::Key_Delete);
+    editMenu->addSeparator();
+    P1 = addItem(editMenu, QStringLiteral("クリップボードに貼り付ける(&P)"), Qt::CTRL | Qt::Key_P);
+    N6 = addItem(editMenu, QStringLiteral("クリップボードから取り込む(&B)"), Qt::CTRL | Qt::Key_B);
+    N5 = addItem(editMenu, QStringLiteral("クリップボードの監視(&W)"), Qt::CTRL | Qt::Key_W);
+    N5->setCheckable(true);
+    Paste1->setEnabled(FStore.HasCopyBuffer());
+
+    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    G1 = addItem(viewMenu, QStringLiteral("グリッドの表示(&G)"), Qt::CTRL | Qt::Key_G);
+    G1->setCheckable(true);
+    G1->setChecked(true);
+    connect(G1, &QAction::triggered, this, &TPartsForm::G1Click);
+
+    PartsPopupMenu = new QMenu(this);
+    C1 = addItem(PartsPopupMenu, QStringLiteral("パーツグラフィックのコピー(&C)"));
+    P2 = addItem(PartsPopupMenu, QStringLiteral("パーツグラフィックの貼り付け(&V)"));
+    X2 = addItem(PartsPopupMenu, QStringLiteral("パーツグラフィックの切り取り(&X)"));
+    D2 = addItem(PartsPopupMenu, QStringLiteral("パーツグラフィック削除(&D)"));
+    P2->setEnabled(FStore.HasCopyBuffer());
+}
+
+void TPartsForm::SetPartsSize(uint16_t width, uint16_t height)
+{
+    FStore.SetPartsSize(width, height);
+    PartsGrid->SetDefaultColWidth(width);
+    PartsGrid->SetDefaultRowHeight(height);
+    PartsGrid->SetCol(0);
+    PartsGrid->SetRow(0);
+    RedrawPartsGrid();
+}
+
+void TPartsForm::DrawPart(QPainter& canvas, const QRect& rect, int part) const
+{
+    FStore.DrawPart(canvas, rect, part);
+}
+
+void TPartsForm::DrawPartZoomed(QPainter& canvas, const QRect& rect, int part) const
+{
+    FStore.DrawPartZoomed(canvas, rect, part, zoomSize());
+}
+
+int TPartsForm::zoomSize() const
+{
+    // Read at each call: the dialog's control is the live setting.
+    if (FForms.EnvDlg && FForms.EnvDlg->Spin_ZoomSize)
+        return FForms.EnvDlg->Spin_ZoomSize->value();
+    return DefaultZoomSize;
+}
+
+void TPartsForm::CapturePart(int part, const QImage& source, int x, int y)
+{
+    FStore.CapturePart(part, source, x, y);
+}
+
+uint8_t TPartsForm::SelectedPartNumber() const
+{
+    return uint8_t(PartsGrid->Row() * TPartsStore::SheetSide + PartsGrid->Col());
+}
+
+void TPartsForm::SelectPart(int part)
+{
+    PartsGrid->SetCol(part % TPartsStore::SheetSide);
+    PartsGrid->SetRow(part / TPartsStore::SheetSide);
+}
+
+bool TPartsForm::SavePartsPicture()
+{
+    if (!FStore.FileName().isEmpty()) {
+        FStore.WritePartsPicture(FStore.FileName());
+        return true;
+    }
+    const std::optional<QString> name = RunFileDialog(this, saveRequest(QString()));
+    if (!name)
+        return false;
+    // The dialog keeps the chosen name even when the write then fails.
+    FStore.SetFileName(*name);
+    FStore.WritePartsPicture(*name);
+    return true;
+}
+
+bool TPartsForm::LoadPartsPicture(const QString& fileName)
+{
+    const bool loaded = FStore.LoadPartsPicture(fileName);
+    RedrawPartsGrid();
+    repaintMap();
+    return loaded;
+}
+
+void TPartsForm::RedrawPartsGrid()
+{
+    PartsGrid->InvalidateGrid();
+}
+
+void TPartsForm::repaintMap()
+{
+    FForms.MainForm->RepaintMap();
+}
+
+void TPartsForm::showPartNumberStatus()
+{
+    StatusText->setText(PartNumberText + QString::number(SelectedPartNumber()));
+}
+
+void TPartsForm::N1Click()
+{
+    TFileDialogRequest request;
+    request.DialogMode = TFileDialogRequest::Open;
+    request.Title = QStringLiteral("パーツ画像の読み込み");
+    request.NameFilters = NameFiltersFromPairs(OpenFilter);
+    const std::optional<QString> name = RunFileDialog(this, request);
+    if (name)
+        LoadPartsPicture(*name);
+}
+
+void TPartsForm::N2Click()
+{
+    SavePartsPicture();
+}
+
+void TPartsForm::N3Click()
+{
+    const std::optional<QString> name = RunFileDialog(this, saveRequest(FStore.FileName()));
+    if (!name)
+        return;
+    FStore.SetFileName(*name);
+    FStore.WritePartsPicture(*name);
+}
+
+void TPartsForm::G1Click()
+{
+    // Decided by the grid, not by the item: a menu click has already flipped the check mark.
+    const bool show = PartsGrid->GridLineWidth() == 0;
+    PartsGrid->SetGridLineWidth(show ? 1 : 0);
+    G1->setChecked(show);
+}
+
+void TPartsForm::PartsGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect)
+{
+    ApplyCopyMode(canvas, PartsGrid->Selection().Contains(col, row) ? cmNotSrcCopy : cmSrcCopy);
+    DrawPart(canvas, rect, (row * TPartsStore::SheetSide + col) % TPartsStore::PartCount);
+}
+
+void TPartsForm::PartsGridMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint& pos)
+{
+    // A press beside or below the 16 x 16 cells picks nothing, so it starts no drag: its
+    // release then only redraws the map.
+    const QPoint cell = PartsGrid->MouseToCell(pos);
+    FDragActive = cell.x() >= 0 && cell.y() >= 0;
+    if (FDragActive) {
+        FDragCol = cell.x();
+        FDragRow = cell.y();
+    }
+}
+
+void TPartsForm::PartsGridMouseMove(Qt::KeyboardModifiers shift, const QPoint&)
+{
+    if (!FDragActive || !(shift & (Qt::ShiftModifier | Qt::ControlModifier)))
+        return; // the grid's own range selection follows the pointer
+    // NOT BUILT YET: the copy / exchange / overlay drags move the target cell with the
+    // pointer and show source and target in the status panel here.
+}
+
+void TPartsForm::PartsGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, const QPoint&)
+{
+    if (!FDragActive) {
+        repaintMap();
+        return;
+    }
+    FDragActive = false;
+
+    if (shift & (Qt::ShiftModifier | Qt::ControlModifier)) {
+        // NOT BUILT YET: Ctrl+Shift overlays, Shift exchanges, Ctrl copies the source part
+        // onto the target. Until then such a release changes neither parts nor map.
+    } else {
+        const TGridRect sel = PartsGrid->Selection();
+        FForms.MainForm->Document().SetGroupPart(
+            sel.Right - sel.Left + 1, sel.Bottom - sel.Top + 1, [&sel](int gx, int gy) {
+                return uint8_t((sel.Top + gy) * TPartsStore::SheetSide + sel.Left + gx);
+            });
+        FForms.MainForm->SetPaintMode();
+    }
+    showPartNumberStatus();
+    repaintMap();
+}
+
+void TPartsForm::DropFiles(const QStringList& fileNames)
+{
+    if (fileNames.isEmpty())
+        return;
+    LoadPartsPicture(fileNames.first());
+    // The beep tells that the drop arrived, whether or not the picture could be read.
+    Beep();
+}
+
+void TPartsForm::closeEvent(QCloseEvent* event)
+{
+    // Only hidden: the window lives as long as the program.
+    event->accept();
+    FForms.MainForm->PartsWindowClosed();
+}
+
+void TPartsForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!localFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TPartsForm::dropEvent(QDropEvent* event)
+{
+    const QStringList files = localFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    DropFiles(files);
+}
+
+bool TPartsForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ContextMenu &&
+        (watched == PartsGrid || watched == PartsGrid->viewport())) {
+        // The popup takes the button's release, so the drag its press began ends here
+        // without picking a group part.
+        FDragActive = false;
+        PartsPopupMenu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "PartsStore.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+
+class QAction;
+class QLabel;
+class QMenu;
+class TDrawGrid;
+class TPictureFormats;
+struct TForms;
+
+// "パーツウィンドウ": the 256 parts as a 16 x 16 grid at their own size. A click or drag
+// picks the group part the map is painted with; its menus load and save the parts picture
+// and move part graphics through the parts clipboard. Owns the parts store.
+class TPartsForm : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // FormCreate: restores the placement from the main window's settings store, then
+    // SetPartsSize(32, 32).
+    TPartsForm(TForms& forms, const TPictureFormats& formats, QWidget* parent = nullptr);
+    // FormDestroy: writes the placement.
+    ~TPartsForm() override;
+
+    TPartsStore& Store() { return FStore; }
+
+    // Operations the other windows call.
+    void SetPartsSize(uint16_t width, uint16_t height); // store, grid cell size, grid (0, 0)
+    uint16_t PartWidth() const { return FStore.PartWidth(); }
+    uint16_t PartHeight() const { return FStore.PartHeight(); }
+    void DrawPart(QPainter& canvas, const QRect& rect, int part) const;
+    // At the zoom size the settings dialog's Spin_ZoomSize holds at this moment.
+    void DrawPartZoomed(QPainter& canvas, const QRect& rect, int part) const;
+    void CapturePart(int part, const QImage& source, int x, int y);
+    QImage& PartBitmap(int part) { return FStore.PartBitmap(part); }
+    // The parts grid's current cell as row * 16 + column.
+    uint8_t SelectedPartNumber() const;
+    // Makes part n the parts grid's current cell (column first, then row).
+    void SelectPart(int part);
+    bool IsPartsModified() const { return FStore.IsPartsModified(); }
+    void SetPartsModified() { FStore.SetPartsModified(); }
+    void ClearPartsModified() { FStore.ClearPartsModified(); }
+    // Writes under the remembered name, or asks for one; false when the dialog was cancelled.
+    bool SavePartsPicture();
+    // Loads a picture into the parts and redraws both grids; false when it could not.
+    bool LoadPartsPicture(const QString& fileName);
+    void RedrawPartsGrid();
+
+    TDrawGrid* PartsGrid;
+    QLabel* StatusText; // the status bar's one panel
+
+    QAction* N1; // "パーツ画像の読み込み(&R)..."
+    QAction* N2; // "パーツ画像を上書き保存(&S)"
+    QAction* N3; // "パーツ画像を名前を付けて保存(&N)..."
+    QAction* Copy1;
+    QAction* Paste1;
+    QAction* X1;
+    QAction* D1;
+    QAction* P1;
+    QAction* N6;
+    QAction* N5; // "クリップボードの監視(&W)", checkable
+    QAction* G1; // "グリッドの表示(&G)", checkable
+    QMenu* PartsPopupMenu;
+    QAction* C1;
+    QAction* P2;
+    QAction* X2;
+    QAction* D2;
+
+    // Handlers, public so that tests and the other windows can run them as the user would.
+    void N1Click();
+    void N2Click();
+    void N3Click();
+    void G1Click();
+    void PartsGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect);
+    void PartsGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
+    void PartsGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos);
+    void PartsGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
+    // A file dropped on the window (only the first of several is used).
+    void DropFiles(const QStringList& fileNames);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createMenus();
+    void createGrid();
+    int zoomSize() const;
+    void repaintMap();
+    void showPartNumberStatus();
+
+    TForms& FForms;
+    TPartsStore FStore;
+    bool FDragActive = false;
+    int FDragCol = 0;
+    int FDragRow = 0;
+};

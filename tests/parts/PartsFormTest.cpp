@@ -1,0 +1,291 @@
+#include "DrawGrid.h"
+#include "Parts.h"
+#include "ProgramFixture.h"
+#include "env.h"
+#include "main.h"
+
+#include <QAction>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+QRgb partColour(int part, int shade)
+{
+    return qRgb(part, 255 - part, shade);
+}
+
+// A full sheet of 32 x 32 parts, each one plain colour.
+QString writeSheet(const QString& path, int shade)
+{
+    QImage sheet(512, 512, QImage::Format_RGB32);
+    for (int part = 0; part < 256; ++part) {
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x)
+                sheet.setPixel(part % 16 * 32 + x, part / 16 * 32 + y, partColour(part, shade));
+        }
+    }
+    EXPECT_TRUE(sheet.save(path, "BMP"));
+    return path;
+}
+
+QString statusOf(int part)
+{
+    return QStringLiteral("カーソル位置のパーツ番号:%1").arg(part);
+}
+
+} // namespace
+
+class PartsFormTest : public ProgramTest
+{
+protected:
+    TPartsForm& P() { return *Forms().PartsForm; }
+    TMapDocument& Doc() { return Forms().MainForm->Document(); }
+    QWidget* Viewport() { return P().PartsGrid->viewport(); }
+    QPoint Centre(int col, int row) { return P().PartsGrid->CellRect(col, row).center(); }
+
+    void Drag(QPoint from, QPoint to, Qt::KeyboardModifiers keys = {})
+    {
+        QTest::mousePress(Viewport(), Qt::LeftButton, keys, Centre(from.x(), from.y()));
+        QTest::mouseMove(Viewport(), Centre(to.x(), to.y()));
+        QTest::mouseRelease(Viewport(), Qt::LeftButton, keys, Centre(to.x(), to.y()));
+    }
+
+    void AnswerFileDialog(const QString& name)
+    {
+        Script.FileDialog = [name](const TFileDialogRequest&) { return std::optional(name); };
+    }
+};
+
+TEST_F(PartsFormTest, StartsWithMenusStatusAndGrid)
+{
+    EXPECT_EQ(P().windowTitle(), QStringLiteral("パーツウィンドウ"));
+    EXPECT_EQ(P().size(), QSize(328, 338));
+    QStringList menus;
+    for (QAction* menu : P().menuBar()->actions())
+        menus << menu->text();
+    EXPECT_EQ(menus, QStringList({"ファイル(&F)", "編集(&E)", "表示(&V)"}));
+
+    struct Item
+    {
+        QAction* Action;
+        const char* Caption;
+        QKeySequence Shortcut;
+        bool Enabled;
+    };
+    const Item items[] = {
+        {P().N1, "パーツ画像の読み込み(&R)...", {}, true},
+        {P().N2, "パーツ画像を上書き保存(&S)", QKeySequence("Ctrl+S"), false},
+        {P().N3, "パーツ画像を名前を付けて保存(&N)...", {}, false},
+        {P().Copy1, "パーツグラフィックコピー(&C)", QKeySequence("Ctrl+C"), true},
+        {P().Paste1, "パーツグラフィック貼り付け(&V)", QKeySequence("Ctrl+V"), false},
+        {P().X1, "パーツグラフィックの切り取り(&X)", QKeySequence("Ctrl+X"), true},
+        {P().D1, "パーツグラフィック削除(&D)", QKeySequence(Qt::Key_Delete), true},
+        {P().P1, "クリップボードに貼り付ける(&P)", QKeySequence("Ctrl+P"), true},
+        {P().N6, "クリップボードから取り込む(&B)", QKeySequence("Ctrl+B"), true},
+        {P().N5, "クリップボードの監視(&W)", QKeySequence("Ctrl+W"), true},
+        {P().G1, "グリッドの表示(&G)", QKeySequence("Ctrl+G"), true},
+        {P().C1, "パーツグラフィックのコピー(&C)", {}, true},
+        {P().P2, "パーツグラフィックの貼り付け(&V)", {}, false},
+        {P().X2, "パーツグラフィックの切り取り(&X)", {}, true},
+        {P().D2, "パーツグラフィック削除(&D)", {}, true},
+    };
+    for (const Item& item : items) {
+        EXPECT_EQ(item.Action->text(), QString::fromUtf8(item.Caption));
+        EXPECT_EQ(item.Action->shortcut(), item.Shortcut) << item.Caption;
+        EXPECT_EQ(item.Action->isEnabled(), item.Enabled) << item.Caption;
+    }
+    EXPECT_FALSE(P().N5->isChecked());
+    EXPECT_TRUE(P().G1->isChecked());
+
+    EXPECT_EQ(P().StatusText->text(), statusOf(0));
+    const TDrawGrid& grid = *P().PartsGrid;
+    EXPECT_EQ(QSize(grid.ColCount(), grid.RowCount()), QSize(16, 16));
+    EXPECT_EQ(QSize(grid.DefaultColWidth(), grid.DefaultRowHeight()), QSize(32, 32));
+    EXPECT_EQ(grid.GridLineWidth(), 1);
+}
+
+TEST_F(PartsFormTest, PlainClickAndDragPickTheGroupPart)
+{
+    QTest::mouseClick(Viewport(), Qt::LeftButton, {}, Centre(5, 2));
+    EXPECT_EQ(Doc().GroupWidth(), 1);
+    EXPECT_EQ(Doc().GroupHeight(), 1);
+    EXPECT_EQ(Doc().GroupCell(0, 0), 37);
+    EXPECT_TRUE(Forms().MainForm->N17->isChecked());
+    EXPECT_EQ(P().StatusText->text(), statusOf(37));
+
+    Drag({2, 1}, {4, 3});
+    ASSERT_EQ(Doc().GroupWidth(), 3);
+    ASSERT_EQ(Doc().GroupHeight(), 3);
+    for (int gy = 0; gy < 3; ++gy) {
+        for (int gx = 0; gx < 3; ++gx)
+            EXPECT_EQ(Doc().GroupCell(gx, gy), 18 + gy * 16 + gx);
+    }
+    EXPECT_EQ(P().SelectedPartNumber(), 18);
+    EXPECT_EQ(P().StatusText->text(), statusOf(18));
+
+    // Selected cells show their part inverted, the others as they are.
+    const QImage shown = Viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QImage inverted = P().PartBitmap(35).copy();
+    inverted.invertPixels();
+    EXPECT_EQ(shown.copy(P().PartsGrid->CellRect(3, 2)), inverted);
+    EXPECT_EQ(shown.copy(P().PartsGrid->CellRect(5, 2)), P().PartBitmap(37));
+}
+
+TEST_F(PartsFormTest, ArrowKeysMoveTheCurrentPartOnly)
+{
+    QTest::mouseClick(Viewport(), Qt::LeftButton, {}, Centre(1, 0));
+    QTest::keyClick(P().PartsGrid, Qt::Key_Right);
+    QTest::keyClick(P().PartsGrid, Qt::Key_Down);
+    EXPECT_EQ(P().SelectedPartNumber(), 18);
+    EXPECT_EQ(Doc().GroupCell(0, 0), 1);
+    EXPECT_EQ(P().StatusText->text(), statusOf(1));
+}
+
+TEST_F(PartsFormTest, LoadingFromTheMenuReplacesThePartsOrChangesNothing)
+{
+    const QString good = writeSheet(Dir.filePath("sheet.bmp"), 9);
+    P().SetPartsModified();
+    EXPECT_TRUE(P().N2->isEnabled() && P().N3->isEnabled());
+    AnswerFileDialog(good);
+    P().N1Click();
+    EXPECT_EQ(P().PartBitmap(37).pixel(31, 31), partColour(37, 9));
+    EXPECT_FALSE(P().IsPartsModified());
+    EXPECT_FALSE(P().N2->isEnabled() || P().N3->isEnabled());
+    EXPECT_EQ(Script.Log, QStringList({"file dialog[open]: パーツ画像の読み込み"}));
+
+    QFile bad(Dir.filePath("bad.bmp"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("BM not really a picture");
+    bad.close();
+    P().SetPartsModified();
+    Script.Log.clear();
+    AnswerFileDialog(bad.fileName());
+    P().N1Click();
+    EXPECT_EQ(P().PartBitmap(37).pixel(0, 0), partColour(37, 9));
+    EXPECT_TRUE(P().IsPartsModified());
+    EXPECT_EQ(P().Store().FileName(), good);
+    EXPECT_EQ(Script.Log.size(), 1);
+}
+
+TEST_F(PartsFormTest, DroppedFilesLoadOnlyTheFirstAndBeep)
+{
+    const QString first = writeSheet(Dir.filePath("first.bmp"), 1);
+    const QString second = writeSheet(Dir.filePath("second.bmp"), 2);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second),
+                  QUrl::fromLocalFile(Dir.filePath("missing.bmp"))});
+    // Straight to the window's event handler: QApplication drops drag events that come
+    // from no drag in progress.
+    QMimeData text;
+    text.setText(first);
+    QDragEnterEvent enterText(QPoint(20, 20), Qt::CopyAction, &text, Qt::LeftButton, {});
+    enterText.ignore();
+    static_cast<QObject&>(P()).event(&enterText);
+    EXPECT_FALSE(enterText.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+    drop.ignore();
+    static_cast<QObject&>(P()).event(&drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(P().PartBitmap(200).pixel(3, 3), partColour(200, 1));
+    EXPECT_EQ(P().Store().FileName(), first);
+    EXPECT_EQ(Script.Log, QStringList({"beep: default"}));
+
+    P().DropFiles({Dir.filePath("missing.bmp")});
+    EXPECT_EQ(P().PartBitmap(200).pixel(3, 3), partColour(200, 1));
+    EXPECT_EQ(Script.Log, QStringList({"beep: default", "beep: default"}));
+}
+
+TEST_F(PartsFormTest, SavingWritesTheSheetUnderTheChosenOrRememberedName)
+{
+    EXPECT_FALSE(P().SavePartsPicture()); // the dialog is cancelled
+    const QString path = Dir.filePath("saved.bmp");
+    QImage red(32, 32, QImage::Format_RGB32);
+    red.fill(qRgb(255, 0, 0));
+    P().CapturePart(17, red, 0, 0);
+    P().SetPartsModified();
+    AnswerFileDialog(path);
+    P().N3Click();
+    const QImage written(path, "BMP");
+    EXPECT_EQ(written.size(), QSize(512, 512));
+    EXPECT_EQ(written.pixel(32 + 5, 32 + 5), qRgb(255, 0, 0));
+    EXPECT_FALSE(P().N2->isEnabled());
+    EXPECT_EQ(P().Store().FileName(), path);
+
+    // Once named, overwrite-save asks nothing; a failed write leaves the parts modified.
+    P().SetPartsModified();
+    Script.Log.clear();
+    P().N2Click();
+    EXPECT_TRUE(Script.Log.isEmpty());
+    EXPECT_FALSE(P().IsPartsModified());
+    P().SetPartsModified();
+    P().Store().SetFileName(Dir.filePath("no/such/folder/x.bmp"));
+    EXPECT_ANY_THROW(P().SavePartsPicture());
+    EXPECT_TRUE(P().N2->isEnabled());
+}
+
+TEST_F(PartsFormTest, ShortcutsActInThePartsWindowOnly)
+{
+    P().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&P()));
+    P().SetPartsModified();
+    QTest::keyClick(P().PartsGrid, Qt::Key_S, Qt::ControlModifier);
+    // Only the parts save dialog: the main window's Ctrl+S (map save) stays quiet.
+    EXPECT_EQ(Script.Log, QStringList({"file dialog[save]: パーツ画像の保存"}));
+
+    QTest::keyClick(P().PartsGrid, Qt::Key_G, Qt::ControlModifier);
+    EXPECT_FALSE(P().G1->isChecked());
+    EXPECT_EQ(P().PartsGrid->GridLineWidth(), 0);
+    EXPECT_EQ(P().PartsGrid->DefaultColWidth(), 32);
+    EXPECT_TRUE(Forms().MainForm->G1->isChecked());
+    QSignalSpy partsCopy(P().Copy1, &QAction::triggered);
+    QSignalSpy mainCapture(Forms().MainForm->G2, &QAction::triggered);
+    Forms().MainForm->G2->setEnabled(true);
+    QTest::keyClick(P().PartsGrid, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(partsCopy.count(), 1);
+    EXPECT_EQ(mainCapture.count(), 0);
+    P().G1Click();
+    EXPECT_TRUE(P().G1->isChecked());
+    EXPECT_EQ(P().PartsGrid->GridLineWidth(), 1);
+}
+
+TEST_F(PartsFormTest, PartSizeAndZoomSize)
+{
+    P().SelectPart(40);
+    EXPECT_EQ(P().SelectedPartNumber(), 40);
+    P().SetPartsSize(16, 8);
+    EXPECT_EQ(P().PartsGrid->DefaultColWidth(), 16);
+    EXPECT_EQ(P().PartsGrid->DefaultRowHeight(), 8);
+    EXPECT_EQ(P().SelectedPartNumber(), 0);
+
+    Forms().EnvDlg->Spin_ZoomSize->setValue(64);
+    QImage target(100, 100, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    QPainter painter(&target);
+    P().DrawPartZoomed(painter, QRect(10, 10, 16, 8), 3);
+    painter.end();
+    EXPECT_EQ(target.pixel(10 + 63, 10 + 63), qRgb(255, 255, 255));
+    EXPECT_EQ(target.pixel(10 + 64, 10 + 64), qRgb(0, 0, 0));
+}
+
+TEST_F(PartsFormTest, ClosingHidesAndPlacementSurvivesARestart)
+{
+    P().close();
+    EXPECT_FALSE(P().isVisible());
+    EXPECT_FALSE(Forms().MainForm->N12->isChecked());
+
+    P().setGeometry(140, 150, 400, 300);
+    RestartProgram();
+    EXPECT_EQ(P().geometry(), QRect(140, 150, 400, 300));
+    QFile ini(IniPath());
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ini.readAll().contains("[PartsWindow]"));
+}
