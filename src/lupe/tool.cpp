@@ -1,0 +1,308 @@
+#include "tool.h"
+
+#include "Dialogs.h"
+#include "Forms.h"
+#include "IniGT.h"
+#include "ToolGlyphs.h"
+#include "main.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QToolButton>
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+const QString IniSection = QStringLiteral("ToolBox");
+const QString IniPrefix = QStringLiteral("WindowState");
+
+constexpr int ClientWidth = 362;
+constexpr int UpperRowHeight = 41; // client y 0..40
+constexpr int BothRowsHeight = 82; // client y 0..81, the lower row at 48..81
+
+// A frame that reports a left click, as the colour panel needs.
+class TClickPanel : public QFrame
+{
+public:
+    using QFrame::QFrame;
+    std::function<void()> OnClick;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        QFrame::mouseReleaseEvent(event);
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+            OnClick)
+            OnClick();
+    }
+};
+
+// A flat button that never takes the focus, like the buttons of any tool palette.
+QToolButton* makeToolButton(QWidget* parent, const char* name, const QString& hint,
+                            TToolGlyph glyph, const QRect& geometry, bool checkable)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(hint);
+    button->setAutoRaise(true);
+    button->setCheckable(checkable);
+    button->setFocusPolicy(Qt::NoFocus);
+    const int size = toolGlyphSize(glyph);
+    button->setIcon(toolGlyphIcon(glyph));
+    button->setIconSize(QSize(size, size));
+    button->setGeometry(geometry);
+    return button;
+}
+
+// The panel under one group of the lower row: an etched edge, lowered outside and raised
+// inside.
+QFrame* makeGroupPanel(QWidget* parent, const char* name, const QRect& geometry)
+{
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    panel->setGeometry(geometry);
+    return panel;
+}
+
+QRadioButton* makeZoomRadio(QWidget* parent, const char* name, const QString& caption,
+                            const QString& hint, const QPoint& position)
+{
+    auto* radio = new QRadioButton(caption, parent);
+    radio->setObjectName(QLatin1String(name));
+    radio->setToolTip(hint);
+    radio->move(position);
+    return radio;
+}
+
+// The radio buttons sit at their places in the group box when their texts fit there; with a
+// wider font they close up from the left edge, so that no text is cut off or covered.
+void placeZoomRadios(QGroupBox* box, std::initializer_list<QRadioButton*> radios)
+{
+    const int right = box->width() - 3;
+    QList<int> lefts;
+    QList<int> widths;
+    bool fits = true;
+    int needed = 0;
+    for (QRadioButton* radio : radios) {
+        lefts << radio->x();
+        widths << radio->sizeHint().width();
+        needed += widths.last();
+    }
+    for (qsizetype i = 0; i < lefts.size(); ++i) {
+        const int room = (i + 1 < lefts.size() ? lefts[i + 1] : right) - lefts[i];
+        fits = fits && widths[i] <= room;
+        if (fits)
+            widths[i] = room;
+    }
+    if (!fits) {
+        const int gap = std::max(0, (right - 4 - needed) / int(lefts.size()));
+        int left = 4 + gap;
+        for (qsizetype i = 0; i < lefts.size(); ++i) {
+            lefts[i] = left;
+            left += widths[i] + gap;
+        }
+    }
+    int i = 0;
+    for (QRadioButton* radio : radios) {
+        radio->setGeometry(lefts[i], radio->y(), widths[i], radio->sizeHint().height());
+        ++i;
+    }
+}
+
+QButtonGroup* exclusiveGroup(QObject* owner, std::initializer_list<QToolButton*> buttons)
+{
+    auto* group = new QButtonGroup(owner);
+    group->setExclusive(true);
+    for (QToolButton* button : buttons)
+        group->addButton(button);
+    return group;
+}
+
+} // namespace
+
+TToolForm::TToolForm(TForms& forms, QWidget* parent)
+    : QWidget(parent,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      FForms(forms)
+{
+    setObjectName(QStringLiteral("ToolForm"));
+    setWindowTitle(QStringLiteral("ツールボックス"));
+
+    // Upper row: the tool modes and the zoom level.
+    const QSize modeSize(40, 40);
+    Button_Paint = makeToolButton(this, "Button_Paint", QStringLiteral("マップの描画"),
+                                  TToolGlyph::Pencil, QRect(QPoint(0, 0), modeSize), true);
+    Button_Region = makeToolButton(this, "Button_Region", QStringLiteral("編集のための範囲指定"),
+                                   TToolGlyph::Sheet, QRect(QPoint(40, 0), modeSize), true);
+    Button_Scroll =
+        makeToolButton(this, "Button_Scroll", QStringLiteral("マップを掴んでスクロール"),
+                       TToolGlyph::Hand, QRect(QPoint(80, 0), modeSize), true);
+    Button_LupeMode =
+        makeToolButton(this, "Button_LupeMode", QStringLiteral("パーツグラフィック編集"),
+                       TToolGlyph::Magnifier, QRect(QPoint(120, 0), modeSize), true);
+    exclusiveGroup(this, {Button_Paint, Button_Region, Button_Scroll, Button_LupeMode});
+    Button_Paint->setChecked(true);
+
+    // The mode switches put their button down themselves, also when chosen from the menu;
+    // a click on a button that is already down enters its mode again.
+    connect(Button_Paint, &QToolButton::clicked, this, [this] { FForms.MainForm->SetPaintMode(); });
+    connect(Button_Region, &QToolButton::clicked, this,
+            [this] { FForms.MainForm->SetRegionMode(); });
+    connect(Button_Scroll, &QToolButton::clicked, this,
+            [this] { FForms.MainForm->SetScrollMode(); });
+    connect(Button_LupeMode, &QToolButton::clicked, this,
+            [this] { FForms.MainForm->SetLupeMode(); });
+
+    GroupBox1 = new QGroupBox(QStringLiteral("表示倍率"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(168, 0, 193, 40);
+    ZoomRadio12 = makeZoomRadio(GroupBox1, "ZoomRadio12", QStringLiteral("wide"),
+                                QStringLiteral("パーツを小さく表示"), QPoint(16, 16));
+    ZoomRadio1 = makeZoomRadio(GroupBox1, "ZoomRadio1", QStringLiteral("nomal"),
+                               QStringLiteral("パーツを通常サイズで表示"), QPoint(72, 15));
+    ZoomRadio4 = makeZoomRadio(GroupBox1, "ZoomRadio4", QStringLiteral("zoom"),
+                               QStringLiteral("パーツを大きく表示"), QPoint(128, 15));
+    placeZoomRadios(GroupBox1, {ZoomRadio12, ZoomRadio1, ZoomRadio4});
+    ZoomRadio1->setChecked(true);
+    // The main window and the settings check these buttons too; only the user's choice of
+    // another level applies the zoom, once. pressed comes before the button changes, also
+    // for the keyboard.
+    for (QRadioButton* radio : {ZoomRadio12, ZoomRadio1, ZoomRadio4}) {
+        connect(radio, &QRadioButton::pressed, this,
+                [this, radio] { FZoomRadioWasChecked = radio->isChecked(); });
+        connect(radio, &QRadioButton::clicked, this, [this] {
+            if (!FZoomRadioWasChecked)
+                ZoomRadioClick();
+        });
+    }
+
+    // Lower row: part-graphic editing.
+    const QSize smallSize(23, 22);
+    QFrame* panel3 = makeGroupPanel(this, "Panel3", QRect(0, 48, 41, 33));
+    auto* colorPanel = new TClickPanel(panel3);
+    colorPanel->setObjectName(QStringLiteral("LupeColorPanel"));
+    colorPanel->setToolTip(QStringLiteral("クリックすると、色選択ダイアログの表示"));
+    colorPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    colorPanel->setAutoFillBackground(true);
+    colorPanel->setGeometry(8, 6, 25, 22);
+    colorPanel->OnClick = [this] { LupeColorPanelClick(); };
+    LupeColorPanel = colorPanel;
+
+    // The magnifier reads which of these is down at each press, move and release.
+    QFrame* panel1 = makeGroupPanel(this, "Panel1", QRect(40, 48, 137, 33));
+    Button_LupeFreeLine =
+        makeToolButton(panel1, "Button_LupeFreeLine", QStringLiteral("フリーハンド"),
+                       TToolGlyph::FreeLine, QRect(QPoint(8, 6), smallSize), true);
+    Button_LupeLine = makeToolButton(panel1, "Button_LupeLine", QStringLiteral("直線"),
+                                     TToolGlyph::Line, QRect(QPoint(32, 6), smallSize), true);
+    Button_Box = makeToolButton(panel1, "Button_Box", QStringLiteral("ボックス"), TToolGlyph::Box,
+                                QRect(QPoint(56, 6), smallSize), true);
+    Button_BoxFill = makeToolButton(panel1, "Button_BoxFill", QStringLiteral("塗りつぶしボックス"),
+                                    TToolGlyph::BoxFill, QRect(QPoint(80, 6), smallSize), true);
+    Button_LupePaint =
+        makeToolButton(panel1, "Button_LupePaint", QStringLiteral("閉鎖域の塗りつぶし"),
+                       TToolGlyph::Bucket, QRect(QPoint(104, 6), smallSize), true);
+    exclusiveGroup(
+        this, {Button_LupeFreeLine, Button_LupeLine, Button_Box, Button_BoxFill, Button_LupePaint});
+    Button_LupeFreeLine->setChecked(true);
+
+    // The pen width and the flips and turns act on the part in the magnifier; their click
+    // handlers (Button_PenWidthClick, Button_HorizontalTurnClick, ...) come with the pixel
+    // tools, so nothing is connected to them here yet.
+    QFrame* panel2 = makeGroupPanel(this, "Panel2", QRect(176, 48, 65, 33));
+    Button_ThinLine = makeToolButton(panel2, "Button_ThinLine", QStringLiteral("ペン-細"),
+                                     TToolGlyph::ThinLine, QRect(QPoint(8, 6), smallSize), true);
+    Button_ThickLine = makeToolButton(panel2, "Button_ThickLine", QStringLiteral("ペン-太"),
+                                      TToolGlyph::ThickLine, QRect(QPoint(32, 6), smallSize), true);
+    exclusiveGroup(this, {Button_ThinLine, Button_ThickLine});
+    Button_ThinLine->setChecked(true);
+
+    QFrame* panel4 = makeGroupPanel(this, "Panel4", QRect(248, 48, 113, 33));
+    Button_HorizontalTurn =
+        makeToolButton(panel4, "Button_HorizontalTurn", QStringLiteral("左右反転"),
+                       TToolGlyph::FlipHorizontal, QRect(QPoint(8, 6), smallSize), false);
+    Button_VerticalTurn =
+        makeToolButton(panel4, "Button_VerticalTurn", QStringLiteral("上下反転"),
+                       TToolGlyph::FlipVertical, QRect(QPoint(32, 6), smallSize), false);
+    Button_RotateLeft =
+        makeToolButton(panel4, "Button_RotateLeft", QStringLiteral("左90度回転"),
+                       TToolGlyph::RotateLeft, QRect(QPoint(56, 6), smallSize), false);
+    Button_RotateRight =
+        makeToolButton(panel4, "Button_RotateRight", QStringLiteral("右90度回転"),
+                       TToolGlyph::RotateRight, QRect(QPoint(80, 6), smallSize), false);
+    FLowerRowPanels = {panel3, panel1, panel2, panel4};
+
+    ColorDlg = new QColorDialog(this);
+    ColorDlg->setObjectName(QStringLiteral("ColorDlg"));
+    ColorDlg->setOption(QColorDialog::DontUseNativeDialog);
+    setDrawingColor(Qt::black);
+
+    // FormCreate. Without a stored position the window system places the window: moving it
+    // to a default would pin it to the screen's corner.
+    TIniGT& ini = FForms.MainForm->IniGT();
+    if (!ini.ReadString(IniSection, IniPrefix + QStringLiteral(".X"), QString()).isEmpty() ||
+        !ini.ReadString(IniSection, IniPrefix + QStringLiteral(".Y"), QString()).isEmpty())
+        ini.ReadPosition(IniSection, IniPrefix, this);
+    ShowLowerRow(false);
+}
+
+TToolForm::~TToolForm()
+{
+    // FormDestroy: only the position is kept, not the size or whether the window is shown.
+    if (FForms.MainForm)
+        FForms.MainForm->IniGT().WritePosition(IniSection, IniPrefix, this);
+}
+
+void TToolForm::ShowLowerRow(bool show)
+{
+    FLowerRowShown = show;
+    // Hidden rather than only cut off, so that nothing reaches the controls out of sight.
+    for (QFrame* panel : FLowerRowPanels)
+        panel->setVisible(show);
+    setFixedSize(ClientWidth, show ? BothRowsHeight : UpperRowHeight);
+}
+
+bool TToolForm::LowerRowShown() const
+{
+    return FLowerRowShown;
+}
+
+QColor TToolForm::DrawingColor() const
+{
+    return FDrawingColor;
+}
+
+void TToolForm::closeEvent(QCloseEvent* event)
+{
+    // Closing only hides the tool box; the View menu shows it again.
+    event->accept();
+    if (FForms.MainForm)
+        FForms.MainForm->ToolBoxClosed();
+}
+
+void TToolForm::ZoomRadioClick()
+{
+    FForms.MainForm->ApplyZoom();
+}
+
+void TToolForm::LupeColorPanelClick()
+{
+    ColorDlg->setCurrentColor(FDrawingColor);
+    if (RunModal(ColorDlg) == QDialog::Accepted)
+        setDrawingColor(ColorDlg->currentColor());
+}
+
+void TToolForm::setDrawingColor(const QColor& color)
+{
+    FDrawingColor = color;
+    QPalette palette = LupeColorPanel->palette();
+    palette.setColor(QPalette::Window, color);
+    LupeColorPanel->setPalette(palette);
+}
