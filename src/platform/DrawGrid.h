@@ -1,0 +1,181 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QFlags>
+#include <QPoint>
+#include <QRect>
+#include <functional>
+#include <stdexcept>
+
+class QPainter;
+class QTimer;
+
+// A rectangle of grid cells: columns Left..Right, rows Top..Bottom, inclusive.
+struct TGridRect
+{
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+
+    bool Contains(int col, int row) const
+    {
+        return col >= Left && col <= Right && row >= Top && row <= Bottom;
+    }
+    bool operator==(const TGridRect&) const = default;
+};
+
+enum TGridOption
+{
+    goVertLine = 0x1,
+    goHorzLine = 0x2,
+    goRangeSelect = 0x4,   // the left button drags out a selection
+    goThumbTracking = 0x8, // the view follows a scroll bar's thumb while it is dragged
+};
+Q_DECLARE_FLAGS(TGridOptions, TGridOption)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TGridOptions)
+
+enum TGridDrawStateFlag
+{
+    gdSelected = 0x1, // inside the selection
+    gdFocused = 0x2,  // the current cell
+};
+Q_DECLARE_FLAGS(TGridDrawState, TGridDrawStateFlag)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TGridDrawState)
+
+// Raised when the current cell is set outside the grid.
+class EGridError : public std::runtime_error
+{
+public:
+    EGridError();
+};
+
+// A grid of equal-sized owner-drawn cells without fixed rows or columns: the map view and
+// the parts window show their cells through it. It paints only the cells on screen, keeps a
+// current cell and a selection spanned between the current cell and an anchor, scrolls in
+// whole cells, and reports mouse events after its own handling of them.
+//
+// Coordinates given to and by the grid (CellRect, MouseToCell, the mouse events) are those
+// of its viewport.
+class TDrawGrid : public QAbstractScrollArea
+{
+    Q_OBJECT
+
+public:
+    explicit TDrawGrid(QWidget* parent = nullptr);
+
+    int ColCount() const { return FColCount; }
+    int RowCount() const { return FRowCount; }
+    // Both at least 1; the current cell, the anchor and the view are moved inside.
+    void SetColCount(int count);
+    void SetRowCount(int count);
+
+    int DefaultColWidth() const { return FColWidth; }
+    int DefaultRowHeight() const { return FRowHeight; }
+    void SetDefaultColWidth(int width);   // at least 1
+    void SetDefaultRowHeight(int height); // at least 1
+
+    int GridLineWidth() const { return FGridLineWidth; }
+    // 0 or 1. A line follows every column (goVertLine) and every row (goHorzLine); where the
+    // option is off, the lines take no room either.
+    void SetGridLineWidth(int width);
+
+    TGridOptions Options() const { return FOptions; }
+    void SetOptions(TGridOptions options);
+
+    // The current cell. Setting it moves the anchor with it (the selection becomes that one
+    // cell) and scrolls it into view; a value outside the grid raises EGridError.
+    int Col() const { return FCol; }
+    int Row() const { return FRow; }
+    void SetCol(int col);
+    void SetRow(int row);
+
+    // The selection, ordered. Setting it puts the anchor at (Left, Top) and the current cell
+    // at (Right, Bottom); corners outside the grid raise EGridError.
+    TGridRect Selection() const;
+    void SetSelection(const TGridRect& rect);
+
+    // The first column and row on screen.
+    int LeftCol() const { return FLeftCol; }
+    int TopRow() const { return FTopRow; }
+    void SetLeftCol(int col); // kept within 0..the last column that can be first
+    void SetTopRow(int row);
+    // Columns and rows from LeftCol / TopRow that show whole, but at least 1: a cell larger than
+    // the viewport counts as one, so that centring on "current - count / 2" still works.
+    int VisibleColCount() const;
+    int VisibleRowCount() const;
+
+    // The cell under a viewport point; -1 for a coordinate beyond the cells.
+    QPoint MouseToCell(const QPoint& pos) const;
+    // The viewport rectangle of a cell without its grid lines, whole even where it reaches past
+    // the viewport's edge; empty when no part of it is on screen.
+    QRect CellRect(int col, int row) const;
+
+    // Repaints cells (only those on screen).
+    void InvalidateCell(int col, int row);
+    void InvalidateRect(const TGridRect& rect);
+    void InvalidateGrid();
+
+    // Called for every cell painted, after the cell was filled with its background brush
+    // (the highlight colour when selected, the base colour otherwise), which is also the
+    // painter's brush during the call.
+    std::function<void(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state)>
+        OnDrawCell;
+    // The view scrolled (LeftCol or TopRow changed).
+    std::function<void()> OnTopLeftChanged;
+    // Mouse events, after the grid's own handling; positions in viewport coordinates. A press
+    // of the left button on a cell makes it the current cell first. The release of a range
+    // drag reports one more move (with the keys held at the release) before OnMouseUp.
+    std::function<void(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos)>
+        OnMouseDown;
+    std::function<void(Qt::KeyboardModifiers shift, const QPoint& pos)> OnMouseMove;
+    std::function<void(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos)>
+        OnMouseUp;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    void updateScrollBars();
+    void moveCurrent(int col, int row, bool moveAnchor);
+    void moveAnchor(int col, int row);
+    void selectionMoved(const TGridRect& oldSelection, int oldCol, int oldRow);
+    void scrollIntoView(int col, int row);
+    void setTopLeft(int col, int row);
+    int maxLeftCol() const;
+    int maxTopRow() const;
+    // Grid lines take room only where they are drawn.
+    int lineWidthX() const;
+    int lineWidthY() const;
+    // Cells that fit whole into the viewport, at least 1.
+    int fitCols() const;
+    int fitRows() const;
+    void dragTo(const QPoint& pos);
+    void autoScroll();
+
+    int FColCount = 5;
+    int FRowCount = 5;
+    int FColWidth = 64;
+    int FRowHeight = 24;
+    int FGridLineWidth = 1;
+    TGridOptions FOptions = goVertLine | goHorzLine;
+    int FCol = 0;
+    int FRow = 0;
+    int FAnchorCol = 0;
+    int FAnchorRow = 0;
+    int FLeftCol = 0;
+    int FTopRow = 0;
+    bool FSelecting = false; // a left-button range drag is in progress
+    bool FSyncingScrollBars = false;
+    int FWheelDelta = 0;           // wheel angle not yet turned into whole steps
+    QPoint FDragPos;               // last pointer position of a range drag
+    QTimer* FAutoScroll = nullptr; // scrolls while a range drag is outside the viewport
+};

@@ -1,0 +1,73 @@
+#include "Dialogs.h"
+
+#include <QDialog>
+#include <gtest/gtest.h>
+
+TEST(NameFiltersFromPairs, MapBmpAndPartsFilters)
+{
+    // A text that already names its pattern is shown unchanged.
+    EXPECT_EQ(
+        NameFiltersFromPairs(QStringLiteral("マップファイル(*.mpd)|*.mpd|全てのファイル|*.*")),
+        (QStringList{QStringLiteral("マップファイル(*.mpd)"),
+                     QStringLiteral("全てのファイル (*.*)")}));
+    EXPECT_EQ(NameFiltersFromPairs(QStringLiteral("BMP|*.bmp|全てのファイル|*.*")),
+              (QStringList{QStringLiteral("BMP (*.bmp)"), QStringLiteral("全てのファイル (*.*)")}));
+    // Several patterns joined by ';' become the space-separated list Qt reads.
+    EXPECT_EQ(NameFiltersFromPairs(QStringLiteral(
+                  "主要な画像ファイル|*.bmp;*.png;*.jpg;*.jpeg;*.gif|BMP (*.bmp)|*.bmp|"
+                  "JPEG (*.jpg, *.jpeg)|*.jpg;*.jpeg|全てのファイル|*.*")),
+              (QStringList{QStringLiteral("主要な画像ファイル (*.bmp *.png *.jpg *.jpeg *.gif)"),
+                           QStringLiteral("BMP (*.bmp)"),
+                           QStringLiteral("JPEG (*.jpg, *.jpeg) (*.jpg *.jpeg)"),
+                           QStringLiteral("全てのファイル (*.*)")}));
+}
+
+TEST(DialogScript, AnswersInPlaceOfTheUserAndLogsInOrder)
+{
+    TDialogScript script;
+    SetDialogScript(&script);
+    script.Confirm = [](const QString&, TConfirmButtons buttons) {
+        return buttons == TConfirmButtons::YesNoCancel ? TAnswer::No : TAnswer::Yes;
+    };
+    script.FileDialog = [](const TFileDialogRequest& request) -> std::optional<QString> {
+        return QStringLiteral("/tmp/a.") + request.DefaultSuffix;
+    };
+    script.Modal = [](QDialog* dialog) {
+        return dialog->objectName() == QStringLiteral("NewDlg") ? int(QDialog::Accepted)
+                                                                : int(QDialog::Rejected);
+    };
+    QDialog dialog;
+    dialog.setObjectName(QStringLiteral("NewDlg"));
+    TFileDialogRequest request;
+    request.DialogMode = TFileDialogRequest::Save;
+    request.Title = QStringLiteral("マップデータの保存");
+    request.DefaultSuffix = QStringLiteral("mpd");
+
+    EXPECT_EQ(AskConfirm(nullptr, QStringLiteral("保存しますか?"), TConfirmButtons::YesNoCancel),
+              TAnswer::No);
+    ShowError(nullptr, QStringLiteral("読めません"));
+    Beep(TBeep::Exclamation);
+    EXPECT_EQ(RunFileDialog(nullptr, request),
+              std::optional<QString>(QStringLiteral("/tmp/a.mpd")));
+    EXPECT_EQ(RunModal(&dialog), int(QDialog::Accepted));
+    EXPECT_EQ(AskConfirm(nullptr, QStringLiteral("消しますか?"), TConfirmButtons::YesNo),
+              TAnswer::Yes);
+    // A script without answers cancels.
+    script.Confirm = nullptr;
+    script.FileDialog = nullptr;
+    EXPECT_EQ(AskConfirm(nullptr, QStringLiteral("q"), TConfirmButtons::YesCancel),
+              TAnswer::Cancel);
+    request.DialogMode = TFileDialogRequest::Open;
+    EXPECT_EQ(RunFileDialog(nullptr, request), std::nullopt);
+    SetDialogScript(nullptr);
+
+    EXPECT_EQ(
+        script.Log,
+        (QStringList{QStringLiteral("confirm[YesNoCancel]: 保存しますか?"),
+                     QStringLiteral("error: 読めません"), QStringLiteral("beep: exclamation"),
+                     QStringLiteral("file dialog[save]: マップデータの保存"),
+                     QStringLiteral("modal: NewDlg"), QStringLiteral("confirm[YesNo]: 消しますか?"),
+                     QStringLiteral("confirm[YesCancel]: q"),
+                     QStringLiteral("file dialog[open]: マップデータの保存")}));
+    EXPECT_EQ(DialogScript(), nullptr);
+}
