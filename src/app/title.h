@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QWidget>
+
+class QEventLoop;
+class QLabel;
+class QTimer;
+class TCompressedImage;
+struct TForms;
+
+// The title window: the program's picture, shown for three seconds at start and by the
+// About command until it is clicked.
+class TTitleForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // FormCreate: shows the window and starts CloseTimer when "isShowTitle" is on.
+    explicit TTitleForm(TForms& forms, QWidget* parent = nullptr);
+
+    // About: "Click this window." shown, no timer, modal until clicked.
+    void ShowAbout();
+    // The click on the window or its picture, or the timer.
+    void CloseTitle();
+
+    TCompressedImage* Image;
+    QLabel* ClickLabel;
+    QTimer* CloseTimer;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    TForms& FForms;
+    QEventLoop* FAboutLoop = nullptr; // runs while About waits for the click
+};
