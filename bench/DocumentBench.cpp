@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QTemporaryDir>
-
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -165,8 +164,7 @@ void Baseline_RawRead(benchmark::State& state)
     }
 }
 
-template <TMapFileType Type>
-void Doc_Save(benchmark::State& state)
+template <TMapFileType Type> void Doc_Save(benchmark::State& state)
 {
     TMapDocument& doc = bigMap();
     const QString name = tempFile(Type == TMapFileType::Type1 ? "map1.mpd" : "map2.mpd");
@@ -176,8 +174,7 @@ void Doc_Save(benchmark::State& state)
     }
 }
 
-template <TMapFileType Type>
-void Doc_Load(benchmark::State& state)
+template <TMapFileType Type> void Doc_Load(benchmark::State& state)
 {
     const QString name = tempFile(Type == TMapFileType::Type1 ? "map1.mpd" : "map2.mpd");
     if (!SaveMapFile(name, bigMap(), Type, 32, 32)) {
@@ -230,17 +227,16 @@ QM_BENCH(Doc_Load<TMapFileType::Type2>);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    return RunWithRatios(
-        argc, argv,
-        {
-            {"Doc_NewMap", "Baseline_Allocate3Stores", 3.0},
-            {"Doc_StampGroup3x2", "Baseline_MemcpyMemset", 3.0},
-            {"Doc_ScatterGroup3x2", "Baseline_MemcpyMemset", 15.0},
-            {"Doc_ReplaceWholeMap", "Baseline_MemcpyMemset", 3.0},
-            {"Doc_UndoWholeMap", "Baseline_Memcpy", 3.0},
-            {"Doc_Save<TMapFileType::Type1>", "Baseline_RawWrite", 2.0},
-            {"Doc_Save<TMapFileType::Type2>", "Baseline_RawWrite", 3.0},
-            {"Doc_Load<TMapFileType::Type1>", "Baseline_RawReadFresh", 2.0},
-            {"Doc_Load<TMapFileType::Type2>", "Baseline_RawReadFresh", 3.0},
-        });
+    return RunWithRatios(argc, argv,
+                         {
+                             {"Doc_NewMap", "Baseline_Allocate3Stores", 3.0},
+                             {"Doc_StampGroup3x2", "Baseline_MemcpyMemset", 3.0},
+                             {"Doc_ScatterGroup3x2", "Baseline_MemcpyMemset", 15.0},
+                             {"Doc_ReplaceWholeMap", "Baseline_MemcpyMemset", 3.0},
+                             {"Doc_UndoWholeMap", "Baseline_Memcpy", 3.0},
+                             {"Doc_Save<TMapFileType::Type1>", "Baseline_RawWrite", 2.0},
+                             {"Doc_Save<TMapFileType::Type2>", "Baseline_RawWrite", 3.0},
+                             {"Doc_Load<TMapFileType::Type1>", "Baseline_RawReadFresh", 2.0},
+                             {"Doc_Load<TMapFileType::Type2>", "Baseline_RawReadFresh", 3.0},
+                         });
 }

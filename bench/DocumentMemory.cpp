@@ -3,9 +3,8 @@
 
 #include "MapDocument.h"
 
-#include <sys/resource.h>
-
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -33,7 +32,7 @@ int main()
     }
     const double after = peakMegabytes();
     const double limit = 3.2 * 100.0;
-    std::printf("peak memory above baseline: %.1f MB (target at most %.0f MB) %s\n",
-                after - before, limit, after - before <= limit ? "ok" : "MISSED");
+    std::printf("peak memory above baseline: %.1f MB (target at most %.0f MB) %s\n", after - before,
+                limit, after - before <= limit ? "ok" : "MISSED");
     return 0;
 }

@@ -6,9 +6,11 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs)
 {
     for (const Run& run : runs) {
         if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-            FTimes[run.run_name.function_name] = run.GetAdjustedRealTime() *
-                                           benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                                           benchmark::GetTimeUnitMultiplier(run.time_unit);
+            FTimes[run.run_name.function_name +
+                   (run.run_name.args.empty() ? std::string() : "/" + run.run_name.args)] =
+                run.GetAdjustedRealTime() *
+                benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
+                benchmark::GetTimeUnitMultiplier(run.time_unit);
     }
     ConsoleReporter::ReportRuns(runs);
 }

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QIODevice>
 #include <QSaveFile>
-
 #include <algorithm>
 #include <new>
 #include <vector>
@@ -106,8 +105,8 @@ QString TMapLoadResult::Message() const
     return QStringLiteral("マップデータファイルを読み込む事ができません");
 }
 
-bool WriteMapData(QIODevice& out, const TMapDocument& doc, TMapFileType type,
-                  uint16_t partWidth, uint16_t partHeight)
+bool WriteMapData(QIODevice& out, const TMapDocument& doc, TMapFileType type, uint16_t partWidth,
+                  uint16_t partHeight)
 {
     if (type == TMapFileType::Type1) {
         char header[4];
@@ -159,7 +158,8 @@ TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc)
     result.Status = TMapLoadStatus::Loaded;
     if (type == TMapFileType::Type1) {
         auto cells = doc.MapCells();
-        const qint64 got = readUpTo(in, reinterpret_cast<char*>(cells.data()), qint64(cells.size()));
+        const qint64 got =
+            readUpTo(in, reinterpret_cast<char*>(cells.data()), qint64(cells.size()));
         result.Truncated = got < qint64(cells.size());
     } else {
         result.Truncated = !readRowMajor(in, doc);
@@ -167,8 +167,8 @@ TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc)
     return result;
 }
 
-bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type,
-                 uint16_t partWidth, uint16_t partHeight)
+bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type, uint16_t partWidth,
+                 uint16_t partHeight)
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))

@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <cstdint>
 
 class QIODevice;
@@ -12,13 +11,18 @@ class QIODevice;
 // The two layouts of map files. Type 1 holds the map size and the cells column by
 // column; type 2 adds a magic and the part size and holds the cells row by row. A file
 // does not say which type it is: the settings choose.
-enum class TMapFileType { Type1 = 1, Type2 = 2 };
+enum class TMapFileType
+{
+    Type1 = 1,
+    Type2 = 2
+};
 
 // The 23 bytes at the start of a type 2 file.
 inline const QByteArray MapFileMagic = QByteArrayLiteral("QuiltmapperDataFormat20");
 inline constexpr uint16_t DefaultPartSize = 32;
 
-enum class TMapLoadStatus {
+enum class TMapLoadStatus
+{
     Loaded,
     NotType2,   // the magic is missing: nothing was changed
     Unreadable, // unopenable file, bad header or no memory: nothing was changed
@@ -39,8 +43,8 @@ struct TMapLoadResult
 };
 
 // Writes the document in the given layout. False when the device refused any byte.
-bool WriteMapData(QIODevice& out, const TMapDocument& doc, TMapFileType type,
-                  uint16_t partWidth, uint16_t partHeight);
+bool WriteMapData(QIODevice& out, const TMapDocument& doc, TMapFileType type, uint16_t partWidth,
+                  uint16_t partHeight);
 
 // Reads a map. The header is checked completely before the document is touched: a
 // missing magic, a header that ends early, a map size outside 1..9999 or a part size of
@@ -51,7 +55,7 @@ TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc);
 // Saves through an atomic replace: a file that cannot be written, or a short write,
 // leaves any existing file whole and the document modified. A successful save clears
 // MapModified.
-bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type,
-                 uint16_t partWidth, uint16_t partHeight);
+bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type, uint16_t partWidth,
+                 uint16_t partHeight);
 
 TMapLoadResult LoadMapFile(const QString& fileName, TMapFileType type, TMapDocument& doc);

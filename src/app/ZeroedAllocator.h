@@ -13,16 +13,12 @@
 //
 // Elements are only ever value-initialised right after allocation: never resize a vector
 // of this kind in place, since growth within its capacity would not be zeroed.
-template <class T>
-struct TZeroedAllocator
+template <class T> struct TZeroedAllocator
 {
     using value_type = T;
 
     TZeroedAllocator() = default;
-    template <class U>
-    TZeroedAllocator(const TZeroedAllocator<U>&) noexcept
-    {
-    }
+    template <class U> TZeroedAllocator(const TZeroedAllocator<U>&) noexcept {}
 
     T* allocate(std::size_t n)
     {
@@ -32,19 +28,14 @@ struct TZeroedAllocator
     }
     void deallocate(T* p, std::size_t) noexcept { std::free(p); }
 
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args)
+    template <class U, class... Args> void construct(U* p, Args&&... args)
     {
         if constexpr (sizeof...(Args) > 0)
             ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
         // else: calloc has already zeroed it
     }
 
-    template <class U>
-    bool operator==(const TZeroedAllocator<U>&) const noexcept
-    {
-        return true;
-    }
+    template <class U> bool operator==(const TZeroedAllocator<U>&) const noexcept { return true; }
 };
 
 using TCellVector = std::vector<uint8_t, TZeroedAllocator<uint8_t>>;

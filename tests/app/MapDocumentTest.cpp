@@ -1,8 +1,7 @@
 #include "MapDocument.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 #include <set>
 #include <stdexcept>
 #include <vector>
@@ -99,7 +98,8 @@ TEST(MapDocument, NewMapRefusesBadSizesAndChangesNothing)
     doc.NewMap(5, 6);
     doc.SetCell(4, 5, 77);
     doc.SetMapModified(true);
-    for (auto [w, h] : std::vector<std::pair<int, int>>{{0, 5}, {5, 0}, {10000, 5}, {5, 10000}, {-1, -1}}) {
+    for (auto [w, h] :
+         std::vector<std::pair<int, int>>{{0, 5}, {5, 0}, {10000, 5}, {5, 10000}, {-1, -1}}) {
         EXPECT_THROW(doc.NewMap(w, h), std::invalid_argument);
         EXPECT_EQ(doc.MapWidth(), 5);
         EXPECT_EQ(doc.MapHeight(), 6);
@@ -157,7 +157,7 @@ TEST(MapDocument, ChangesWithoutSnapshotLeaveTheOlderOneInPlace)
     TMapDocument doc;
     doc.NewMap(4, 4);
     doc.SetGroupSingle(5);
-    doc.StampGroup(0, 0, 1, 1);  // snapshot of 0..1 x 0..1, all 0
+    doc.StampGroup(0, 0, 1, 1);         // snapshot of 0..1 x 0..1, all 0
     doc.ReplaceParts(0, 0, 3, 3, 0, 8); // no snapshot
     ASSERT_EQ(doc.Cell(3, 3), 8);
     ASSERT_EQ(doc.Cell(0, 0), 5);
@@ -176,9 +176,9 @@ TEST(MapDocument, StampGroupTilesFromTheRectanglesTopLeftWithCutEdges)
     setNumberedGroup(doc, 3, 2); // columns: {1,2}, {11,12}, {21,22}
 
     doc.StampGroup(1, 1, 6, 4); // 6 x 4: four whole copies
-    EXPECT_EQ(rows(doc, 1, 1, 6, 4), (std::vector<int>{1, 11, 21, 1, 11, 21,  //
-                                                       2, 12, 22, 2, 12, 22,  //
-                                                       1, 11, 21, 1, 11, 21,  //
+    EXPECT_EQ(rows(doc, 1, 1, 6, 4), (std::vector<int>{1, 11, 21, 1, 11, 21, //
+                                                       2, 12, 22, 2, 12, 22, //
+                                                       1, 11, 21, 1, 11, 21, //
                                                        2, 12, 22, 2, 12, 22}));
     EXPECT_EQ(doc.Cell(0, 0), 0);
     EXPECT_EQ(doc.Cell(7, 5), 0);
@@ -188,8 +188,8 @@ TEST(MapDocument, StampGroupTilesFromTheRectanglesTopLeftWithCutEdges)
     doc.NewMap(10, 10);
     setNumberedGroup(doc, 3, 2);
     doc.StampGroup(5, 7, 2, 5); // 4 x 3, given reversed: one copy and cut copies
-    EXPECT_EQ(rows(doc, 2, 5, 5, 7), (std::vector<int>{1, 11, 21, 1,  //
-                                                       2, 12, 22, 2,  //
+    EXPECT_EQ(rows(doc, 2, 5, 5, 7), (std::vector<int>{1, 11, 21, 1, //
+                                                       2, 12, 22, 2, //
                                                        1, 11, 21, 1}));
 
     // A single cell takes the group's top-left part.

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -119,7 +118,8 @@ TEST(MapFile, LoadKeepsTheGroupSizeWithPart0)
 {
     TMapDocument doc;
     doc.SetGroupPart(3, 2, [](int, int) { return uint8_t(5); });
-    ASSERT_TRUE(readInto(doc, written(exampleMap(), TMapFileType::Type2), TMapFileType::Type2).Ok());
+    ASSERT_TRUE(
+        readInto(doc, written(exampleMap(), TMapFileType::Type2), TMapFileType::Type2).Ok());
     EXPECT_EQ(doc.GroupWidth(), 3);
     EXPECT_EQ(doc.GroupHeight(), 2);
     EXPECT_EQ(doc.GroupCell(2, 1), 0);
@@ -169,7 +169,8 @@ TEST(MapFile, BadHeadersChangeNothing)
         {"short magic", magic.left(22), TMapFileType::Type2, TMapLoadStatus::NotType2},
         {"text file", QByteArray("hello, this is a text file\n"), TMapFileType::Type2,
          TMapLoadStatus::NotType2},
-        {"wrong magic case", QByteArray("quiltmapperDataFormat20") + bytes({32, 0, 32, 0, 1, 0, 1, 0, 5}),
+        {"wrong magic case",
+         QByteArray("quiltmapperDataFormat20") + bytes({32, 0, 32, 0, 1, 0, 1, 0, 5}),
          TMapFileType::Type2, TMapLoadStatus::NotType2},
         {"header ends in part size", magic + bytes({32, 0, 32}), TMapFileType::Type2,
          TMapLoadStatus::Unreadable},
@@ -266,11 +267,13 @@ TEST(MapFile, SaveAndLoadThroughFiles)
     EXPECT_TRUE(sameCells(doc, loaded));
 
     // A missing file changes nothing.
-    const TMapLoadResult missing = LoadMapFile(dir.filePath("nope.mpd"), TMapFileType::Type1, loaded);
+    const TMapLoadResult missing =
+        LoadMapFile(dir.filePath("nope.mpd"), TMapFileType::Type1, loaded);
     EXPECT_EQ(missing.Status, TMapLoadStatus::Unreadable);
     EXPECT_TRUE(sameCells(doc, loaded));
     // So does a folder.
-    EXPECT_EQ(LoadMapFile(dir.path(), TMapFileType::Type1, loaded).Status, TMapLoadStatus::Unreadable);
+    EXPECT_EQ(LoadMapFile(dir.path(), TMapFileType::Type1, loaded).Status,
+              TMapLoadStatus::Unreadable);
 }
 
 TEST(MapFile, AFailedSaveKeepsTheModifiedFlagAndASuccessfulOneReplacesTheFile)
@@ -280,7 +283,8 @@ TEST(MapFile, AFailedSaveKeepsTheModifiedFlagAndASuccessfulOneReplacesTheFile)
     TMapDocument doc = exampleMap();
     doc.SetMapModified(true);
 
-    EXPECT_FALSE(SaveMapFile(dir.filePath("missing/folder/a.mpd"), doc, TMapFileType::Type1, 32, 32));
+    EXPECT_FALSE(
+        SaveMapFile(dir.filePath("missing/folder/a.mpd"), doc, TMapFileType::Type1, 32, 32));
     EXPECT_TRUE(doc.MapModified());
     EXPECT_FALSE(SaveMapFile(dir.path(), doc, TMapFileType::Type1, 32, 32)); // a folder
     EXPECT_TRUE(doc.MapModified());

@@ -1,7 +1,6 @@
 #include "TransposeBytes.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace {

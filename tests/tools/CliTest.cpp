@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -89,8 +88,8 @@ TEST_F(Cli, NewWritesTheRequestedMapInEitherLayout)
 TEST_F(Cli, InfoCountsEachPartUsed)
 {
     // 2 x 2: cells 1, 2 / 3, 1 (type 2, part size 16 x 24).
-    write("m.mpd", QByteArray("QuiltmapperDataFormat20") +
-                       QByteArray::fromHex("1000180002000200") + QByteArray::fromHex("01020301"));
+    write("m.mpd", QByteArray("QuiltmapperDataFormat20") + QByteArray::fromHex("1000180002000200") +
+                       QByteArray::fromHex("01020301"));
     const CliRun r = cli({"info", path("m.mpd")});
     ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
     EXPECT_TRUE(r.Out.contains("map size: 2 x 2 cells"));
@@ -109,8 +108,8 @@ TEST_F(Cli, InfoCountsEachPartUsed)
 TEST_F(Cli, ConvertRoundTripsBetweenTheLayouts)
 {
     ASSERT_EQ(cli({"new", "5", "4", path("one.mpd"), "--type", "1", "--fill", "9"}).Code, 0);
-    CliRun r = cli({"convert", path("one.mpd"), path("two.mpd"), "--from", "1", "--to", "2", "--part",
-                 "8x8"});
+    CliRun r = cli(
+        {"convert", path("one.mpd"), path("two.mpd"), "--from", "1", "--to", "2", "--part", "8x8"});
     ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
     TMapDocument doc;
     const TMapLoadResult loaded = LoadMapFile(path("two.mpd"), TMapFileType::Type2, doc);
@@ -134,9 +133,11 @@ TEST_F(Cli, RenderDrawsEveryCellWithItsPart)
     writeSheet("parts.bmp", 32, 32); // a type 1 map means 32 x 32 parts
     writeSheet("small.bmp", 4, 4);
     // 3 x 2 map: (0,0)=0 (1,0)=17 (2,0)=255 / (0,1)=5 (1,1)=5 (2,1)=128.
-    write("m.mpd", QByteArray::fromHex("03000200") + QByteArray::fromHex("0005" "1105" "ff80"));
+    write("m.mpd", QByteArray::fromHex("03000200") + QByteArray::fromHex("0005"
+                                                                         "1105"
+                                                                         "ff80"));
     CliRun r = cli({"render", path("m.mpd"), path("parts.bmp"), path("out.png"), "--type", "1",
-                 "--cell", "3"});
+                    "--cell", "3"});
     ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
     const QImage img(path("out.png"));
     ASSERT_EQ(img.size(), QSize(9, 6));
@@ -148,10 +149,10 @@ TEST_F(Cli, RenderDrawsEveryCellWithItsPart)
         }
 
     // Without --cell a type 2 map is drawn at its part size.
-    ASSERT_EQ(cli({"convert", path("m.mpd"), path("m2.mpd"), "--from", "1", "--to", "2", "--part",
-                   "4x4"})
-                  .Code,
-              0);
+    ASSERT_EQ(
+        cli({"convert", path("m.mpd"), path("m2.mpd"), "--from", "1", "--to", "2", "--part", "4x4"})
+            .Code,
+        0);
     r = cli({"render", path("m2.mpd"), path("small.bmp"), path("out.bmp")});
     ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
     const QImage bmp(path("out.bmp"), "BMP");
@@ -190,7 +191,8 @@ TEST_F(Cli, BadInputGivesOneLineANonZeroExitAndNoFile)
         {"render", path("ok.mpd"), path("nothing.bmp"), path("x.png"), "--type", "1"},
         {"render", path("ok.mpd"), path("parts.bmp"), path("x.png"), "--type", "1", "--cell", "0"},
         // 9999 * 9999 cells of 5 x 5 pixels would be about 10 GB: refused before allocating.
-        {"render", path("huge.mpd"), path("parts.bmp"), path("x.png"), "--type", "1", "--cell", "5"},
+        {"render", path("huge.mpd"), path("parts.bmp"), path("x.png"), "--type", "1", "--cell",
+         "5"},
     };
     for (const QStringList& args : cases) {
         const CliRun r = cli(args);
@@ -209,7 +211,8 @@ TEST_F(Cli, AFailedConvertLeavesAnExistingOutputAlone)
 {
     write("out.mpd", "precious");
     write("text.mpd", "this is not a map\n");
-    EXPECT_NE(cli({"convert", path("text.mpd"), path("out.mpd"), "--from", "2", "--to", "1"}).Code, 0);
+    EXPECT_NE(cli({"convert", path("text.mpd"), path("out.mpd"), "--from", "2", "--to", "1"}).Code,
+              0);
     EXPECT_EQ(read("out.mpd"), QByteArray("precious"));
 }
 
@@ -217,8 +220,9 @@ TEST_F(Cli, HelpExplainsEveryCommand)
 {
     const CliRun r = cli({"--help"});
     EXPECT_EQ(r.Code, 0);
-    for (const char* word : {"info MAP", "convert IN OUT", "render MAP PARTS_PICTURE OUT", "new W H OUT",
-                             "--type", "--from", "--to", "--part", "--cell", "--fill"})
+    for (const char* word :
+         {"info MAP", "convert IN OUT", "render MAP PARTS_PICTURE OUT", "new W H OUT", "--type",
+          "--from", "--to", "--part", "--cell", "--fill"})
         EXPECT_TRUE(r.Out.contains(word)) << word;
     EXPECT_EQ(cli({}).Code, 2);
 }

@@ -12,7 +12,6 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QTextStream>
-
 #include <array>
 #include <cstring>
 #include <limits>
@@ -189,7 +188,8 @@ int cmdConvert(const QStringList& args, QTextStream& out)
 {
     const Arguments a(args, {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("part")});
     a.expectPositional(2, QStringLiteral("convert IN OUT --from 1|2 --to 1|2 [--part WxH]"));
-    const TMapFileType from = requiredType(a.option(QStringLiteral("from")), QStringLiteral("--from"));
+    const TMapFileType from =
+        requiredType(a.option(QStringLiteral("from")), QStringLiteral("--from"));
     const TMapFileType to = requiredType(a.option(QStringLiteral("to")), QStringLiteral("--to"));
     std::optional<PartSize> part;
     if (auto p = a.option(QStringLiteral("part")))
@@ -209,7 +209,8 @@ int cmdConvert(const QStringList& args, QTextStream& out)
 
 int cmdNew(const QStringList& args, QTextStream& out)
 {
-    const Arguments a(args, {QStringLiteral("type"), QStringLiteral("fill"), QStringLiteral("part")});
+    const Arguments a(args,
+                      {QStringLiteral("type"), QStringLiteral("fill"), QStringLiteral("part")});
     a.expectPositional(3, QStringLiteral("new W H OUT [--type 1|2] [--fill N] [--part WxH]"));
     const int w = parseInt(a.at(0), 1, TMapDocument::MaxMapSize, QStringLiteral("W"));
     const int h = parseInt(a.at(1), 1, TMapDocument::MaxMapSize, QStringLiteral("H"));
@@ -266,8 +267,8 @@ int cmdRender(const QStringList& args, QTextStream& out)
     const QByteArray format = QFileInfo(outName).suffix().toLower().toLatin1();
     if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format))
         usageError(QStringLiteral("cannot tell a picture format from the name %1; use one of: %2")
-                       .arg(outName, QString::fromLatin1(
-                                         QImageWriter::supportedImageFormats().join(", "))));
+                       .arg(outName,
+                            QString::fromLatin1(QImageWriter::supportedImageFormats().join(", "))));
 
     TMapDocument doc;
     const TMapLoadResult r = loadMap(a.at(0), type, doc);

@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QTextStream>
-
 #include <cstdio>
 
 namespace {

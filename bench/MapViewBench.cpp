@@ -1,0 +1,126 @@
+// A full repaint of the map view in a 1920 x 1080 area at the three zoom levels, with a
+// 1 x 1 and a 3 x 2 group part, beside one full-frame drawImage in the same run.
+
+#include "DrawGrid.h"
+#include "Parts.h"
+#include "Program.h"
+#include "RatioReporter.h"
+#include "env.h"
+#include "main.h"
+#include "title.h"
+#include "tool.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace {
+
+const QSize Frame(1920, 1080);
+
+TQuiltmapperProgram* gProgram = nullptr;
+
+void Baseline_FullFrameDrawImage(benchmark::State& state)
+{
+    QImage source(Frame, QImage::Format_RGB32);
+    source.fill(QColor(30, 120, 200));
+    QImage target(Frame, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter p(&target);
+        p.drawImage(0, 0, source);
+        p.end();
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+
+// zoom: 0 wide (8 px), 1 nomal (32 px), 2 zoom (256 px); group: 1 for 1 x 1, 3 for 3 x 2.
+void MapView_FullRepaint(benchmark::State& state)
+{
+    TForms& forms = gProgram->Forms();
+    TMainForm* main = forms.MainForm;
+    QRadioButton* radios[] = {forms.ToolForm->ZoomRadio12, forms.ToolForm->ZoomRadio1,
+                              forms.ToolForm->ZoomRadio4};
+    radios[state.range(0)]->setChecked(true);
+    main->ApplyZoom();
+    if (state.range(1) == 3)
+        main->Document().SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(gx + 3 * gy); });
+    else
+        main->Document().SetGroupSingle(0);
+    main->MapGrid->SetLeftCol(4000);
+    main->MapGrid->SetTopRow(4000);
+
+    QWidget* viewport = main->MapGrid->viewport();
+    QImage target(viewport->size(), QImage::Format_RGB32);
+    for (auto _ : state) {
+        viewport->render(&target);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+    state.counters["cell_px"] = main->MapGrid->DefaultColWidth();
+    state.counters["viewport_w"] = viewport->width();
+    state.counters["viewport_h"] = viewport->height();
+}
+
+BENCHMARK(Baseline_FullFrameDrawImage)->Unit(benchmark::kMillisecond);
+BENCHMARK(MapView_FullRepaint)
+    ->ArgNames({"zoom", "group"})
+    ->Args({0, 1})
+    ->Args({0, 3})
+    ->Args({1, 1})
+    ->Args({1, 3})
+    ->Args({2, 1})
+    ->Args({2, 3})
+    ->Unit(benchmark::kMillisecond);
+
+// The main window sized so that the map grid's viewport is exactly the frame.
+void fitViewport(TMainForm* main)
+{
+    for (int i = 0; i < 5; ++i) {
+        const QSize delta = Frame - main->MapGrid->viewport()->size();
+        if (delta.isNull())
+            return;
+        main->resize(main->size() + delta);
+        QApplication::processEvents();
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    auto program =
+        std::make_unique<TQuiltmapperProgram>(TProgramOptions{dir.filePath("bench.ini")});
+    gProgram = program.get();
+    TForms& forms = program->Forms();
+    forms.TitleForm->hide();
+    program->ShowWindows();
+
+    // A real-looking map: every part a different colour, cells of all 256 parts.
+    TMainForm* main = forms.MainForm;
+    main->NewMap(9999, 9999);
+    for (int n = 0; n < 256; ++n) {
+        QImage solid(32, 32, QImage::Format_RGB32);
+        solid.fill(QColor::fromHsv(n * 360 / 256, 200, 220));
+        forms.PartsForm->CapturePart(n, solid, 0, 0);
+    }
+    main->Document().SetGroupPart(16, 16, [](int gx, int gy) { return uint8_t(gy * 16 + gx); });
+    main->Document().ScatterGroup(0, 0, 9998, 9998, 7);
+    fitViewport(main);
+
+    std::vector<RatioReporter::Pair> pairs;
+    const char* names[] = {
+        "MapView_FullRepaint/zoom:0/group:1", "MapView_FullRepaint/zoom:0/group:3",
+        "MapView_FullRepaint/zoom:1/group:1", "MapView_FullRepaint/zoom:1/group:3",
+        "MapView_FullRepaint/zoom:2/group:1", "MapView_FullRepaint/zoom:2/group:3"};
+    for (const char* n : names)
+        pairs.push_back({n, "Baseline_FullFrameDrawImage", 8.0});
+    const int rc = RunWithRatios(argc, argv, pairs);
+    gProgram = nullptr;
+    program.reset();
+    return rc;
+}

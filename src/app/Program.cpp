@@ -1,0 +1,73 @@
+#include "Program.h"
+
+#include "Parts.h"
+#include "env.h"
+#include "main.h"
+#include "new.h"
+#include "replace.h"
+#include "title.h"
+#include "tool.h"
+#include "transparts.h"
+
+#include <QApplication>
+
+TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
+    : FFormats(TPictureFormats::WithQtFormats())
+{
+    try {
+        FForms.MainForm = new TMainForm(FForms, options.IniFileName);
+        FForms.PartsForm = new TPartsForm(FForms, FFormats);
+        FForms.TitleForm = new TTitleForm(FForms);
+        FForms.ToolForm = new TToolForm(FForms);
+        FForms.EnvDlg = new TEnvDlg(FForms);
+        FForms.ReplaceDlg = new TReplaceDlg(FForms.MainForm);
+        FForms.NewCreateDlg = new TNewCreateDlg(FForms.MainForm);
+        FForms.TranslucenPartsDlg = new TTranslucenPartsDlg(FForms.MainForm);
+    } catch (...) {
+        // A window that cannot be created stops the start: the program does not run
+        // half-built. The ones already made are taken down in order.
+        destroyWindows();
+        throw;
+    }
+}
+
+TQuiltmapperProgram::~TQuiltmapperProgram()
+{
+    destroyWindows();
+}
+
+void TQuiltmapperProgram::destroyWindows()
+{
+    // Reverse order of creation; each destructor writes its settings through the main
+    // window's store, so the main window goes last. The dialogs are its children: take
+    // them down explicitly first, so they go in order too.
+    delete FForms.TranslucenPartsDlg;
+    FForms.TranslucenPartsDlg = nullptr;
+    delete FForms.NewCreateDlg;
+    FForms.NewCreateDlg = nullptr;
+    delete FForms.ReplaceDlg;
+    FForms.ReplaceDlg = nullptr;
+    delete FForms.EnvDlg;
+    FForms.EnvDlg = nullptr;
+    delete FForms.ToolForm;
+    FForms.ToolForm = nullptr;
+    delete FForms.TitleForm;
+    FForms.TitleForm = nullptr;
+    delete FForms.PartsForm;
+    FForms.PartsForm = nullptr;
+    delete FForms.MainForm;
+    FForms.MainForm = nullptr;
+}
+
+void TQuiltmapperProgram::ShowWindows()
+{
+    FForms.MainForm->show();
+    FForms.PartsForm->show();
+    FForms.ToolForm->show();
+}
+
+int TQuiltmapperProgram::Run()
+{
+    ShowWindows();
+    return QApplication::exec();
+}

@@ -1,0 +1,796 @@
+#include "main.h"
+
+#include "CopyMode.h"
+#include "Dialogs.h"
+#include "DrawGrid.h"
+#include "Forms.h"
+#include "IniGT.h"
+#include "MapCellCache.h"
+#include "Parts.h"
+#include "env.h"
+#include "new.h"
+#include "title.h"
+#include "tool.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUrl>
+#include <algorithm>
+
+namespace {
+
+const QString MainSection = QStringLiteral("MainWindow");
+const QString Untitled = QStringLiteral("無題");
+
+// The form's defaults while the settings dialog does not exist yet.
+constexpr int DefaultWideSize = 8;
+constexpr int DefaultNormalSize = 32;
+constexpr int DefaultZoomSize = 256;
+
+QString cellText(int col, int row)
+{
+    return QStringLiteral("(%1,%2)").arg(col).arg(row);
+}
+
+QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
+                 const QKeySequence& shortcut = QKeySequence())
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    return action;
+}
+
+} // namespace
+
+TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
+    : QMainWindow(parent), FForms(forms), FIniGT(std::make_unique<TIniGT>(this)),
+      FCellCache(std::make_unique<TMapCellCache>())
+{
+    setObjectName(QStringLiteral("MainForm"));
+    if (!iniFileName.isEmpty())
+        FIniGT->SetFileName(iniFileName);
+    FIniGT->Loaded();
+
+    MapGrid = new TDrawGrid(this);
+    MapGrid->setObjectName(QStringLiteral("MapGrid"));
+    setCentralWidget(MapGrid);
+    MapGrid->SetOptions(goVertLine | goHorzLine | goRangeSelect | goThumbTracking);
+    MapGrid->SetDefaultColWidth(DefaultNormalSize);
+    MapGrid->SetDefaultRowHeight(DefaultNormalSize);
+    MapGrid->OnDrawCell = [this](QPainter& canvas, int col, int row, const QRect& rect,
+                                 TGridDrawState) { MapGridDrawCell(canvas, col, row, rect); };
+    MapGrid->OnMouseDown = [this](Qt::MouseButton b, Qt::KeyboardModifiers s, const QPoint& p) {
+        MapGridMouseDown(b, s, p);
+    };
+    MapGrid->OnMouseMove = [this](Qt::KeyboardModifiers s, const QPoint& p) {
+        MapGridMouseMove(s, p);
+    };
+    MapGrid->OnMouseUp = [this](Qt::MouseButton b, Qt::KeyboardModifiers s, const QPoint& p) {
+        MapGridMouseUp(b, s, p);
+    };
+    MapGrid->OnTopLeftChanged = [this] { MapGridTopLeftChanged(); };
+
+    Lupe = new QLabel(MapGrid->viewport());
+    Lupe->setObjectName(QStringLiteral("Lupe"));
+
+    StatusPanel0 = new QLabel(this);
+    StatusPanel0->setFixedWidth(150);
+    StatusPanel1 = new QLabel(
+        QStringLiteral("左ボタンドラッグでマップ描画・領域指定・スクロール、右ボタンでパーツ取得"),
+        this);
+    StatusPanel1->setFixedWidth(500);
+    statusBar()->addWidget(StatusPanel0);
+    statusBar()->addWidget(StatusPanel1);
+
+    createMenus();
+    FDoc.SetOnUndoAvailableChanged([this](bool available) { Cancel1->setEnabled(available); });
+    SetMapDialogExtension(FMapExtension);
+    FOpenFilters = NameFiltersFromPairs(QStringLiteral("マップファイル|*.mpd|全てのファイル|*.*"));
+
+    resize(688, 434 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+
+    // FormCreate.
+    SetMapCaption(Untitled);
+    NewMap(101, 101);
+    Lupe->hide();
+    FIniGT->ReadWindowPlacement(MainSection, QStringLiteral("WindowState"), this);
+    MapGrid->SetGridLineWidth(
+        FIniGT->ReadInteger(MainSection, QStringLiteral("GridLineWidth"), 1) == 0 ? 0 : 1);
+    G1->setChecked(MapGrid->GridLineWidth() != 0);
+    FDoc.SetGroupSingle(0);
+    MapDragActive = false;
+    setAcceptDrops(true);
+}
+
+TMainForm::~TMainForm()
+{
+    // FormDestroy. The program is ending: a settings file that cannot be written is
+    // reported, and the rest of this window's writes are skipped.
+    try {
+        FIniGT->WriteWindowPlacement(MainSection, QStringLiteral("WindowState"), this);
+        FIniGT->WriteInteger(MainSection, QStringLiteral("GridLineWidth"),
+                             MapGrid->GridLineWidth());
+    } catch (const EIniGTWriteError& e) {
+        ShowError(nullptr, e.message());
+    }
+}
+
+void TMainForm::createMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    N1 = addItem(file, QStringLiteral("N1"), QStringLiteral("マップデータの新規作成(&N)..."));
+    R1 = addItem(file, QStringLiteral("R1"), QStringLiteral("マップデータの読みこみ(&L)..."));
+    N2 = addItem(file, QStringLiteral("N2"), QStringLiteral("マップデータを上書き保存(&S)"),
+                 QKeySequence(Qt::CTRL | Qt::Key_S));
+    N3 = addItem(file, QStringLiteral("N3"),
+                 QStringLiteral("マップデータを名前を付けて保存(&R)..."));
+    file->addSeparator();
+    P1 = addItem(file, QStringLiteral("P1"), QStringLiteral("マップ全景を画像ファイルに保存(&P)"));
+    P1->setEnabled(false);
+    file->addSeparator();
+    Exit1 = addItem(file, QStringLiteral("Exit1"), QStringLiteral("終了(&X)"));
+
+    QMenu* tool = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
+    N17 = addItem(tool, QStringLiteral("N17"), QStringLiteral("パーツ描画(&P)"), Qt::Key_F1);
+    N18 = addItem(tool, QStringLiteral("N18"), QStringLiteral("特殊編集領域指定(&R)"), Qt::Key_F2);
+    N19 = addItem(tool, QStringLiteral("N19"), QStringLiteral("スクロール(&S)"), Qt::Key_F3);
+    D1 = addItem(tool, QStringLiteral("D1"), QStringLiteral("パーツグラフィック編集(&D)"),
+                 Qt::Key_F4);
+    FToolGroup = new QActionGroup(this);
+    for (QAction* a : {N17, N18, N19, D1}) {
+        a->setCheckable(true);
+        FToolGroup->addAction(a);
+    }
+    N17->setChecked(true);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+    Cancel1 = addItem(edit, QStringLiteral("Cancel1"), QStringLiteral("取り消し(&U)"),
+                      QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Cancel1->setEnabled(false);
+    Replace1 = addItem(edit, QStringLiteral("Replace1"), QStringLiteral("置換(&R)..."));
+    G2 = addItem(edit, QStringLiteral("G2"), QStringLiteral("グループパーツとして取得(&G)"),
+                 QKeySequence(Qt::CTRL | Qt::Key_C));
+    G2->setEnabled(false);
+    A1 = addItem(edit, QStringLiteral("A1"), QStringLiteral("ランダムに配置(A)"),
+                 QKeySequence(Qt::CTRL | Qt::Key_R));
+    A1->setCheckable(true); // random placement: the item's own check mark is the setting
+    edit->addSeparator();
+    A2 = addItem(edit, QStringLiteral("A2"), QStringLiteral("全て選択(&A)"),
+                 QKeySequence(Qt::CTRL | Qt::Key_A));
+    F1 =
+        addItem(edit, QStringLiteral("F1"), QStringLiteral("グループパーツで全マップを埋める(&F)"));
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    N12 = addItem(view, QStringLiteral("N12"), QStringLiteral("パーツウィンドウ(&P)"),
+                  QKeySequence(Qt::CTRL | Qt::Key_F1));
+    N13 = addItem(view, QStringLiteral("N13"), QStringLiteral("ツールボックス(&T)"),
+                  QKeySequence(Qt::CTRL | Qt::Key_F2));
+    view->addSeparator();
+    G1 = addItem(view, QStringLiteral("G1"), QStringLiteral("グリッドの表示(&G)"),
+                 QKeySequence(Qt::CTRL | Qt::Key_G));
+    for (QAction* a : {N12, N13, G1}) {
+        a->setCheckable(true);
+        a->setChecked(true);
+    }
+
+    QMenu* jump = menuBar()->addMenu(QStringLiteral("ジャンプ(&J)"));
+    PointMemoryMenu = jump->addMenu(QStringLiteral("ポイントの記録(&M)"));
+    PointRestoreMenu = jump->addMenu(QStringLiteral("ポイントへ移動(&R)"));
+    const char* memoryNames[] = {"N01", "N11", "N21", "N31", "N41"};
+    const char* restoreNames[] = {"N02", "N110", "N22", "N32", "N42"};
+    const Qt::Key fkeys[] = {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F5};
+    for (int k = 0; k < 5; ++k) {
+        const QString caption = QStringLiteral("ポイント &%1").arg(k + 1);
+        QAction* memory = addItem(PointMemoryMenu, QString::fromLatin1(memoryNames[k]), caption,
+                                  QKeySequence(Qt::CTRL | Qt::SHIFT | fkeys[k]));
+        QAction* restore = addItem(PointRestoreMenu, QString::fromLatin1(restoreNames[k]), caption,
+                                   QKeySequence(Qt::SHIFT | fkeys[k]));
+        memory->setCheckable(true);
+        restore->setCheckable(true);
+    }
+
+    QMenu* options = menuBar()->addMenu(QStringLiteral("オプション(&O)"));
+    N14 = addItem(options, QStringLiteral("N14"), QStringLiteral("環境設定(&E)..."));
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    Contents1 = addItem(help, QStringLiteral("Contents1"), QStringLiteral("目次(&C)"));
+    N7 = addItem(help, QStringLiteral("N7"), QStringLiteral("キーワード検索(&N)"));
+    Contents1->setEnabled(false);
+    N7->setEnabled(false);
+    help->addSeparator();
+    About1 = addItem(help, QStringLiteral("About1"), QStringLiteral("バージョン情報(&A)..."));
+
+    connect(N1, &QAction::triggered, this, [this] { N1Click(); });
+    connect(R1, &QAction::triggered, this, [this] { R1Click(); });
+    connect(N2, &QAction::triggered, this, [this] { N2Click(); });
+    connect(N3, &QAction::triggered, this, [this] { N3Click(); });
+    connect(P1, &QAction::triggered, this, [this] { P1Click(); });
+    connect(Exit1, &QAction::triggered, this, &QWidget::close);
+    connect(N17, &QAction::triggered, this, [this] { SetPaintMode(); });
+    connect(N18, &QAction::triggered, this, [this] { SetRegionMode(); });
+    connect(N19, &QAction::triggered, this, [this] { SetScrollMode(); });
+    connect(D1, &QAction::triggered, this, [this] { SetLupeMode(); });
+    connect(Cancel1, &QAction::triggered, this, [this] { Cancel1Click(); });
+    connect(N12, &QAction::triggered, this, [this] { N12Click(); });
+    connect(N13, &QAction::triggered, this, [this] { N13Click(); });
+    connect(G1, &QAction::triggered, this, [this] { G1Click(); });
+    connect(N14, &QAction::triggered, this, [this] { N14Click(); });
+    connect(About1, &QAction::triggered, this, [this] { ShowTitle(); });
+    // Replace1, G2, A2, F1 and the jump points are the editing commands, which come with
+    // the map editing; A1 only toggles its own check mark.
+}
+
+// ---------------------------------------------------------------------------------------
+// Document and caption
+
+void TMainForm::ExchangePartsInRect(int left, int top, int right, int bottom, uint8_t partA,
+                                    uint8_t partB)
+{
+    FDoc.ExchangePartsInRect(left, top, right, bottom, partA, partB);
+}
+
+void TMainForm::NewMap(int width, int height)
+{
+    FDoc.NewMap(width, height);
+    MapGrid->SetColCount(FDoc.MapWidth());
+    MapGrid->SetRowCount(FDoc.MapHeight());
+    MapGrid->SetCol(0);
+    MapGrid->SetRow(0);
+    MapGrid->InvalidateGrid();
+    FMapFileName.clear();
+    SetMapCaption(Untitled);
+}
+
+void TMainForm::SetMapCaption(const QString& name)
+{
+    setWindowTitle(QStringLiteral("Quiltmapper - [") + name + QStringLiteral("]"));
+}
+
+// ---------------------------------------------------------------------------------------
+// Map files
+
+TMapFileType TMainForm::saveType() const
+{
+    return FForms.EnvDlg && FForms.EnvDlg->SaveFormat() == 1 ? TMapFileType::Type1
+                                                             : TMapFileType::Type2;
+}
+
+TMapFileType TMainForm::loadType() const
+{
+    return FForms.EnvDlg && FForms.EnvDlg->LoadFormat() == 1 ? TMapFileType::Type1
+                                                             : TMapFileType::Type2;
+}
+
+bool TMainForm::SaveMapFile(const QString& fileName)
+{
+    const uint16_t pw = FForms.PartsForm ? FForms.PartsForm->PartWidth() : DefaultPartSize;
+    const uint16_t ph = FForms.PartsForm ? FForms.PartsForm->PartHeight() : DefaultPartSize;
+    if (!::SaveMapFile(fileName, FDoc, saveType(), pw, ph)) {
+        // Nothing was written over the old file; the map stays modified.
+        ShowError(this, QStringLiteral("マップデータを保存できません\n%1").arg(fileName));
+        return false;
+    }
+    SetMapCaption(fileName);
+    return true;
+}
+
+bool TMainForm::SaveMapOverwrite()
+{
+    if (FMapFileName.isEmpty()) {
+        TFileDialogRequest request;
+        request.DialogMode = TFileDialogRequest::Save;
+        request.Title = QStringLiteral("マップデータの保存");
+        request.NameFilters = FMapFilters;
+        request.DefaultSuffix = FMapExtension;
+        const std::optional<QString> name = RunFileDialog(this, request);
+        if (!name)
+            return false;
+        FMapFileName = *name;
+    }
+    return SaveMapFile(FMapFileName);
+}
+
+void TMainForm::N2Click()
+{
+    SaveMapOverwrite();
+}
+
+void TMainForm::N3Click()
+{
+    TFileDialogRequest request;
+    request.DialogMode = TFileDialogRequest::Save;
+    request.Title = QStringLiteral("マップデータの保存");
+    request.NameFilters = FMapFilters;
+    request.DefaultSuffix = FMapExtension;
+    request.FileName = FMapFileName;
+    const std::optional<QString> name = RunFileDialog(this, request);
+    if (!name)
+        return;
+    FMapFileName = *name;
+    SaveMapFile(FMapFileName);
+}
+
+bool TMainForm::LoadMapFile(const QString& fileName)
+{
+    const TMapLoadResult result = ::LoadMapFile(fileName, loadType(), FDoc);
+    if (!result.Ok()) {
+        Beep(TBeep::Exclamation);
+        ShowError(this, result.Message());
+        return false;
+    }
+    // The document holds the new map already; the window follows it.
+    if (FForms.PartsForm)
+        FForms.PartsForm->SetPartsSize(result.PartWidth, result.PartHeight);
+    MapGrid->SetColCount(FDoc.MapWidth());
+    MapGrid->SetRowCount(FDoc.MapHeight());
+    MapGrid->SetCol(0);
+    MapGrid->SetRow(0);
+    RepaintMap();
+    SetMapCaption(fileName);
+    FMapFileName = fileName;
+    return true;
+}
+
+void TMainForm::R1Click()
+{
+    TFileDialogRequest request;
+    request.DialogMode = TFileDialogRequest::Open;
+    request.Title = QStringLiteral("マップデータの読み込み");
+    request.NameFilters = FOpenFilters;
+    request.DefaultSuffix = FMapExtension;
+    const std::optional<QString> name = RunFileDialog(this, request);
+    if (!name)
+        return;
+    LoadMapFile(*name);
+    RepaintMap();
+}
+
+void TMainForm::SetMapDialogExtension(const QString& extension)
+{
+    FMapExtension = extension;
+    FMapFilters = NameFiltersFromPairs(
+        QStringLiteral("マップファイル(*.%1)|*.%1|全てのファイル|*.*").arg(extension));
+    FOpenFilters = FMapFilters;
+}
+
+void TMainForm::P1Click()
+{
+    // The full-map picture is not offered; the item stays disabled and only the dialog runs.
+    TFileDialogRequest request;
+    request.DialogMode = TFileDialogRequest::Save;
+    request.Title = QStringLiteral("マップ全景を画像ファイルに保存");
+    request.NameFilters =
+        NameFiltersFromPairs(QStringLiteral("BMP (*.bmp)|*.bmp|全てのファイル(*.*)|*.*"));
+    request.DefaultSuffix = QStringLiteral("bmp");
+    RunFileDialog(this, request);
+}
+
+void TMainForm::N1Click()
+{
+    TNewCreateDlg* dialog = FForms.NewCreateDlg;
+    if (RunModal(dialog) != QDialog::Accepted)
+        return;
+    if (FDoc.MapModified()) {
+        switch (AskConfirm(this, QStringLiteral("変更データを上書き保存しますか？"),
+                           TConfirmButtons::YesNoCancel)) {
+        case TAnswer::Yes:
+            if (!SaveMapOverwrite())
+                return;
+            break;
+        case TAnswer::No:
+            break;
+        default:
+            return;
+        }
+    }
+    FForms.PartsForm->SetPartsSize(uint16_t(dialog->Spin_NewPartsWidth->value()),
+                                   uint16_t(dialog->Spin_NewPartsHeight->value()));
+    NewMap(dialog->Spin_NewWidth->value(), dialog->Spin_NewHeight->value());
+}
+
+void TMainForm::DropFiles(const QStringList& fileNames)
+{
+    if (fileNames.isEmpty())
+        return;
+    LoadMapFile(fileNames.first());
+    Beep(TBeep::Default);
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event)
+{
+    QStringList names;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            names << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    DropFiles(names);
+}
+
+// ---------------------------------------------------------------------------------------
+// Closing
+
+bool TMainForm::closeQuery()
+{
+    bool canClose = true;
+    if (FDoc.MapModified()) {
+        switch (AskConfirm(this, QStringLiteral("マップデータを上書き保存しますか？"),
+                           TConfirmButtons::YesNoCancel)) {
+        case TAnswer::Yes:
+            canClose = SaveMapOverwrite();
+            break;
+        case TAnswer::No:
+            break;
+        default:
+            canClose = false;
+            break;
+        }
+    }
+    // The parts question comes whatever the map question decided.
+    if (FForms.PartsForm && FForms.PartsForm->IsPartsModified()) {
+        switch (AskConfirm(this, QStringLiteral("パーツデータを上書き保存しますか？"),
+                           TConfirmButtons::YesNoCancel)) {
+        case TAnswer::Yes:
+            try {
+                if (!FForms.PartsForm->SavePartsPicture())
+                    canClose = false;
+            } catch (const std::exception& e) {
+                ShowError(this, QString::fromUtf8(e.what()));
+                canClose = false;
+            }
+            break;
+        case TAnswer::No:
+            break;
+        default:
+            canClose = false;
+            break;
+        }
+    }
+    return canClose;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (!closeQuery()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // The main window's close ends the program, whatever other windows are open.
+    QCoreApplication::quit();
+}
+
+// ---------------------------------------------------------------------------------------
+// Other windows
+
+void TMainForm::N12Click()
+{
+    // The item has toggled itself already: its new state says what to do.
+    if (N12->isChecked())
+        FForms.PartsForm->show();
+    else
+        FForms.PartsForm->close();
+}
+
+void TMainForm::N13Click()
+{
+    if (N13->isChecked())
+        FForms.ToolForm->show();
+    else
+        FForms.ToolForm->close();
+}
+
+void TMainForm::PartsWindowClosed()
+{
+    N12->setChecked(false);
+}
+
+void TMainForm::ToolBoxClosed()
+{
+    N13->setChecked(false);
+}
+
+void TMainForm::N14Click()
+{
+    TEnvDlg* dialog = FForms.EnvDlg;
+    const int result = RunModal(dialog);
+    if (result == QDialog::Accepted) {
+        dialog->TakeSnapshot();
+        dialog->ApplySettings();
+    } else if (result == QDialog::Rejected) {
+        dialog->RestoreSnapshot();
+    }
+}
+
+void TMainForm::ShowTitle()
+{
+    FForms.TitleForm->ShowAbout();
+}
+
+// ---------------------------------------------------------------------------------------
+// The view
+
+bool TMainForm::inPaintMode() const
+{
+    return N17->isChecked();
+}
+
+bool TMainForm::inScrollMode() const
+{
+    return N19->isChecked();
+}
+
+bool TMainForm::inZoomView() const
+{
+    return FForms.ToolForm && FForms.ToolForm->ZoomRadio4->isChecked();
+}
+
+void TMainForm::ApplyZoom()
+{
+    TToolForm* tool = FForms.ToolForm;
+    TEnvDlg* env = FForms.EnvDlg;
+    MapGrid->setUpdatesEnabled(false);
+    int size = env ? env->Spin_NormalSize->value() : DefaultNormalSize;
+    bool zoom = false;
+    if (tool && tool->ZoomRadio12->isChecked())
+        size = env ? env->Spin_WideSize->value() : DefaultWideSize;
+    else if (tool && tool->ZoomRadio4->isChecked()) {
+        size = env ? env->Spin_ZoomSize->value() : DefaultZoomSize;
+        zoom = true;
+    }
+    MapGrid->SetDefaultColWidth(size);
+    MapGrid->SetDefaultRowHeight(size);
+    if (tool)
+        tool->Button_LupeMode->setEnabled(zoom);
+    D1->setEnabled(zoom);
+    if (!zoom)
+        SetScrollMode();
+    // Centre the view on the current cell.
+    MapGrid->SetLeftCol(std::max(0, MapGrid->Col() - MapGrid->VisibleColCount() / 2));
+    MapGrid->SetTopRow(std::max(0, MapGrid->Row() - MapGrid->VisibleRowCount() / 2));
+    MapGrid->setUpdatesEnabled(true);
+    MapGrid->InvalidateGrid();
+}
+
+void TMainForm::setModeUi(QAction* item, int buttonIndex, bool g2Enabled, bool lowerRow)
+{
+    item->setChecked(true);
+    G2->setEnabled(g2Enabled);
+    Lupe->hide();
+    if (TToolForm* tool = FForms.ToolForm) {
+        QToolButton* buttons[] = {tool->Button_Paint, tool->Button_Region, tool->Button_Scroll,
+                                  tool->Button_LupeMode};
+        buttons[buttonIndex]->setChecked(true);
+        tool->ShowLowerRow(lowerRow);
+    }
+}
+
+void TMainForm::SetPaintMode()
+{
+    MapGrid->SetOptions(goVertLine | goHorzLine | goRangeSelect);
+    MapGrid->viewport()->setCursor(Qt::ArrowCursor);
+    setModeUi(N17, 0, false, false);
+}
+
+void TMainForm::SetRegionMode()
+{
+    MapGrid->SetOptions(goVertLine | goHorzLine | goRangeSelect);
+    MapGrid->viewport()->setCursor(Qt::CrossCursor);
+    setModeUi(N18, 1, true, false);
+}
+
+void TMainForm::SetScrollMode()
+{
+    MapGrid->SetOptions(goVertLine | goHorzLine);
+    MapGrid->viewport()->setCursor(Qt::SizeAllCursor);
+    setModeUi(N19, 2, false, false);
+}
+
+void TMainForm::SetLupeMode()
+{
+    MapGrid->SetOptions(goVertLine | goHorzLine);
+    MapGrid->viewport()->setCursor(Qt::ArrowCursor);
+    setModeUi(D1, 3, false, true);
+
+    // The magnifier lies exactly over the current cell and shows its part enlarged by a
+    // whole factor. Editing its pixels comes with the pixel tools.
+    const QRect cell = MapGrid->CellRect(MapGrid->Col(), MapGrid->Row());
+    if (cell.isEmpty() || !FForms.PartsForm)
+        return;
+    const int part = FDoc.Cell(MapGrid->Col(), MapGrid->Row());
+    const int pw = FForms.PartsForm->PartWidth();
+    const int ph = FForms.PartsForm->PartHeight();
+    const int scale = std::max(1, cell.width() / pw);
+    QImage picture(pw * scale, ph * scale, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter p(&picture);
+    FForms.PartsForm->DrawPart(p, picture.rect(), part);
+    p.end();
+    Lupe->setGeometry(cell);
+    Lupe->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Lupe->setPixmap(QPixmap::fromImage(picture));
+    Lupe->show();
+}
+
+void TMainForm::RepaintMap()
+{
+    MapGrid->InvalidateGrid();
+}
+
+void TMainForm::RedrawMapRect(int left, int top, int right, int bottom)
+{
+    TMapDocument::NormalizeRect(left, top, right, bottom);
+    // Only the cells on screen are drawn again; the grid skips the others.
+    MapGrid->InvalidateRect({left, top, right, bottom});
+}
+
+void TMainForm::G1Click()
+{
+    // The item has toggled itself: checked means lines on.
+    MapGrid->SetGridLineWidth(G1->isChecked() ? 1 : 0);
+}
+
+void TMainForm::Cancel1Click()
+{
+    if (const std::optional<TCellRect> rect = FDoc.Undo())
+        RedrawMapRect(rect->Left, rect->Top, rect->Right, rect->Bottom);
+}
+
+void TMainForm::drawPart(QPainter& canvas, const QRect& rect, int part)
+{
+    TPartsForm* parts = FForms.PartsForm;
+    if (inZoomView()) {
+        const int z = FForms.EnvDlg ? FForms.EnvDlg->Spin_ZoomSize->value() : DefaultZoomSize;
+        const QRect target(rect.topLeft(), QSize(z, z));
+        if (TMapCellCache::Cacheable(target.size()))
+            canvas.drawImage(target.topLeft(),
+                             FCellCache->Scaled(part, parts->PartBitmap(part), target.size()));
+        else
+            parts->DrawPartZoomed(canvas, rect, part);
+        return;
+    }
+    if (TMapCellCache::Cacheable(rect.size()))
+        canvas.drawImage(rect.topLeft(),
+                         FCellCache->Scaled(part, parts->PartBitmap(part), rect.size()));
+    else
+        parts->DrawPart(canvas, rect, part);
+}
+
+void TMainForm::MapGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect)
+{
+    if (!FForms.PartsForm)
+        return;
+    // While a button drags, the dragged rectangle shows what the release will do.
+    TCopyMode mode = cmSrcCopy;
+    if (MapDragActive && !inScrollMode()) {
+        const TGridRect sel = MapGrid->Selection();
+        if (sel.Contains(col, row)) {
+            if (inPaintMode()) {
+                mode = cmPatCopy;
+                if ((col - sel.Left) % FDoc.GroupWidth() == FDoc.GroupWidth() - 1 ||
+                    (row - sel.Top) % FDoc.GroupHeight() == FDoc.GroupHeight() - 1)
+                    mode = cmNotSrcCopy;
+            } else {
+                mode = cmNotSrcCopy;
+            }
+        }
+    }
+    const int part = FDoc.Cell(col, row);
+    if (mode == cmPatCopy) {
+        const int z = FForms.EnvDlg ? FForms.EnvDlg->Spin_ZoomSize->value() : DefaultZoomSize;
+        canvas.fillRect(inZoomView() ? QRect(rect.topLeft(), QSize(z, z)) : rect, canvas.brush());
+    } else {
+        ApplyCopyMode(canvas, mode);
+        drawPart(canvas, rect, part);
+    }
+
+    // The group part's lattice, from map cell (0, 0), where a whole-map fill starts tiling.
+    const int gw = FDoc.GroupWidth();
+    const int gh = FDoc.GroupHeight();
+    if (gw >= 2 || gh >= 2) {
+        canvas.setCompositionMode(QPainter::RasterOp_NotDestination);
+        canvas.setPen(QPen(Qt::black, 0));
+        const int pw = FForms.PartsForm->PartWidth();
+        const int ph = FForms.PartsForm->PartHeight();
+        // A line covers the part's pixel size, its end point excluded.
+        if (col % gw == 0)
+            canvas.drawLine(rect.left(), rect.top(), rect.left(), rect.top() + ph - 1);
+        if (row % gh == 0)
+            canvas.drawLine(rect.left(), rect.top(), rect.left() + pw - 1, rect.top());
+    }
+    canvas.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+// ---------------------------------------------------------------------------------------
+// The mouse on the map
+
+void TMainForm::MapGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& pos)
+{
+    const QPoint cell = MapGrid->MouseToCell(pos);
+    MapDragCol = cell.x();
+    MapDragRow = cell.y();
+    MapDragButton = button == Qt::LeftButton ? 0 : button == Qt::RightButton ? 1 : 2;
+    MapDragActive = true;
+    try {
+        MapGrid->SetCol(cell.x());
+        MapGrid->SetRow(cell.y());
+    } catch (const EGridError&) {
+        // A press beyond the last cell starts no drag.
+        MapDragActive = false;
+        return;
+    }
+    StatusPanel0->setText(cellText(cell.x(), cell.y()) +
+                          (button == Qt::LeftButton ? QStringLiteral("-") : QString()));
+    MapGrid->InvalidateRect(MapGrid->Selection());
+}
+
+void TMainForm::MapGridMouseMove(Qt::KeyboardModifiers, const QPoint& pos)
+{
+    const QPoint cell = MapGrid->MouseToCell(pos);
+    if (!MapDragActive) {
+        if (cell.x() < 0 || cell.y() < 0)
+            StatusPanel0->setText(QStringLiteral("マップ外"));
+        else
+            StatusPanel0->setText(cellText(cell.x(), cell.y()) + QStringLiteral("・パーツ番号:") +
+                                  QString::number(FDoc.Cell(cell.x(), cell.y())));
+        return;
+    }
+    if (inScrollMode()) {
+        // The grabbed cell stays under the pointer. Beyond the last cell there is no cell
+        // to follow, so the view stays where it is.
+        int left = MapGrid->LeftCol();
+        int top = MapGrid->TopRow();
+        if (cell.x() >= 0 && MapDragCol != cell.x()) {
+            left = std::max(0, left + MapDragCol - cell.x());
+            MapGrid->SetLeftCol(left);
+            left = MapGrid->LeftCol();
+        }
+        if (cell.y() >= 0 && MapDragRow != cell.y()) {
+            top = std::max(0, top + MapDragRow - cell.y());
+            MapGrid->SetTopRow(top);
+            top = MapGrid->TopRow();
+        }
+        StatusPanel0->setText(QStringLiteral("左上の座標:(%1,%2)").arg(left).arg(top));
+    } else if (MapDragButton == 0) {
+        const TGridRect sel = MapGrid->Selection();
+        StatusPanel0->setText(cellText(sel.Left, sel.Top) + QStringLiteral("-") +
+                              cellText(sel.Right, sel.Bottom));
+    } else if (MapDragButton == 1) {
+        StatusPanel0->setText(cellText(cell.x(), cell.y()));
+    }
+}
+
+void TMainForm::MapGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint&)
+{
+    if (!MapDragActive)
+        return;
+    MapDragActive = false;
+    StatusPanel0->clear();
+    // What a release does to the map comes with the map editing; the drag's feedback
+    // picture goes away in any case.
+    RepaintMap();
+}
+
+void TMainForm::MapGridTopLeftChanged()
+{
+    Lupe->hide();
+}

@@ -1,0 +1,143 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+TDialogScript* gScript = nullptr;
+
+void log(const QString& line)
+{
+    if (gScript)
+        gScript->Log << line;
+}
+
+QString buttonsText(TConfirmButtons buttons)
+{
+    switch (buttons) {
+    case TConfirmButtons::YesNoCancel:
+        return QStringLiteral("YesNoCancel");
+    case TConfirmButtons::YesCancel:
+        return QStringLiteral("YesCancel");
+    case TConfirmButtons::YesNo:
+        break;
+    }
+    return QStringLiteral("YesNo");
+}
+
+} // namespace
+
+void SetDialogScript(TDialogScript* script)
+{
+    gScript = script;
+}
+
+TDialogScript* DialogScript()
+{
+    return gScript;
+}
+
+TAnswer AskConfirm(QWidget* parent, const QString& text, TConfirmButtons buttons)
+{
+    log(QStringLiteral("confirm[%1]: %2").arg(buttonsText(buttons), text));
+    if (gScript)
+        return gScript->Confirm ? gScript->Confirm(text, buttons) : TAnswer::Cancel;
+
+    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), text, QMessageBox::NoButton,
+                    parent);
+    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+    QPushButton* no = nullptr;
+    QPushButton* cancel = nullptr;
+    if (buttons != TConfirmButtons::YesCancel)
+        no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+    if (buttons != TConfirmButtons::YesNo)
+        cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(cancel ? static_cast<QAbstractButton*>(cancel) : no);
+    box.exec();
+    if (box.clickedButton() == yes)
+        return TAnswer::Yes;
+    if (no && box.clickedButton() == no)
+        return TAnswer::No;
+    return TAnswer::Cancel;
+}
+
+void ShowError(QWidget* parent, const QString& text)
+{
+    log(QStringLiteral("error: %1").arg(text));
+    if (gScript)
+        return;
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("エラー"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void ShowWarning(QWidget* parent, const QString& text)
+{
+    log(QStringLiteral("warning: %1").arg(text));
+    if (gScript)
+        return;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void Beep(TBeep kind)
+{
+    log(kind == TBeep::Exclamation ? QStringLiteral("beep: exclamation")
+                                   : QStringLiteral("beep: default"));
+    if (!gScript)
+        QApplication::beep();
+}
+
+std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& request)
+{
+    log(QStringLiteral("file dialog[%1]: %2")
+            .arg(request.DialogMode == TFileDialogRequest::Open ? QStringLiteral("open")
+                                                                : QStringLiteral("save"),
+                 request.Title));
+    if (gScript)
+        return gScript->FileDialog ? gScript->FileDialog(request) : std::nullopt;
+
+    QFileDialog dialog(parent, request.Title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(request.DialogMode == TFileDialogRequest::Open ? QFileDialog::AcceptOpen
+                                                                        : QFileDialog::AcceptSave);
+    dialog.setFileMode(request.DialogMode == TFileDialogRequest::Open ? QFileDialog::ExistingFile
+                                                                      : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.ConfirmOverwrite);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    dialog.setNameFilters(request.NameFilters);
+    dialog.setDefaultSuffix(request.DefaultSuffix);
+    if (!request.FileName.isEmpty())
+        dialog.selectFile(request.FileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+
+int RunModal(QDialog* dialog)
+{
+    log(QStringLiteral("modal: %1").arg(dialog->objectName()));
+    if (gScript)
+        return gScript->Modal ? gScript->Modal(dialog) : int(QDialog::Rejected);
+    return dialog->exec();
+}
+
+QStringList NameFiltersFromPairs(const QString& pairs)
+{
+    const QStringList parts = pairs.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString text = parts[i];
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // Qt reads the patterns from the last parentheses of a filter.
+        if (text.endsWith(QStringLiteral("(") + patterns + QStringLiteral(")")))
+            filters << text;
+        else
+            filters << QStringLiteral("%1 (%2)").arg(text, patterns);
+    }
+    return filters;
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+// Every message box, beep, file dialog and modal showing of the program goes through
+// these functions, so that tests can answer them from a script and see what was asked.
+
+enum class TAnswer
+{
+    Yes,
+    No,
+    Cancel,
+    Ok
+};
+
+// The buttons a confirmation box offers.
+enum class TConfirmButtons
+{
+    YesNoCancel,
+    YesCancel,
+    YesNo
+};
+
+// A confirmation box titled "確認"; returns the button chosen (Cancel when the box was
+// closed otherwise).
+TAnswer AskConfirm(QWidget* parent, const QString& text, TConfirmButtons buttons);
+
+// An error box titled "エラー" with one OK button.
+void ShowError(QWidget* parent, const QString& text);
+
+// A warning box titled "警告" with one OK button.
+void ShowWarning(QWidget* parent, const QString& text);
+
+enum class TBeep
+{
+    Default,
+    Exclamation
+};
+void Beep(TBeep kind = TBeep::Default);
+
+struct TFileDialogRequest
+{
+    enum Mode
+    {
+        Open,
+        Save
+    } DialogMode = Open;
+    QString Title;
+    QStringList NameFilters; // Qt name filters, "text (*.ext)" or the program's own texts
+    QString DefaultSuffix;   // without the period
+    QString FileName;        // the file name the dialog starts with
+    bool ConfirmOverwrite = true;
+};
+
+// Runs a file dialog; the chosen file's full path, or nullopt when cancelled.
+std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& request);
+
+// Shows a dialog modally and returns its result (QDialog::Accepted / Rejected).
+int RunModal(QDialog* dialog);
+
+// Scripting for tests: while a script is installed it answers in place of the user.
+// Each call is recorded, in order, as one line of text.
+struct TDialogScript
+{
+    std::function<TAnswer(const QString& text, TConfirmButtons)> Confirm;
+    std::function<std::optional<QString>(const TFileDialogRequest&)> FileDialog;
+    // Called in place of exec(); may change the dialog's controls, returns its result.
+    std::function<int(QDialog*)> Modal;
+    QStringList Log;
+};
+
+// Installs a script (nullptr: back to the real dialogs). The caller keeps it alive.
+void SetDialogScript(TDialogScript* script);
+TDialogScript* DialogScript();
+
+// "text|pattern|text|pattern" filters as written for the map dialogs, turned into Qt name
+// filters that show the same text: "BMP|*.bmp" becomes "BMP (*.bmp)", and a text that
+// already ends in its pattern in parentheses, "マップファイル(*.mpd)", is kept as it is.
+QStringList NameFiltersFromPairs(const QString& pairs);
