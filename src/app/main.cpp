@@ -1,5 +1,6 @@
 #include "main.h"
 
+#include "CellPixels.h"
 #include "CopyMode.h"
 #include "Dialogs.h"
 #include "DrawGrid.h"
@@ -68,6 +69,9 @@ TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
     MapGrid->setObjectName(QStringLiteral("MapGrid"));
     setCentralWidget(MapGrid);
     MapGrid->SetOptions(goVertLine | goHorzLine | goRangeSelect | goThumbTracking);
+    // Every cell shows an opaque part; the cells are drawn into the grid's own picture.
+    MapGrid->SetCellsOpaque(true);
+    MapGrid->SetDoubleBuffered(true);
     MapGrid->SetDefaultColWidth(DefaultNormalSize);
     MapGrid->SetDefaultRowHeight(DefaultNormalSize);
     MapGrid->OnDrawCell = [this](QPainter& canvas, int col, int row, const QRect& rect,
@@ -655,69 +659,94 @@ void TMainForm::Cancel1Click()
         RedrawMapRect(rect->Left, rect->Top, rect->Right, rect->Bottom);
 }
 
-void TMainForm::drawPart(QPainter& canvas, const QRect& rect, int part)
+int TMainForm::zoomSize() const
 {
-    TPartsForm* parts = FForms.PartsForm;
-    if (inZoomView()) {
-        const int z = FForms.EnvDlg ? FForms.EnvDlg->Spin_ZoomSize->value() : DefaultZoomSize;
-        const QRect target(rect.topLeft(), QSize(z, z));
-        if (TMapCellCache::Cacheable(target.size()))
-            canvas.drawImage(target.topLeft(),
-                             FCellCache->Scaled(part, parts->PartBitmap(part), target.size()));
-        else
-            parts->DrawPartZoomed(canvas, rect, part);
-        return;
-    }
-    if (TMapCellCache::Cacheable(rect.size()))
-        canvas.drawImage(rect.topLeft(),
-                         FCellCache->Scaled(part, parts->PartBitmap(part), rect.size()));
-    else
-        parts->DrawPart(canvas, rect, part);
+    return FForms.EnvDlg ? FForms.EnvDlg->Spin_ZoomSize->value() : DefaultZoomSize;
+}
+
+TCopyMode TMainForm::cellCopyMode(int col, int row) const
+{
+    // While a button drags, the dragged rectangle shows what the release will do.
+    if (!MapDragActive || inScrollMode())
+        return cmSrcCopy;
+    const TGridRect sel = MapGrid->Selection();
+    if (!sel.Contains(col, row))
+        return cmSrcCopy;
+    if (!inPaintMode())
+        return cmNotSrcCopy;
+    // The background brush, but the part inverted in the last column and the last row of
+    // every group-part-sized tile.
+    const int gw = FDoc.GroupWidth();
+    const int gh = FDoc.GroupHeight();
+    if ((col - sel.Left) % gw == gw - 1 || (row - sel.Top) % gh == gh - 1)
+        return cmNotSrcCopy;
+    return cmPatCopy;
 }
 
 void TMainForm::MapGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect)
 {
-    if (!FForms.PartsForm)
+    TPartsForm* parts = FForms.PartsForm;
+    if (!parts)
         return;
-    // While a button drags, the dragged rectangle shows what the release will do.
-    TCopyMode mode = cmSrcCopy;
-    if (MapDragActive && !inScrollMode()) {
-        const TGridRect sel = MapGrid->Selection();
-        if (sel.Contains(col, row)) {
-            if (inPaintMode()) {
-                mode = cmPatCopy;
-                if ((col - sel.Left) % FDoc.GroupWidth() == FDoc.GroupWidth() - 1 ||
-                    (row - sel.Top) % FDoc.GroupHeight() == FDoc.GroupHeight() - 1)
-                    mode = cmNotSrcCopy;
-            } else {
-                mode = cmNotSrcCopy;
-            }
-        }
-    }
+    const TCopyMode mode = cellCopyMode(col, row);
     const int part = FDoc.Cell(col, row);
+    const bool zoom = inZoomView();
+    const int z = zoomSize();
+    // At the zoom view the part is drawn at the zoom size from the cell's corner, which is
+    // the cell's size except while the settings dialog holds an edited size.
+    const QRect target = zoom ? QRect(rect.topLeft(), QSize(z, z)) : rect;
+    if (zoom && (z < rect.width() || z < rect.height()))
+        canvas.fillRect(rect, canvas.brush());
+
+    // The grid paints into a picture of its own: cells of a cacheable size are copied into
+    // it pixel by pixel, bigger ones go through the painter.
+    QImage* picture = canvas.device()->devType() == QInternal::Image
+                          ? static_cast<QImage*>(canvas.device())
+                          : nullptr;
+    const bool direct = picture && picture->format() == QImage::Format_RGB32 &&
+                        picture->devicePixelRatio() == 1.0 &&
+                        TMapCellCache::Cacheable(target.size());
     if (mode == cmPatCopy) {
-        const int z = FForms.EnvDlg ? FForms.EnvDlg->Spin_ZoomSize->value() : DefaultZoomSize;
-        canvas.fillRect(inZoomView() ? QRect(rect.topLeft(), QSize(z, z)) : rect, canvas.brush());
+        if (direct)
+            CellPixels::Fill(*picture, target, canvas.brush().color().rgb());
+        else
+            canvas.fillRect(target, canvas.brush());
+    } else if (direct) {
+        const QImage& scaled = FCellCache->Scaled(part, parts->PartBitmap(part), target.size());
+        if (mode == cmNotSrcCopy)
+            CellPixels::CopyInverted(*picture, target.topLeft(), scaled);
+        else
+            CellPixels::Copy(*picture, target.topLeft(), scaled);
     } else {
         ApplyCopyMode(canvas, mode);
-        drawPart(canvas, rect, part);
+        if (zoom)
+            parts->DrawPartZoomed(canvas, rect, part);
+        else
+            parts->DrawPart(canvas, rect, part);
     }
 
-    // The group part's lattice, from map cell (0, 0), where a whole-map fill starts tiling.
+    // The group part's lattice, from map cell (0, 0), where a whole-map fill starts tiling:
+    // one-pixel lines in the "not" pen, as long as the part's pixel size. A pixel where the
+    // two lines meet is inverted twice, as with two separate pen strokes.
     const int gw = FDoc.GroupWidth();
     const int gh = FDoc.GroupHeight();
-    if (gw >= 2 || gh >= 2) {
+    if (gw < 2 && gh < 2)
+        return;
+    QRect lines[2];
+    int count = 0;
+    if (col % gw == 0)
+        lines[count++] = QRect(rect.left(), rect.top(), 1, parts->PartHeight());
+    if (row % gh == 0)
+        lines[count++] = QRect(rect.left(), rect.top(), parts->PartWidth(), 1);
+    if (picture && picture->format() == QImage::Format_RGB32 &&
+        picture->devicePixelRatio() == 1.0) {
+        for (int i = 0; i < count; ++i)
+            CellPixels::Invert(*picture, lines[i]);
+    } else {
         canvas.setCompositionMode(QPainter::RasterOp_NotDestination);
-        canvas.setPen(QPen(Qt::black, 0));
-        const int pw = FForms.PartsForm->PartWidth();
-        const int ph = FForms.PartsForm->PartHeight();
-        // A line covers the part's pixel size, its end point excluded.
-        if (col % gw == 0)
-            canvas.drawLine(rect.left(), rect.top(), rect.left(), rect.top() + ph - 1);
-        if (row % gh == 0)
-            canvas.drawLine(rect.left(), rect.top(), rect.left() + pw - 1, rect.top());
+        for (int i = 0; i < count; ++i)
+            canvas.fillRect(lines[i], Qt::black);
     }
-    canvas.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CopyMode.h"
 #include "MapDocument.h"
 #include "MapFile.h"
 
@@ -127,7 +128,8 @@ protected:
 
 private:
     void createMenus();
-    void drawPart(QPainter& canvas, const QRect& rect, int part);
+    int zoomSize() const;
+    TCopyMode cellCopyMode(int col, int row) const;
     TMapFileType saveType() const;
     TMapFileType loadType() const;
     bool inPaintMode() const;

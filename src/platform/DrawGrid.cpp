@@ -427,13 +427,39 @@ void TDrawGrid::InvalidateGrid()
 
 // --- painting ----------------------------------------------------------------------------
 
+void TDrawGrid::SetDoubleBuffered(bool on)
+{
+    FDoubleBuffered = on;
+    if (!on)
+        FBuffer = QImage();
+    viewport()->update();
+}
+
 void TDrawGrid::paintEvent(QPaintEvent* event)
 {
     const QRegion& region = event->region();
     const QRect bounds = region.boundingRect() & viewport()->rect();
     if (bounds.isEmpty())
         return;
+    if (!FDoubleBuffered) {
+        QPainter painter(viewport());
+        paintCells(painter, region, bounds);
+        return;
+    }
+    if (FBuffer.size() != viewport()->size())
+        FBuffer = QImage(viewport()->size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&FBuffer);
+        paintCells(painter, region, bounds);
+    }
     QPainter painter(viewport());
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QRect& r : region)
+        painter.drawImage(r.topLeft(), FBuffer, r);
+}
+
+void TDrawGrid::paintCells(QPainter& painter, const QRegion& region, const QRect& bounds)
+{
     const QBrush baseBrush = palette().brush(QPalette::Base);
     const QBrush selBrush = palette().brush(QPalette::Highlight);
     const QPen plainPen;
@@ -477,7 +503,8 @@ void TDrawGrid::paintEvent(QPaintEvent* event)
             const bool selected = sel.Contains(col, row);
             const QBrush& brush = selected ? selBrush : baseBrush;
             painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            painter.fillRect(cell, brush);
+            if (!FCellsOpaque || !OnDrawCell)
+                painter.fillRect(cell, brush);
             if (!OnDrawCell)
                 continue;
             TGridDrawState state;

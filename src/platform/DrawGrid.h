@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QFlags>
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <functional>
@@ -111,6 +112,16 @@ public:
     // the viewport's edge; empty when no part of it is on screen.
     QRect CellRect(int col, int row) const;
 
+    // The owner covers every pixel of each cell it draws: the grid does not fill the cell's
+    // background first (the painter's brush is still the background brush).
+    bool CellsOpaque() const { return FCellsOpaque; }
+    void SetCellsOpaque(bool opaque) { FCellsOpaque = opaque; }
+    // Cells are painted into an RGB32 picture of the viewport's size, which is then shown in
+    // one copy. The painter OnDrawCell gets then works on that picture, so an owner may also
+    // write its pixels directly (painter.device()), at one pixel per logical pixel.
+    bool DoubleBuffered() const { return FDoubleBuffered; }
+    void SetDoubleBuffered(bool on);
+
     // Repaints cells (only those on screen).
     void InvalidateCell(int col, int row);
     void InvalidateRect(const TGridRect& rect);
@@ -160,6 +171,7 @@ private:
     int fitRows() const;
     void dragTo(const QPoint& pos);
     void autoScroll();
+    void paintCells(QPainter& painter, const QRegion& region, const QRect& bounds);
 
     int FColCount = 5;
     int FRowCount = 5;
@@ -178,4 +190,7 @@ private:
     int FWheelDelta = 0;           // wheel angle not yet turned into whole steps
     QPoint FDragPos;               // last pointer position of a range drag
     QTimer* FAutoScroll = nullptr; // scrolls while a range drag is outside the viewport
+    bool FCellsOpaque = false;
+    bool FDoubleBuffered = false;
+    QImage FBuffer;
 };

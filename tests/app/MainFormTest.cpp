@@ -325,6 +325,32 @@ TEST_F(MainFormTest, RegionDragShowsTheWholeRectangleInverted)
     EXPECT_EQ(Grid()->Selection(), (TGridRect{1, 1, 2, 2}));
 }
 
+TEST_F(MainFormTest, LargeZoomCellsAreDrawnThroughThePainterWithTheSameModes)
+{
+    // 300 x 300 cells are beyond the scaled-part cache: the painter stretches the parts.
+    PaintPart(0, QColor(10, 20, 30));
+    Forms().EnvDlg->Spin_ZoomSize->setValue(300);
+    Forms().ToolForm->ZoomRadio4->setChecked(true);
+    Main()->ApplyZoom();
+    Main()->N18->trigger();
+    Grid()->SetLeftCol(0);
+    Grid()->SetTopRow(0);
+    Main()->Document().SetGroupPart(2, 1, [](int, int) { return uint8_t(0); });
+
+    QImage shot = GrabMap();
+    const QRect c00 = Grid()->CellRect(0, 0);
+    EXPECT_EQ(shot.pixelColor(c00.center()), QColor(10, 20, 30));
+    // Column 0 starts a group tile: its left edge carries an inverted line as long as the
+    // part (32 pixels), not the cell.
+    EXPECT_EQ(shot.pixelColor(c00.left(), c00.top() + 10), QColor(245, 235, 225));
+    EXPECT_EQ(shot.pixelColor(c00.left(), c00.top() + 40), QColor(10, 20, 30));
+
+    Press(Qt::LeftButton, 0, 0);
+    shot = GrabMap();
+    EXPECT_EQ(shot.pixelColor(c00.center()), QColor(245, 235, 225));
+    Release(Qt::LeftButton, 0, 0);
+}
+
 TEST_F(MainFormTest, CloseAsksAboutTheMapThenThePartsAndStaysOpenOnCancel)
 {
     Main()->Document().SetMapModified(true);
