@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Starts the editor on a virtual X display and saves a screenshot of the whole screen.
+# Xvfb has no window manager to place windows, so the editor runs from a copy in a
+# scratch folder whose settings file lays the three windows out side by side.
 # Usage: scripts/screenshot.sh [output.png] [seconds to wait]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -8,8 +10,34 @@ out="$(realpath -m "${1:-shot.png}")"
 wait="${2:-5}"
 editor="$build/src/app/quiltmapper"
 [ -x "$editor" ] || { echo "build the program first: scripts/build.sh" >&2; exit 1; }
+
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+cp "$editor" "$scratch/quiltmapper"
+cat > "$scratch/Quiltmapper.ini" <<'INI'
+[MainWindow]
+WindowState.Flags=0
+WindowState.Show=1
+WindowState.X=20
+WindowState.Y=20
+WindowState.XSize=920
+WindowState.YSize=640
+[PartsWindow]
+WindowState.Flags=0
+WindowState.Show=1
+WindowState.X=940
+WindowState.Y=20
+WindowState.XSize=1490
+WindowState.YSize=600
+[ToolBox]
+WindowState.X=940
+WindowState.Y=640
+[options]
+isShowTitle=0
+INI
+
 xvfb-run -a -s "-screen 0 1600x1000x24" bash -c "
-  '$editor' &
+  '$scratch/quiltmapper' &
   pid=\$!
   sleep '$wait'
   import -window root '$out'
