@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -43,6 +44,7 @@ void MapView_FullRepaint(benchmark::State& state)
     TMainForm* main = forms.MainForm;
     QRadioButton* radios[] = {forms.ToolForm->ZoomRadio12, forms.ToolForm->ZoomRadio1,
                               forms.ToolForm->ZoomRadio4};
+    forms.EnvDlg->Spin_WideSize->setValue(state.range(2) > 0 ? int(state.range(2)) : 8);
     radios[state.range(0)]->setChecked(true);
     main->ApplyZoom();
     if (state.range(1) == 3)
@@ -65,13 +67,16 @@ void MapView_FullRepaint(benchmark::State& state)
 
 BENCHMARK(Baseline_FullFrameDrawImage)->Unit(benchmark::kMillisecond);
 BENCHMARK(MapView_FullRepaint)
-    ->ArgNames({"zoom", "group"})
-    ->Args({0, 1})
-    ->Args({0, 3})
-    ->Args({1, 1})
-    ->Args({1, 3})
-    ->Args({2, 1})
-    ->Args({2, 3})
+    ->ArgNames({"zoom", "group", "wide"})
+    ->Args({0, 1, 0})
+    ->Args({0, 3, 0})
+    ->Args({1, 1, 0})
+    ->Args({1, 3, 0})
+    ->Args({2, 1, 0})
+    ->Args({2, 3, 0})
+    // The smallest cells the settings allow: two million cells on screen.
+    ->Args({0, 1, 1})
+    ->Args({0, 3, 2})
     ->Unit(benchmark::kMillisecond);
 
 // The main window sized so that the map grid's viewport is exactly the frame.
@@ -113,12 +118,11 @@ int main(int argc, char** argv)
     fitViewport(main);
 
     std::vector<RatioReporter::Pair> pairs;
-    const char* names[] = {
-        "MapView_FullRepaint/zoom:0/group:1", "MapView_FullRepaint/zoom:0/group:3",
-        "MapView_FullRepaint/zoom:1/group:1", "MapView_FullRepaint/zoom:1/group:3",
-        "MapView_FullRepaint/zoom:2/group:1", "MapView_FullRepaint/zoom:2/group:3"};
-    for (const char* n : names)
-        pairs.push_back({n, "Baseline_FullFrameDrawImage", 8.0});
+    for (const char* n :
+         {"zoom:0/group:1/wide:0", "zoom:0/group:3/wide:0", "zoom:1/group:1/wide:0",
+          "zoom:1/group:3/wide:0", "zoom:2/group:1/wide:0", "zoom:2/group:3/wide:0"})
+        pairs.push_back(
+            {std::string("MapView_FullRepaint/") + n, "Baseline_FullFrameDrawImage", 8.0});
     const int rc = RunWithRatios(argc, argv, pairs);
     gProgram = nullptr;
     program.reset();

@@ -3,11 +3,13 @@
 #include <QImage>
 #include <QSize>
 #include <array>
+#include <functional>
 
 // The parts scaled to the map's cell size, so that a repaint copies each cell 1:1 instead of
-// stretching its part again. An entry is rebuilt when its part's pixels change (the
-// picture's cache key moves on) or the size changes. Sizes whose copies would take too much
-// memory are not cached: the caller then stretches the part directly.
+// stretching its part again. Before each repaint Prepare drops the entries whose part
+// changed (its picture's cache key moved on) or whose size is not the one drawn now;
+// entries are made again when first drawn. Sizes whose copies would take too much memory
+// are not cached: the caller then stretches the part directly.
 class TMapCellCache
 {
 public:
@@ -20,12 +22,21 @@ public:
                qint64(size.width()) * size.height() <= MaxCachedArea;
     }
 
-    // Part n's picture scaled to size (nearest neighbour). Only for Cacheable sizes.
-    const QImage& Scaled(int n, const QImage& part, const QSize& size);
+    void Prepare(const QSize& size, const std::function<const QImage&(int)>& partAt);
+    // Part n scaled (nearest neighbour) to the prepared size.
+    const QImage& Scaled(int n, const QImage& part)
+    {
+        QImage& entry = FImages[size_t(n)];
+        if (entry.isNull())
+            make(n, part);
+        return entry;
+    }
 
     void Clear();
 
 private:
+    void make(int n, const QImage& part);
+
     QSize FSize;
     std::array<QImage, 256> FImages;
     std::array<qint64, 256> FKeys{};

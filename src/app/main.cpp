@@ -74,6 +74,7 @@ TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
     MapGrid->SetDoubleBuffered(true);
     MapGrid->SetDefaultColWidth(DefaultNormalSize);
     MapGrid->SetDefaultRowHeight(DefaultNormalSize);
+    MapGrid->OnBeginPaint = [this](QPainter& canvas) { MapGridBeginPaint(canvas); };
     MapGrid->OnDrawCell = [this](QPainter& canvas, int col, int row, const QRect& rect,
                                  TGridDrawState) { MapGridDrawCell(canvas, col, row, rect); };
     MapGrid->OnMouseDown = [this](Qt::MouseButton b, Qt::KeyboardModifiers s, const QPoint& p) {
@@ -683,43 +684,60 @@ TCopyMode TMainForm::cellCopyMode(int col, int row) const
     return cmPatCopy;
 }
 
+void TMainForm::MapGridBeginPaint(QPainter& canvas)
+{
+    // What stays the same for every cell of one repaint.
+    FPaint = TCellPaint();
+    TPartsForm* parts = FForms.PartsForm;
+    if (!parts)
+        return;
+    FPaint.Parts = parts;
+    FPaint.Zoom = inZoomView();
+    FPaint.ZoomSize = zoomSize();
+    FPaint.PartWidth = parts->PartWidth();
+    FPaint.PartHeight = parts->PartHeight();
+    // The grid paints into a picture of its own: cells of a cacheable size are copied into
+    // it pixel by pixel, bigger ones go through the painter.
+    if (canvas.device()->devType() == QInternal::Image) {
+        auto* picture = static_cast<QImage*>(canvas.device());
+        if (picture->format() == QImage::Format_RGB32 && picture->devicePixelRatio() == 1.0)
+            FPaint.Picture = picture;
+    }
+    const QSize cell = FPaint.Zoom ? QSize(FPaint.ZoomSize, FPaint.ZoomSize)
+                                   : QSize(MapGrid->DefaultColWidth(), MapGrid->DefaultRowHeight());
+    FPaint.Cached = FPaint.Picture && TMapCellCache::Cacheable(cell);
+    if (FPaint.Cached)
+        FCellCache->Prepare(cell, [parts](int n) -> const QImage& { return parts->PartBitmap(n); });
+}
+
 void TMainForm::MapGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect)
 {
-    TPartsForm* parts = FForms.PartsForm;
+    TPartsForm* parts = FPaint.Parts;
     if (!parts)
         return;
     const TCopyMode mode = cellCopyMode(col, row);
     const int part = FDoc.Cell(col, row);
-    const bool zoom = inZoomView();
-    const int z = zoomSize();
     // At the zoom view the part is drawn at the zoom size from the cell's corner, which is
     // the cell's size except while the settings dialog holds an edited size.
-    const QRect target = zoom ? QRect(rect.topLeft(), QSize(z, z)) : rect;
-    if (zoom && (z < rect.width() || z < rect.height()))
+    const QRect target =
+        FPaint.Zoom ? QRect(rect.topLeft(), QSize(FPaint.ZoomSize, FPaint.ZoomSize)) : rect;
+    if (FPaint.Zoom && (FPaint.ZoomSize < rect.width() || FPaint.ZoomSize < rect.height()))
         canvas.fillRect(rect, canvas.brush());
 
-    // The grid paints into a picture of its own: cells of a cacheable size are copied into
-    // it pixel by pixel, bigger ones go through the painter.
-    QImage* picture = canvas.device()->devType() == QInternal::Image
-                          ? static_cast<QImage*>(canvas.device())
-                          : nullptr;
-    const bool direct = picture && picture->format() == QImage::Format_RGB32 &&
-                        picture->devicePixelRatio() == 1.0 &&
-                        TMapCellCache::Cacheable(target.size());
     if (mode == cmPatCopy) {
-        if (direct)
-            CellPixels::Fill(*picture, target, canvas.brush().color().rgb());
+        if (FPaint.Picture)
+            CellPixels::Fill(*FPaint.Picture, target, canvas.brush().color().rgb());
         else
             canvas.fillRect(target, canvas.brush());
-    } else if (direct) {
-        const QImage& scaled = FCellCache->Scaled(part, parts->PartBitmap(part), target.size());
+    } else if (FPaint.Cached) {
+        const QImage& scaled = FCellCache->Scaled(part, parts->PartBitmap(part));
         if (mode == cmNotSrcCopy)
-            CellPixels::CopyInverted(*picture, target.topLeft(), scaled);
+            CellPixels::CopyInverted(*FPaint.Picture, target.topLeft(), scaled);
         else
-            CellPixels::Copy(*picture, target.topLeft(), scaled);
+            CellPixels::Copy(*FPaint.Picture, target.topLeft(), scaled);
     } else {
         ApplyCopyMode(canvas, mode);
-        if (zoom)
+        if (FPaint.Zoom)
             parts->DrawPartZoomed(canvas, rect, part);
         else
             parts->DrawPart(canvas, rect, part);
@@ -735,13 +753,12 @@ void TMainForm::MapGridDrawCell(QPainter& canvas, int col, int row, const QRect&
     QRect lines[2];
     int count = 0;
     if (col % gw == 0)
-        lines[count++] = QRect(rect.left(), rect.top(), 1, parts->PartHeight());
+        lines[count++] = QRect(rect.left(), rect.top(), 1, FPaint.PartHeight);
     if (row % gh == 0)
-        lines[count++] = QRect(rect.left(), rect.top(), parts->PartWidth(), 1);
-    if (picture && picture->format() == QImage::Format_RGB32 &&
-        picture->devicePixelRatio() == 1.0) {
+        lines[count++] = QRect(rect.left(), rect.top(), FPaint.PartWidth, 1);
+    if (FPaint.Picture) {
         for (int i = 0; i < count; ++i)
-            CellPixels::Invert(*picture, lines[i]);
+            CellPixels::Invert(*FPaint.Picture, lines[i]);
     } else {
         canvas.setCompositionMode(QPainter::RasterOp_NotDestination);
         for (int i = 0; i < count; ++i)

@@ -15,6 +15,7 @@ class QMenu;
 class TDrawGrid;
 class TIniGT;
 class TMapCellCache;
+class TPartsForm;
 struct TForms;
 
 // The main window: the map view with its menus and status bar. Owns the map document and
@@ -64,6 +65,7 @@ public:
     void ToolBoxClosed();
 
     // Handlers, public so that tests and the other windows can run them as the user would.
+    void MapGridBeginPaint(QPainter& canvas);
     void MapGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect);
     void MapGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
     void MapGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos);
@@ -138,7 +140,20 @@ private:
     void setModeUi(QAction* item, int buttonIndex, bool g2Enabled, bool lowerRow);
     bool closeQuery();
 
+    // What MapGridBeginPaint takes once for all cells of a repaint.
+    struct TCellPaint
+    {
+        TPartsForm* Parts = nullptr;
+        bool Zoom = false;
+        int ZoomSize = 0;
+        int PartWidth = 0;
+        int PartHeight = 0;
+        QImage* Picture = nullptr; // the grid's own picture, written pixel by pixel
+        bool Cached = false;       // cells come from the scaled-part cache
+    };
+
     TForms& FForms;
+    TCellPaint FPaint;
     std::unique_ptr<TIniGT> FIniGT;
     TMapDocument FDoc;
     std::unique_ptr<TMapCellCache> FCellCache;

@@ -493,6 +493,8 @@ void TDrawGrid::paintCells(QPainter& painter, const QRegion& region, const QRect
     // between them.
     const bool sparse = region.rectCount() > 1;
     const TGridRect sel = Selection();
+    if (OnBeginPaint && OnDrawCell)
+        OnBeginPaint(painter);
 
     for (int row = row0; row <= row1; ++row) {
         const int y = int(Pos(row - FTopRow) * pitchY);
@@ -502,7 +504,8 @@ void TDrawGrid::paintCells(QPainter& painter, const QRegion& region, const QRect
                 continue;
             const bool selected = sel.Contains(col, row);
             const QBrush& brush = selected ? selBrush : baseBrush;
-            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            if (painter.compositionMode() != QPainter::CompositionMode_SourceOver)
+                painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
             if (!FCellsOpaque || !OnDrawCell)
                 painter.fillRect(cell, brush);
             if (!OnDrawCell)

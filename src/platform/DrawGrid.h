@@ -132,6 +132,9 @@ public:
     // painter's brush during the call.
     std::function<void(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state)>
         OnDrawCell;
+    // Called once before the cells of a paint are drawn, with the painter they are drawn
+    // with, so that the owner can take what stays the same for all of them.
+    std::function<void(QPainter& canvas)> OnBeginPaint;
     // The view scrolled (LeftCol or TopRow changed).
     std::function<void()> OnTopLeftChanged;
     // Mouse events, after the grid's own handling; positions in viewport coordinates. A press
