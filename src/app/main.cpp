@@ -745,7 +745,9 @@ void TMainForm::MapGridDrawCell(QPainter& canvas, int col, int row, const QRect&
 
     // The group part's lattice, from map cell (0, 0), where a whole-map fill starts tiling:
     // one-pixel lines in the "not" pen, as long as the part's pixel size. A pixel where the
-    // two lines meet is inverted twice, as with two separate pen strokes.
+    // two lines meet is inverted twice, as with two separate pen strokes. Where the part is
+    // larger than the cell (the wide view) the cells drawn after this one cover the rest of
+    // the line, so it is drawn only within the cell.
     const int gw = FDoc.GroupWidth();
     const int gh = FDoc.GroupHeight();
     if (gw < 2 && gh < 2)
@@ -753,9 +755,9 @@ void TMainForm::MapGridDrawCell(QPainter& canvas, int col, int row, const QRect&
     QRect lines[2];
     int count = 0;
     if (col % gw == 0)
-        lines[count++] = QRect(rect.left(), rect.top(), 1, FPaint.PartHeight);
+        lines[count++] = QRect(rect.left(), rect.top(), 1, FPaint.PartHeight) & rect;
     if (row % gh == 0)
-        lines[count++] = QRect(rect.left(), rect.top(), FPaint.PartWidth, 1);
+        lines[count++] = QRect(rect.left(), rect.top(), FPaint.PartWidth, 1) & rect;
     if (FPaint.Picture) {
         for (int i = 0; i < count; ++i)
             CellPixels::Invert(*FPaint.Picture, lines[i]);
