@@ -10,6 +10,7 @@
 #include "Parts.h"
 #include "env.h"
 #include "new.h"
+#include "replace.h"
 #include "title.h"
 #include "tool.h"
 
@@ -205,6 +206,13 @@ void TMainForm::createMenus()
                                    QKeySequence(Qt::SHIFT | fkeys[k]));
         memory->setCheckable(true);
         restore->setCheckable(true);
+        connect(memory, &QAction::triggered, this, [this, k] { PointMemoryClick(k); });
+        // The go-to item's check mark says whether the point is set; clicking it must not
+        // change that, so the toggle the click made is taken back first.
+        connect(restore, &QAction::triggered, this, [this, k, restore](bool checked) {
+            restore->setChecked(!checked);
+            PointRestoreClick(k);
+        });
     }
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("オプション(&O)"));
@@ -234,8 +242,11 @@ void TMainForm::createMenus()
     connect(G1, &QAction::triggered, this, [this] { G1Click(); });
     connect(N14, &QAction::triggered, this, [this] { N14Click(); });
     connect(About1, &QAction::triggered, this, [this] { ShowTitle(); });
-    // Replace1, G2, A2, F1 and the jump points are the editing commands, which come with
-    // the map editing; A1 only toggles its own check mark.
+    connect(Replace1, &QAction::triggered, this, [this] { Replace1Click(); });
+    connect(G2, &QAction::triggered, this, [this] { G2Click(); });
+    connect(A2, &QAction::triggered, this, [this] { A2Click(); });
+    connect(F1, &QAction::triggered, this, [this] { F1Click(); });
+    // A1 (random placement) only toggles its own check mark, which Qt does for it.
 }
 
 // ---------------------------------------------------------------------------------------
@@ -827,15 +838,114 @@ void TMainForm::MapGridMouseMove(Qt::KeyboardModifiers, const QPoint& pos)
     }
 }
 
-void TMainForm::MapGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint&)
+void TMainForm::MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                               const QPoint& pos)
 {
     if (!MapDragActive)
         return;
     MapDragActive = false;
+    const QPoint cell = MapGrid->MouseToCell(pos);
     StatusPanel0->clear();
-    // What a release does to the map comes with the map editing; the drag's feedback
-    // picture goes away in any case.
+
+    if (button == Qt::LeftButton) {
+        if (inPaintMode()) {
+            if (shift & (Qt::ShiftModifier | Qt::ControlModifier)) {
+                // NOT BUILT YET: Shift (also with Ctrl) lays the selected part over the
+                // cell's part, Ctrl the cell's part over the selected part, through the
+                // transparency dialog. Until that dialog exists such a release leaves the
+                // map as it is.
+            } else {
+                const TGridRect sel = MapGrid->Selection();
+                if (A1->isChecked())
+                    FDoc.ScatterGroup(sel.Left, sel.Top, sel.Right, sel.Bottom);
+                else
+                    FDoc.StampGroup(sel.Left, sel.Top, sel.Right, sel.Bottom);
+            }
+        }
+        if (D1->isChecked()) {
+            // NOT BUILT YET: the magnifier's picture is written back into its part here
+            // (with the pixel tools). The magnifier then moves to the clicked cell.
+            SetLupeMode();
+        }
+        // The drag's feedback goes; in region mode the region stays the grid's selection.
+        RepaintMap();
+    } else if (button == Qt::RightButton) {
+        // The pick, in every mode. A cell beyond the last one is refused by the grid.
+        MapGrid->SetCol(cell.x());
+        MapGrid->SetRow(cell.y());
+        const uint8_t part = FDoc.Cell(cell.x(), cell.y());
+        FForms.PartsForm->SelectPart(part);
+        RedrawMapRect(cell.x(), cell.y(), cell.x(), cell.y());
+        FDoc.SetGroupSingle(part);
+        StatusPanel0->setText(QStringLiteral("取得パーツ番号:") + QString::number(part));
+        RepaintMap(); // the lattice follows the new group part
+    } else {
+        RepaintMap();
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Editing commands
+
+void TMainForm::G2Click()
+{
+    StatusPanel0->setText(QStringLiteral("グループパーツ取得"));
+    const TGridRect sel = MapGrid->Selection();
+    FDoc.CaptureGroup(sel.Left, sel.Top, sel.Right, sel.Bottom);
     RepaintMap();
+}
+
+void TMainForm::F1Click()
+{
+    if (AskConfirm(this, QStringLiteral("グループパーツで全マップを埋めますか？"),
+                   TConfirmButtons::YesCancel) != TAnswer::Yes)
+        return;
+    const int right = FDoc.MapWidth() - 1;
+    const int bottom = FDoc.MapHeight() - 1;
+    if (A1->isChecked())
+        FDoc.ScatterGroup(0, 0, right, bottom);
+    else
+        FDoc.StampGroup(0, 0, right, bottom);
+    RepaintMap();
+}
+
+void TMainForm::A2Click()
+{
+    SetRegionMode();
+    MapGrid->SetSelection({0, 0, MapGrid->ColCount() - 1, MapGrid->RowCount() - 1});
+}
+
+void TMainForm::Replace1Click()
+{
+    TReplaceDlg* dialog = FForms.ReplaceDlg;
+    dialog->Spin_AfterParts->setValue(FForms.PartsForm->SelectedPartNumber());
+    TGridRect area{0, 0, FDoc.MapWidth() - 1, FDoc.MapHeight() - 1};
+    if (N18->isChecked())
+        area = MapGrid->Selection();
+    if (RunModal(dialog) != QDialog::Accepted)
+        return;
+    FDoc.ReplaceParts(area.Left, area.Top, area.Right, area.Bottom,
+                      uint8_t(dialog->Spin_BeforParts->value()),
+                      uint8_t(dialog->Spin_AfterParts->value()));
+    RepaintMap();
+}
+
+void TMainForm::PointMemoryClick(int k)
+{
+    // The item has toggled its own check mark already.
+    FJumpPoints[size_t(k)] = QPoint(MapGrid->Col(), MapGrid->Row());
+    QAction* restore = PointRestoreMenu->actions()[k];
+    restore->setChecked(!restore->isChecked());
+}
+
+void TMainForm::PointRestoreClick(int k)
+{
+    if (!PointRestoreMenu->actions()[k]->isChecked())
+        return;
+    const QPoint p = FJumpPoints[size_t(k)];
+    MapGrid->SetLeftCol(std::max(0, p.x() - MapGrid->VisibleColCount() / 2));
+    MapGrid->SetTopRow(std::max(0, p.y() - MapGrid->VisibleRowCount() / 2));
+    StatusPanel0->setText(QStringLiteral("ジャンプ先: (%1,%2)").arg(p.x()).arg(p.y()));
 }
 
 void TMainForm::MapGridTopLeftChanged()

@@ -5,7 +5,9 @@
 #include "MapFile.h"
 
 #include <QMainWindow>
+#include <QPoint>
 #include <QString>
+#include <array>
 #include <memory>
 
 class QAction;
@@ -77,6 +79,12 @@ public:
     void N3Click();
     void P1Click();
     void Cancel1Click();
+    void G2Click();
+    void F1Click();
+    void A2Click();
+    void Replace1Click();
+    void PointMemoryClick(int k);  // k = 0..4
+    void PointRestoreClick(int k);
     void G1Click();
     void N12Click();
     void N13Click();
@@ -162,4 +170,5 @@ private:
     QString FMapExtension = QStringLiteral("mpd");
     QStringList FMapFilters;
     QStringList FOpenFilters;
+    std::array<QPoint, 5> FJumpPoints{}; // the jump points, for the whole run
 };
