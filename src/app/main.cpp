@@ -303,19 +303,25 @@ bool TMainForm::SaveMapFile(const QString& fileName)
     return true;
 }
 
+std::optional<QString> TMainForm::runMapSaveDialog()
+{
+    TFileDialogRequest request;
+    request.DialogMode = TFileDialogRequest::Save;
+    request.Title = QStringLiteral("マップデータの保存");
+    request.NameFilters = FMapFilters;
+    request.DefaultSuffix = FMapExtension;
+    request.FileName = FMapFileName;
+    std::optional<QString> name = RunFileDialog(this, request);
+    // The dialog keeps the chosen name: later saves go to it.
+    if (name)
+        FMapFileName = *name;
+    return name;
+}
+
 bool TMainForm::SaveMapOverwrite()
 {
-    if (FMapFileName.isEmpty()) {
-        TFileDialogRequest request;
-        request.DialogMode = TFileDialogRequest::Save;
-        request.Title = QStringLiteral("マップデータの保存");
-        request.NameFilters = FMapFilters;
-        request.DefaultSuffix = FMapExtension;
-        const std::optional<QString> name = RunFileDialog(this, request);
-        if (!name)
-            return false;
-        FMapFileName = *name;
-    }
+    if (FMapFileName.isEmpty() && !runMapSaveDialog())
+        return false;
     return SaveMapFile(FMapFileName);
 }
 
@@ -326,17 +332,8 @@ void TMainForm::N2Click()
 
 void TMainForm::N3Click()
 {
-    TFileDialogRequest request;
-    request.DialogMode = TFileDialogRequest::Save;
-    request.Title = QStringLiteral("マップデータの保存");
-    request.NameFilters = FMapFilters;
-    request.DefaultSuffix = FMapExtension;
-    request.FileName = FMapFileName;
-    const std::optional<QString> name = RunFileDialog(this, request);
-    if (!name)
-        return;
-    FMapFileName = *name;
-    SaveMapFile(FMapFileName);
+    if (runMapSaveDialog())
+        SaveMapFile(FMapFileName);
 }
 
 bool TMainForm::LoadMapFile(const QString& fileName)

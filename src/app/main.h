@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QActionGroup;
@@ -83,7 +84,7 @@ public:
     void F1Click();
     void A2Click();
     void Replace1Click();
-    void PointMemoryClick(int k);  // k = 0..4
+    void PointMemoryClick(int k); // k = 0..4
     void PointRestoreClick(int k);
     void G1Click();
     void N12Click();
@@ -139,6 +140,7 @@ protected:
 private:
     void createMenus();
     int zoomSize() const;
+    std::optional<QString> runMapSaveDialog();
     TCopyMode cellCopyMode(int col, int row) const;
     TMapFileType saveType() const;
     TMapFileType loadType() const;

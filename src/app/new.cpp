@@ -44,15 +44,7 @@ TNewCreateDlg::TNewCreateDlg(QWidget* parent) : QDialog(parent)
     fields->addWidget(new QLabel(QStringLiteral("１パーツの縦方向ドット数"), this), 3, 0);
     fields->addWidget(Spin_NewPartsHeight, 3, 1);
 
-    auto* okButton = new QPushButton(QStringLiteral("OK"), this);
-    okButton->setDefault(true);
-    auto* cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
-    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
+    QHBoxLayout* buttons = OkCancelRow(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);

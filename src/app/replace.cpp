@@ -1,5 +1,7 @@
 #include "replace.h"
 
+#include "Dialogs.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,15 +25,7 @@ TReplaceDlg::TReplaceDlg(QWidget* parent) : QDialog(parent)
     fields->addWidget(new QLabel(QStringLiteral("新しいパーツ番号"), this), 1, 0);
     fields->addWidget(Spin_AfterParts, 1, 1);
 
-    auto* okButton = new QPushButton(QStringLiteral("OK"), this);
-    okButton->setDefault(true);
-    auto* cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
-    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
+    QHBoxLayout* buttons = OkCancelRow(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);

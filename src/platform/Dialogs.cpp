@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -115,6 +116,20 @@ std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& 
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().first();
+}
+
+QHBoxLayout* OkCancelRow(QDialog* dialog)
+{
+    auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), dialog);
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
 }
 
 int RunModal(QDialog* dialog)

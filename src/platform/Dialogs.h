@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+class QHBoxLayout;
 class QWidget;
 
 // Every message box, beep, file dialog and modal showing of the program goes through
@@ -60,6 +61,9 @@ struct TFileDialogRequest
 
 // Runs a file dialog; the chosen file's full path, or nullopt when cancelled.
 std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& request);
+
+// The row of "OK" (the default button, accepts) and "キャンセル" (rejects) under a dialog.
+QHBoxLayout* OkCancelRow(QDialog* dialog);
 
 // Shows a dialog modally and returns its result (QDialog::Accepted / Rejected).
 int RunModal(QDialog* dialog);

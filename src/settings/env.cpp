@@ -1,6 +1,7 @@
 #include "env.h"
 
 #include "CmprsImg.h"
+#include "Dialogs.h"
 #include "Forms.h"
 #include "IniGT.h"
 #include "Parts.h"
@@ -155,15 +156,7 @@ TEnvDlg::TEnvDlg(TForms& forms, QWidget* parent) : QDialog(parent), FForms(forms
     // The first showing opens on the file settings; later ones where the user left off.
     Pages->setCurrentIndex(1);
 
-    auto* okButton = new QPushButton(QStringLiteral("OK"), this);
-    okButton->setDefault(true);
-    auto* cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
-    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttonRow = new QHBoxLayout;
-    buttonRow->addStretch();
-    buttonRow->addWidget(okButton);
-    buttonRow->addWidget(cancelButton);
+    QHBoxLayout* buttonRow = OkCancelRow(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
