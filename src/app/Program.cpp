@@ -64,6 +64,10 @@ void TQuiltmapperProgram::ShowWindows()
     FForms.MainForm->show();
     FForms.PartsForm->show();
     FForms.ToolForm->show();
+    // The title window, shown at its creation, stays in front of the windows shown after
+    // it, also where no window manager keeps it on top.
+    if (FForms.TitleForm->isVisible())
+        FForms.TitleForm->raise();
 }
 
 int TQuiltmapperProgram::Run()
