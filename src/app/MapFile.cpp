@@ -125,7 +125,8 @@ bool WriteMapData(QIODevice& out, const TMapDocument& doc, TMapFileType type, ui
            writeAll(out, header, sizeof header) && writeRowMajor(out, doc);
 }
 
-TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc)
+TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
+                           const TPartSizeCheck& partSizeAccepted)
 {
     TMapLoadResult result;
     if (type == TMapFileType::Type2) {
@@ -140,6 +141,8 @@ TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc)
         result.PartWidth = getU16(partSize);
         result.PartHeight = getU16(partSize + 2);
         if (result.PartWidth == 0 || result.PartHeight == 0)
+            return result;
+        if (partSizeAccepted && !partSizeAccepted(result.PartWidth, result.PartHeight))
             return result;
     }
     char mapSize[4];
@@ -183,10 +186,11 @@ bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type, 
     return true;
 }
 
-TMapLoadResult LoadMapFile(const QString& fileName, TMapFileType type, TMapDocument& doc)
+TMapLoadResult LoadMapFile(const QString& fileName, TMapFileType type, TMapDocument& doc,
+                           const TPartSizeCheck& partSizeAccepted)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return ReadMapData(file, type, doc);
+    return ReadMapData(file, type, doc, partSizeAccepted);
 }

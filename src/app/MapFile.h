@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 class QIODevice;
 
@@ -50,7 +51,10 @@ bool WriteMapData(QIODevice& out, const TMapDocument& doc, TMapFileType type, ui
 // missing magic, a header that ends early, a map size outside 1..9999 or a part size of
 // 0 leave the document as it was. Cell data that ends early leaves the rest at part 0.
 // On success the document holds a new map (not modified, nothing to undo).
-TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc);
+// A part size the caller cannot use (too large to hold the parts) makes the header bad too.
+using TPartSizeCheck = std::function<bool(uint16_t width, uint16_t height)>;
+TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
+                           const TPartSizeCheck& partSizeAccepted = {});
 
 // Saves through an atomic replace: a file that cannot be written, or a short write,
 // leaves any existing file whole and the document modified. A successful save clears
@@ -58,4 +62,5 @@ TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc);
 bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type, uint16_t partWidth,
                  uint16_t partHeight);
 
-TMapLoadResult LoadMapFile(const QString& fileName, TMapFileType type, TMapDocument& doc);
+TMapLoadResult LoadMapFile(const QString& fileName, TMapFileType type, TMapDocument& doc,
+                           const TPartSizeCheck& partSizeAccepted = {});

@@ -8,6 +8,7 @@
 #include "IniGT.h"
 #include "MapCellCache.h"
 #include "Parts.h"
+#include "PartsStore.h"
 #include "env.h"
 #include "new.h"
 #include "replace.h"
@@ -338,7 +339,8 @@ void TMainForm::N3Click()
 
 bool TMainForm::LoadMapFile(const QString& fileName)
 {
-    const TMapLoadResult result = ::LoadMapFile(fileName, loadType(), FDoc);
+    const TMapLoadResult result =
+        ::LoadMapFile(fileName, loadType(), FDoc, &TPartsStore::PartSizeAllowed);
     if (!result.Ok()) {
         Beep(TBeep::Exclamation);
         ShowError(this, result.Message());

@@ -1,6 +1,7 @@
 #include "new.h"
 
 #include "Dialogs.h"
+#include "PartsStore.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -59,6 +60,12 @@ void TNewCreateDlg::accept()
     if (Spin_NewPartsWidth->value() < 1 || Spin_NewPartsHeight->value() < 1) {
         ShowError(this, QStringLiteral("１パーツのドット数は１以上を指定して下さい"));
         (Spin_NewPartsWidth->value() < 1 ? Spin_NewPartsWidth : Spin_NewPartsHeight)->setFocus();
+        return;
+    }
+    // Parts so large that the parts sheet would not fit one picture cannot be held.
+    if (!TPartsStore::PartSizeAllowed(Spin_NewPartsWidth->value(), Spin_NewPartsHeight->value())) {
+        ShowError(this, TPartsStore::PartSizeTooLargeText);
+        Spin_NewPartsWidth->setFocus();
         return;
     }
     QDialog::accept();

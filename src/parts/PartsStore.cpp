@@ -120,11 +120,20 @@ TPartsStore::TPartsStore(const TPictureFormats& formats, QObject* parent)
     SetPartsSize(32, 32);
 }
 
+bool TPartsStore::PartSizeAllowed(int width, int height)
+{
+    // The parts sheet, all 256 parts in one picture, must fit a picture's 2 GB; beyond it
+    // the parts could never be saved, and their memory alone would exhaust most machines.
+    return width >= 1 && height >= 1 && qint64(width) * height * 4 * PartCount < (qint64(1) << 31);
+}
+
 void TPartsStore::SetPartsSize(uint16_t width, uint16_t height)
 {
     // The rest of the program divides by the part size.
     if (width == 0 || height == 0)
         throw std::invalid_argument("part size must be at least 1 x 1");
+    if (!PartSizeAllowed(width, height))
+        throw std::length_error(PartSizeTooLargeText.toStdString());
 
     // Every new picture exists before anything changes, so a failed allocation leaves the
     // parts as they were.

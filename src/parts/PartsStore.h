@@ -34,10 +34,17 @@ public:
     uint16_t PartWidth() const { return FPartWidth; }
     uint16_t PartHeight() const { return FPartHeight; }
 
+    // Whether parts of this size can be held: at least 1 x 1, and the whole parts sheet
+    // within the 2 GB of one picture (about 1448 x 1448 pixels a part).
+    static bool PartSizeAllowed(int width, int height);
+    // The message for a part size beyond that.
+    static inline const QString PartSizeTooLargeText =
+        QStringLiteral("パーツのサイズが大きすぎます");
+
     // Every part becomes a fresh placeholder of the new size (also when the size stays the
     // same), the copy buffer is emptied and the modified flag cleared. A width or height of
-    // 0 throws std::invalid_argument; a failed allocation throws std::bad_alloc. Either
-    // way nothing has changed.
+    // 0 throws std::invalid_argument, a size beyond PartSizeAllowed std::length_error, a
+    // failed allocation std::bad_alloc. Whichever, nothing has changed.
     void SetPartsSize(uint16_t width, uint16_t height);
 
     // Replaces part n by a new placeholder picture: white, its number in grey at the top

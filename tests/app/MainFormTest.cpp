@@ -450,6 +450,28 @@ TEST_F(MainFormTest, LoadingSetsThePartSizeAndFailuresBeepAndChangeNothing)
                                        "error: マップデータファイルを読み込む事ができません"}));
 }
 
+TEST_F(MainFormTest, NewMapRefusesPartsTooLargeToHold)
+{
+    TNewCreateDlg* dialog = Forms().NewCreateDlg;
+    dialog->Spin_NewPartsWidth->setValue(2000);
+    dialog->Spin_NewPartsHeight->setValue(2000);
+    dialog->accept();
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_EQ(Script.Log, QStringList{"error: パーツのサイズが大きすぎます"});
+
+    // A type 2 map claiming such parts is refused before anything changes.
+    TMapDocument doc;
+    doc.NewMap(3, 3);
+    const QString huge = Dir.filePath("huge-parts.mpd");
+    ASSERT_TRUE(SaveMapFile(huge, doc, TMapFileType::Type2, 2000, 2000));
+    Script.Log.clear();
+    EXPECT_FALSE(Main()->LoadMapFile(huge));
+    EXPECT_EQ(Script.Log.last(),
+              QStringLiteral("error: マップデータファイルを読み込む事ができません"));
+    EXPECT_EQ(Main()->MapWidth(), 101);
+    EXPECT_EQ(Forms().PartsForm->PartWidth(), 32);
+}
+
 TEST_F(MainFormTest, AFailedSaveIsReportedKeepsTheMapModifiedAndStopsTheClose)
 {
     Main()->Document().SetMapModified(true);

@@ -211,6 +211,21 @@ TEST(MapFile, BadHeadersChangeNothing)
     }
 }
 
+TEST(MapFile, APartSizeTheCallerRefusesIsABadHeader)
+{
+    TMapDocument doc = exampleMap();
+    const QByteArray data = written(patternedMap(3, 3), TMapFileType::Type2, 2000, 2000);
+    QByteArray copy = data;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    const TMapLoadResult r =
+        ReadMapData(buffer, TMapFileType::Type2, doc,
+                    [](uint16_t w, uint16_t h) { return w * h <= 1024 * 1024; });
+    EXPECT_EQ(r.Status, TMapLoadStatus::Unreadable);
+    EXPECT_EQ(doc.MapWidth(), 2);                               // untouched
+    EXPECT_TRUE(readInto(doc, data, TMapFileType::Type2).Ok()); // without a check it loads
+}
+
 TEST(MapFile, ExtremeSizesAtTheLimitLoad)
 {
     // 9999 x 1 and 1 x 9999 are the thinnest largest maps; both layouts must agree.
