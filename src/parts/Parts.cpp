@@ -5,14 +5,17 @@
 #include "DrawGrid.h"
 #include "Forms.h"
 #include "IniGT.h"
+#include "NkClipDetector.h"
 #include "env.h"
 #include "main.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,12 +24,15 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
 const QString PlacementSection = QStringLiteral("PartsWindow");
 const QString PlacementPrefix = QStringLiteral("WindowState");
 const QString PartNumberText = QStringLiteral("カーソル位置のパーツ番号:");
+const QString DragSourceText = QStringLiteral("コピー又は交換元パーツ:");
+const QString DragTargetText = QStringLiteral("カーソル位置パーツ:");
 const QString SaveFilter = QStringLiteral("BMP|*.bmp|全てのファイル|*.*");
 const QString OpenFilter =
     QStringLiteral("主要な画像ファイル|*.bmp;*.png;*.jpg;*.jpeg;*.gif|BMP (*.bmp)|*.bmp|"
@@ -93,12 +99,18 @@ TPartsForm::TPartsForm(TForms& forms, const TPictureFormats& formats, QWidget* p
         P2->setEnabled(available);
     });
 
+    ClipDetector = new TNkClipDetector(this);
+    ClipDetector->SetOnClipChange([this](QObject* sender) { ClipDetectorClipChange(sender); });
+
     FForms.MainForm->IniGT().ReadWindowPlacement(PlacementSection, PlacementPrefix, this);
     SetPartsSize(32, 32);
 }
 
 TPartsForm::~TPartsForm()
 {
+    // No clipboard change may reach a window that is half taken down.
+    delete ClipDetector;
+    ClipDetector = nullptr;
     FForms.MainForm->IniGT().WriteWindowPlacement(PlacementSection, PlacementPrefix, this);
 }
 
@@ -137,8 +149,6 @@ void TPartsForm::createMenus()
     connect(N2, &QAction::triggered, this, &TPartsForm::N2Click);
     connect(N3, &QAction::triggered, this, &TPartsForm::N3Click);
 
-    // The edit items act with the parts clipboard, which is not built yet: they exist with
-    // their shortcuts and states but are connected to nothing.
     QMenu* editMenu = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     Copy1 = addItem(editMenu, QStringLiteral("パーツグラフィックコピー(&C)"), Qt::CTRL | Qt::Key_C);
     Paste1 =
@@ -152,6 +162,13 @@ void TPartsForm::createMenus()
     N5 = addItem(editMenu, QStringLiteral("クリップボードの監視(&W)"), Qt::CTRL | Qt::Key_W);
     N5->setCheckable(true);
     Paste1->setEnabled(FStore.HasCopyBuffer());
+    connect(Copy1, &QAction::triggered, this, &TPartsForm::Copy1Click);
+    connect(Paste1, &QAction::triggered, this, &TPartsForm::Paste1Click);
+    connect(X1, &QAction::triggered, this, &TPartsForm::X1Click);
+    connect(D1, &QAction::triggered, this, &TPartsForm::D1Click);
+    connect(P1, &QAction::triggered, this, &TPartsForm::P1Click);
+    connect(N6, &QAction::triggered, this, &TPartsForm::N6Click);
+    // N5 is checkable: the menu flips its check itself.
 
     QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     G1 = addItem(viewMenu, QStringLiteral("グリッドの表示(&G)"), Qt::CTRL | Qt::Key_G);
@@ -165,6 +182,10 @@ void TPartsForm::createMenus()
     X2 = addItem(PartsPopupMenu, QStringLiteral("パーツグラフィックの切り取り(&X)"));
     D2 = addItem(PartsPopupMenu, QStringLiteral("パーツグラフィック削除(&D)"));
     P2->setEnabled(FStore.HasCopyBuffer());
+    connect(C1, &QAction::triggered, this, &TPartsForm::Copy1Click);
+    connect(P2, &QAction::triggered, this, &TPartsForm::Paste1Click);
+    connect(X2, &QAction::triggered, this, &TPartsForm::X1Click);
+    connect(D2, &QAction::triggered, this, &TPartsForm::D1Click);
 }
 
 void TPartsForm::SetPartsSize(uint16_t width, uint16_t height)
@@ -249,6 +270,31 @@ void TPartsForm::showPartNumberStatus()
     StatusText->setText(PartNumberText + QString::number(SelectedPartNumber()));
 }
 
+void TPartsForm::redrawBothGrids()
+{
+    RedrawPartsGrid();
+    repaintMap();
+}
+
+void TPartsForm::ImportClipboardPicture()
+{
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QMimeData* data = clipboard->mimeData();
+    if (!data || !data->hasImage())
+        return;
+    const QImage picture = clipboard->image();
+    if (picture.isNull())
+        return;
+    // Only the sheet's area is read, so a huge picture is not converted whole.
+    const QRect sheet(0, 0, TPartsStore::SheetSide * PartWidth(),
+                      TPartsStore::SheetSide * PartHeight());
+    FStore.SlicePartsPicture(
+        picture.copy(sheet & picture.rect()).convertToFormat(QImage::Format_RGB32));
+    SetPartsModified();
+    Beep(TBeep::Default);
+    redrawBothGrids();
+}
+
 void TPartsForm::N1Click()
 {
     TFileDialogRequest request;
@@ -282,6 +328,58 @@ void TPartsForm::G1Click()
     G1->setChecked(show);
 }
 
+void TPartsForm::Copy1Click()
+{
+    const TGridRect sel = PartsGrid->Selection();
+    FStore.CopySelectedParts(sel.Left, sel.Top, sel.Right, sel.Bottom);
+}
+
+void TPartsForm::Paste1Click()
+{
+    const TGridRect sel = PartsGrid->Selection();
+    if (FStore.PasteIntoSelection(sel.Left, sel.Top, sel.Right, sel.Bottom))
+        redrawBothGrids();
+}
+
+void TPartsForm::X1Click()
+{
+    const TGridRect sel = PartsGrid->Selection();
+    FStore.CopySelectedParts(sel.Left, sel.Top, sel.Right, sel.Bottom);
+    FStore.DeleteSelectedParts(sel.Left, sel.Top, sel.Right, sel.Bottom);
+    redrawBothGrids();
+}
+
+void TPartsForm::D1Click()
+{
+    const TGridRect sel = PartsGrid->Selection();
+    FStore.DeleteSelectedParts(sel.Left, sel.Top, sel.Right, sel.Bottom);
+    redrawBothGrids();
+}
+
+void TPartsForm::P1Click()
+{
+    QImage sheet;
+    FStore.ComposePartsPicture(sheet);
+    // With watching on, this comes straight back through the detector, inside the call.
+    QGuiApplication::clipboard()->setImage(sheet);
+}
+
+void TPartsForm::N6Click()
+{
+    ImportClipboardPicture();
+}
+
+void TPartsForm::N5Click()
+{
+    N5->toggle();
+}
+
+void TPartsForm::ClipDetectorClipChange(QObject*)
+{
+    if (N5->isChecked())
+        ImportClipboardPicture();
+}
+
 void TPartsForm::PartsGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect)
 {
     ApplyCopyMode(canvas, PartsGrid->Selection().Contains(col, row) ? cmNotSrcCopy : cmSrcCopy);
@@ -300,12 +398,54 @@ void TPartsForm::PartsGridMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, cons
     }
 }
 
-void TPartsForm::PartsGridMouseMove(Qt::KeyboardModifiers shift, const QPoint&)
+// The cell under a viewport point, or the visible cell nearest to it when the point is over
+// no cell: the same cell the grid's own range drag picks, so that the target never leaves
+// the grid and the view does not jump.
+QPoint TPartsForm::nearestCell(const QPoint& pos) const
+{
+    const QRect view = PartsGrid->viewport()->rect();
+    const QPoint inside(std::clamp(pos.x(), 0, std::max(0, view.width() - 1)),
+                        std::clamp(pos.y(), 0, std::max(0, view.height() - 1)));
+    const QPoint cell = PartsGrid->MouseToCell(inside);
+    return {cell.x() < 0 ? PartsGrid->ColCount() - 1 : cell.x(),
+            cell.y() < 0 ? PartsGrid->RowCount() - 1 : cell.y()};
+}
+
+void TPartsForm::PartsGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos)
 {
     if (!FDragActive || !(shift & (Qt::ShiftModifier | Qt::ControlModifier)))
         return; // the grid's own range selection follows the pointer
-    // NOT BUILT YET: the copy / exchange / overlay drags move the target cell with the
-    // pointer and show source and target in the status panel here.
+    // The target follows the pointer; setting the current cell collapses the selection, so
+    // only the target shows inverted.
+    const QPoint cell = nearestCell(pos);
+    if (cell.x() != PartsGrid->Col())
+        PartsGrid->SetCol(cell.x());
+    if (cell.y() != PartsGrid->Row())
+        PartsGrid->SetRow(cell.y());
+    const int source = (FDragRow * TPartsStore::SheetSide + FDragCol) % TPartsStore::PartCount;
+    StatusText->setText(DragSourceText + QString::number(source) + QStringLiteral(" / ") +
+                        DragTargetText + QString::number(SelectedPartNumber()));
+}
+
+void TPartsForm::exchangeParts(int source, int target)
+{
+    // Pixels only: others may hold references to the two picture objects.
+    const QImage saved = FStore.PartBitmap(target).copy();
+    FStore.CapturePart(target, FStore.PartBitmap(source), 0, 0);
+    FStore.CapturePart(source, saved, 0, 0);
+    // The map follows, so that it looks as before.
+    TMainForm& main = *FForms.MainForm;
+    main.ExchangePartsInRect(0, 0, main.MapWidth() - 1, main.MapHeight() - 1, uint8_t(source),
+                             uint8_t(target));
+    redrawBothGrids();
+    SetPartsModified();
+}
+
+void TPartsForm::copyPart(int source, int target)
+{
+    FStore.CapturePart(target, FStore.PartBitmap(source), 0, 0);
+    redrawBothGrids();
+    SetPartsModified();
 }
 
 void TPartsForm::PartsGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, const QPoint&)
@@ -316,9 +456,19 @@ void TPartsForm::PartsGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, 
     }
     FDragActive = false;
 
-    if (shift & (Qt::ShiftModifier | Qt::ControlModifier)) {
-        // NOT BUILT YET: Ctrl+Shift overlays, Shift exchanges, Ctrl copies the source part
-        // onto the target. Until then such a release changes neither parts nor map.
+    // The keys held now decide, whatever was held when the button went down.
+    const bool shiftKey = shift.testFlag(Qt::ShiftModifier);
+    const bool ctrlKey = shift.testFlag(Qt::ControlModifier);
+    const int source = (FDragRow * TPartsStore::SheetSide + FDragCol) % TPartsStore::PartCount;
+    const int target = SelectedPartNumber();
+    if (shiftKey && ctrlKey) {
+        // NOT BUILT YET: the overlay of the source onto the target through the transparency
+        // dialog. Until it exists such a release changes neither the parts nor their flag.
+    } else if (shiftKey) {
+        // Also when source and target are the same part: it is then only marked modified.
+        exchangeParts(source, target);
+    } else if (ctrlKey) {
+        copyPart(source, target);
     } else {
         const TGridRect sel = PartsGrid->Selection();
         FForms.MainForm->Document().SetGroupPart(

@@ -3,13 +3,13 @@
 #include "PartsStore.h"
 
 #include <QMainWindow>
-
 #include <cstdint>
 
 class QAction;
 class QLabel;
 class QMenu;
 class TDrawGrid;
+class TNkClipDetector;
 class TPictureFormats;
 struct TForms;
 
@@ -50,6 +50,8 @@ public:
     // Loads a picture into the parts and redraws both grids; false when it could not.
     bool LoadPartsPicture(const QString& fileName);
     void RedrawPartsGrid();
+    // Slices the picture on the system clipboard into the parts; nothing when it holds none.
+    void ImportClipboardPicture();
 
     TDrawGrid* PartsGrid;
     QLabel* StatusText; // the status bar's one panel
@@ -70,12 +72,22 @@ public:
     QAction* P2;
     QAction* X2;
     QAction* D2;
+    // Listens for the whole life of the window; N5 decides whether a change is acted on.
+    TNkClipDetector* ClipDetector;
 
     // Handlers, public so that tests and the other windows can run them as the user would.
     void N1Click();
     void N2Click();
     void N3Click();
     void G1Click();
+    void Copy1Click();  // also C1
+    void Paste1Click(); // also P2
+    void X1Click();     // also X2
+    void D1Click();     // also D2
+    void P1Click();
+    void N6Click();
+    void N5Click();
+    void ClipDetectorClipChange(QObject* sender);
     void PartsGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect);
     void PartsGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
     void PartsGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos);
@@ -95,6 +107,10 @@ private:
     int zoomSize() const;
     void repaintMap();
     void showPartNumberStatus();
+    void redrawBothGrids();
+    QPoint nearestCell(const QPoint& pos) const;
+    void exchangeParts(int source, int target);
+    void copyPart(int source, int target);
 
     TForms& FForms;
     TPartsStore FStore;

@@ -1,5 +1,6 @@
 #include "DrawGrid.h"
 #include "Parts.h"
+#include "PartsTestSupport.h"
 #include "ProgramFixture.h"
 #include "env.h"
 #include "main.h"
@@ -57,6 +58,32 @@ protected:
         QTest::mousePress(Viewport(), Qt::LeftButton, keys, Centre(from.x(), from.y()));
         QTest::mouseMove(Viewport(), Centre(to.x(), to.y()));
         QTest::mouseRelease(Viewport(), Qt::LeftButton, keys, Centre(to.x(), to.y()));
+    }
+
+    // The whole grid on screen, every part with graphics of its own.
+    void ShowWholeGridWithGraphics()
+    {
+        P().resize(700, 700);
+        QCoreApplication::processEvents();
+        fillWithGraphics(P().Store());
+    }
+
+    // A pointer move with keys held, as the grid sees it during a drag.
+    void MoveWithKeys(const QPoint& pos, Qt::KeyboardModifiers keys)
+    {
+        QMouseEvent move(QEvent::MouseMove, pos, Viewport()->mapToGlobal(pos), Qt::NoButton,
+                         Qt::LeftButton, keys);
+        QApplication::sendEvent(Viewport(), &move);
+    }
+
+    QImage MapCellShown(int col, int row)
+    {
+        TDrawGrid& grid = *Forms().MainForm->MapGrid;
+        return grid.viewport()
+            ->grab()
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32)
+            .copy(grid.CellRect(col, row));
     }
 
     void AnswerFileDialog(const QString& name)
@@ -288,4 +315,126 @@ TEST_F(PartsFormTest, ClosingHidesAndPlacementSurvivesARestart)
     QFile ini(IniPath());
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     EXPECT_TRUE(ini.readAll().contains("[PartsWindow]"));
+}
+
+TEST_F(PartsFormTest, ShiftDragExchangesPartsAndTheMapFollows)
+{
+    ShowWholeGridWithGraphics();
+    Doc().SetCell(0, 0, 5);
+    Doc().SetCell(1, 0, 9);
+    Doc().SetCell(0, 1, 9);
+    Forms().MainForm->RepaintMap();
+    const std::vector<QImage> before = snapshotParts(P().Store());
+    const QImage mapBefore = Forms().MainForm->MapGrid->viewport()->grab().toImage();
+    QTest::mouseClick(Viewport(), Qt::LeftButton, {}, Centre(3, 3)); // group part 51
+
+    Drag({5, 0}, {9, 0}, Qt::ShiftModifier);
+    EXPECT_EQ(P().PartBitmap(5), before[9]);
+    EXPECT_EQ(P().PartBitmap(9), before[5]);
+    EXPECT_EQ(P().PartBitmap(6), before[6]);
+    EXPECT_EQ(Doc().Cell(0, 0), 9);
+    EXPECT_EQ(Doc().Cell(1, 0), 5);
+    EXPECT_EQ(Doc().Cell(0, 1), 5);
+    EXPECT_EQ(Doc().Cell(2, 0), 0);
+    EXPECT_EQ(Forms().MainForm->MapGrid->viewport()->grab().toImage(), mapBefore);
+    EXPECT_TRUE(Doc().MapModified());
+    EXPECT_TRUE(P().IsPartsModified());
+    EXPECT_TRUE(P().N2->isEnabled());
+    EXPECT_EQ(P().SelectedPartNumber(), 9);
+    EXPECT_EQ(P().StatusText->text(), statusOf(9));
+    EXPECT_EQ(Doc().GroupCell(0, 0), 51); // an exchange picks no group part
+
+    // Onto itself: nothing moves, but the parts, and the map where it holds the part, count
+    // as modified.
+    P().ClearPartsModified();
+    Doc().SetMapModified(false);
+    Drag({4, 6}, {4, 6}, Qt::ShiftModifier);
+    EXPECT_TRUE(P().IsPartsModified());
+    EXPECT_FALSE(Doc().MapModified()); // part 100 is nowhere on the map
+    Drag({5, 0}, {5, 0}, Qt::ShiftModifier);
+    EXPECT_TRUE(Doc().MapModified());
+    EXPECT_EQ(P().PartBitmap(5), before[9]);
+    EXPECT_EQ(Doc().Cell(1, 0), 5);
+}
+
+TEST_F(PartsFormTest, CtrlAtReleaseCopiesThePart)
+{
+    ShowWholeGridWithGraphics();
+    Doc().SetCell(0, 0, 5);
+    Doc().SetCell(1, 0, 9);
+    Forms().MainForm->RepaintMap();
+    const std::vector<QImage> before = snapshotParts(P().Store());
+    ASSERT_NE(MapCellShown(1, 0), MapCellShown(0, 0));
+
+    // Begun without keys, released with Ctrl: the keys at the release decide.
+    QTest::mousePress(Viewport(), Qt::LeftButton, {}, Centre(5, 0));
+    QTest::mouseMove(Viewport(), Centre(9, 0));
+    QTest::mouseRelease(Viewport(), Qt::LeftButton, Qt::ControlModifier, Centre(9, 0));
+    EXPECT_EQ(P().PartBitmap(9), before[5]);
+    EXPECT_EQ(P().PartBitmap(5), before[5]);
+    EXPECT_EQ(Doc().Cell(1, 0), 9);
+    EXPECT_FALSE(Doc().MapModified());
+    EXPECT_EQ(MapCellShown(1, 0), MapCellShown(0, 0));
+    EXPECT_TRUE(P().IsPartsModified());
+    EXPECT_EQ(P().StatusText->text(), statusOf(9));
+
+    // Begun with Ctrl, released without: a plain range pick, no copy.
+    P().ClearPartsModified();
+    QTest::mousePress(Viewport(), Qt::LeftButton, Qt::ControlModifier, Centre(1, 1));
+    QTest::mouseMove(Viewport(), Centre(2, 1));
+    QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, Centre(2, 1));
+    EXPECT_EQ(Doc().GroupWidth(), 2);
+    EXPECT_EQ(Doc().GroupCell(1, 0), 18);
+    EXPECT_EQ(P().PartBitmap(18), before[18]);
+    EXPECT_FALSE(P().IsPartsModified());
+}
+
+TEST_F(PartsFormTest, CtrlShiftReleaseLeavesThePartsAlone)
+{
+    ShowWholeGridWithGraphics();
+    Doc().SetCell(0, 0, 5);
+    const std::vector<QImage> before = snapshotParts(P().Store());
+    Drag({5, 0}, {9, 0}, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(snapshotParts(P().Store()), before);
+    EXPECT_FALSE(P().IsPartsModified());
+    EXPECT_EQ(Doc().Cell(0, 0), 5);
+    EXPECT_FALSE(Doc().MapModified());
+    EXPECT_EQ(P().StatusText->text(), statusOf(9));
+}
+
+TEST_F(PartsFormTest, ModifierDragMovesTheTargetAndStaysOnTheGrid)
+{
+    ShowWholeGridWithGraphics();
+    const std::vector<QImage> before = snapshotParts(P().Store());
+    const auto dragText = [](int source, int target) {
+        return QStringLiteral("コピー又は交換元パーツ:%1 / カーソル位置パーツ:%2")
+            .arg(source)
+            .arg(target);
+    };
+    QTest::mousePress(Viewport(), Qt::LeftButton, Qt::ShiftModifier, Centre(3, 0));
+    MoveWithKeys(Centre(2, 1), Qt::ShiftModifier);
+    EXPECT_EQ(P().StatusText->text(), dragText(3, 18));
+    // Only the target is selected, so only it shows inverted.
+    EXPECT_EQ(P().PartsGrid->Selection(), (TGridRect{2, 1, 2, 1}));
+
+    // Without keys the grid's own range selection follows; the target stays.
+    MoveWithKeys(Centre(4, 2), {});
+    EXPECT_EQ(P().StatusText->text(), dragText(3, 18));
+    EXPECT_EQ(P().PartsGrid->Selection(), (TGridRect{2, 1, 4, 2}));
+
+    // Over no cell: below and right of the grid, then above and left of the window.
+    const QRect last = P().PartsGrid->CellRect(15, 15);
+    ASSERT_LT(last.bottom() + 20, Viewport()->height());
+    MoveWithKeys(last.bottomRight() + QPoint(20, 20), Qt::ControlModifier);
+    EXPECT_EQ(P().StatusText->text(), dragText(3, 255));
+    MoveWithKeys(QPoint(-30, -30), Qt::ShiftModifier);
+    EXPECT_EQ(P().StatusText->text(), dragText(3, 0));
+    EXPECT_EQ(P().PartsGrid->Selection(), (TGridRect{0, 0, 0, 0}));
+
+    // Released right of the last column in row 2: the target is part 47.
+    const QPoint beside(last.right() + 20, Centre(0, 2).y());
+    QTest::mouseRelease(Viewport(), Qt::LeftButton, Qt::ControlModifier, beside);
+    EXPECT_EQ(P().PartBitmap(47), before[3]);
+    EXPECT_EQ(P().PartBitmap(0), before[0]);
+    EXPECT_EQ(P().StatusText->text(), statusOf(47));
 }
