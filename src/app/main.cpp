@@ -59,7 +59,7 @@ QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
 } // namespace
 
 TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
-    : QMainWindow(parent), FForms(forms), FIniGT(std::make_unique<TIniGT>(this)),
+    : QMainWindow(parent), FForms(forms), FIniGT(std::make_unique<TIniGT>()),
       FCellCache(std::make_unique<TMapCellCache>())
 {
     setObjectName(QStringLiteral("MainForm"));

@@ -256,8 +256,13 @@ TToolForm::TToolForm(TForms& forms, QWidget* parent)
 TToolForm::~TToolForm()
 {
     // FormDestroy: only the position is kept, not the size or whether the window is shown.
-    if (FForms.MainForm)
+    if (!FForms.MainForm)
+        return;
+    try {
         FForms.MainForm->IniGT().WritePosition(IniSection, IniPrefix, this);
+    } catch (const EIniGTWriteError& e) {
+        ShowError(nullptr, e.message()); // reported; the program is ending anyway
+    }
 }
 
 void TToolForm::ShowLowerRow(bool show)

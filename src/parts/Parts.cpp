@@ -111,7 +111,12 @@ TPartsForm::~TPartsForm()
     // No clipboard change may reach a window that is half taken down.
     delete ClipDetector;
     ClipDetector = nullptr;
-    FForms.MainForm->IniGT().WriteWindowPlacement(PlacementSection, PlacementPrefix, this);
+    // The program is ending: a settings file that cannot be written is reported.
+    try {
+        FForms.MainForm->IniGT().WriteWindowPlacement(PlacementSection, PlacementPrefix, this);
+    } catch (const EIniGTWriteError& e) {
+        ShowError(nullptr, e.message());
+    }
 }
 
 void TPartsForm::createGrid()

@@ -186,6 +186,16 @@ TEnvDlg::TEnvDlg(TForms& forms, QWidget* parent) : QDialog(parent), FForms(forms
 TEnvDlg::~TEnvDlg()
 {
     // FormDestroy. Controls and snapshot agree here: every showing ended in one of the two.
+    // A write the file refuses is reported and the remaining writes are skipped.
+    try {
+        writeSettings();
+    } catch (const EIniGTWriteError& e) {
+        ShowError(nullptr, e.message());
+    }
+}
+
+void TEnvDlg::writeSettings()
+{
     TIniGT& ini = FForms.MainForm->IniGT();
     ini.WriteBool(Section, QStringLiteral("isShowTitle"), Check_ShowTitleWindow->isChecked());
     ini.WriteInteger(Section, QStringLiteral("Lupe.Wide"), Spin_WideSize->value());

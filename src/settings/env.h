@@ -60,5 +60,7 @@ public:
     int LoadFormatType = 2;
 
 private:
+    void writeSettings();
+
     TForms& FForms;
 };

@@ -569,6 +569,20 @@ TEST_F(MainFormTest, GridLinesAndPlacementSurviveARestart)
     EXPECT_TRUE(Main()->G1->isChecked());
 }
 
+TEST_F(MainFormTest, ASettingsFileThatCannotBeWrittenIsReportedAtTheEnd)
+{
+    // The folder of the settings file is gone: every window's writes are refused; each
+    // window reports it and the program still ends in order.
+    ASSERT_TRUE(Dir.remove());
+    Program.reset();
+    ASSERT_EQ(Script.Log.size(), 4); // settings dialog, tool box, parts window, main window
+    for (const QString& line : Script.Log) {
+        EXPECT_TRUE(line.startsWith(QStringLiteral("error: "))) << line.toStdString();
+        EXPECT_TRUE(line.endsWith(QStringLiteral(" に書き込めません"))) << line.toStdString();
+    }
+    StartProgram(); // so that TearDown has a program to end
+}
+
 TEST_F(MainFormTest, ViewMenuShowsAndClosesTheOtherWindows)
 {
     Main()->N12->trigger();
