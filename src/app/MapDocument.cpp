@@ -38,28 +38,41 @@ void TMapDocument::SetCell(int x, int y, uint8_t part)
     FCells[Index(x, y)] = part;
 }
 
-void TMapDocument::NewMap(int width, int height)
+TMapDocument::TMapStores TMapDocument::AllocateStores(int width, int height)
 {
     if (width < 1 || width > MaxMapSize || height < 1 || height > MaxMapSize)
         throw std::invalid_argument("map size out of range");
-
+    TMapStores stores;
+    stores.Width = width;
+    stores.Height = height;
+    stores.GroupStoreWidth = std::max(width, MinGroupStoreSize);
+    stores.GroupStoreHeight = std::max(height, MinGroupStoreSize);
     const size_t cellCount = size_t(width) * size_t(height);
-    const int groupStoreWidth = std::max(width, MinGroupStoreSize);
-    const int groupStoreHeight = std::max(height, MinGroupStoreSize);
+    stores.Cells = TCellVector(cellCount);
+    stores.UndoCells = TCellVector(cellCount);
+    stores.GroupCells =
+        TCellVector(size_t(stores.GroupStoreWidth) * size_t(stores.GroupStoreHeight));
+    return stores;
+}
 
+void TMapDocument::NewMap(int width, int height)
+{
     // Everything is allocated before anything changes, so a failed allocation leaves the
     // document as it was.
-    TCellVector cells(cellCount);
-    TCellVector undoCells(cellCount);
-    TCellVector groupCells(size_t(groupStoreWidth) * size_t(groupStoreHeight));
+    NewMap(AllocateStores(width, height));
+}
 
+void TMapDocument::NewMap(TMapStores&& stores)
+{
+    const int width = stores.Width;
+    const int height = stores.Height;
     FWidth = uint16_t(width);
     FHeight = uint16_t(height);
-    FCells = std::move(cells);
-    FUndoCells = std::move(undoCells);
-    FGroupCells = std::move(groupCells);
-    FGroupStoreWidth = groupStoreWidth;
-    FGroupStoreHeight = groupStoreHeight;
+    FCells = std::move(stores.Cells);
+    FUndoCells = std::move(stores.UndoCells);
+    FGroupCells = std::move(stores.GroupCells);
+    FGroupStoreWidth = stores.GroupStoreWidth;
+    FGroupStoreHeight = stores.GroupStoreHeight;
     // The group part keeps its size (now all part 0) unless the smaller store cannot hold it.
     if (FGroupWidth > FGroupStoreWidth || FGroupHeight > FGroupStoreHeight) {
         FGroupWidth = 1;

@@ -52,6 +52,23 @@ public:
     // std::bad_alloc. Either way the document is left exactly as it was.
     void NewMap(int width, int height);
 
+    // The stores of a new map, allocated apart from the document, so that a caller can
+    // allocate first, do what may not fail halfway, and then put them in place.
+    struct TMapStores
+    {
+        int Width = 0;
+        int Height = 0;
+        int GroupStoreWidth = 0;
+        int GroupStoreHeight = 0;
+        TCellVector Cells;
+        TCellVector UndoCells;
+        TCellVector GroupCells;
+    };
+    // Throws as NewMap does; the document is not touched.
+    static TMapStores AllocateStores(int width, int height);
+    // NewMap with stores already allocated; cannot fail.
+    void NewMap(TMapStores&& stores);
+
     static void NormalizeRect(int& left, int& top, int& right, int& bottom);
     static TCellRect NormalizeRect(TCellRect rect);
 

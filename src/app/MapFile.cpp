@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -125,39 +126,57 @@ bool WriteMapData(QIODevice& out, const TMapDocument& doc, TMapFileType type, ui
            writeAll(out, header, sizeof header) && writeRowMajor(out, doc);
 }
 
-TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
-                           const TPartSizeCheck& partSizeAccepted)
+std::optional<TMapHeader> ReadMapHeader(QIODevice& in, TMapFileType type, TMapLoadStatus* why)
 {
-    TMapLoadResult result;
+    const auto fail = [why](TMapLoadStatus status) {
+        if (why)
+            *why = status;
+        return std::nullopt;
+    };
+    TMapHeader header;
     if (type == TMapFileType::Type2) {
         QByteArray magic(MapFileMagic.size(), '\0');
-        if (readUpTo(in, magic.data(), magic.size()) != magic.size() || magic != MapFileMagic) {
-            result.Status = TMapLoadStatus::NotType2;
-            return result;
-        }
+        if (readUpTo(in, magic.data(), magic.size()) != magic.size() || magic != MapFileMagic)
+            return fail(TMapLoadStatus::NotType2);
         char partSize[4];
         if (readUpTo(in, partSize, sizeof partSize) != qint64(sizeof partSize))
-            return result;
-        result.PartWidth = getU16(partSize);
-        result.PartHeight = getU16(partSize + 2);
-        if (result.PartWidth == 0 || result.PartHeight == 0)
-            return result;
-        if (partSizeAccepted && !partSizeAccepted(result.PartWidth, result.PartHeight))
-            return result;
+            return fail(TMapLoadStatus::Unreadable);
+        header.PartWidth = getU16(partSize);
+        header.PartHeight = getU16(partSize + 2);
+        if (header.PartWidth == 0 || header.PartHeight == 0)
+            return fail(TMapLoadStatus::Unreadable);
     }
     char mapSize[4];
     if (readUpTo(in, mapSize, sizeof mapSize) != qint64(sizeof mapSize))
-        return result;
-    const uint16_t w = getU16(mapSize);
-    const uint16_t h = getU16(mapSize + 2);
-    if (!validMapSize(w, h))
-        return result;
+        return fail(TMapLoadStatus::Unreadable);
+    header.MapWidth = getU16(mapSize);
+    header.MapHeight = getU16(mapSize + 2);
+    if (!validMapSize(header.MapWidth, header.MapHeight))
+        return fail(TMapLoadStatus::Unreadable);
+    return header;
+}
 
+TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
+                           const TApplyPartSize& applyPartSize)
+{
+    TMapLoadResult result;
+    const std::optional<TMapHeader> header = ReadMapHeader(in, type, &result.Status);
+    if (!header)
+        return result;
+    result.PartWidth = header->PartWidth;
+    result.PartHeight = header->PartHeight;
+
+    // The new map's memory first, then the part size, then the map goes in place: once
+    // the parts have changed, nothing can fail any more.
+    TMapDocument::TMapStores stores;
     try {
-        doc.NewMap(w, h);
+        stores = TMapDocument::AllocateStores(header->MapWidth, header->MapHeight);
     } catch (const std::bad_alloc&) {
         return result;
     }
+    if (applyPartSize && !applyPartSize(result.PartWidth, result.PartHeight))
+        return result;
+    doc.NewMap(std::move(stores));
     result.Status = TMapLoadStatus::Loaded;
     if (type == TMapFileType::Type1) {
         auto cells = doc.MapCells();
@@ -187,10 +206,10 @@ bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type, 
 }
 
 TMapLoadResult LoadMapFile(const QString& fileName, TMapFileType type, TMapDocument& doc,
-                           const TPartSizeCheck& partSizeAccepted)
+                           const TApplyPartSize& applyPartSize)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return ReadMapData(file, type, doc, partSizeAccepted);
+    return ReadMapData(file, type, doc, applyPartSize);
 }

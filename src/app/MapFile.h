@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QIODevice;
 
@@ -47,14 +48,31 @@ struct TMapLoadResult
 bool WriteMapData(QIODevice& out, const TMapDocument& doc, TMapFileType type, uint16_t partWidth,
                   uint16_t partHeight);
 
-// Reads a map. The header is checked completely before the document is touched: a
-// missing magic, a header that ends early, a map size outside 1..9999 or a part size of
-// 0 leave the document as it was. Cell data that ends early leaves the rest at part 0.
-// On success the document holds a new map (not modified, nothing to undo).
-// A part size the caller cannot use (too large to hold the parts) makes the header bad too.
-using TPartSizeCheck = std::function<bool(uint16_t width, uint16_t height)>;
+// What the start of a map file says.
+struct TMapHeader
+{
+    uint16_t PartWidth = DefaultPartSize; // type 1 files: always 32 x 32
+    uint16_t PartHeight = DefaultPartSize;
+    uint16_t MapWidth = 0;
+    uint16_t MapHeight = 0;
+};
+
+// Reads and checks the header alone; nullopt (with the reason in *why) for a missing magic,
+// a header that ends early, a part size of 0 or a map size outside 1..9999.
+std::optional<TMapHeader> ReadMapHeader(QIODevice& in, TMapFileType type,
+                                        TMapLoadStatus* why = nullptr);
+
+// Called once the whole header has been checked and before the document is replaced, with
+// the part size the map was made for (32 x 32 for type 1), so that the caller can set its
+// parts up first. Returning false (the parts cannot be made) fails the load as a bad header.
+using TApplyPartSize = std::function<bool(uint16_t width, uint16_t height)>;
+
+// Reads a map. The header is checked completely before anything is changed: a missing
+// magic, a header that ends early, a map size outside 1..9999 or a part size of 0 leave
+// the document (and the parts) as they were. Cell data that ends early leaves the rest at
+// part 0. On success the document holds a new map (not modified, nothing to undo).
 TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
-                           const TPartSizeCheck& partSizeAccepted = {});
+                           const TApplyPartSize& applyPartSize = {});
 
 // Saves through an atomic replace: a file that cannot be written, or a short write,
 // leaves any existing file whole and the document modified. A successful save clears
@@ -63,4 +81,4 @@ bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type, 
                  uint16_t partHeight);
 
 TMapLoadResult LoadMapFile(const QString& fileName, TMapFileType type, TMapDocument& doc,
-                           const TPartSizeCheck& partSizeAccepted = {});
+                           const TApplyPartSize& applyPartSize = {});

@@ -339,18 +339,27 @@ void TMainForm::N3Click()
 
 bool TMainForm::LoadMapFile(const QString& fileName)
 {
-    const TMapLoadResult result =
-        ::LoadMapFile(fileName, loadType(), FDoc, &TPartsStore::PartSizeAllowed);
+    // The parts take the map's part size before the map is replaced; parts that cannot be
+    // made (too large for memory) fail the load with nothing changed.
+    const auto applyPartSize = [this](uint16_t width, uint16_t height) {
+        if (!FForms.PartsForm)
+            return true;
+        try {
+            FForms.PartsForm->SetPartsSize(width, height);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    const TMapLoadResult result = ::LoadMapFile(fileName, loadType(), FDoc, applyPartSize);
+    // Whatever happened, the grid shows the document as it is now.
+    MapGrid->SetColCount(FDoc.MapWidth());
+    MapGrid->SetRowCount(FDoc.MapHeight());
     if (!result.Ok()) {
         Beep(TBeep::Exclamation);
         ShowError(this, result.Message());
         return false;
     }
-    // The document holds the new map already; the window follows it.
-    if (FForms.PartsForm)
-        FForms.PartsForm->SetPartsSize(result.PartWidth, result.PartHeight);
-    MapGrid->SetColCount(FDoc.MapWidth());
-    MapGrid->SetRowCount(FDoc.MapHeight());
     MapGrid->SetCol(0);
     MapGrid->SetRow(0);
     RepaintMap();

@@ -211,19 +211,39 @@ TEST(MapFile, BadHeadersChangeNothing)
     }
 }
 
-TEST(MapFile, APartSizeTheCallerRefusesIsABadHeader)
+TEST(MapFile, ThePartSizeIsAppliedAfterTheHeaderAndBeforeTheMap)
 {
+    const QByteArray data = written(patternedMap(3, 3), TMapFileType::Type2, 2000, 24);
     TMapDocument doc = exampleMap();
-    const QByteArray data = written(patternedMap(3, 3), TMapFileType::Type2, 2000, 2000);
+    std::vector<std::pair<int, int>> applied;
+    const auto refuse = [&](uint16_t w, uint16_t h) {
+        applied.emplace_back(w, h);
+        EXPECT_EQ(doc.MapWidth(), 2); // the map is not replaced yet
+        return false;
+    };
     QByteArray copy = data;
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
-    const TMapLoadResult r =
-        ReadMapData(buffer, TMapFileType::Type2, doc,
-                    [](uint16_t w, uint16_t h) { return w * h <= 1024 * 1024; });
+    const TMapLoadResult r = ReadMapData(buffer, TMapFileType::Type2, doc, refuse);
     EXPECT_EQ(r.Status, TMapLoadStatus::Unreadable);
-    EXPECT_EQ(doc.MapWidth(), 2);                               // untouched
-    EXPECT_TRUE(readInto(doc, data, TMapFileType::Type2).Ok()); // without a check it loads
+    EXPECT_EQ(applied, (std::vector<std::pair<int, int>>{{2000, 24}}));
+    EXPECT_EQ(doc.Cell(1, 1), 4); // untouched
+
+    // A bad header never reaches it; a type 1 map applies 32 x 32.
+    applied.clear();
+    QByteArray bad = data.left(30);
+    QBuffer badBuffer(&bad);
+    badBuffer.open(QIODevice::ReadOnly);
+    ReadMapData(badBuffer, TMapFileType::Type2, doc, refuse);
+    EXPECT_TRUE(applied.empty());
+    QByteArray type1 = written(patternedMap(3, 3), TMapFileType::Type1);
+    QBuffer type1Buffer(&type1);
+    type1Buffer.open(QIODevice::ReadOnly);
+    EXPECT_TRUE(ReadMapData(type1Buffer, TMapFileType::Type1, doc, [&](uint16_t w, uint16_t h) {
+                    applied.emplace_back(w, h);
+                    return true;
+                }).Ok());
+    EXPECT_EQ(applied, (std::vector<std::pair<int, int>>{{32, 32}}));
 }
 
 TEST(MapFile, ExtremeSizesAtTheLimitLoad)
