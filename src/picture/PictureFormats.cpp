@@ -12,6 +12,9 @@ QImage readWithQt(const QString& fileName, const QByteArray& format)
     QImageReader reader(fileName, format);
     // The extension chose the decoder; a file that is not of that format fails.
     reader.setDecideFormatFromContent(false);
+    // Qt refuses pictures over 128 MB by default, less than a parts sheet of large parts
+    // takes (up to 2 GB); beyond 2 GB the sheet could never be held anyway.
+    reader.setAllocationLimit(2048);
     return reader.read();
 }
 

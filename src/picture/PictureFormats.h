@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <optional>
 #include <vector>
@@ -16,7 +15,7 @@ struct TPictureFormat
     QString Extension;   // lower case, without the period
     QString Description; // shown in file dialogs
     TPictureReader Reader;
-    QString Owner;       // who registered it, so that it can withdraw its entries
+    QString Owner; // who registered it, so that it can withdraw its entries
 };
 
 // The table of picture file extensions the program can read, each with the decoder that

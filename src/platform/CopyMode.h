@@ -5,7 +5,8 @@
 // The three raster operations the program copies pictures with. Plain and inverted copy
 // are painter composition modes; pattern copy ignores the source and fills the target
 // with the painter's brush, which no composition mode expresses.
-enum TCopyMode {
+enum TCopyMode
+{
     cmSrcCopy,    // target := source
     cmNotSrcCopy, // target := not source
     cmPatCopy,    // target := brush

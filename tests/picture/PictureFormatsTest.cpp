@@ -137,6 +137,20 @@ TEST_F(PictureFormatsFiles, GoodBmpAndPngLoad)
     EXPECT_TRUE(formats.LoadPicture(upper).has_value());
 }
 
+TEST_F(PictureFormatsFiles, APartsSheetLargerThanQtsDefaultLimitLoads)
+{
+    // 16 parts of 363 x 363 a side: 5808 x 5808 pixels, about 135 MB once decoded, more
+    // than Qt allows a picture unless told otherwise.
+    QImage sheet(5808, 5808, QImage::Format_RGB32);
+    sheet.fill(QColor(12, 34, 56));
+    const QString name = writeFile(QStringLiteral("sheet.png"), fileData(sheet, "png"));
+    sheet = QImage();
+    const std::optional<QImage> loaded = TPictureFormats::WithQtFormats().LoadPicture(name);
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_EQ(loaded->size(), QSize(5808, 5808));
+    EXPECT_EQ(loaded->pixelColor(5807, 5807), QColor(12, 34, 56));
+}
+
 TEST_F(PictureFormatsFiles, UnreadableFilesGiveNothing)
 {
     TPictureFormats formats = TPictureFormats::WithQtFormats();
