@@ -6,6 +6,7 @@
 #include "DrawGrid.h"
 #include "Forms.h"
 #include "IniGT.h"
+#include "LupeUnit.h"
 #include "MapCellCache.h"
 #include "Parts.h"
 #include "PartsStore.h"
@@ -90,7 +91,7 @@ TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
     };
     MapGrid->OnTopLeftChanged = [this] { MapGridTopLeftChanged(); };
 
-    Lupe = new QLabel(MapGrid->viewport());
+    Lupe = new TLupe(MapGrid->viewport());
     Lupe->setObjectName(QStringLiteral("Lupe"));
 
     StatusPanel0 = new QLabel(this);
@@ -641,17 +642,19 @@ void TMainForm::SetLupeMode()
     if (cell.isEmpty() || !FForms.PartsForm)
         return;
     const int part = FDoc.Cell(MapGrid->Col(), MapGrid->Row());
+    LupePartNumber = part;
     const int pw = FForms.PartsForm->PartWidth();
     const int ph = FForms.PartsForm->PartHeight();
-    const int scale = std::max(1, cell.width() / pw);
-    QImage picture(pw * scale, ph * scale, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    QPainter p(&picture);
-    FForms.PartsForm->DrawPart(p, picture.rect(), part);
+    // The part at 1:1 in the magnifier's bitmap, enlarged by the magnifier's width over
+    // the part's width.
+    QImage bitmap(pw, ph, QImage::Format_RGB32);
+    QPainter p(&bitmap);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    FForms.PartsForm->DrawPart(p, bitmap.rect(), part);
     p.end();
     Lupe->setGeometry(cell);
-    Lupe->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Lupe->setPixmap(QPixmap::fromImage(picture));
+    Lupe->SetMagnification(cell.width() / pw);
+    Lupe->SetBitmap(bitmap);
     Lupe->show();
 }
 

@@ -17,6 +17,7 @@ class QLabel;
 class QMenu;
 class TDrawGrid;
 class TIniGT;
+class TLupe;
 class TMapCellCache;
 class TPartsForm;
 struct TForms;
@@ -95,7 +96,7 @@ public:
 
     // Controls.
     TDrawGrid* MapGrid;
-    QLabel* Lupe; // the magnifier, over the current cell in part-graphic mode
+    TLupe* Lupe; // the magnifier, over the current cell in part-graphic mode
     QLabel* StatusPanel0;
     QLabel* StatusPanel1;
 
@@ -125,6 +126,9 @@ public:
     QAction* Contents1;
     QAction* N7;
     QAction* About1;
+
+    // The part shown in the magnifier.
+    int LupePartNumber = 0;
 
     // Mouse-drag state of the map.
     bool MapDragActive = false;

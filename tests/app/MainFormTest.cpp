@@ -1,5 +1,6 @@
 #include "DrawGrid.h"
 #include "IniGT.h"
+#include "LupeUnit.h"
 #include "MapFile.h"
 #include "Parts.h"
 #include "ProgramFixture.h"
@@ -160,6 +161,17 @@ TEST_F(MainFormTest, EachModeSwitchSetsGridMenuToolBoxAndG2)
     EXPECT_TRUE(tool->LowerRowShown());
     EXPECT_TRUE(Main()->Lupe->isVisible());
     EXPECT_EQ(Main()->Lupe->geometry(), Grid()->CellRect(Grid()->Col(), Grid()->Row()));
+    // It shows the cell's part enlarged by the cell's width over the part's width.
+    QImage part(32, 32, QImage::Format_RGB32);
+    part.fill(Qt::white);
+    part.setPixelColor(3, 5, QColor(200, 10, 10));
+    Forms().PartsForm->CapturePart(7, part, 0, 0);
+    Main()->Document().SetCell(Grid()->Col(), Grid()->Row(), 7);
+    Main()->D1->trigger();
+    EXPECT_EQ(Main()->LupePartNumber, 7);
+    const QImage lupe = Main()->Lupe->grab().toImage();
+    EXPECT_EQ(lupe.pixelColor(3 * 8 + 4, 5 * 8 + 4), QColor(200, 10, 10));
+    EXPECT_EQ(lupe.pixelColor(2 * 8 + 4, 5 * 8 + 4), QColor(Qt::white));
     // Scrolling hides it; the mode stays.
     Grid()->SetTopRow(Grid()->TopRow() + 1);
     EXPECT_FALSE(Main()->Lupe->isVisible());
