@@ -109,6 +109,8 @@ std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& 
                                                                       : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.ConfirmOverwrite);
     dialog.setOption(QFileDialog::ReadOnly, false);
+    // The filters' texts are shown as the program writes them, without Qt's pattern lists.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(request.NameFilters);
     dialog.setDefaultSuffix(request.DefaultSuffix);
     if (!request.FileName.isEmpty())
@@ -145,14 +147,11 @@ QStringList NameFiltersFromPairs(const QString& pairs)
     const QStringList parts = pairs.split(QLatin1Char('|'));
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        const QString text = parts[i];
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        // Qt reads the patterns from the last parentheses of a filter.
-        if (text.endsWith(QStringLiteral("(") + patterns + QStringLiteral(")")))
-            filters << text;
-        else
-            filters << QStringLiteral("%1 (%2)").arg(text, patterns);
+        // Qt reads the patterns from the last parentheses; the dialog hides them, so the
+        // user sees the text exactly as written.
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
     }
     return filters;
 }

@@ -83,7 +83,8 @@ struct TDialogScript
 void SetDialogScript(TDialogScript* script);
 TDialogScript* DialogScript();
 
-// "text|pattern|text|pattern" filters as written for the map dialogs, turned into Qt name
-// filters that show the same text: "BMP|*.bmp" becomes "BMP (*.bmp)", and a text that
-// already ends in its pattern in parentheses, "マップファイル(*.mpd)", is kept as it is.
+// "text|pattern|text|pattern" filters as written for the program's dialogs, turned into Qt
+// name filters: "BMP|*.bmp" becomes "BMP (*.bmp)", patterns joined by ';' are listed with
+// spaces. The file dialog hides the parenthesised patterns, so it shows each text exactly
+// as written ("マップファイル(*.mpd)", "全てのファイル").
 QStringList NameFiltersFromPairs(const QString& pairs);

@@ -407,7 +407,7 @@ TEST_F(MainFormTest, SaveAndLoadThroughTheDialogsSetCaptionAndFileName)
     };
     Main()->N2->trigger();
     EXPECT_EQ(asked, (QStringList{"マップデータの保存",
-                                  "マップファイル(*.mpd)|全てのファイル (*.*)", "mpd"}));
+                                  "マップファイル(*.mpd) (*.mpd)|全てのファイル (*.*)", "mpd"}));
     EXPECT_EQ(Main()->windowTitle(), QStringLiteral("Quiltmapper - [") + name + "]");
     EXPECT_FALSE(Main()->Document().MapModified());
     EXPECT_EQ(QFile(name).size(), 31 + 101 * 101);

@@ -5,10 +5,10 @@
 
 TEST(NameFiltersFromPairs, MapBmpAndPartsFilters)
 {
-    // A text that already names its pattern is shown unchanged.
+    // The patterns go in parentheses after the text, which the dialog then shows unchanged.
     EXPECT_EQ(
         NameFiltersFromPairs(QStringLiteral("マップファイル(*.mpd)|*.mpd|全てのファイル|*.*")),
-        (QStringList{QStringLiteral("マップファイル(*.mpd)"),
+        (QStringList{QStringLiteral("マップファイル(*.mpd) (*.mpd)"),
                      QStringLiteral("全てのファイル (*.*)")}));
     EXPECT_EQ(NameFiltersFromPairs(QStringLiteral("BMP|*.bmp|全てのファイル|*.*")),
               (QStringList{QStringLiteral("BMP (*.bmp)"), QStringLiteral("全てのファイル (*.*)")}));
@@ -17,7 +17,7 @@ TEST(NameFiltersFromPairs, MapBmpAndPartsFilters)
                   "主要な画像ファイル|*.bmp;*.png;*.jpg;*.jpeg;*.gif|BMP (*.bmp)|*.bmp|"
                   "JPEG (*.jpg, *.jpeg)|*.jpg;*.jpeg|全てのファイル|*.*")),
               (QStringList{QStringLiteral("主要な画像ファイル (*.bmp *.png *.jpg *.jpeg *.gif)"),
-                           QStringLiteral("BMP (*.bmp)"),
+                           QStringLiteral("BMP (*.bmp) (*.bmp)"),
                            QStringLiteral("JPEG (*.jpg, *.jpeg) (*.jpg *.jpeg)"),
                            QStringLiteral("全てのファイル (*.*)")}));
 }

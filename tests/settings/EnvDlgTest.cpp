@@ -176,7 +176,7 @@ TEST_F(EnvDlgTest, OkAppliesSizesStayOnTopAndExtensionWhichSurviveARestart)
     EXPECT_FALSE(OnTop(Forms().ToolForm));
     EXPECT_EQ(main->MapDialogExtension(), QStringLiteral("map"));
     ASSERT_FALSE(main->MapDialogFilters().isEmpty());
-    EXPECT_EQ(main->MapDialogFilters().first(), QStringLiteral("マップファイル(*.map)"));
+    EXPECT_EQ(main->MapDialogFilters().first(), QStringLiteral("マップファイル(*.map) (*.map)"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "CliCommands.h"
 #include "MapFile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -120,6 +121,7 @@ TEST_F(Cli, ConvertRoundTripsBetweenTheLayouts)
 
     r = cli({"convert", path("two.mpd"), path("back.mpd"), "--from", "2", "--to", "1"});
     ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_FALSE(r.Out.contains("note:")); // the cells are all there
     EXPECT_EQ(read("back.mpd"), read("one.mpd"));
 
     // Without --part a type 2 output keeps the input's part size.
@@ -205,6 +207,133 @@ TEST_F(Cli, BadInputGivesOneLineANonZeroExitAndNoFile)
     EXPECT_TRUE(cli({"render", path("huge.mpd"), path("parts.bmp"), path("x.png"), "--type", "1",
                      "--cell", "5"})
                     .Err.contains("2^31"));
+}
+
+TEST_F(Cli, IconFormatsAreRefusedBeforeTheMapIsRead)
+{
+    for (const char* name : {"x.ico", "x.CUR", "x.icns"}) {
+        const CliRun r = cli({"render", path("nothing.mpd"), path("nothing.bmp"), path(name)});
+        EXPECT_EQ(r.Code, 2) << name;
+        EXPECT_TRUE(r.Err.contains("icons")) << r.Err.toStdString();
+        EXPECT_FALSE(r.Err.contains("ico,")) << "offered as a choice: " << r.Err.toStdString();
+        EXPECT_EQ(r.Err.count('\n'), 1);
+    }
+    expectOnlyFiles({});
+}
+
+TEST_F(Cli, PartSizesTheEditorCannotHoldAreRefused)
+{
+    // 1448 x 1448 parts make a sheet just under 2 GB; one pixel wider is over.
+    ASSERT_EQ(cli({"new", "1", "1", path("edge.mpd"), "--part", "1448x1448"}).Code, 0);
+    ASSERT_EQ(cli({"new", "1", "1", path("one.mpd"), "--type", "1"}).Code, 0);
+    const QList<QStringList> refused = {
+        {"new", "1", "1", path("x.mpd"), "--part", "1449x1448"},
+        {"new", "1", "1", path("x.mpd"), "--part", "4000x4000"},
+        {"convert", path("one.mpd"), path("x.mpd"), "--from", "1", "--to", "2", "--part",
+         "4000x4000"},
+    };
+    for (const QStringList& args : refused) {
+        const CliRun r = cli(args);
+        EXPECT_EQ(r.Code, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.Err.contains(QString("part size %1 is too large").arg(args.last())))
+            << r.Err.toStdString();
+    }
+
+    // A type 2 map made for 4000 x 4000 parts: the same English line, even at a small --cell.
+    write("big.mpd", QByteArray("QuiltmapperDataFormat20") +
+                         QByteArray::fromHex("a00fa00f01000100") + QByteArray(1, 0));
+    writeSheet("parts.bmp", 2, 2);
+    const CliRun r =
+        cli({"render", path("big.mpd"), path("parts.bmp"), path("x.png"), "--cell", "1"});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(r.Err.contains("part size 4000x4000 is too large")) << r.Err.toStdString();
+    EXPECT_EQ(r.Err.count('\n'), 1);
+    expectOnlyFiles({"edge.mpd", "one.mpd", "big.mpd", "parts.bmp"});
+}
+
+TEST_F(Cli, RenderChecksThePictureSizeFromTheHeader)
+{
+    // 9999 x 9999 cells of 8 x 8 pixels (the part size, no --cell): about 25 GB.
+    write("huge.mpd",
+          QByteArray("QuiltmapperDataFormat20") + QByteArray::fromHex("080008000f270f27"));
+    writeSheet("parts.bmp", 8, 8);
+    const CliRun r = cli({"render", path("huge.mpd"), path("parts.bmp"), path("x.bmp")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(r.Err.contains("79992 x 79992 pixels")) << r.Err.toStdString();
+}
+
+TEST_F(Cli, CellDataThatEndsEarlyIsNotedAndReadAsPartZero)
+{
+    // 2 x 2 cells, type 1 (column by column), only the first column present: 4, 6.
+    write("short.mpd", QByteArray::fromHex("02000200") + QByteArray::fromHex("0406"));
+    writeSheet("parts.bmp", 32, 32);
+    const QString note =
+        QString("note: the cell data of %1 ends early; the missing cells are part 0\n")
+            .arg(path("short.mpd"));
+
+    CliRun r = cli({"convert", path("short.mpd"), path("full.mpd"), "--from", "1", "--to", "1"});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out.count(note), 1) << r.Out.toStdString();
+    EXPECT_EQ(read("full.mpd"), QByteArray::fromHex("02000200") + QByteArray::fromHex("04060000"));
+
+    r = cli({"render", path("short.mpd"), path("parts.bmp"), path("s.bmp"), "--type", "1", "--cell",
+             "1"});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out.count(note), 1) << r.Out.toStdString();
+    const QImage img(path("s.bmp"), "BMP");
+    ASSERT_EQ(img.size(), QSize(2, 2));
+    EXPECT_EQ(img.pixelColor(0, 1), QColor(6, 249, 7));
+    EXPECT_EQ(img.pixelColor(1, 1), QColor(0, 255, 7));
+
+    r = cli({"info", path("short.mpd"), "--type", "1"});
+    EXPECT_EQ(r.Out.count(note), 1) << r.Out.toStdString();
+}
+
+TEST_F(Cli, DirectoriesAndSingleDashArgumentsAreNamedForWhatTheyAre)
+{
+    CliRun r = cli({"info", FDir.path()});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_TRUE(r.Err.contains("is not a file")) << r.Err.toStdString();
+
+    r = cli({"info", "-x"});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(r.Err.contains("unknown option -x")) << r.Err.toStdString();
+
+    // After -- a name starting with - is a file again.
+    ASSERT_EQ(cli({"new", "2", "3", path("-x.mpd")}).Code, 0);
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(FDir.path()));
+    r = cli({"info", "--", "-x.mpd"});
+    QDir::setCurrent(before);
+    EXPECT_EQ(r.Code, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Out.contains("map size: 2 x 3 cells")) << r.Out.toStdString();
+}
+
+TEST_F(Cli, ADamagedPngPartsPictureGivesExactlyOneLine)
+{
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+        QImage sheet(64, 64, QImage::Format_RGB32);
+        sheet.fill(Qt::red);
+        ASSERT_TRUE(sheet.save(&buffer, "PNG"));
+    }
+    const qsizetype idat = png.indexOf("IDAT");
+    ASSERT_GT(idat, 0);
+    png[idat + 3] = '['; // no longer a valid chunk type: libpng reports an error of its own
+    write("bad.png", png);
+    ASSERT_EQ(cli({"new", "2", "2", path("m.mpd"), "--part", "4x4"}).Code, 0);
+
+    // The libraries write to file descriptor 2 directly, so only the real program shows it.
+    QProcess p;
+    p.start(QM_CLI_PATH, {"render", path("m.mpd"), path("bad.png"), path("out.png")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    const QByteArray err = p.readAllStandardError();
+    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+    EXPECT_TRUE(err.startsWith("quiltmapper-cli: cannot read the parts picture"))
+        << err.toStdString();
 }
 
 TEST_F(Cli, AFailedConvertLeavesAnExistingOutputAlone)
