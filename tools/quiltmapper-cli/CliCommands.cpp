@@ -5,6 +5,7 @@
 #include "PartsStore.h"
 #include "PictureFormats.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
@@ -13,10 +14,17 @@
 #include <QSaveFile>
 #include <QTextStream>
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <new>
 #include <optional>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -40,18 +48,74 @@ struct CliError
     throw CliError{ExitFailed, message};
 }
 
-// Positional arguments and --name value / --name=value options of one command.
+// Silences the process's stderr (file descriptor 2) while it lives. Image libraries such
+// as libpng print their own lines there, but the tool promises exactly one line per error.
+class QuietStderr
+{
+public:
+    QuietStderr()
+    {
+        std::fflush(stderr);
+#ifdef _WIN32
+        const int null = _open("NUL", _O_WRONLY);
+        FSaved = null >= 0 ? _dup(2) : -1;
+        if (FSaved >= 0 && _dup2(null, 2) != 0) {
+            _close(FSaved);
+            FSaved = -1;
+        }
+        if (null >= 0)
+            _close(null);
+#else
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        FSaved = null >= 0 ? fcntl(2, F_DUPFD_CLOEXEC, 0) : -1;
+        if (FSaved >= 0 && dup2(null, 2) < 0) {
+            close(FSaved);
+            FSaved = -1;
+        }
+        if (null >= 0)
+            close(null);
+#endif
+    }
+    ~QuietStderr()
+    {
+        if (FSaved < 0)
+            return; // nothing was redirected
+        std::fflush(stderr);
+#ifdef _WIN32
+        _dup2(FSaved, 2);
+        _close(FSaved);
+#else
+        dup2(FSaved, 2);
+        close(FSaved);
+#endif
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int FSaved = -1;
+};
+
+// Positional arguments and --name value / --name=value options of one command. A lone --
+// ends the options, so that file names starting with - can still be given.
 class Arguments
 {
 public:
     Arguments(const QStringList& args, const QStringList& allowedOptions)
     {
+        bool optionsEnded = false;
         for (int i = 0; i < args.size(); ++i) {
             const QString& a = args[i];
-            if (!a.startsWith(QStringLiteral("--")) || a == QStringLiteral("--")) {
+            if (optionsEnded || a == QStringLiteral("-") || !a.startsWith(QLatin1Char('-'))) {
                 FPositional << a;
                 continue;
             }
+            if (a == QStringLiteral("--")) {
+                optionsEnded = true;
+                continue;
+            }
+            if (!a.startsWith(QStringLiteral("--")))
+                usageError(QStringLiteral("unknown option %1").arg(a));
             QString name = a.mid(2);
             QString value;
             const int eq = name.indexOf(QLatin1Char('='));
@@ -122,13 +186,24 @@ struct PartSize
     uint16_t Height;
 };
 
+QString partSizeTooLarge(int width, int height)
+{
+    return QStringLiteral("part size %1x%2 is too large: its parts sheet would not fit in 2 GB")
+        .arg(width)
+        .arg(height);
+}
+
+// A map made with parts the editor cannot hold could never be opened with its parts.
 PartSize parsePartSize(const QString& text)
 {
     const QStringList wh = text.toLower().split(QLatin1Char('x'));
     if (wh.size() != 2)
         usageError(QStringLiteral("--part must look like 32x32, not \"%1\"").arg(text));
-    return {uint16_t(parseInt(wh[0], 1, 65535, QStringLiteral("part width"))),
-            uint16_t(parseInt(wh[1], 1, 65535, QStringLiteral("part height")))};
+    const PartSize size{uint16_t(parseInt(wh[0], 1, 65535, QStringLiteral("part width"))),
+                        uint16_t(parseInt(wh[1], 1, 65535, QStringLiteral("part height")))};
+    if (!TPartsStore::PartSizeAllowed(size.Width, size.Height))
+        usageError(partSizeTooLarge(size.Width, size.Height));
+    return size;
 }
 
 QString describeLoadFailure(const TMapLoadResult& r)
@@ -139,17 +214,51 @@ QString describeLoadFailure(const TMapLoadResult& r)
     return QStringLiteral("cannot be opened, has a damaged header, or its size is not 1..9999");
 }
 
+void expectMapFile(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    if (!info.exists())
+        failure(QStringLiteral("map file %1 does not exist").arg(fileName));
+    if (!info.isFile())
+        failure(QStringLiteral("map file %1 is not a file").arg(fileName));
+}
+
+[[noreturn]] void cannotRead(const QString& fileName, TMapFileType type, const TMapLoadResult& r)
+{
+    failure(QStringLiteral("cannot read map %1 as type %2: %3")
+                .arg(fileName)
+                .arg(int(type))
+                .arg(describeLoadFailure(r)));
+}
+
+// The header alone, so that sizes can be checked before the cells take any memory.
+TMapHeader readHeader(const QString& fileName, TMapFileType type)
+{
+    expectMapFile(fileName);
+    QFile file(fileName);
+    TMapLoadResult r;
+    std::optional<TMapHeader> header;
+    if (file.open(QIODevice::ReadOnly))
+        header = ReadMapHeader(file, type, &r.Status);
+    if (!header)
+        cannotRead(fileName, type, r);
+    return *header;
+}
+
 TMapLoadResult loadMap(const QString& fileName, TMapFileType type, TMapDocument& doc)
 {
-    if (!QFileInfo(fileName).isFile())
-        failure(QStringLiteral("map file %1 does not exist").arg(fileName));
+    expectMapFile(fileName);
     const TMapLoadResult r = LoadMapFile(fileName, type, doc);
     if (!r.Ok())
-        failure(QStringLiteral("cannot read map %1 as type %2: %3")
-                    .arg(fileName)
-                    .arg(int(type))
-                    .arg(describeLoadFailure(r)));
+        cannotRead(fileName, type, r);
     return r;
+}
+
+void noteTruncation(const TMapLoadResult& r, const QString& fileName, QTextStream& out)
+{
+    if (r.Truncated)
+        out << "note: the cell data of " << fileName
+            << " ends early; the missing cells are part 0\n";
 }
 
 void saveMap(const QString& fileName, TMapDocument& doc, TMapFileType type, PartSize part)
@@ -174,8 +283,7 @@ int cmdInfo(const QStringList& args, QTextStream& out)
     out << "map size: " << doc.MapWidth() << " x " << doc.MapHeight() << " cells\n";
     if (type == TMapFileType::Type2)
         out << "part size: " << r.PartWidth << " x " << r.PartHeight << " pixels\n";
-    if (r.Truncated)
-        out << "note: the cell data ends early; the missing cells read as part 0\n";
+    noteTruncation(r, a.at(0), out);
     out << "parts used (part: cells):\n";
     for (int p = 0; p < 256; ++p) {
         if (count[p])
@@ -199,6 +307,7 @@ int cmdConvert(const QStringList& args, QTextStream& out)
     const TMapLoadResult r = loadMap(a.at(0), from, doc);
     const PartSize size = part.value_or(PartSize{r.PartWidth, r.PartHeight});
     saveMap(a.at(1), doc, to, size);
+    noteTruncation(r, a.at(0), out);
     out << "wrote " << a.at(1) << ": type " << int(to) << ", " << doc.MapWidth() << " x "
         << doc.MapHeight() << " cells";
     if (to == TMapFileType::Type2)
@@ -254,6 +363,22 @@ std::vector<QImage> scaledParts(TPartsStore& parts, int cellW, int cellH)
     return scaled;
 }
 
+// Icon formats: Qt's writers shrink a larger picture to an icon size without a word.
+bool isIconFormat(const QByteArray& format)
+{
+    return format == "ico" || format == "cur" || format == "icns";
+}
+
+QString pictureFormatList()
+{
+    QStringList names;
+    for (const QByteArray& f : QImageWriter::supportedImageFormats()) {
+        if (!isIconFormat(f))
+            names << QString::fromLatin1(f);
+    }
+    return names.join(QStringLiteral(", "));
+}
+
 int cmdRender(const QStringList& args, QTextStream& out)
 {
     const Arguments a(args, {QStringLiteral("type"), QStringLiteral("cell")});
@@ -265,17 +390,23 @@ int cmdRender(const QStringList& args, QTextStream& out)
 
     const QString outName = a.at(2);
     const QByteArray format = QFileInfo(outName).suffix().toLower().toLatin1();
+    if (isIconFormat(format))
+        usageError(QStringLiteral("%1: %2 pictures are icons, too small for a map picture; use "
+                                  "one of: %3")
+                       .arg(outName, QString::fromLatin1(format), pictureFormatList()));
     if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format))
         usageError(QStringLiteral("cannot tell a picture format from the name %1; use one of: %2")
-                       .arg(outName,
-                            QString::fromLatin1(QImageWriter::supportedImageFormats().join(", "))));
+                       .arg(outName, pictureFormatList()));
 
-    TMapDocument doc;
-    const TMapLoadResult r = loadMap(a.at(0), type, doc);
-    const int cellW = cell.value_or(r.PartWidth);
-    const int cellH = cell.value_or(r.PartHeight);
-    const qint64 width = qint64(doc.MapWidth()) * cellW;
-    const qint64 height = qint64(doc.MapHeight()) * cellH;
+    // Every size check comes from the header, before the cells or anything else take memory.
+    const TMapHeader header = readHeader(a.at(0), type);
+    if (!TPartsStore::PartSizeAllowed(header.PartWidth, header.PartHeight))
+        failure(QStringLiteral("cannot render %1: %2")
+                    .arg(a.at(0), partSizeTooLarge(header.PartWidth, header.PartHeight)));
+    const int cellW = cell.value_or(header.PartWidth);
+    const int cellH = cell.value_or(header.PartHeight);
+    const qint64 width = qint64(header.MapWidth) * cellW;
+    const qint64 height = qint64(header.MapHeight) * cellH;
     const qint64 bytes = width * height * 4;
     if (bytes > MaxRenderBytes || width > std::numeric_limits<int>::max() ||
         height > std::numeric_limits<int>::max())
@@ -285,10 +416,22 @@ int cmdRender(const QStringList& args, QTextStream& out)
                     .arg(height)
                     .arg(bytes));
 
+    TMapDocument doc;
+    const TMapLoadResult r = loadMap(a.at(0), type, doc);
+    // The file may have changed since its header was read.
+    if (doc.MapWidth() != header.MapWidth || doc.MapHeight() != header.MapHeight ||
+        r.PartWidth != header.PartWidth || r.PartHeight != header.PartHeight)
+        failure(QStringLiteral("map %1 changed while it was read").arg(a.at(0)));
+
     const TPictureFormats formats = TPictureFormats::WithQtFormats();
     TPartsStore parts(formats);
     parts.SetPartsSize(r.PartWidth, r.PartHeight);
-    if (!parts.LoadPartsPicture(a.at(1)))
+    bool partsLoaded = false;
+    {
+        const QuietStderr quiet;
+        partsLoaded = parts.LoadPartsPicture(a.at(1));
+    }
+    if (!partsLoaded)
         failure(QStringLiteral("cannot read the parts picture %1").arg(a.at(1)));
 
     QImage picture(int(width), int(height), QImage::Format_RGB32);
@@ -314,12 +457,25 @@ int cmdRender(const QStringList& args, QTextStream& out)
     if (!file.open(QIODevice::WriteOnly))
         failure(QStringLiteral("cannot create %1: %2").arg(outName, file.errorString()));
     QImageWriter writer(&file, format);
-    if (!writer.write(picture)) {
+    bool written = false;
+    {
+        const QuietStderr quiet;
+        written = writer.write(picture);
+    }
+    if (!written) {
         file.cancelWriting();
-        failure(QStringLiteral("cannot write %1: %2").arg(outName, writer.errorString()));
+        // Writers that give no reason (libpng on a picture too wide, say) still get a useful line.
+        const QString why = writer.error() == QImageWriter::UnknownError
+                                ? QStringLiteral("the %1 writer refused a %2 x %3 picture")
+                                      .arg(QString::fromLatin1(format))
+                                      .arg(width)
+                                      .arg(height)
+                                : writer.errorString();
+        failure(QStringLiteral("cannot write %1: %2").arg(outName, why));
     }
     if (!file.commit())
         failure(QStringLiteral("cannot write %1: %2").arg(outName, file.errorString()));
+    noteTruncation(r, a.at(0), out);
     out << "wrote " << outName << ": " << width << " x " << height << " pixels\n";
     return 0;
 }
@@ -343,24 +499,33 @@ QString CliUsage()
         "  convert IN OUT --from 1|2 --to 1|2 [--part WxH]\n"
         "      Read IN in one layout and write OUT in another. A type 2 output takes the\n"
         "      part size from --part, else from a type 2 input, else 32x32.\n"
+        "      --part WxH must leave the parts sheet (16 x 16 parts) within 2 GB, about\n"
+        "      1448x1448 at most, as in the editor (also for new).\n"
         "  render MAP PARTS_PICTURE OUT [--type 1|2] [--cell N]\n"
         "      Draw the whole map as one picture: every cell shows its part from the parts\n"
         "      picture (a 16 x 16 sheet of parts, as saved by the editor) at N x N pixels\n"
         "      (default: the part size, 32x32 for type 1). OUT's extension chooses the\n"
-        "      format (bmp, png, jpg, ...). Pictures over 2^31 bytes are refused.\n"
+        "      format (bmp, png, jpg, ...); icon formats (ico, cur, icns) are refused, as\n"
+        "      they would shrink the picture. Pictures over 2^31 bytes are refused before\n"
+        "      the map's cells are read.\n"
         "  new W H OUT [--type 1|2] [--fill N] [--part WxH]\n"
         "      Write a new map of W x H cells (1..9999 each), every cell part N (0..255,\n"
         "      default 0); a type 2 file records the part size (default 32x32).\n"
         "\n"
-        "Options take their value as --name value or --name=value.\n"
+        "Options take their value as --name value or --name=value; a lone -- ends the\n"
+        "options, for file names that start with -.\n"
+        "Cell data that ends early reads as part 0; info, convert and render then print a\n"
+        "note line on stdout and still succeed.\n"
         "On any error one line goes to stderr, the exit code is 1 (2 for a wrong command\n"
         "line), and no output file is left behind; an existing OUT stays as it was.\n");
 }
 
 int RunCli(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    if (args.isEmpty() || args.contains(QStringLiteral("--help")) ||
-        args.contains(QStringLiteral("-h")) || args.first() == QStringLiteral("help")) {
+    // A file named -h after -- is a file, not a request for help.
+    const QStringList options = args.mid(0, args.indexOf(QStringLiteral("--")));
+    if (args.isEmpty() || options.contains(QStringLiteral("--help")) ||
+        options.contains(QStringLiteral("-h")) || args.first() == QStringLiteral("help")) {
         (args.isEmpty() ? err : out) << CliUsage();
         return args.isEmpty() ? ExitUsage : 0;
     }
