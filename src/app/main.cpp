@@ -31,6 +31,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -55,6 +56,17 @@ QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
     if (!shortcut.isEmpty())
         action->setShortcut(shortcut);
     return action;
+}
+
+// The handlers set their items' check marks themselves: the toggle Qt makes when a
+// checkable item is clicked is taken back before the handler runs.
+void onTriggered(QAction* action, QObject* context, const std::function<void()>& handler)
+{
+    QObject::connect(action, &QAction::triggered, context, [action, handler](bool checked) {
+        if (action->isCheckable())
+            action->setChecked(!checked);
+        handler();
+    });
 }
 
 } // namespace
@@ -208,13 +220,8 @@ void TMainForm::createMenus()
                                    QKeySequence(Qt::SHIFT | fkeys[k]));
         memory->setCheckable(true);
         restore->setCheckable(true);
-        connect(memory, &QAction::triggered, this, [this, k] { PointMemoryClick(k); });
-        // The go-to item's check mark says whether the point is set; clicking it must not
-        // change that, so the toggle the click made is taken back first.
-        connect(restore, &QAction::triggered, this, [this, k, restore](bool checked) {
-            restore->setChecked(!checked);
-            PointRestoreClick(k);
-        });
+        onTriggered(memory, this, [this, k] { PointMemoryClick(k); });
+        onTriggered(restore, this, [this, k] { PointRestoreClick(k); });
     }
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("オプション(&O)"));
@@ -239,16 +246,16 @@ void TMainForm::createMenus()
     connect(N19, &QAction::triggered, this, [this] { SetScrollMode(); });
     connect(D1, &QAction::triggered, this, [this] { SetLupeMode(); });
     connect(Cancel1, &QAction::triggered, this, [this] { Cancel1Click(); });
-    connect(N12, &QAction::triggered, this, [this] { N12Click(); });
-    connect(N13, &QAction::triggered, this, [this] { N13Click(); });
-    connect(G1, &QAction::triggered, this, [this] { G1Click(); });
+    onTriggered(N12, this, [this] { N12Click(); });
+    onTriggered(N13, this, [this] { N13Click(); });
+    onTriggered(G1, this, [this] { G1Click(); });
     connect(N14, &QAction::triggered, this, [this] { N14Click(); });
     connect(About1, &QAction::triggered, this, [this] { ShowTitle(); });
     connect(Replace1, &QAction::triggered, this, [this] { Replace1Click(); });
     connect(G2, &QAction::triggered, this, [this] { G2Click(); });
     connect(A2, &QAction::triggered, this, [this] { A2Click(); });
     connect(F1, &QAction::triggered, this, [this] { F1Click(); });
-    // A1 (random placement) only toggles its own check mark, which Qt does for it.
+    onTriggered(A1, this, [this] { A1Click(); });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -509,19 +516,24 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::N12Click()
 {
-    // The item has toggled itself already: its new state says what to do.
-    if (N12->isChecked())
+    if (N12->isChecked()) {
+        FForms.PartsForm->close(); // its close handler takes the check mark off
+        N12->setChecked(false);
+    } else {
         FForms.PartsForm->show();
-    else
-        FForms.PartsForm->close();
+        N12->setChecked(true);
+    }
 }
 
 void TMainForm::N13Click()
 {
-    if (N13->isChecked())
-        FForms.ToolForm->show();
-    else
+    if (N13->isChecked()) {
         FForms.ToolForm->close();
+        N13->setChecked(false);
+    } else {
+        FForms.ToolForm->show();
+        N13->setChecked(true);
+    }
 }
 
 void TMainForm::PartsWindowClosed()
@@ -672,8 +684,9 @@ void TMainForm::RedrawMapRect(int left, int top, int right, int bottom)
 
 void TMainForm::G1Click()
 {
-    // The item has toggled itself: checked means lines on.
-    MapGrid->SetGridLineWidth(G1->isChecked() ? 1 : 0);
+    const bool on = !G1->isChecked();
+    MapGrid->SetGridLineWidth(on ? 1 : 0);
+    G1->setChecked(on);
 }
 
 void TMainForm::Cancel1Click()
@@ -878,8 +891,10 @@ void TMainForm::MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shi
             // (with the pixel tools). The magnifier then moves to the clicked cell.
             SetLupeMode();
         }
-        // The drag's feedback goes; in region mode the region stays the grid's selection.
-        RepaintMap();
+        // The dragged rectangle is drawn in plain copy again: the laid parts, or in region
+        // mode the region, which stays the grid's selection.
+        const TGridRect sel = MapGrid->Selection();
+        RedrawMapRect(sel.Left, sel.Top, sel.Right, sel.Bottom);
     } else if (button == Qt::RightButton) {
         // The pick, in every mode. A cell beyond the last one is refused by the grid.
         MapGrid->SetCol(cell.x());
@@ -941,9 +956,16 @@ void TMainForm::Replace1Click()
     RepaintMap();
 }
 
+void TMainForm::A1Click()
+{
+    A1->setChecked(!A1->isChecked());
+}
+
 void TMainForm::PointMemoryClick(int k)
 {
-    // The item has toggled its own check mark already.
+    // Recording toggles: a second recording turns the point off again.
+    QAction* record = PointMemoryMenu->actions()[k];
+    record->setChecked(!record->isChecked());
     FJumpPoints[size_t(k)] = QPoint(MapGrid->Col(), MapGrid->Row());
     QAction* restore = PointRestoreMenu->actions()[k];
     restore->setChecked(!restore->isChecked());

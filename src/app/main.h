@@ -82,6 +82,7 @@ public:
     void P1Click();
     void Cancel1Click();
     void G2Click();
+    void A1Click();
     void F1Click();
     void A2Click();
     void Replace1Click();
