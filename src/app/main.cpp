@@ -31,6 +31,8 @@
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -92,6 +94,10 @@ TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
     MapGrid->OnBeginPaint = [this](QPainter& canvas) { MapGridBeginPaint(canvas); };
     MapGrid->OnDrawCell = [this](QPainter& canvas, int col, int row, const QRect& rect,
                                  TGridDrawState) { MapGridDrawCell(canvas, col, row, rect); };
+    MapGrid->OnDrawCells = [this](QPainter& canvas, const TGridRect& cells, const QRect& first,
+                                  int pitchX, int pitchY) {
+        MapGridDrawCells(canvas, cells, first, pitchX, pitchY);
+    };
     MapGrid->OnMouseDown = [this](Qt::MouseButton b, Qt::KeyboardModifiers s, const QPoint& p) {
         MapGridMouseDown(b, s, p);
     };
@@ -705,7 +711,7 @@ TCopyMode TMainForm::cellCopyMode(int col, int row) const
     // While a button drags, the dragged rectangle shows what the release will do.
     if (!MapDragActive || inScrollMode())
         return cmSrcCopy;
-    const TGridRect sel = MapGrid->Selection();
+    const TGridRect& sel = FPaint.Selection;
     if (!sel.Contains(col, row))
         return cmSrcCopy;
     if (!inPaintMode())
@@ -731,6 +737,9 @@ void TMainForm::MapGridBeginPaint(QPainter& canvas)
     FPaint.ZoomSize = zoomSize();
     FPaint.PartWidth = parts->PartWidth();
     FPaint.PartHeight = parts->PartHeight();
+    FPaint.CellBrush[0] = MapGrid->palette().brush(QPalette::Base);
+    FPaint.CellBrush[1] = MapGrid->palette().brush(QPalette::Highlight);
+    FPaint.Selection = MapGrid->Selection();
     // The grid paints into a picture of its own: cells of a cacheable size are copied into
     // it pixel by pixel, bigger ones go through the painter.
     if (canvas.device()->devType() == QInternal::Image) {
@@ -756,14 +765,15 @@ void TMainForm::MapGridDrawCell(QPainter& canvas, int col, int row, const QRect&
     // the cell's size except while the settings dialog holds an edited size.
     const QRect target =
         FPaint.Zoom ? QRect(rect.topLeft(), QSize(FPaint.ZoomSize, FPaint.ZoomSize)) : rect;
+    const QBrush& background = FPaint.CellBrush[FPaint.Selection.Contains(col, row) ? 1 : 0];
     if (FPaint.Zoom && (FPaint.ZoomSize < rect.width() || FPaint.ZoomSize < rect.height()))
-        canvas.fillRect(rect, canvas.brush());
+        canvas.fillRect(rect, background);
 
     if (mode == cmPatCopy) {
         if (FPaint.Picture)
-            CellPixels::Fill(*FPaint.Picture, target, canvas.brush().color().rgb());
+            CellPixels::Fill(*FPaint.Picture, target, background.color().rgb());
         else
-            canvas.fillRect(target, canvas.brush());
+            canvas.fillRect(target, background);
     } else if (FPaint.Cached) {
         const QImage& scaled = FCellCache->Scaled(part, parts->PartBitmap(part));
         if (mode == cmNotSrcCopy)
@@ -800,6 +810,77 @@ void TMainForm::MapGridDrawCell(QPainter& canvas, int col, int row, const QRect&
         canvas.setCompositionMode(QPainter::RasterOp_NotDestination);
         for (int i = 0; i < count; ++i)
             canvas.fillRect(lines[i], Qt::black);
+    }
+}
+
+void TMainForm::MapGridDrawCells(QPainter& canvas, const TGridRect& cells, const QRect& first,
+                                 int pitchX, int pitchY)
+{
+    TPartsForm* parts = FPaint.Parts;
+    if (!parts)
+        return;
+    const QSize size = first.size();
+    // The common case, every cell its cached part at 1:1 with nothing dragged: the cells
+    // are copied straight into the grid's picture. Everything else, and cells the
+    // picture's edge cuts, go through MapGridDrawCell.
+    const bool direct = FPaint.Cached && !MapDragActive &&
+                        (!FPaint.Zoom || size == QSize(FPaint.ZoomSize, FPaint.ZoomSize));
+    std::array<const uchar*, 256> scaled{};
+    qsizetype scaledStride = 0;
+    if (direct) {
+        for (int n = 0; n < 256; ++n) {
+            const QImage& image = FCellCache->Scaled(n, parts->PartBitmap(n));
+            scaled[size_t(n)] = image.constBits();
+            scaledStride = image.bytesPerLine();
+        }
+    }
+    QImage* picture = FPaint.Picture;
+    uchar* bits = direct ? picture->bits() : nullptr;
+    const qsizetype stride = direct ? picture->bytesPerLine() : 0;
+    const QRect inside = direct ? picture->rect() : QRect();
+    const int gw = FDoc.GroupWidth();
+    const int gh = FDoc.GroupHeight();
+    const bool lattice = gw >= 2 || gh >= 2;
+    const int lineHeight = std::min(size.height(), FPaint.PartHeight);
+    const int lineWidth = std::min(size.width(), FPaint.PartWidth);
+    const size_t rowBytes = size_t(size.width()) * 4;
+
+    for (int row = cells.Top; row <= cells.Bottom; ++row) {
+        const int y = first.top() + (row - cells.Top) * pitchY;
+        for (int col = cells.Left; col <= cells.Right; ++col) {
+            const QRect rect(first.left() + (col - cells.Left) * pitchX, y, size.width(),
+                             size.height());
+            if (!direct || !inside.contains(rect)) {
+                MapGridDrawCell(canvas, col, row, rect);
+                continue;
+            }
+            const uchar* src = scaled[FDoc.Cell(col, row)];
+            uchar* dst = bits + rect.top() * stride + qsizetype(rect.left()) * 4;
+            if (size.width() <= 16) {
+                // Narrow cells: a plain loop beats a call to memcpy for every line.
+                for (int line = 0; line < size.height(); ++line) {
+                    auto* out = reinterpret_cast<quint32*>(dst + line * stride);
+                    const auto* in = reinterpret_cast<const quint32*>(src + line * scaledStride);
+                    for (int i = 0; i < size.width(); ++i)
+                        out[i] = in[i];
+                }
+            } else {
+                for (int line = 0; line < size.height(); ++line)
+                    std::memcpy(dst + line * stride, src + line * scaledStride, rowBytes);
+            }
+            if (!lattice)
+                continue;
+            // The lattice as MapGridDrawCell draws it: "not" lines within the cell.
+            if (col % gw == 0) {
+                for (int line = 0; line < lineHeight; ++line)
+                    reinterpret_cast<quint32*>(dst + line * stride)[0] ^= 0x00ffffffu;
+            }
+            if (row % gh == 0) {
+                auto* top = reinterpret_cast<quint32*>(dst);
+                for (int i = 0; i < lineWidth; ++i)
+                    top[i] ^= 0x00ffffffu;
+            }
+        }
     }
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "CopyMode.h"
+#include "DrawGrid.h"
 #include "MapDocument.h"
 #include "MapFile.h"
 
+#include <QBrush>
 #include <QMainWindow>
 #include <QPoint>
 #include <QString>
@@ -15,7 +17,6 @@ class QAction;
 class QActionGroup;
 class QLabel;
 class QMenu;
-class TDrawGrid;
 class TIniGT;
 class TLupe;
 class TMapCellCache;
@@ -71,6 +72,8 @@ public:
     // Handlers, public so that tests and the other windows can run them as the user would.
     void MapGridBeginPaint(QPainter& canvas);
     void MapGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect);
+    void MapGridDrawCells(QPainter& canvas, const TGridRect& cells, const QRect& first, int pitchX,
+                          int pitchY);
     void MapGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
     void MapGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos);
     void MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
@@ -165,6 +168,8 @@ private:
         int PartHeight = 0;
         QImage* Picture = nullptr; // the grid's own picture, written pixel by pixel
         bool Cached = false;       // cells come from the scaled-part cache
+        QBrush CellBrush[2];       // the background of cells outside / inside the selection
+        TGridRect Selection;
     };
 
     TForms& FForms;

@@ -493,10 +493,18 @@ void TDrawGrid::paintCells(QPainter& painter, const QRegion& region, const QRect
     // between them.
     const bool sparse = region.rectCount() > 1;
     const TGridRect sel = Selection();
-    if (OnBeginPaint && OnDrawCell)
+    if (OnBeginPaint && (OnDrawCell || OnDrawCells))
         OnBeginPaint(painter);
 
-    for (int row = row0; row <= row1; ++row) {
+    if (OnDrawCells && !sparse) {
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.setBrush(selBrush);
+        painter.setPen(plainPen);
+        const QRect first(int(Pos(col0 - FLeftCol) * pitchX), int(Pos(row0 - FTopRow) * pitchY),
+                          FColWidth, FRowHeight);
+        OnDrawCells(painter, TGridRect{col0, row0, col1, row1}, first, int(pitchX), int(pitchY));
+    }
+    for (int row = row0; row <= row1 && !(OnDrawCells && !sparse); ++row) {
         const int y = int(Pos(row - FTopRow) * pitchY);
         for (int col = col0; col <= col1; ++col) {
             const QRect cell(int(Pos(col - FLeftCol) * pitchX), y, FColWidth, FRowHeight);

@@ -132,6 +132,14 @@ public:
     // painter's brush during the call.
     std::function<void(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state)>
         OnDrawCell;
+    // Draws a whole block of cells in place of OnDrawCell, for owners of many small cells:
+    // columns and rows `cells`, the first cell's rectangle `first`, each next cell pitchX to
+    // the right or pitchY down. The owner draws every cell, background included; the
+    // painter's brush is the selection's background brush. Used when the area to paint is
+    // one rectangle; otherwise the grid goes cell by cell through OnDrawCell.
+    std::function<void(QPainter& canvas, const TGridRect& cells, const QRect& first, int pitchX,
+                       int pitchY)>
+        OnDrawCells;
     // Called once before the cells of a paint are drawn, with the painter they are drawn
     // with, so that the owner can take what stays the same for all of them.
     std::function<void(QPainter& canvas)> OnBeginPaint;
