@@ -306,6 +306,7 @@ void TPartsForm::N1Click()
     request.DialogMode = TFileDialogRequest::Open;
     request.Title = QStringLiteral("パーツ画像の読み込み");
     request.NameFilters = NameFiltersFromPairs(OpenFilter);
+    request.PicturePreview = true;
     const std::optional<QString> name = RunFileDialog(this, request);
     if (name)
         LoadPartsPicture(*name);

@@ -38,6 +38,10 @@ public:
     void DrawPartZoomed(QPainter& canvas, const QRect& rect, int part) const;
     void CapturePart(int part, const QImage& source, int x, int y);
     QImage& PartBitmap(int part) { return FStore.PartBitmap(part); }
+    void ResetPart(int part) { FStore.ResetPart(part); }
+    void SlicePartsPicture(const QImage& picture) { FStore.SlicePartsPicture(picture); }
+    void ComposePartsPicture(QImage& picture) const { FStore.ComposePartsPicture(picture); }
+    void WritePartsPicture(const QString& fileName) { FStore.WritePartsPicture(fileName); }
     // The parts grid's current cell as row * 16 + column.
     uint8_t SelectedPartNumber() const;
     // Makes part n the parts grid's current cell (column first, then row).

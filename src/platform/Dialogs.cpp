@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -27,6 +30,29 @@ QString buttonsText(TConfirmButtons buttons)
         break;
     }
     return QStringLiteral("YesNo");
+}
+
+// A small picture of the file under the cursor, beside the file list.
+void addPicturePreview(QFileDialog& dialog)
+{
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (!grid)
+        return;
+    constexpr int Side = 160;
+    auto* preview = new QLabel(&dialog);
+    preview->setFixedSize(Side, Side);
+    preview->setAlignment(Qt::AlignCenter);
+    preview->setFrameShape(QFrame::StyledPanel);
+    grid->addWidget(preview, 0, grid->columnCount(), grid->rowCount(), 1);
+    QObject::connect(
+        &dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
+            QImageReader reader(path);
+            const QSize size = reader.size();
+            if (size.isValid() && (size.width() > Side || size.height() > Side))
+                reader.setScaledSize(size.scaled(Side, Side, Qt::KeepAspectRatio));
+            const QImage picture = reader.read();
+            preview->setPixmap(picture.isNull() ? QPixmap() : QPixmap::fromImage(picture));
+        });
 }
 
 } // namespace
@@ -115,6 +141,8 @@ std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& 
     dialog.setDefaultSuffix(request.DefaultSuffix);
     if (!request.FileName.isEmpty())
         dialog.selectFile(request.FileName);
+    if (request.PicturePreview)
+        addPicturePreview(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().first();

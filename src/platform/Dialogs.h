@@ -57,6 +57,7 @@ struct TFileDialogRequest
     QString DefaultSuffix;   // without the period
     QString FileName;        // the file name the dialog starts with
     bool ConfirmOverwrite = true;
+    bool PicturePreview = false; // an open dialog shows the chosen picture beside the files
 };
 
 // Runs a file dialog; the chosen file's full path, or nullopt when cancelled.
