@@ -9,7 +9,7 @@ PACKAGES=(
   zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk
-  xvfb xauth xclip imagemagick
+  xvfb xauth xclip xdotool imagemagick
 )
 
 missing=()
