@@ -1,13 +1,12 @@
 #include "main.h"
 
-#include "CellPixels.h"
 #include "CopyMode.h"
 #include "Dialogs.h"
 #include "DrawGrid.h"
 #include "Forms.h"
 #include "IniGT.h"
 #include "LupeUnit.h"
-#include "MapCellCache.h"
+#include "MapCellPainter.h"
 #include "Parts.h"
 #include "PartsStore.h"
 #include "env.h"
@@ -75,7 +74,7 @@ void onTriggered(QAction* action, QObject* context, const std::function<void()>&
 
 TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
     : QMainWindow(parent), FForms(forms), FIniGT(std::make_unique<TIniGT>()),
-      FCellCache(std::make_unique<TMapCellCache>())
+      FCellPainter(std::make_unique<TMapCellPainter>())
 {
     setObjectName(QStringLiteral("MainForm"));
     if (!iniFileName.isEmpty())
@@ -706,182 +705,32 @@ int TMainForm::zoomSize() const
     return FForms.EnvDlg ? FForms.EnvDlg->Spin_ZoomSize->value() : DefaultZoomSize;
 }
 
-TCopyMode TMainForm::cellCopyMode(int col, int row) const
-{
-    // While a button drags, the dragged rectangle shows what the release will do.
-    if (!MapDragActive || inScrollMode())
-        return cmSrcCopy;
-    const TGridRect& sel = FPaint.Selection;
-    if (!sel.Contains(col, row))
-        return cmSrcCopy;
-    if (!inPaintMode())
-        return cmNotSrcCopy;
-    // The background brush, but the part inverted in the last column and the last row of
-    // every group-part-sized tile.
-    const int gw = FDoc.GroupWidth();
-    const int gh = FDoc.GroupHeight();
-    if ((col - sel.Left) % gw == gw - 1 || (row - sel.Top) % gh == gh - 1)
-        return cmNotSrcCopy;
-    return cmPatCopy;
-}
-
 void TMainForm::MapGridBeginPaint(QPainter& canvas)
 {
-    // What stays the same for every cell of one repaint.
-    FPaint = TCellPaint();
-    TPartsForm* parts = FForms.PartsForm;
-    if (!parts)
-        return;
-    FPaint.Parts = parts;
-    FPaint.Zoom = inZoomView();
-    FPaint.ZoomSize = zoomSize();
-    FPaint.PartWidth = parts->PartWidth();
-    FPaint.PartHeight = parts->PartHeight();
-    FPaint.CellBrush[0] = MapGrid->palette().brush(QPalette::Base);
-    FPaint.CellBrush[1] = MapGrid->palette().brush(QPalette::Highlight);
-    FPaint.Selection = MapGrid->Selection();
-    // The grid paints into a picture of its own: cells of a cacheable size are copied into
-    // it pixel by pixel, bigger ones go through the painter.
-    if (canvas.device()->devType() == QInternal::Image) {
-        auto* picture = static_cast<QImage*>(canvas.device());
-        if (picture->format() == QImage::Format_RGB32 && picture->devicePixelRatio() == 1.0)
-            FPaint.Picture = picture;
-    }
-    const QSize cell = FPaint.Zoom ? QSize(FPaint.ZoomSize, FPaint.ZoomSize)
-                                   : QSize(MapGrid->DefaultColWidth(), MapGrid->DefaultRowHeight());
-    FPaint.Cached = FPaint.Picture && TMapCellCache::Cacheable(cell);
-    if (FPaint.Cached)
-        FCellCache->Prepare(cell, [parts](int n) -> const QImage& { return parts->PartBitmap(n); });
+    TMapPaintState state;
+    state.Doc = &FDoc;
+    state.Parts = FForms.PartsForm ? &FForms.PartsForm->Store() : nullptr;
+    state.Zoom = inZoomView();
+    state.ZoomSize = zoomSize();
+    state.CellSize = QSize(MapGrid->DefaultColWidth(), MapGrid->DefaultRowHeight());
+    state.CellBrush[0] = MapGrid->palette().brush(QPalette::Base);
+    state.CellBrush[1] = MapGrid->palette().brush(QPalette::Highlight);
+    state.Selection = MapGrid->Selection();
+    state.DragActive = MapDragActive;
+    state.PaintMode = inPaintMode();
+    state.ScrollMode = inScrollMode();
+    FCellPainter->Begin(canvas, state);
 }
 
 void TMainForm::MapGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect)
 {
-    TPartsForm* parts = FPaint.Parts;
-    if (!parts)
-        return;
-    const TCopyMode mode = cellCopyMode(col, row);
-    const int part = FDoc.Cell(col, row);
-    // At the zoom view the part is drawn at the zoom size from the cell's corner, which is
-    // the cell's size except while the settings dialog holds an edited size.
-    const QRect target =
-        FPaint.Zoom ? QRect(rect.topLeft(), QSize(FPaint.ZoomSize, FPaint.ZoomSize)) : rect;
-    const QBrush& background = FPaint.CellBrush[FPaint.Selection.Contains(col, row) ? 1 : 0];
-    if (FPaint.Zoom && (FPaint.ZoomSize < rect.width() || FPaint.ZoomSize < rect.height()))
-        canvas.fillRect(rect, background);
-
-    if (mode == cmPatCopy) {
-        if (FPaint.Picture)
-            CellPixels::Fill(*FPaint.Picture, target, background.color().rgb());
-        else
-            canvas.fillRect(target, background);
-    } else if (FPaint.Cached) {
-        const QImage& scaled = FCellCache->Scaled(part, parts->PartBitmap(part));
-        if (mode == cmNotSrcCopy)
-            CellPixels::CopyInverted(*FPaint.Picture, target.topLeft(), scaled);
-        else
-            CellPixels::Copy(*FPaint.Picture, target.topLeft(), scaled);
-    } else {
-        ApplyCopyMode(canvas, mode);
-        if (FPaint.Zoom)
-            parts->DrawPartZoomed(canvas, rect, part);
-        else
-            parts->DrawPart(canvas, rect, part);
-    }
-
-    // The group part's lattice, from map cell (0, 0), where a whole-map fill starts tiling:
-    // one-pixel lines in the "not" pen, as long as the part's pixel size. A pixel where the
-    // two lines meet is inverted twice, as with two separate pen strokes. Where the part is
-    // larger than the cell (the wide view) the cells drawn after this one cover the rest of
-    // the line, so it is drawn only within the cell.
-    const int gw = FDoc.GroupWidth();
-    const int gh = FDoc.GroupHeight();
-    if (gw < 2 && gh < 2)
-        return;
-    QRect lines[2];
-    int count = 0;
-    if (col % gw == 0)
-        lines[count++] = QRect(rect.left(), rect.top(), 1, FPaint.PartHeight) & rect;
-    if (row % gh == 0)
-        lines[count++] = QRect(rect.left(), rect.top(), FPaint.PartWidth, 1) & rect;
-    if (FPaint.Picture) {
-        for (int i = 0; i < count; ++i)
-            CellPixels::Invert(*FPaint.Picture, lines[i]);
-    } else {
-        canvas.setCompositionMode(QPainter::RasterOp_NotDestination);
-        for (int i = 0; i < count; ++i)
-            canvas.fillRect(lines[i], Qt::black);
-    }
+    FCellPainter->DrawCell(canvas, col, row, rect);
 }
 
 void TMainForm::MapGridDrawCells(QPainter& canvas, const TGridRect& cells, const QRect& first,
                                  int pitchX, int pitchY)
 {
-    TPartsForm* parts = FPaint.Parts;
-    if (!parts)
-        return;
-    const QSize size = first.size();
-    // The common case, every cell its cached part at 1:1 with nothing dragged: the cells
-    // are copied straight into the grid's picture. Everything else, and cells the
-    // picture's edge cuts, go through MapGridDrawCell.
-    const bool direct = FPaint.Cached && !MapDragActive &&
-                        (!FPaint.Zoom || size == QSize(FPaint.ZoomSize, FPaint.ZoomSize));
-    std::array<const uchar*, 256> scaled{};
-    qsizetype scaledStride = 0;
-    if (direct) {
-        for (int n = 0; n < 256; ++n) {
-            const QImage& image = FCellCache->Scaled(n, parts->PartBitmap(n));
-            scaled[size_t(n)] = image.constBits();
-            scaledStride = image.bytesPerLine();
-        }
-    }
-    QImage* picture = FPaint.Picture;
-    uchar* bits = direct ? picture->bits() : nullptr;
-    const qsizetype stride = direct ? picture->bytesPerLine() : 0;
-    const QRect inside = direct ? picture->rect() : QRect();
-    const int gw = FDoc.GroupWidth();
-    const int gh = FDoc.GroupHeight();
-    const bool lattice = gw >= 2 || gh >= 2;
-    const int lineHeight = std::min(size.height(), FPaint.PartHeight);
-    const int lineWidth = std::min(size.width(), FPaint.PartWidth);
-    const size_t rowBytes = size_t(size.width()) * 4;
-
-    for (int row = cells.Top; row <= cells.Bottom; ++row) {
-        const int y = first.top() + (row - cells.Top) * pitchY;
-        for (int col = cells.Left; col <= cells.Right; ++col) {
-            const QRect rect(first.left() + (col - cells.Left) * pitchX, y, size.width(),
-                             size.height());
-            if (!direct || !inside.contains(rect)) {
-                MapGridDrawCell(canvas, col, row, rect);
-                continue;
-            }
-            const uchar* src = scaled[FDoc.Cell(col, row)];
-            uchar* dst = bits + rect.top() * stride + qsizetype(rect.left()) * 4;
-            if (size.width() <= 16) {
-                // Narrow cells: a plain loop beats a call to memcpy for every line.
-                for (int line = 0; line < size.height(); ++line) {
-                    auto* out = reinterpret_cast<quint32*>(dst + line * stride);
-                    const auto* in = reinterpret_cast<const quint32*>(src + line * scaledStride);
-                    for (int i = 0; i < size.width(); ++i)
-                        out[i] = in[i];
-                }
-            } else {
-                for (int line = 0; line < size.height(); ++line)
-                    std::memcpy(dst + line * stride, src + line * scaledStride, rowBytes);
-            }
-            if (!lattice)
-                continue;
-            // The lattice as MapGridDrawCell draws it: "not" lines within the cell.
-            if (col % gw == 0) {
-                for (int line = 0; line < lineHeight; ++line)
-                    reinterpret_cast<quint32*>(dst + line * stride)[0] ^= 0x00ffffffu;
-            }
-            if (row % gh == 0) {
-                auto* top = reinterpret_cast<quint32*>(dst);
-                for (int i = 0; i < lineWidth; ++i)
-                    top[i] ^= 0x00ffffffu;
-            }
-        }
-    }
+    FCellPainter->DrawCells(canvas, cells, first, pitchX, pitchY);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -19,7 +19,7 @@ class QLabel;
 class QMenu;
 class TIniGT;
 class TLupe;
-class TMapCellCache;
+class TMapCellPainter;
 class TPartsForm;
 struct TForms;
 
@@ -149,7 +149,6 @@ private:
     void createMenus();
     int zoomSize() const;
     std::optional<QString> runMapSaveDialog();
-    TCopyMode cellCopyMode(int col, int row) const;
     TMapFileType saveType() const;
     TMapFileType loadType() const;
     bool inPaintMode() const;
@@ -158,25 +157,10 @@ private:
     void setModeUi(QAction* item, int buttonIndex, bool g2Enabled, bool lowerRow);
     bool closeQuery();
 
-    // What MapGridBeginPaint takes once for all cells of a repaint.
-    struct TCellPaint
-    {
-        TPartsForm* Parts = nullptr;
-        bool Zoom = false;
-        int ZoomSize = 0;
-        int PartWidth = 0;
-        int PartHeight = 0;
-        QImage* Picture = nullptr; // the grid's own picture, written pixel by pixel
-        bool Cached = false;       // cells come from the scaled-part cache
-        QBrush CellBrush[2];       // the background of cells outside / inside the selection
-        TGridRect Selection;
-    };
-
     TForms& FForms;
-    TCellPaint FPaint;
     std::unique_ptr<TIniGT> FIniGT;
     TMapDocument FDoc;
-    std::unique_ptr<TMapCellCache> FCellCache;
+    std::unique_ptr<TMapCellPainter> FCellPainter;
     QActionGroup* FToolGroup;
     QString FMapFileName; // the name the map save dialog holds; empty when untitled
     QString FMapExtension = QStringLiteral("mpd");

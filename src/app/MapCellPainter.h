@@ -1,0 +1,56 @@
+#pragma once
+
+#include "CopyMode.h"
+#include "DrawGrid.h"
+#include "MapCellCache.h"
+
+#include <QBrush>
+#include <QImage>
+#include <QSize>
+
+class QPainter;
+class TMapDocument;
+class TPartsStore;
+
+// What a repaint of the map is drawn from, taken once for all its cells.
+struct TMapPaintState
+{
+    const TMapDocument* Doc = nullptr;
+    TPartsStore* Parts = nullptr;
+    bool Zoom = false; // the zoom view: parts drawn at ZoomSize from the cell's corner
+    int ZoomSize = 0;
+    QSize CellSize;
+    QBrush CellBrush[2]; // the background of cells outside / inside the selection
+    TGridRect Selection;
+    bool DragActive = false; // a mouse button is dragging on the map
+    bool PaintMode = false;
+    bool ScrollMode = false;
+};
+
+// Draws the map's cells: each cell's part in the copy mode the drag calls for, and the group
+// part's lattice. When the grid paints into a picture of its own, cells of a cacheable size
+// are copied into it pixel by pixel from the parts scaled once to the cell size; bigger ones
+// go through the painter.
+class TMapCellPainter
+{
+public:
+    void Begin(QPainter& canvas, const TMapPaintState& state);
+
+    // While a button drags, the dragged rectangle shows what the release will do.
+    TCopyMode CopyMode(int col, int row) const;
+    void DrawCell(QPainter& canvas, int col, int row, const QRect& rect);
+    // A block of cells: columns and rows `cells`, the first at `first`, each next one
+    // pitchX to the right or pitchY down.
+    void DrawCells(QPainter& canvas, const TGridRect& cells, const QRect& first, int pitchX,
+                   int pitchY);
+
+private:
+    void drawLattice(QPainter& canvas, int col, int row, const QRect& rect);
+
+    TMapPaintState F;
+    QImage* FPicture = nullptr; // the grid's own picture, when it can be written directly
+    bool FCached = false;       // cells come from the scaled-part cache
+    int FPartWidth = 0;
+    int FPartHeight = 0;
+    TMapCellCache FCache;
+};
