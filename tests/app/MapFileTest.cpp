@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -257,6 +258,45 @@ TEST(MapFile, ExtremeSizesAtTheLimitLoad)
             EXPECT_TRUE(sameCells(doc, original)) << w << "x" << h;
         }
     }
+}
+
+TEST(MapFile, RandomBytesEitherLoadConsistentlyOrChangeNothing)
+{
+    std::mt19937 rng(20261207);
+    int loaded = 0;
+    for (int round = 0; round < 400; ++round) {
+        QByteArray data;
+        if (round % 2)
+            data = QByteArray("QuiltmapperDataFormat20");
+        const int length = int(rng() % 64);
+        for (int i = 0; i < length; ++i)
+            data.append(char(rng()));
+        // Small sizes now and then, so that some headers are good and the cells short.
+        if (round % 3 == 0 && data.size() >= 35) {
+            const int at = round % 2 ? 27 : 0;
+            data[at] = char(1 + rng() % 20);
+            data[at + 1] = 0;
+            data[at + 2] = char(1 + rng() % 20);
+            data[at + 3] = 0;
+        }
+        for (TMapFileType type : {TMapFileType::Type1, TMapFileType::Type2}) {
+            TMapDocument doc = exampleMap();
+            const TMapLoadResult r = readInto(doc, data, type);
+            if (r.Ok()) {
+                ++loaded;
+                EXPECT_GE(doc.MapWidth(), 1);
+                EXPECT_LE(doc.MapWidth(), TMapDocument::MaxMapSize);
+                EXPECT_EQ(doc.MapCells().size(), size_t(doc.MapWidth()) * doc.MapHeight());
+                EXPECT_FALSE(doc.MapModified());
+            } else {
+                EXPECT_EQ(doc.MapWidth(), 2) << round;
+                EXPECT_EQ(doc.Cell(1, 1), 4) << round;
+            }
+        }
+    }
+    // Both outcomes were exercised.
+    EXPECT_GT(loaded, 20);
+    EXPECT_LT(loaded, 700);
 }
 
 TEST(MapFile, TrailingBytesAreIgnored)
