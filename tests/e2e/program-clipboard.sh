@@ -5,6 +5,8 @@
 # the picture); with watching off, a second copy leaves them alone.
 # Usage: program-clipboard.sh <quiltmapper executable>   (run inside xvfb-run)
 set -euo pipefail
+# Window titles are Japanese: xdotool matches them only in a UTF-8 locale.
+export LC_ALL=C.UTF-8
 program="$1"
 for tool in xdotool xclip convert compare; do
     command -v "$tool" >/dev/null || { echo "$tool is missing: install the packages of scripts/install-deps.sh" >&2; exit 1; }
@@ -35,7 +37,8 @@ same() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = "0" ]; }
 
 "$work/quiltmapper" &
 pid=$!
-parts="$(xdotool search --sync --name 'パーツウィンドウ' | head -1)"
+parts="$(timeout 20 xdotool search --sync --name 'パーツウィンドウ' | head -1)" || true
+[ -n "$parts" ] || fail "the parts window did not appear"
 keys() {
     xdotool windowfocus --sync "$parts"
     xdotool key --clearmodifiers "$@"
