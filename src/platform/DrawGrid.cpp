@@ -628,6 +628,9 @@ void TDrawGrid::autoScroll()
     const int dy = FDragPos.y() < 0 ? -1 : FDragPos.y() >= view.height() ? 1 : 0;
     setTopLeft(FLeftCol + dx, FTopRow + dy);
     dragTo(FDragPos);
+    // The pointer now lies over another cell: the owner hears of it as of a move.
+    if (OnMouseMove)
+        OnMouseMove(QApplication::keyboardModifiers(), FDragPos);
 }
 
 void TDrawGrid::wheelEvent(QWheelEvent* event)

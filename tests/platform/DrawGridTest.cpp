@@ -142,10 +142,14 @@ TEST_F(DrawGridTest, RangeDragBeyondTheEdgeScrolls)
     Grid->SetColCount(30);
     Grid->SetRowCount(20);
     Grid->SetOptions(goVertLine | goHorzLine | goRangeSelect);
+    // The owner hears of every step, also those the pointer did not move for.
+    int moves = 0;
+    Grid->OnMouseMove = [&](Qt::KeyboardModifiers, const QPoint&) { ++moves; };
     QTest::mousePress(vp(), Qt::LeftButton, Qt::NoModifier, at(1, 1));
     QTest::mouseMove(vp(), QPoint(100, 400));
     EXPECT_EQ(Grid->Selection(), (TGridRect{1, 1, 4, 7})); // the last row touching the viewport
     EXPECT_TRUE(QTest::qWaitFor([&] { return Grid->TopRow() >= 3; }, 2000));
+    EXPECT_GE(moves, 1 + Grid->TopRow()); // the pointer's move, then one per step
     QTest::mouseRelease(vp(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 400));
     const int top = Grid->TopRow();
     EXPECT_EQ(Grid->Selection(), (TGridRect{1, 1, 4, top + 7}));
