@@ -1,6 +1,7 @@
 #include "title.h"
 
 #include "CmprsImg.h"
+#include "Dialogs.h"
 #include "Forms.h"
 #include "IniGT.h"
 #include "main.h"
@@ -72,7 +73,7 @@ void TTitleForm::ShowAbout()
 
     QEventLoop loop;
     FAboutLoop = &loop;
-    loop.exec(QEventLoop::DialogExec);
+    RunModalWindow(this, [&loop] { loop.exec(QEventLoop::DialogExec); });
     FAboutLoop = nullptr;
     setWindowModality(Qt::NonModal);
 }

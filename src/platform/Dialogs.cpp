@@ -148,6 +148,17 @@ std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& 
     return dialog.selectedFiles().first();
 }
 
+void RunModalWindow(QWidget* window, const std::function<void()>& wait)
+{
+    log(QStringLiteral("modal: %1").arg(window->objectName()));
+    if (gScript) {
+        if (gScript->ModalWindow)
+            gScript->ModalWindow(window);
+        return;
+    }
+    wait();
+}
+
 QHBoxLayout* OkCancelRow(QDialog* dialog)
 {
     auto* ok = new QPushButton(QStringLiteral("OK"), dialog);

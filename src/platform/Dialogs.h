@@ -63,6 +63,10 @@ struct TFileDialogRequest
 // Runs a file dialog; the chosen file's full path, or nullopt when cancelled.
 std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& request);
 
+// Waits while a window that is not a dialog is shown modally: `wait` runs until the user
+// closes it. Under a test script the script's ModalWindow acts as the user instead.
+void RunModalWindow(QWidget* window, const std::function<void()>& wait);
+
 // The row of "OK" (the default button, accepts) and "キャンセル" (rejects) under a dialog.
 QHBoxLayout* OkCancelRow(QDialog* dialog);
 
@@ -77,6 +81,8 @@ struct TDialogScript
     std::function<std::optional<QString>(const TFileDialogRequest&)> FileDialog;
     // Called in place of exec(); may change the dialog's controls, returns its result.
     std::function<int(QDialog*)> Modal;
+    // Called in place of waiting on a modal window (RunModalWindow); may click it.
+    std::function<void(QWidget*)> ModalWindow;
     QStringList Log;
 };
 

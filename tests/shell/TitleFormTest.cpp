@@ -62,14 +62,16 @@ TEST_F(TitleFormTest, SwitchedOffItStaysHiddenButAboutStillShowsIt)
 
     // About waits, modal, for a click on the window.
     bool labelShown = false, timerActive = true, modal = false;
-    QTimer::singleShot(0, title, [&] {
+    Script.Log.clear();
+    Script.ModalWindow = [&](QWidget* window) {
+        EXPECT_EQ(window, title);
         labelShown = title->ClickLabel->isVisible();
         timerActive = title->CloseTimer->isActive();
         modal = title->isVisible() && title->windowModality() == Qt::ApplicationModal;
         QTest::mouseClick(title, Qt::LeftButton, {}, title->ClickLabel->geometry().center());
-    });
-    QTimer::singleShot(5000, title, &TTitleForm::CloseTitle); // never hang the run
+    };
     Forms().MainForm->About1->trigger();
+    EXPECT_EQ(Script.Log, QStringList{"modal: TitleForm"});
     EXPECT_TRUE(labelShown);
     EXPECT_FALSE(timerActive);
     EXPECT_TRUE(modal);
