@@ -11,6 +11,17 @@
 
 #include <QApplication>
 
+namespace {
+
+// Destroys one window and clears its entry, so that the windows still alive never reach it.
+template <class T> void destroy(T*& window)
+{
+    delete window;
+    window = nullptr;
+}
+
+} // namespace
+
 TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
     : FFormats(TPictureFormats::WithQtFormats())
 {
@@ -41,22 +52,14 @@ void TQuiltmapperProgram::destroyWindows()
     // Reverse order of creation; each destructor writes its settings through the main
     // window's store, so the main window goes last. The dialogs are its children: take
     // them down explicitly first, so they go in order too.
-    delete FForms.TranslucenPartsDlg;
-    FForms.TranslucenPartsDlg = nullptr;
-    delete FForms.NewCreateDlg;
-    FForms.NewCreateDlg = nullptr;
-    delete FForms.ReplaceDlg;
-    FForms.ReplaceDlg = nullptr;
-    delete FForms.EnvDlg;
-    FForms.EnvDlg = nullptr;
-    delete FForms.ToolForm;
-    FForms.ToolForm = nullptr;
-    delete FForms.TitleForm;
-    FForms.TitleForm = nullptr;
-    delete FForms.PartsForm;
-    FForms.PartsForm = nullptr;
-    delete FForms.MainForm;
-    FForms.MainForm = nullptr;
+    destroy(FForms.TranslucenPartsDlg);
+    destroy(FForms.NewCreateDlg);
+    destroy(FForms.ReplaceDlg);
+    destroy(FForms.EnvDlg);
+    destroy(FForms.ToolForm);
+    destroy(FForms.TitleForm);
+    destroy(FForms.PartsForm);
+    destroy(FForms.MainForm);
 }
 
 void TQuiltmapperProgram::ShowWindows()
