@@ -1,10 +1,11 @@
 #include "MapFile.h"
 
+#include "FileWrite.h"
+
 #include "TransposeBytes.h"
 
 #include <QFile>
 #include <QIODevice>
-#include <QSaveFile>
 #include <algorithm>
 #include <new>
 #include <optional>
@@ -190,17 +191,16 @@ TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
 }
 
 bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type, uint16_t partWidth,
-                 uint16_t partHeight)
+                 uint16_t partHeight, QString* error)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (!WriteMapData(file, doc, type, partWidth, partHeight)) {
-        file.cancelWriting();
+    const TFileWriteResult written = WriteFileWhole(fileName, [&](QIODevice& out) {
+        return WriteMapData(out, doc, type, partWidth, partHeight);
+    });
+    if (!written) {
+        if (error)
+            *error = written.Error;
         return false;
     }
-    if (!file.commit())
-        return false;
     doc.SetMapModified(false);
     return true;
 }

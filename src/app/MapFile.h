@@ -74,11 +74,11 @@ using TApplyPartSize = std::function<bool(uint16_t width, uint16_t height)>;
 TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
                            const TApplyPartSize& applyPartSize = {});
 
-// Saves through an atomic replace: a file that cannot be written, or a short write,
-// leaves any existing file whole and the document modified. A successful save clears
-// MapModified.
+// Saves the whole file or nothing: a file that cannot be written, a short write or a full
+// disk leaves any existing file whole and the document modified, and puts the reason in
+// *error when given. A successful save clears MapModified.
 bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type, uint16_t partWidth,
-                 uint16_t partHeight);
+                 uint16_t partHeight, QString* error = nullptr);
 
 TMapLoadResult LoadMapFile(const QString& fileName, TMapFileType type, TMapDocument& doc,
                            const TApplyPartSize& applyPartSize = {});

@@ -1,11 +1,12 @@
 #include "PartsStore.h"
 
+#include "FileWrite.h"
+
 #include "PictureFormats.h"
 
 #include <QDir>
 #include <QFont>
 #include <QPainter>
-#include <QSaveFile>
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -301,16 +302,10 @@ void TPartsStore::WritePartsPicture(const QString& fileName)
     } catch (const std::bad_alloc&) {
         throw failure(QString());
     }
-    // QSaveFile: a failed write leaves an existing file whole.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw failure(file.errorString());
-    if (!sheet.save(&file, "BMP")) {
-        file.cancelWriting();
-        throw failure(file.errorString());
-    }
-    if (!file.commit())
-        throw failure(file.errorString());
+    const TFileWriteResult written =
+        WriteFileWhole(fileName, [&sheet](QIODevice& out) { return sheet.save(&out, "BMP"); });
+    if (!written)
+        throw failure(written.Error);
     ClearPartsModified();
 }
 

@@ -1,9 +1,10 @@
 #include "IniFile.h"
 
+#include "FileWrite.h"
+
 #include <QByteArrayView>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -173,14 +174,7 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
         data += '[' + sectionName.toUtf8() + ']' + eol + keyLine + eol;
     }
 
-    QSaveFile file(FPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return bool(WriteFileWhole(FPath, data));
 }
 
 QString TIniFile::CutValue(const QString& text)

@@ -3,6 +3,7 @@
 //   qm_picgen <output folder> [<folder for PNG copies>]
 // The program reads them at ":/pictures/title.cmp" and ":/pictures/settings.cmp".
 
+#include "FileWrite.h"
 #include "PictureCodec.h"
 
 #include <QDir>
@@ -14,7 +15,6 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QSaveFile>
 #include <array>
 #include <cstdio>
 
@@ -160,8 +160,7 @@ QImage drawSettings()
 
 bool writeFile(const QString& path, const QByteArray& data)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    if (!WriteFileWhole(path, data)) {
         std::fprintf(stderr, "qm_picgen: cannot write %s\n", qPrintable(path));
         return false;
     }

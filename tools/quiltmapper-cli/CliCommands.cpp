@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 
+#include "FileWrite.h"
 #include "MapDocument.h"
 #include "MapFile.h"
 #include "PartsStore.h"
@@ -11,7 +12,6 @@
 #include <QImageWriter>
 #include <QMap>
 #include <QPainter>
-#include <QSaveFile>
 #include <QTextStream>
 #include <array>
 #include <cstdio>
@@ -263,8 +263,9 @@ void noteTruncation(const TMapLoadResult& r, const QString& fileName, QTextStrea
 
 void saveMap(const QString& fileName, TMapDocument& doc, TMapFileType type, PartSize part)
 {
-    if (!SaveMapFile(fileName, doc, type, part.Width, part.Height))
-        failure(QStringLiteral("cannot write map %1").arg(fileName));
+    QString why;
+    if (!SaveMapFile(fileName, doc, type, part.Width, part.Height, &why))
+        failure(QStringLiteral("cannot write map %1: %2").arg(fileName, why));
 }
 
 int cmdInfo(const QStringList& args, QTextStream& out)
@@ -453,28 +454,26 @@ int cmdRender(const QStringList& args, QTextStream& out)
         }
     }
 
-    QSaveFile file(outName);
-    if (!file.open(QIODevice::WriteOnly))
-        failure(QStringLiteral("cannot create %1: %2").arg(outName, file.errorString()));
-    QImageWriter writer(&file, format);
-    bool written = false;
-    {
+    QString writerError;
+    const TFileWriteResult written = WriteFileWhole(outName, [&](QIODevice& file) {
+        QImageWriter writer(&file, format);
         const QuietStderr quiet;
-        written = writer.write(picture);
-    }
-    if (!written) {
-        file.cancelWriting();
-        // Writers that give no reason (libpng on a picture too wide, say) still get a useful line.
-        const QString why = writer.error() == QImageWriter::UnknownError
-                                ? QStringLiteral("the %1 writer refused a %2 x %3 picture")
-                                      .arg(QString::fromLatin1(format))
-                                      .arg(width)
-                                      .arg(height)
-                                : writer.errorString();
-        failure(QStringLiteral("cannot write %1: %2").arg(outName, why));
-    }
-    if (!file.commit())
-        failure(QStringLiteral("cannot write %1: %2").arg(outName, file.errorString()));
+        if (writer.write(picture))
+            return true;
+        // Writers that give no reason (libpng on a picture too wide, say) still get a useful
+        // line; a device error, a full disk say, speaks for itself.
+        if (writer.error() == QImageWriter::UnknownError)
+            writerError = QStringLiteral("the %1 writer refused a %2 x %3 picture")
+                              .arg(QString::fromLatin1(format))
+                              .arg(width)
+                              .arg(height);
+        else if (writer.error() != QImageWriter::DeviceError)
+            writerError = writer.errorString();
+        return false;
+    });
+    if (!written)
+        failure(QStringLiteral("cannot write %1: %2")
+                    .arg(outName, writerError.isEmpty() ? written.Error : writerError));
     noteTruncation(r, a.at(0), out);
     out << "wrote " << outName << ": " << width << " x " << height << " pixels\n";
     return 0;
