@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 #include "MapFile.h"
+#include "NoRoom.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -373,5 +374,54 @@ TEST_F(Cli, TheProgramRunsWithoutADisplay)
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_TRUE(p.readAllStandardError().startsWith("quiltmapper-cli: "));
 }
+
+class CliNoRoom : public ::testing::TestWithParam<TNoRoomKind>
+{
+};
+
+// Out of room, every command that writes fails with one line and leaves no output file
+// behind, and an existing file exactly as it was.
+TEST_P(CliNoRoom, FailsLoudlyAndLeavesEveryFileAsItWas)
+{
+    TNoRoom noRoom(GetParam());
+    if (!noRoom.Ready())
+        GTEST_SKIP() << noRoom.WhyNotReady();
+    const auto path = [&](const char* name) { return noRoom.Path(QString::fromLatin1(name)); };
+    ASSERT_EQ(cli({"new", "20", "10", path("kept.mpd"), "--fill", "3"}).Code, 0);
+    ASSERT_EQ(cli({"new", "200", "310", path("big.mpd"), "--fill", "5", "--part", "4x4"}).Code, 0);
+    QImage sheet(64, 64, QImage::Format_RGB32);
+    sheet.fill(Qt::darkGreen);
+    ASSERT_TRUE(sheet.save(path("parts.bmp"), "BMP"));
+    const QStringList before = noRoom.Files();
+    QFile keptFile(path("kept.mpd"));
+    ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
+    const QByteArray kept = keptFile.readAll();
+    keptFile.close();
+    ASSERT_EQ(kept.size(), 231);
+
+    const QList<QStringList> commands = {
+        {"new", "20", "10", path("kept.mpd"), "--fill", "5"},
+        {"new", "20", "10", path("fresh.mpd")},
+        {"convert", path("big.mpd"), path("converted.mpd"), "--from", "2", "--to", "1"},
+        {"convert", path("big.mpd"), path("kept.mpd"), "--from", "2", "--to", "2"},
+        {"render", path("big.mpd"), path("parts.bmp"), path("out.png")},
+        {"render", path("big.mpd"), path("parts.bmp"), path("out.bmp")},
+    };
+    for (const QStringList& command : commands) {
+        SCOPED_TRACE(command.join(' ').toStdString());
+        noRoom.Arm();
+        const CliRun r = cli(command);
+        noRoom.Disarm();
+        EXPECT_NE(r.Code, 0);
+        EXPECT_EQ(r.Err.count('\n'), 1) << r.Err.toStdString();
+        EXPECT_FALSE(r.Out.contains("wrote")) << r.Out.toStdString();
+        EXPECT_EQ(noRoom.Files(), before);
+        ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
+        EXPECT_EQ(keptFile.readAll(), kept);
+        keptFile.close();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, CliNoRoom, QM_NO_ROOM_KINDS);
 
 } // namespace
