@@ -26,7 +26,7 @@ TMapDocument& bigMap()
         auto d = std::make_unique<TMapDocument>();
         d->NewMap(Side, Side);
         d->SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(1 + gx + 3 * gy); });
-        d->StampGroup(0, 0, Side - 1, Side - 1);
+        d->StampGroup({0, 0, Side - 1, Side - 1});
         return d;
     }();
     return *doc;
@@ -96,7 +96,7 @@ void Doc_StampGroup3x2(benchmark::State& state)
     TMapDocument& doc = bigMap();
     doc.SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(1 + gx + 3 * gy); });
     for (auto _ : state) {
-        doc.StampGroup(0, 0, Side - 1, Side - 1);
+        doc.StampGroup({0, 0, Side - 1, Side - 1});
         benchmark::ClobberMemory();
     }
 }
@@ -106,7 +106,7 @@ void Doc_ScatterGroup3x2(benchmark::State& state)
     TMapDocument& doc = bigMap();
     doc.SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(1 + gx + 3 * gy); });
     for (auto _ : state) {
-        doc.ScatterGroup(0, 0, Side - 1, Side - 1);
+        doc.ScatterGroup({0, 0, Side - 1, Side - 1});
         benchmark::ClobberMemory();
     }
 }
@@ -118,7 +118,7 @@ void Doc_ReplaceWholeMap(benchmark::State& state)
     for (auto _ : state) {
         // Alternate, so that every round really changes a sixth of the cells.
         flip = !flip;
-        doc.ReplaceParts(0, 0, Side - 1, Side - 1, flip ? 1 : 200, flip ? 200 : 1);
+        doc.ReplaceParts({0, 0, Side - 1, Side - 1}, flip ? 1 : 200, flip ? 200 : 1);
         benchmark::ClobberMemory();
     }
 }
@@ -128,7 +128,7 @@ void Doc_UndoWholeMap(benchmark::State& state)
     TMapDocument& doc = bigMap();
     for (auto _ : state) {
         state.PauseTiming();
-        doc.TakeUndoSnapshot(0, 0, Side - 1, Side - 1);
+        doc.TakeUndoSnapshot({0, 0, Side - 1, Side - 1});
         state.ResumeTiming();
         doc.Undo();
         benchmark::ClobberMemory();

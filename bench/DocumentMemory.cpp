@@ -25,10 +25,10 @@ int main()
         doc.NewMap(TMapDocument::MaxMapSize, TMapDocument::MaxMapSize);
         const int last = TMapDocument::MaxMapSize - 1;
         doc.SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(gx + gy); });
-        doc.StampGroup(0, 0, last, last);
-        doc.ScatterGroup(0, 0, last, last);
+        doc.StampGroup({0, 0, last, last});
+        doc.ScatterGroup({0, 0, last, last});
         doc.Undo();
-        doc.CaptureGroup(0, 0, last, last);
+        doc.CaptureGroup({0, 0, last, last});
     }
     const double after = peakMegabytes();
     const double limit = 3.2 * 100.0;

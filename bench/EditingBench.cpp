@@ -34,14 +34,14 @@ void Doc_Stamp(benchmark::State& state)
 {
     TMapDocument& doc = bareDocument();
     for (auto _ : state)
-        doc.StampGroup(0, 0, Side - 1, Side - 1);
+        doc.StampGroup({0, 0, Side - 1, Side - 1});
 }
 
 void Doc_Scatter(benchmark::State& state)
 {
     TMapDocument& doc = bareDocument();
     for (auto _ : state)
-        doc.ScatterGroup(0, 0, Side - 1, Side - 1);
+        doc.ScatterGroup({0, 0, Side - 1, Side - 1});
 }
 
 TMainForm* preparedWindow(bool random)

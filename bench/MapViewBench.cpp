@@ -114,7 +114,7 @@ int main(int argc, char** argv)
         forms.PartsForm->CapturePart(n, solid, 0, 0);
     }
     main->Document().SetGroupPart(16, 16, [](int gx, int gy) { return uint8_t(gy * 16 + gx); });
-    main->Document().ScatterGroup(0, 0, 9998, 9998, 7);
+    main->Document().ScatterGroup({0, 0, 9998, 9998}, 7);
     fitViewport(main);
 
     std::vector<RatioReporter::Pair> pairs;

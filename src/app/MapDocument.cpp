@@ -34,7 +34,7 @@ TMapDocument::TMapDocument()
 
 void TMapDocument::SetCell(int x, int y, uint8_t part)
 {
-    CheckedRect(x, y, x, y);
+    CheckedRect({x, y, x, y});
     FCells[Index(x, y)] = part;
 }
 
@@ -87,26 +87,12 @@ void TMapDocument::NewMap(TMapStores&& stores)
     FModified = false;
 }
 
-void TMapDocument::NormalizeRect(int& left, int& top, int& right, int& bottom)
+TCellRect TMapDocument::CheckedRect(const TCellRect& rect) const
 {
-    if (right < left)
-        std::swap(left, right);
-    if (bottom < top)
-        std::swap(top, bottom);
-}
-
-TCellRect TMapDocument::NormalizeRect(TCellRect rect)
-{
-    NormalizeRect(rect.Left, rect.Top, rect.Right, rect.Bottom);
-    return rect;
-}
-
-TCellRect TMapDocument::CheckedRect(int left, int top, int right, int bottom) const
-{
-    NormalizeRect(left, top, right, bottom);
-    if (left < 0 || top < 0 || right >= FWidth || bottom >= FHeight)
+    const TCellRect r = rect.Normalized();
+    if (r.Left < 0 || r.Top < 0 || r.Right >= FWidth || r.Bottom >= FHeight)
         throw std::out_of_range("cell rectangle outside the map");
-    return {left, top, right, bottom};
+    return r;
 }
 
 void TMapDocument::SetUndoAvailable(bool available)
@@ -122,9 +108,9 @@ void TMapDocument::SetOnUndoAvailableChanged(std::function<void(bool)> handler)
     FOnUndoAvailableChanged = std::move(handler);
 }
 
-void TMapDocument::TakeUndoSnapshot(int left, int top, int right, int bottom)
+void TMapDocument::TakeUndoSnapshot(const TCellRect& rect)
 {
-    const TCellRect r = CheckedRect(left, top, right, bottom);
+    const TCellRect r = CheckedRect(rect);
     const size_t h = size_t(r.Height());
     for (int x = r.Left; x <= r.Right; ++x)
         std::memcpy(&FUndoCells[Index(x, r.Top)], &FCells[Index(x, r.Top)], h);
@@ -132,18 +118,17 @@ void TMapDocument::TakeUndoSnapshot(int left, int top, int right, int bottom)
     SetUndoAvailable(true);
 }
 
-void TMapDocument::FillMapRect(int left, int top, int right, int bottom, uint8_t part)
+void TMapDocument::FillMapRect(const TCellRect& rect, uint8_t part)
 {
-    const TCellRect r = CheckedRect(left, top, right, bottom);
-    TakeUndoSnapshot(r.Left, r.Top, r.Right, r.Bottom);
+    const TCellRect r = CheckedRect(rect);
+    TakeUndoSnapshot(r);
     for (int x = r.Left; x <= r.Right; ++x)
         std::memset(&FCells[Index(x, r.Top)], part, size_t(r.Height()));
 }
 
-void TMapDocument::ExchangePartsInRect(int left, int top, int right, int bottom, uint8_t partA,
-                                       uint8_t partB)
+void TMapDocument::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB)
 {
-    const TCellRect r = CheckedRect(left, top, right, bottom);
+    const TCellRect r = CheckedRect(rect);
     const size_t h = size_t(r.Height());
     bool touched = false;
     for (int x = r.Left; x <= r.Right; ++x) {
@@ -201,10 +186,10 @@ void TMapDocument::SetGroupSingle(uint8_t part)
     FGroupHeight = 1;
 }
 
-void TMapDocument::StampGroup(int left, int top, int right, int bottom)
+void TMapDocument::StampGroup(const TCellRect& rect)
 {
-    const TCellRect r = CheckedRect(left, top, right, bottom);
-    TakeUndoSnapshot(r.Left, r.Top, r.Right, r.Bottom);
+    const TCellRect r = CheckedRect(rect);
+    TakeUndoSnapshot(r);
 
     const size_t h = size_t(r.Height());
     const int w = r.Width();
@@ -229,11 +214,10 @@ void TMapDocument::StampGroup(int left, int top, int right, int bottom)
     FModified = true;
 }
 
-void TMapDocument::ScatterGroup(int left, int top, int right, int bottom,
-                                std::optional<uint64_t> seed)
+void TMapDocument::ScatterGroup(const TCellRect& rect, std::optional<uint64_t> seed)
 {
-    const TCellRect r = CheckedRect(left, top, right, bottom);
-    TakeUndoSnapshot(r.Left, r.Top, r.Right, r.Bottom);
+    const TCellRect r = CheckedRect(rect);
+    TakeUndoSnapshot(r);
 
     TCellRng rng(seed ? *seed : millisecondsOfDay());
     const uint32_t gw = uint32_t(FGroupWidth);
@@ -273,10 +257,9 @@ void TMapDocument::ScatterGroup(int left, int top, int right, int bottom,
     FModified = true;
 }
 
-bool TMapDocument::ReplaceParts(int left, int top, int right, int bottom, uint8_t before,
-                                uint8_t after)
+bool TMapDocument::ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t after)
 {
-    const TCellRect r = CheckedRect(left, top, right, bottom);
+    const TCellRect r = CheckedRect(rect);
     if (before == after)
         return false; // nothing can change
     const size_t h = size_t(r.Height());
@@ -297,9 +280,9 @@ bool TMapDocument::ReplaceParts(int left, int top, int right, int bottom, uint8_
     return changed;
 }
 
-void TMapDocument::CaptureGroup(int left, int top, int right, int bottom)
+void TMapDocument::CaptureGroup(const TCellRect& rect)
 {
-    const TCellRect r = CheckedRect(left, top, right, bottom);
+    const TCellRect r = CheckedRect(rect);
     // The group store is at least as large as the map, so any map rectangle fits.
     for (int x = r.Left; x <= r.Right; ++x) {
         std::memcpy(&FGroupCells[GroupIndex(x - r.Left, 0)], &FCells[Index(x, r.Top)],

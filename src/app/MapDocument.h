@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CellRect.h"
 #include "ZeroedAllocator.h"
 
 #include <cstdint>
@@ -7,19 +8,6 @@
 #include <optional>
 #include <span>
 #include <vector>
-
-// A rectangle of map cells: columns Left..Right, rows Top..Bottom, all inclusive.
-struct TCellRect
-{
-    int Left = 0;
-    int Top = 0;
-    int Right = 0;
-    int Bottom = 0;
-
-    int Width() const { return Right - Left + 1; }
-    int Height() const { return Bottom - Top + 1; }
-    bool operator==(const TCellRect&) const = default;
-};
 
 // The map being edited: its cells, the one-level undo store and the group part (the
 // painting brush). Knows nothing of windows; the main window owns one and redraws.
@@ -69,18 +57,14 @@ public:
     // NewMap with stores already allocated; cannot fail.
     void NewMap(TMapStores&& stores);
 
-    static void NormalizeRect(int& left, int& top, int& right, int& bottom);
-    static TCellRect NormalizeRect(TCellRect rect);
-
     // Copies the (ordered) rectangle into the undo store and makes undo available.
-    void TakeUndoSnapshot(int left, int top, int right, int bottom);
+    void TakeUndoSnapshot(const TCellRect& rect);
     // Normalises, snapshots, then sets every cell of the rectangle to the part. Leaves
     // MapModified alone.
-    void FillMapRect(int left, int top, int right, int bottom, uint8_t part);
+    void FillMapRect(const TCellRect& rect, uint8_t part);
     // Swaps parts A and B in the (ordered) rectangle. No snapshot. Every cell holding A or
     // B marks the map modified, even when A equals B.
-    void ExchangePartsInRect(int left, int top, int right, int bottom, uint8_t partA,
-                             uint8_t partB);
+    void ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB);
 
     bool UndoAvailable() const { return FUndoAvailable; }
     TCellRect UndoRect() const { return FUndoRect; }
@@ -103,23 +87,22 @@ public:
 
     // Lays the group part tiled over the rectangle, anchored at its top-left cell; takes a
     // snapshot first and marks the map modified.
-    void StampGroup(int left, int top, int right, int bottom);
+    void StampGroup(const TCellRect& rect);
     // Fills the rectangle with cells of the group part drawn at random (column, then row
     // within the group part for each cell); snapshot first, marks the map modified.
     // Seeded from the time of day in milliseconds unless a seed is given.
-    void ScatterGroup(int left, int top, int right, int bottom,
-                      std::optional<uint64_t> seed = std::nullopt);
+    void ScatterGroup(const TCellRect& rect, std::optional<uint64_t> seed = std::nullopt);
     // Every cell of the rectangle holding `before` becomes `after`; no snapshot. Marks the
     // map modified when a cell changed. Returns whether one did.
-    bool ReplaceParts(int left, int top, int right, int bottom, uint8_t before, uint8_t after);
+    bool ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t after);
     // Makes the rectangle of the map the group part. The map is not changed.
-    void CaptureGroup(int left, int top, int right, int bottom);
+    void CaptureGroup(const TCellRect& rect);
 
 private:
     size_t Index(int x, int y) const { return size_t(x) * FHeight + size_t(y); }
     size_t GroupIndex(int gx, int gy) const { return size_t(gx) * FGroupStoreHeight + size_t(gy); }
     // Normalises and checks that the rectangle lies inside the map.
-    TCellRect CheckedRect(int left, int top, int right, int bottom) const;
+    TCellRect CheckedRect(const TCellRect& rect) const;
     void SetUndoAvailable(bool available);
 
     uint16_t FWidth = 0;

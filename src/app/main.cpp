@@ -266,10 +266,9 @@ void TMainForm::createMenus()
 // ---------------------------------------------------------------------------------------
 // Document and caption
 
-void TMainForm::ExchangePartsInRect(int left, int top, int right, int bottom, uint8_t partA,
-                                    uint8_t partB)
+void TMainForm::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB)
 {
-    FDoc.ExchangePartsInRect(left, top, right, bottom, partA, partB);
+    FDoc.ExchangePartsInRect(rect, partA, partB);
 }
 
 void TMainForm::NewMap(int width, int height)
@@ -682,9 +681,8 @@ void TMainForm::RepaintMap()
 
 void TMainForm::RedrawMapRect(int left, int top, int right, int bottom)
 {
-    TMapDocument::NormalizeRect(left, top, right, bottom);
     // Only the cells on screen are drawn again; the grid skips the others.
-    MapGrid->InvalidateRect({left, top, right, bottom});
+    MapGrid->InvalidateRect(TCellRect{left, top, right, bottom}.Normalized());
 }
 
 void TMainForm::G1Click()
@@ -811,9 +809,9 @@ void TMainForm::MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shi
             } else {
                 const TGridRect sel = MapGrid->Selection();
                 if (A1->isChecked())
-                    FDoc.ScatterGroup(sel.Left, sel.Top, sel.Right, sel.Bottom);
+                    FDoc.ScatterGroup(sel);
                 else
-                    FDoc.StampGroup(sel.Left, sel.Top, sel.Right, sel.Bottom);
+                    FDoc.StampGroup(sel);
             }
         }
         if (D1->isChecked()) {
@@ -847,7 +845,7 @@ void TMainForm::G2Click()
 {
     StatusPanel0->setText(QStringLiteral("グループパーツ取得"));
     const TGridRect sel = MapGrid->Selection();
-    FDoc.CaptureGroup(sel.Left, sel.Top, sel.Right, sel.Bottom);
+    FDoc.CaptureGroup(sel);
     RepaintMap();
 }
 
@@ -856,12 +854,11 @@ void TMainForm::F1Click()
     if (AskConfirm(this, QStringLiteral("グループパーツで全マップを埋めますか？"),
                    TConfirmButtons::YesCancel) != TAnswer::Yes)
         return;
-    const int right = FDoc.MapWidth() - 1;
-    const int bottom = FDoc.MapHeight() - 1;
+    const TCellRect whole{0, 0, FDoc.MapWidth() - 1, FDoc.MapHeight() - 1};
     if (A1->isChecked())
-        FDoc.ScatterGroup(0, 0, right, bottom);
+        FDoc.ScatterGroup(whole);
     else
-        FDoc.StampGroup(0, 0, right, bottom);
+        FDoc.StampGroup(whole);
     RepaintMap();
 }
 
@@ -880,8 +877,7 @@ void TMainForm::Replace1Click()
         area = MapGrid->Selection();
     if (RunModal(dialog) != QDialog::Accepted)
         return;
-    FDoc.ReplaceParts(area.Left, area.Top, area.Right, area.Bottom,
-                      uint8_t(dialog->Spin_BeforParts->value()),
+    FDoc.ReplaceParts(area, uint8_t(dialog->Spin_BeforParts->value()),
                       uint8_t(dialog->Spin_AfterParts->value()));
     RepaintMap();
 }

@@ -39,8 +39,7 @@ public:
     TMapDocument& Document() { return FDoc; }
     uint16_t MapWidth() const { return FDoc.MapWidth(); }
     uint16_t MapHeight() const { return FDoc.MapHeight(); }
-    void ExchangePartsInRect(int left, int top, int right, int bottom, uint8_t partA,
-                             uint8_t partB);
+    void ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB);
 
     // The map document's new map, plus the grid, the file name and the caption.
     void NewMap(int width, int height);

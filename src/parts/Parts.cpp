@@ -441,7 +441,7 @@ void TPartsForm::exchangeParts(int source, int target)
     FStore.CapturePart(source, saved, 0, 0);
     // The map follows, so that it looks as before.
     TMainForm& main = *FForms.MainForm;
-    main.ExchangePartsInRect(0, 0, main.MapWidth() - 1, main.MapHeight() - 1, uint8_t(source),
+    main.ExchangePartsInRect({0, 0, main.MapWidth() - 1, main.MapHeight() - 1}, uint8_t(source),
                              uint8_t(target));
     redrawBothGrids();
     SetPartsModified();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CellRect.h"
+
 #include <QAbstractScrollArea>
 #include <QFlags>
 #include <QImage>
@@ -11,20 +13,8 @@
 class QPainter;
 class QTimer;
 
-// A rectangle of grid cells: columns Left..Right, rows Top..Bottom, inclusive.
-struct TGridRect
-{
-    int Left = 0;
-    int Top = 0;
-    int Right = 0;
-    int Bottom = 0;
-
-    bool Contains(int col, int row) const
-    {
-        return col >= Left && col <= Right && row >= Top && row <= Bottom;
-    }
-    bool operator==(const TGridRect&) const = default;
-};
+// The grid speaks of its cells in the one rectangle type of the program.
+using TGridRect = TCellRect;
 
 enum TGridOption
 {

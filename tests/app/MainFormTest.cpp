@@ -613,7 +613,7 @@ TEST_F(MainFormTest, ViewMenuShowsAndClosesTheOtherWindows)
 TEST_F(MainFormTest, UndoRedrawsAndDisablesItself)
 {
     Main()->Document().SetGroupSingle(3);
-    Main()->Document().StampGroup(0, 0, 2, 2);
+    Main()->Document().StampGroup({0, 0, 2, 2});
     EXPECT_TRUE(Main()->Cancel1->isEnabled());
     Main()->Cancel1->trigger();
     EXPECT_FALSE(Main()->Cancel1->isEnabled());

@@ -52,7 +52,7 @@ TEST(MapDocument, NewMapResetsCellsUndoAndModifiedButKeepsGroupSize)
 {
     TMapDocument doc;
     setNumberedGroup(doc, 3, 2);
-    doc.StampGroup(0, 0, 10, 10);
+    doc.StampGroup({0, 0, 10, 10});
     ASSERT_TRUE(doc.MapModified());
     ASSERT_TRUE(doc.UndoAvailable());
 
@@ -79,7 +79,7 @@ TEST(MapDocument, GroupStoreIsAtLeast16x16AndTheGroupNeverOutgrowsIt)
     EXPECT_EQ(doc.GroupStoreHeight(), 16);
 
     doc.NewMap(40, 30);
-    doc.CaptureGroup(0, 0, 39, 29);
+    doc.CaptureGroup({0, 0, 39, 29});
     ASSERT_EQ(doc.GroupWidth(), 40);
     // A smaller map cannot hold a 40 x 30 group part: it becomes 1 x 1 of part 0.
     doc.NewMap(20, 50);
@@ -87,7 +87,7 @@ TEST(MapDocument, GroupStoreIsAtLeast16x16AndTheGroupNeverOutgrowsIt)
     EXPECT_EQ(doc.GroupHeight(), 1);
     EXPECT_EQ(doc.GroupCell(0, 0), 0);
     // The random placement reads only inside the store.
-    doc.ScatterGroup(0, 0, 19, 49, 1);
+    doc.ScatterGroup({0, 0, 19, 49}, 1);
     EXPECT_THROW(doc.SetGroupPart(21, 1, [](int, int) { return uint8_t(1); }), std::out_of_range);
     EXPECT_THROW(doc.SetGroupPart(0, 1, [](int, int) { return uint8_t(1); }), std::out_of_range);
 }
@@ -108,12 +108,17 @@ TEST(MapDocument, NewMapRefusesBadSizesAndChangesNothing)
     }
 }
 
-TEST(MapDocument, NormalizeRectOrdersTheCorners)
+TEST(CellRect, NormalizedOrdersTheCornersAndKeepsTheCells)
 {
-    int l = 5, t = 1, r = 2, b = 0;
-    TMapDocument::NormalizeRect(l, t, r, b);
-    EXPECT_EQ((std::array{l, t, r, b}), (std::array{2, 0, 5, 1}));
-    EXPECT_EQ(TMapDocument::NormalizeRect({3, 4, 3, 4}), (TCellRect{3, 4, 3, 4}));
+    EXPECT_EQ((TCellRect{5, 1, 2, 0}.Normalized()), (TCellRect{2, 0, 5, 1}));
+    EXPECT_EQ((TCellRect{3, 4, 3, 4}.Normalized()), (TCellRect{3, 4, 3, 4}));
+    const TCellRect r = TCellRect{7, 9, 4, 2}.Normalized();
+    EXPECT_EQ(r.Width(), 4);
+    EXPECT_EQ(r.Height(), 8);
+    EXPECT_TRUE(r.Contains(4, 2));
+    EXPECT_TRUE(r.Contains(7, 9));
+    EXPECT_FALSE(r.Contains(8, 9));
+    EXPECT_FALSE(r.Contains(4, 1));
 }
 
 TEST(MapDocument, FillMapRectSnapshotsWithoutMarkingModified)
@@ -123,7 +128,7 @@ TEST(MapDocument, FillMapRectSnapshotsWithoutMarkingModified)
     std::vector<bool> notified;
     doc.SetOnUndoAvailableChanged([&](bool on) { notified.push_back(on); });
 
-    doc.FillMapRect(4, 3, 1, 1, 9); // corners in any order
+    doc.FillMapRect({4, 3, 1, 1}, 9); // corners in any order
     EXPECT_FALSE(doc.MapModified());
     EXPECT_TRUE(doc.UndoAvailable());
     EXPECT_EQ(doc.UndoRect(), (TCellRect{1, 1, 4, 3}));
@@ -138,9 +143,9 @@ TEST(MapDocument, UndoRestoresOnlyTheLastSnapshotAndThenIsUnavailable)
     TMapDocument doc;
     doc.NewMap(8, 8);
     doc.SetGroupSingle(1);
-    doc.StampGroup(0, 0, 7, 7);
+    doc.StampGroup({0, 0, 7, 7});
     doc.SetGroupSingle(2);
-    doc.StampGroup(2, 2, 4, 4);
+    doc.StampGroup({2, 2, 4, 4});
 
     const auto redraw = doc.Undo();
     ASSERT_TRUE(redraw.has_value());
@@ -157,8 +162,8 @@ TEST(MapDocument, ChangesWithoutSnapshotLeaveTheOlderOneInPlace)
     TMapDocument doc;
     doc.NewMap(4, 4);
     doc.SetGroupSingle(5);
-    doc.StampGroup(0, 0, 1, 1);         // snapshot of 0..1 x 0..1, all 0
-    doc.ReplaceParts(0, 0, 3, 3, 0, 8); // no snapshot
+    doc.StampGroup({0, 0, 1, 1});         // snapshot of 0..1 x 0..1, all 0
+    doc.ReplaceParts({0, 0, 3, 3}, 0, 8); // no snapshot
     ASSERT_EQ(doc.Cell(3, 3), 8);
     ASSERT_EQ(doc.Cell(0, 0), 5);
 
@@ -175,7 +180,7 @@ TEST(MapDocument, StampGroupTilesFromTheRectanglesTopLeftWithCutEdges)
     doc.NewMap(10, 10);
     setNumberedGroup(doc, 3, 2); // columns: {1,2}, {11,12}, {21,22}
 
-    doc.StampGroup(1, 1, 6, 4); // 6 x 4: four whole copies
+    doc.StampGroup({1, 1, 6, 4}); // 6 x 4: four whole copies
     EXPECT_EQ(rows(doc, 1, 1, 6, 4), (std::vector<int>{1, 11, 21, 1, 11, 21, //
                                                        2, 12, 22, 2, 12, 22, //
                                                        1, 11, 21, 1, 11, 21, //
@@ -187,13 +192,13 @@ TEST(MapDocument, StampGroupTilesFromTheRectanglesTopLeftWithCutEdges)
 
     doc.NewMap(10, 10);
     setNumberedGroup(doc, 3, 2);
-    doc.StampGroup(5, 7, 2, 5); // 4 x 3, given reversed: one copy and cut copies
+    doc.StampGroup({5, 7, 2, 5}); // 4 x 3, given reversed: one copy and cut copies
     EXPECT_EQ(rows(doc, 2, 5, 5, 7), (std::vector<int>{1, 11, 21, 1, //
                                                        2, 12, 22, 2, //
                                                        1, 11, 21, 1}));
 
     // A single cell takes the group's top-left part.
-    doc.StampGroup(9, 9, 9, 9);
+    doc.StampGroup({9, 9, 9, 9});
     EXPECT_EQ(doc.Cell(9, 9), 1);
 }
 
@@ -202,7 +207,7 @@ TEST(MapDocument, StampGroupOverAWholeMapMatchesTheLattice)
     TMapDocument doc;
     doc.NewMap(5, 5);
     doc.SetGroupPart(2, 2, [](int gx, int gy) { return uint8_t(gx + 2 * gy + 1); });
-    doc.StampGroup(0, 0, 4, 4);
+    doc.StampGroup({0, 0, 4, 4});
     for (int x = 0; x < 5; ++x)
         for (int y = 0; y < 5; ++y)
             EXPECT_EQ(doc.Cell(x, y), x % 2 + 2 * (y % 2) + 1) << x << "," << y;
@@ -212,9 +217,9 @@ TEST(MapDocument, StampGroupWithATallGroupAndAShortRectangle)
 {
     TMapDocument doc;
     doc.NewMap(30, 30);
-    doc.CaptureGroup(0, 0, 0, 0);
+    doc.CaptureGroup({0, 0, 0, 0});
     doc.SetGroupPart(1, 20, [](int, int gy) { return uint8_t(gy + 1); });
-    doc.StampGroup(0, 0, 2, 24); // 25 rows over a 20-row group: doubling copies must cut right
+    doc.StampGroup({0, 0, 2, 24}); // 25 rows over a 20-row group: doubling copies must cut right
     for (int y = 0; y < 25; ++y)
         for (int x = 0; x < 3; ++x)
             EXPECT_EQ(doc.Cell(x, y), y % 20 + 1) << x << "," << y;
@@ -225,7 +230,7 @@ TEST(MapDocument, ScatterGroupUsesOnlyGroupPartsInTheRectangle)
     TMapDocument doc;
     doc.NewMap(200, 150);
     setNumberedGroup(doc, 3, 2);
-    doc.ScatterGroup(10, 5, 189, 144, 12345);
+    doc.ScatterGroup({10, 5, 189, 144}, 12345);
 
     const std::set<int> group{1, 2, 11, 12, 21, 22};
     std::array<int, 256> count{};
@@ -254,15 +259,15 @@ TEST(MapDocument, ScatterGroupRepeatsWithTheSameSeedAndWeighsRepeatedParts)
     // Part 7 appears three times in a 2 x 2 group: three quarters of the cells.
     for (TMapDocument* d : {&a, &b})
         d->SetGroupPart(2, 2, [](int gx, int gy) { return uint8_t(gx + gy == 0 ? 3 : 7); });
-    a.ScatterGroup(0, 0, 63, 63, 99);
-    b.ScatterGroup(0, 0, 63, 63, 99);
+    a.ScatterGroup({0, 0, 63, 63}, 99);
+    b.ScatterGroup({0, 0, 63, 63}, 99);
     EXPECT_TRUE(std::equal(a.MapCells().begin(), a.MapCells().end(), b.MapCells().begin()));
     int sevens = 0;
     for (uint8_t c : a.MapCells())
         sevens += c == 7;
     EXPECT_NEAR(sevens, 3072, 150);
 
-    b.ScatterGroup(0, 0, 63, 63, 100);
+    b.ScatterGroup({0, 0, 63, 63}, 100);
     EXPECT_FALSE(std::equal(a.MapCells().begin(), a.MapCells().end(), b.MapCells().begin()));
 }
 
@@ -271,7 +276,7 @@ TEST(MapDocument, ScatterWithA1x1GroupFillsWithThatPartOnly)
     TMapDocument doc;
     doc.NewMap(70, 70);
     doc.SetGroupSingle(42);
-    doc.ScatterGroup(0, 0, 69, 69);
+    doc.ScatterGroup({0, 0, 69, 69});
     for (uint8_t c : doc.MapCells())
         ASSERT_EQ(c, 42);
 }
@@ -284,12 +289,12 @@ TEST(MapDocument, ReplaceChangesMatchingCellsOnlyAndMarksModifiedOnlyOnChange)
     doc.SetCell(3, 3, 3);
     doc.SetCell(4, 4, 3);
 
-    EXPECT_FALSE(doc.ReplaceParts(0, 0, 4, 4, 3, 3)); // by itself
+    EXPECT_FALSE(doc.ReplaceParts({0, 0, 4, 4}, 3, 3)); // by itself
     EXPECT_FALSE(doc.MapModified());
-    EXPECT_FALSE(doc.ReplaceParts(0, 0, 4, 4, 200, 1)); // nothing holds 200
+    EXPECT_FALSE(doc.ReplaceParts({0, 0, 4, 4}, 200, 1)); // nothing holds 200
     EXPECT_FALSE(doc.MapModified());
 
-    EXPECT_TRUE(doc.ReplaceParts(3, 3, 0, 0, 3, 9)); // only the rectangle
+    EXPECT_TRUE(doc.ReplaceParts({3, 3, 0, 0}, 3, 9)); // only the rectangle
     EXPECT_TRUE(doc.MapModified());
     EXPECT_EQ(doc.Cell(1, 1), 9);
     EXPECT_EQ(doc.Cell(3, 3), 9);
@@ -306,15 +311,15 @@ TEST(MapDocument, ExchangeSwapsBothPartsAndMarksModifiedEvenForEqualParts)
     doc.SetCell(1, 0, 2);
     doc.SetCell(2, 0, 3);
 
-    doc.ExchangePartsInRect(0, 0, 3, 0, 1, 2);
+    doc.ExchangePartsInRect({0, 0, 3, 0}, 1, 2);
     EXPECT_EQ(rows(doc, 0, 0, 3, 0), (std::vector<int>{2, 1, 3, 0}));
     EXPECT_TRUE(doc.MapModified());
 
     doc.SetMapModified(false);
-    doc.ExchangePartsInRect(0, 0, 3, 0, 200, 201); // neither present
+    doc.ExchangePartsInRect({0, 0, 3, 0}, 200, 201); // neither present
     EXPECT_FALSE(doc.MapModified());
 
-    doc.ExchangePartsInRect(0, 0, 3, 0, 3, 3); // equal parts: no change, still modified
+    doc.ExchangePartsInRect({0, 0, 3, 0}, 3, 3); // equal parts: no change, still modified
     EXPECT_EQ(rows(doc, 0, 0, 3, 0), (std::vector<int>{2, 1, 3, 0}));
     EXPECT_TRUE(doc.MapModified());
     EXPECT_FALSE(doc.UndoAvailable());
@@ -327,7 +332,7 @@ TEST(MapDocument, CaptureGroupTakesTheRectangleWithoutChangingTheMap)
     for (int x = 0; x < 6; ++x)
         for (int y = 0; y < 6; ++y)
             doc.SetCell(x, y, uint8_t(10 * x + y));
-    doc.CaptureGroup(4, 3, 2, 1); // reversed corners
+    doc.CaptureGroup({4, 3, 2, 1}); // reversed corners
     EXPECT_EQ(doc.GroupWidth(), 3);
     EXPECT_EQ(doc.GroupHeight(), 3);
     for (int gx = 0; gx < 3; ++gx)
@@ -337,7 +342,7 @@ TEST(MapDocument, CaptureGroupTakesTheRectangleWithoutChangingTheMap)
 
     // The captured group stamps back the same picture.
     const std::vector<int> captured = rows(doc, 2, 1, 4, 3);
-    doc.StampGroup(0, 3, 2, 5);
+    doc.StampGroup({0, 3, 2, 5});
     EXPECT_EQ(rows(doc, 0, 3, 2, 5), captured);
 }
 
@@ -346,12 +351,12 @@ TEST(MapDocument, RectanglesOutsideTheMapAreRefusedWithoutChange)
     TMapDocument doc;
     doc.NewMap(4, 4);
     doc.SetGroupSingle(9);
-    EXPECT_THROW(doc.StampGroup(0, 0, 4, 3), std::out_of_range);
-    EXPECT_THROW(doc.ScatterGroup(-1, 0, 3, 3), std::out_of_range);
-    EXPECT_THROW(doc.FillMapRect(0, 0, 3, 4, 1), std::out_of_range);
-    EXPECT_THROW(doc.ReplaceParts(0, 0, 3, 9, 0, 1), std::out_of_range);
-    EXPECT_THROW(doc.ExchangePartsInRect(0, 0, 9, 9, 0, 1), std::out_of_range);
-    EXPECT_THROW(doc.CaptureGroup(0, 0, 4, 4), std::out_of_range);
+    EXPECT_THROW(doc.StampGroup({0, 0, 4, 3}), std::out_of_range);
+    EXPECT_THROW(doc.ScatterGroup({-1, 0, 3, 3}), std::out_of_range);
+    EXPECT_THROW(doc.FillMapRect({0, 0, 3, 4}, 1), std::out_of_range);
+    EXPECT_THROW(doc.ReplaceParts({0, 0, 3, 9}, 0, 1), std::out_of_range);
+    EXPECT_THROW(doc.ExchangePartsInRect({0, 0, 9, 9}, 0, 1), std::out_of_range);
+    EXPECT_THROW(doc.CaptureGroup({0, 0, 4, 4}), std::out_of_range);
     EXPECT_THROW(doc.SetCell(4, 0, 1), std::out_of_range);
     for (uint8_t c : doc.MapCells())
         EXPECT_EQ(c, 0);

@@ -197,7 +197,7 @@ TEST(MapFile, BadHeadersChangeNothing)
     for (const Case& c : cases) {
         TMapDocument doc = exampleMap();
         doc.SetMapModified(true);
-        doc.StampGroup(0, 0, 0, 0);
+        doc.StampGroup({0, 0, 0, 0});
         const TMapLoadResult r = readInto(doc, c.data, c.type);
         EXPECT_EQ(r.Status, c.status) << c.what;
         EXPECT_FALSE(r.Ok()) << c.what;

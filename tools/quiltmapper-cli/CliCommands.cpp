@@ -339,7 +339,7 @@ int cmdNew(const QStringList& args, QTextStream& out)
         failure(QStringLiteral("not enough memory for a %1 x %2 map").arg(w).arg(h));
     }
     if (fill != 0)
-        doc.FillMapRect(0, 0, w - 1, h - 1, uint8_t(fill));
+        doc.FillMapRect({0, 0, w - 1, h - 1}, uint8_t(fill));
     saveMap(a.at(2), doc, type, part);
     out << "wrote " << a.at(2) << ": type " << int(type) << ", " << w << " x " << h
         << " cells of part " << fill << "\n";
