@@ -1,0 +1,277 @@
+#include "Settings.h"
+
+#include "IniGT.h"
+
+#include <algorithm>
+
+namespace {
+
+const QString Section = QStringLiteral("options");
+const QString ShowTitleKey = QStringLiteral("isShowTitle");
+const QString WideSizeKey = QStringLiteral("Lupe.Wide");
+const QString NormalSizeKey = QStringLiteral("Lupe.Normal");
+const QString ZoomSizeKey = QStringLiteral("Lupe.Zoom");
+const QString PartsOnTopKey = QStringLiteral("isPartsOnTop");
+const QString ToolsOnTopKey = QStringLiteral("isToolsOnTop");
+const QString NonDimKey = QStringLiteral("isNonDim");
+const QString ExtNameKey = QStringLiteral("DefaultExtName");
+const QString SaveFormatTypeKey = QStringLiteral("SaveFormatType");
+const QString LoadFormatTypeKey = QStringLiteral("LoadFormatType");
+const QString UndoMemoryKey = QStringLiteral("UndoMemoryMB");
+
+int boundedCellSize(int size)
+{
+    return std::clamp(size, TSettings::MinCellSize, TSettings::MaxCellSize);
+}
+
+bool isFormatType(int type)
+{
+    return type == 1 || type == 2;
+}
+
+qint64 boundedUndoBudget(qint64 bytes)
+{
+    return bytes <= 0 ? TSettings::DefaultUndoBudget : std::min(bytes, TSettings::MaxUndoBudget);
+}
+
+} // namespace
+
+TSettings::TSettings(QObject* parent) : QObject(parent) {}
+
+TSettings::TSettings(const TSettings& other, QObject* parent)
+    : QObject(parent), FValues(other.FValues)
+{
+}
+
+void TSettings::Assign(const TSettings& other)
+{
+    change(other.FValues);
+}
+
+void TSettings::ReadFrom(const TIniGT& ini)
+{
+    TValues values = FValues;
+    values.ShowTitle = ini.ReadBool(Section, ShowTitleKey, DefaultShowTitle);
+    values.WideSize = boundedCellSize(ini.ReadInteger(Section, WideSizeKey, DefaultWideSize));
+    values.NormalSize = boundedCellSize(ini.ReadInteger(Section, NormalSizeKey, DefaultNormalSize));
+    values.ZoomSize = boundedCellSize(ini.ReadInteger(Section, ZoomSizeKey, DefaultZoomSize));
+    values.PartsOnTop = ini.ReadBool(Section, PartsOnTopKey, DefaultPartsOnTop);
+    values.ToolsOnTop = ini.ReadBool(Section, ToolsOnTopKey, DefaultToolsOnTop);
+    values.NonDim = ini.ReadBool(Section, NonDimKey, DefaultNonDim);
+    values.ExtName = ini.ReadString(Section, ExtNameKey, DefaultExtName.toString());
+    // A type the program does not know leaves the current one, which is then written back.
+    const int saveType = ini.ReadInteger(Section, SaveFormatTypeKey, DefaultSaveFormatType);
+    if (isFormatType(saveType))
+        values.SaveFormatType = saveType;
+    const int loadType = ini.ReadInteger(Section, LoadFormatTypeKey, DefaultLoadFormatType);
+    if (isFormatType(loadType))
+        values.LoadFormatType = loadType;
+    values.UndoBudget = boundedUndoBudget(
+        qint64(ini.ReadInteger(Section, UndoMemoryKey, DefaultUndoMemoryMB)) * MegaByte);
+    change(values);
+}
+
+void TSettings::WriteTo(TIniGT& ini) const
+{
+    ini.WriteBool(Section, ShowTitleKey, FValues.ShowTitle);
+    ini.WriteInteger(Section, WideSizeKey, FValues.WideSize);
+    ini.WriteInteger(Section, NormalSizeKey, FValues.NormalSize);
+    ini.WriteInteger(Section, ZoomSizeKey, FValues.ZoomSize);
+    ini.WriteBool(Section, PartsOnTopKey, FValues.PartsOnTop);
+    ini.WriteBool(Section, ToolsOnTopKey, FValues.ToolsOnTop);
+    ini.WriteBool(Section, NonDimKey, FValues.NonDim);
+    ini.WriteString(Section, ExtNameKey, FValues.ExtName);
+    ini.WriteInteger(Section, SaveFormatTypeKey, FValues.SaveFormatType);
+    ini.WriteInteger(Section, LoadFormatTypeKey, FValues.LoadFormatType);
+}
+
+void TSettings::SetShowTitle(bool value)
+{
+    TValues values = FValues;
+    values.ShowTitle = value;
+    change(values);
+}
+
+void TSettings::SetWideSize(int value)
+{
+    TValues values = FValues;
+    values.WideSize = boundedCellSize(value);
+    change(values);
+}
+
+void TSettings::SetNormalSize(int value)
+{
+    TValues values = FValues;
+    values.NormalSize = boundedCellSize(value);
+    change(values);
+}
+
+void TSettings::SetZoomSize(int value)
+{
+    TValues values = FValues;
+    values.ZoomSize = boundedCellSize(value);
+    change(values);
+}
+
+void TSettings::SetPartsOnTop(bool value)
+{
+    TValues values = FValues;
+    values.PartsOnTop = value;
+    change(values);
+}
+
+void TSettings::SetToolsOnTop(bool value)
+{
+    TValues values = FValues;
+    values.ToolsOnTop = value;
+    change(values);
+}
+
+void TSettings::SetNonDim(bool value)
+{
+    TValues values = FValues;
+    values.NonDim = value;
+    change(values);
+}
+
+void TSettings::SetExtName(const QString& value)
+{
+    TValues values = FValues;
+    values.ExtName = value;
+    change(values);
+}
+
+void TSettings::SetSaveFormatType(int value)
+{
+    if (!isFormatType(value))
+        return;
+    TValues values = FValues;
+    values.SaveFormatType = value;
+    change(values);
+}
+
+void TSettings::SetLoadFormatType(int value)
+{
+    if (!isFormatType(value))
+        return;
+    TValues values = FValues;
+    values.LoadFormatType = value;
+    change(values);
+}
+
+void TSettings::SetUndoBudget(qint64 bytes)
+{
+    TValues values = FValues;
+    values.UndoBudget = boundedUndoBudget(bytes);
+    change(values);
+}
+
+void TSettings::SetZoomLevel(TZoomLevel value)
+{
+    if (value > zlZoom)
+        return;
+    TValues values = FValues;
+    values.ZoomLevel = value;
+    change(values);
+}
+
+int TSettings::CellSizeAt(TZoomLevel level) const
+{
+    switch (level) {
+    case zlWide:
+        return FValues.WideSize;
+    case zlZoom:
+        return FValues.ZoomSize;
+    case zlNormal:
+        break;
+    }
+    return FValues.NormalSize;
+}
+
+void TSettings::SetMapTool(TMapTool value)
+{
+    if (value > mtLupe)
+        return;
+    TValues values = FValues;
+    values.MapTool = value;
+    change(values);
+}
+
+void TSettings::SetRandomPlacement(bool value)
+{
+    TValues values = FValues;
+    values.RandomPlacement = value;
+    change(values);
+}
+
+void TSettings::SetPixelTool(TPixelTool value)
+{
+    if (value > ptPaint)
+        return;
+    TValues values = FValues;
+    values.PixelTool = value;
+    change(values);
+}
+
+void TSettings::SetPenWidth(int value)
+{
+    if (value != ThinPenWidth && value != ThickPenWidth)
+        return;
+    TValues values = FValues;
+    values.PenWidth = value;
+    change(values);
+}
+
+void TSettings::SetDrawingColor(const QColor& value)
+{
+    if (!value.isValid())
+        return;
+    TValues values = FValues;
+    // One colour compares equal however it was specified (HSV, named, 16-bit RGB).
+    values.DrawingColor = QColor::fromRgba(value.rgba());
+    change(values);
+}
+
+void TSettings::change(const TValues& values)
+{
+    const TValues old = FValues;
+    const int oldCellSize = CellSize();
+    FValues = values;
+    // All values are in place before the first signal, so that a receiver sees them whole.
+    if (FValues.ShowTitle != old.ShowTitle)
+        emit showTitleChanged(FValues.ShowTitle);
+    if (FValues.WideSize != old.WideSize)
+        emit wideSizeChanged(FValues.WideSize);
+    if (FValues.NormalSize != old.NormalSize)
+        emit normalSizeChanged(FValues.NormalSize);
+    if (FValues.ZoomSize != old.ZoomSize)
+        emit zoomSizeChanged(FValues.ZoomSize);
+    if (FValues.PartsOnTop != old.PartsOnTop)
+        emit partsOnTopChanged(FValues.PartsOnTop);
+    if (FValues.ToolsOnTop != old.ToolsOnTop)
+        emit toolsOnTopChanged(FValues.ToolsOnTop);
+    if (FValues.NonDim != old.NonDim)
+        emit nonDimChanged(FValues.NonDim);
+    if (FValues.ExtName != old.ExtName)
+        emit extNameChanged(FValues.ExtName);
+    if (FValues.SaveFormatType != old.SaveFormatType)
+        emit saveFormatTypeChanged(FValues.SaveFormatType);
+    if (FValues.LoadFormatType != old.LoadFormatType)
+        emit loadFormatTypeChanged(FValues.LoadFormatType);
+    if (FValues.UndoBudget != old.UndoBudget)
+        emit undoBudgetChanged(FValues.UndoBudget);
+    if (FValues.ZoomLevel != old.ZoomLevel)
+        emit zoomLevelChanged(FValues.ZoomLevel);
+    if (FValues.MapTool != old.MapTool)
+        emit mapToolChanged(FValues.MapTool);
+    if (FValues.RandomPlacement != old.RandomPlacement)
+        emit randomPlacementChanged(FValues.RandomPlacement);
+    if (FValues.PixelTool != old.PixelTool)
+        emit pixelToolChanged(FValues.PixelTool);
+    if (FValues.PenWidth != old.PenWidth)
+        emit penWidthChanged(FValues.PenWidth);
+    if (FValues.DrawingColor != old.DrawingColor)
+        emit drawingColorChanged(FValues.DrawingColor);
+    if (CellSize() != oldCellSize)
+        emit cellSizeChanged(CellSize());
+}

@@ -1,0 +1,199 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+
+class TIniGT;
+
+// The map's zoom level: the tool box's "wide", "nomal" and "zoom".
+enum TZoomLevel : std::uint8_t
+{
+    zlWide,
+    zlNormal,
+    zlZoom,
+};
+
+// What a mouse drag on the map does.
+enum TMapTool : std::uint8_t
+{
+    mtPaint,  // lays the group part
+    mtRegion, // selects a region for the editing commands
+    mtScroll, // grabs the map and moves it
+    mtLupe,   // edits the graphic of a part in the magnifier
+};
+
+// The tool that draws on a part in the magnifier.
+enum TPixelTool : std::uint8_t
+{
+    ptFreeLine,
+    ptLine,
+    ptBox,
+    ptBoxFill,
+    ptPaint, // fills a closed area
+};
+
+// The program's settings, apart from any window: the preferences kept in the INI file's
+// section "options" and the state of the view and of the tools, which is not kept.
+// Windows show these values and change them through the setters; every setter announces
+// a real change with that value's own signal and nothing else.
+//
+// The setters keep the values within what the program can use: cell sizes are clamped to
+// MinCellSize..MaxCellSize, a format type other than 1 or 2 and a pen width other than
+// thin or thick leave the value as it was, an undo budget that is not positive becomes
+// the default and one above MaxUndoBudget becomes MaxUndoBudget.
+//
+// The settings dialog edits a copy (the copy constructor) and commits it with Assign.
+class TSettings : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The range of the three cell sizes, in pixels per side.
+    static constexpr int MinCellSize = 1;
+    static constexpr int MaxCellSize = 99999;
+    // The pen widths of the pixel tools, in pixels.
+    static constexpr int ThinPenWidth = 1;
+    static constexpr int ThickPenWidth = 3;
+    static constexpr qint64 MegaByte = 1024 * 1024;
+    // The undo history may not take more than this, whatever the file says.
+    static constexpr int MaxUndoMemoryMB = 16 * 1024;
+    static constexpr qint64 MaxUndoBudget = qint64(MaxUndoMemoryMB) * MegaByte;
+
+    static constexpr bool DefaultShowTitle = true;
+    static constexpr int DefaultWideSize = 8;
+    static constexpr int DefaultNormalSize = 32;
+    static constexpr int DefaultZoomSize = 256;
+    static constexpr bool DefaultPartsOnTop = false;
+    static constexpr bool DefaultToolsOnTop = true;
+    static constexpr bool DefaultNonDim = true;
+    static constexpr QStringView DefaultExtName = u"mpd";
+    static constexpr int DefaultSaveFormatType = 2;
+    static constexpr int DefaultLoadFormatType = 2;
+    static constexpr int DefaultUndoMemoryMB = 256;
+    static constexpr qint64 DefaultUndoBudget = qint64(DefaultUndoMemoryMB) * MegaByte;
+    static constexpr TZoomLevel DefaultZoomLevel = zlNormal;
+    static constexpr TMapTool DefaultMapTool = mtScroll;
+    static constexpr bool DefaultRandomPlacement = false;
+    static constexpr TPixelTool DefaultPixelTool = ptFreeLine;
+    static constexpr int DefaultPenWidth = ThinPenWidth;
+    static constexpr QColor DefaultDrawingColor{0, 0, 0};
+
+    // Every value at its default.
+    explicit TSettings(QObject* parent = nullptr);
+    // A copy of every value, without the original's connections.
+    explicit TSettings(const TSettings& other, QObject* parent = nullptr);
+    TSettings& operator=(const TSettings&) = delete;
+
+    // Takes every value of other, then emits the signals of those that changed.
+    void Assign(const TSettings& other);
+
+    // Reads the keys of section "options"; a missing or malformed key gives its default
+    // (a format type other than 1 or 2 leaves the current one). The view state is not
+    // touched. Emits the signals of the values that changed.
+    void ReadFrom(const TIniGT& ini);
+    // Writes the keys of section "options" that the program edits, always all of them
+    // and in the same order, so that an unchanged file stays the same byte for byte. The
+    // undo budget is only read. A refused write throws EIniGTWriteError; the keys after it
+    // are not written.
+    void WriteTo(TIniGT& ini) const;
+
+    // Whether the title window is shown at start ("isShowTitle").
+    bool ShowTitle() const { return FValues.ShowTitle; }
+    void SetShowTitle(bool value);
+    // The cell sizes of the three zoom levels ("Lupe.Wide", "Lupe.Normal", "Lupe.Zoom").
+    int WideSize() const { return FValues.WideSize; }
+    void SetWideSize(int value);
+    int NormalSize() const { return FValues.NormalSize; }
+    void SetNormalSize(int value);
+    int ZoomSize() const { return FValues.ZoomSize; }
+    void SetZoomSize(int value);
+    // Whether the parts window and the tool box stay above other windows.
+    bool PartsOnTop() const { return FValues.PartsOnTop; }
+    void SetPartsOnTop(bool value);
+    bool ToolsOnTop() const { return FValues.ToolsOnTop; }
+    void SetToolsOnTop(bool value);
+    // Kept in the file only: the zoom level always draws through its own picture.
+    bool NonDim() const { return FValues.NonDim; }
+    void SetNonDim(bool value);
+    // The map files' default extension, without the period; not checked.
+    QString ExtName() const { return FValues.ExtName; }
+    void SetExtName(const QString& value);
+    // The map file types written and read, 1 or 2.
+    int SaveFormatType() const { return FValues.SaveFormatType; }
+    void SetSaveFormatType(int value);
+    int LoadFormatType() const { return FValues.LoadFormatType; }
+    void SetLoadFormatType(int value);
+    // The most memory the undo history may hold, in bytes ("UndoMemoryMB", in megabytes).
+    qint64 UndoBudget() const { return FValues.UndoBudget; }
+    void SetUndoBudget(qint64 bytes);
+
+    TZoomLevel ZoomLevel() const { return FValues.ZoomLevel; }
+    void SetZoomLevel(TZoomLevel value);
+    // The cell size of the current zoom level, and of any level.
+    int CellSize() const { return CellSizeAt(FValues.ZoomLevel); }
+    int CellSizeAt(TZoomLevel level) const;
+    TMapTool MapTool() const { return FValues.MapTool; }
+    void SetMapTool(TMapTool value);
+    // Whether the paint tool scatters the group part at random instead of tiling it.
+    bool RandomPlacement() const { return FValues.RandomPlacement; }
+    void SetRandomPlacement(bool value);
+    TPixelTool PixelTool() const { return FValues.PixelTool; }
+    void SetPixelTool(TPixelTool value);
+    int PenWidth() const { return FValues.PenWidth; }
+    void SetPenWidth(int value);
+    // Held as 8-bit RGB with alpha, as the part pictures hold their pixels.
+    QColor DrawingColor() const { return FValues.DrawingColor; }
+    void SetDrawingColor(const QColor& value);
+
+signals:
+    void showTitleChanged(bool value);
+    void wideSizeChanged(int value);
+    void normalSizeChanged(int value);
+    void zoomSizeChanged(int value);
+    void partsOnTopChanged(bool value);
+    void toolsOnTopChanged(bool value);
+    void nonDimChanged(bool value);
+    void extNameChanged(const QString& value);
+    void saveFormatTypeChanged(int value);
+    void loadFormatTypeChanged(int value);
+    void undoBudgetChanged(qint64 bytes);
+    void zoomLevelChanged(TZoomLevel value);
+    void mapToolChanged(TMapTool value);
+    void randomPlacementChanged(bool value);
+    void pixelToolChanged(TPixelTool value);
+    void penWidthChanged(int value);
+    void drawingColorChanged(const QColor& value);
+    // CellSize() changed, through the zoom level or the size of the current level; emitted
+    // once, after the signals of the values themselves.
+    void cellSizeChanged(int size);
+
+private:
+    struct TValues
+    {
+        bool ShowTitle = DefaultShowTitle;
+        int WideSize = DefaultWideSize;
+        int NormalSize = DefaultNormalSize;
+        int ZoomSize = DefaultZoomSize;
+        bool PartsOnTop = DefaultPartsOnTop;
+        bool ToolsOnTop = DefaultToolsOnTop;
+        bool NonDim = DefaultNonDim;
+        QString ExtName = DefaultExtName.toString();
+        int SaveFormatType = DefaultSaveFormatType;
+        int LoadFormatType = DefaultLoadFormatType;
+        qint64 UndoBudget = DefaultUndoBudget;
+        TZoomLevel ZoomLevel = DefaultZoomLevel;
+        TMapTool MapTool = DefaultMapTool;
+        bool RandomPlacement = DefaultRandomPlacement;
+        TPixelTool PixelTool = DefaultPixelTool;
+        int PenWidth = DefaultPenWidth;
+        QColor DrawingColor = DefaultDrawingColor;
+    };
+
+    // Puts values in place, then announces what differs from before.
+    void change(const TValues& values);
+
+    TValues FValues;
+};
