@@ -206,8 +206,14 @@ int main(int argc, char** argv)
 
     if (argc >= 3) {
         const QDir png(QString::fromLocal8Bit(argv[2]));
-        title.save(png.filePath(QStringLiteral("title.png")));
-        settings.save(png.filePath(QStringLiteral("settings.png")));
+        // Previews for the developer; a failure is noted but does not stop the build.
+        for (const auto& [name, picture] :
+             {std::pair{QStringLiteral("title.png"), &title},
+              std::pair{QStringLiteral("settings.png"), &settings}}) {
+            if (!WriteFileWhole(png.filePath(name),
+                                [picture](QIODevice& d) { return picture->save(&d, "PNG"); }))
+                std::fprintf(stderr, "qm_picgen: cannot write %s\n", qPrintable(name));
+        }
     }
     return 0;
 }
