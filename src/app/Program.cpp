@@ -1,5 +1,6 @@
 #include "Program.h"
 
+#include "Dialogs.h"
 #include "Parts.h"
 #include "env.h"
 #include "main.h"
@@ -10,6 +11,7 @@
 #include "transparts.h"
 
 #include <QApplication>
+#include <QSpinBox>
 
 namespace {
 
@@ -23,23 +25,23 @@ template <class T> void destroy(T*& window)
 } // namespace
 
 TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
-    : FFormats(TPictureFormats::WithQtFormats())
+    : FFormats(TPictureFormats::WithQtFormats()), FParts(FFormats),
+      FModels{FIniGT, FSettings, FDocument, FParts}
 {
+    if (!options.IniFileName.isEmpty())
+        FIniGT.SetFileName(options.IniFileName);
+    FIniGT.Loaded();
+    // The preferences are in force before any window is made.
+    FSettings.ReadFrom(FIniGT);
     try {
-        FForms.MainForm = new TMainForm(FForms, options.IniFileName);
-        FForms.PartsForm = new TPartsForm(FForms, FFormats);
-        FForms.TitleForm = new TTitleForm(FForms);
-        FForms.ToolForm = new TToolForm(FForms);
-        FForms.EnvDlg = new TEnvDlg(FForms);
-        FForms.ReplaceDlg = new TReplaceDlg(FForms.MainForm);
-        FForms.NewCreateDlg = new TNewCreateDlg(FForms.MainForm);
-        FForms.TranslucenPartsDlg = new TTranslucenPartsDlg(FForms.MainForm);
+        createWindows();
     } catch (...) {
         // A window that cannot be created stops the start: the program does not run
         // half-built. The ones already made are taken down in order.
         destroyWindows();
         throw;
     }
+    connectWindows();
 }
 
 TQuiltmapperProgram::~TQuiltmapperProgram()
@@ -47,19 +49,54 @@ TQuiltmapperProgram::~TQuiltmapperProgram()
     destroyWindows();
 }
 
+void TQuiltmapperProgram::createWindows()
+{
+    FForms.MainForm = new TMainForm(FModels, *this);
+    FForms.PartsForm = new TPartsForm(FModels);
+    FForms.TitleForm = new TTitleForm(FSettings.ShowTitle());
+    FForms.ToolForm = new TToolForm(FModels);
+    FForms.EnvDlg = new TEnvDlg(FSettings, FForms.MainForm);
+    FForms.ReplaceDlg = new TReplaceDlg(FForms.MainForm);
+    FForms.NewCreateDlg = new TNewCreateDlg(FForms.MainForm);
+    FForms.TranslucenPartsDlg = new TTranslucenPartsDlg(FForms.MainForm);
+}
+
+void TQuiltmapperProgram::connectWindows()
+{
+    TMainForm* main = FForms.MainForm;
+    QObject::connect(FForms.PartsForm, &TPartsForm::closed, main, &TMainForm::PartsWindowClosed);
+    QObject::connect(FForms.ToolForm, &TToolForm::closed, main, &TMainForm::ToolBoxClosed);
+    QObject::connect(FForms.ToolForm, &TToolForm::mapToolClicked, main,
+                     &TMainForm::SelectMapTool);
+}
+
 void TQuiltmapperProgram::destroyWindows()
 {
-    // Reverse order of creation; each destructor writes its settings through the main
-    // window's store, so the main window goes last. The dialogs are its children: take
-    // them down explicitly first, so they go in order too.
+    // Reverse order of creation; each window writes its own settings as it goes, the
+    // settings dialog's keys where the dialog goes. The dialogs are the main window's
+    // children: take them down explicitly first, so they go in order too.
     destroy(FForms.TranslucenPartsDlg);
     destroy(FForms.NewCreateDlg);
     destroy(FForms.ReplaceDlg);
-    destroy(FForms.EnvDlg);
+    if (FForms.EnvDlg) {
+        destroy(FForms.EnvDlg);
+        writeSettings();
+    }
     destroy(FForms.ToolForm);
     destroy(FForms.TitleForm);
     destroy(FForms.PartsForm);
     destroy(FForms.MainForm);
+}
+
+void TQuiltmapperProgram::writeSettings()
+{
+    // The program is ending: a settings file that cannot be written is reported, and the
+    // rest of these writes are skipped.
+    try {
+        FSettings.WriteTo(FIniGT);
+    } catch (const EIniGTWriteError& e) {
+        ShowError(nullptr, e.message());
+    }
 }
 
 void TQuiltmapperProgram::ShowWindows()
@@ -77,4 +114,54 @@ int TQuiltmapperProgram::Run()
 {
     ShowWindows();
     return QApplication::exec();
+}
+
+std::optional<TNewMapChoice> TQuiltmapperProgram::RunNewMapDialog()
+{
+    TNewCreateDlg* dialog = FForms.NewCreateDlg;
+    if (RunModal(dialog) != QDialog::Accepted)
+        return std::nullopt;
+    return TNewMapChoice{dialog->Spin_NewWidth->value(), dialog->Spin_NewHeight->value(),
+                         uint16_t(dialog->Spin_NewPartsWidth->value()),
+                         uint16_t(dialog->Spin_NewPartsHeight->value())};
+}
+
+std::optional<TReplaceChoice> TQuiltmapperProgram::RunReplaceDialog()
+{
+    TReplaceDlg* dialog = FForms.ReplaceDlg;
+    dialog->Spin_AfterParts->setValue(FForms.PartsForm->SelectedPartNumber());
+    if (RunModal(dialog) != QDialog::Accepted)
+        return std::nullopt;
+    return TReplaceChoice{uint8_t(dialog->Spin_BeforParts->value()),
+                          uint8_t(dialog->Spin_AfterParts->value())};
+}
+
+bool TQuiltmapperProgram::RunSettingsDialog()
+{
+    return FForms.EnvDlg->Edit();
+}
+
+void TQuiltmapperProgram::ShowAbout()
+{
+    FForms.TitleForm->ShowAbout();
+}
+
+void TQuiltmapperProgram::ShowPartsWindow(bool shown)
+{
+    FForms.PartsForm->setVisible(shown);
+}
+
+void TQuiltmapperProgram::ShowToolBox(bool shown)
+{
+    FForms.ToolForm->setVisible(shown);
+}
+
+void TQuiltmapperProgram::SelectPart(uint8_t part)
+{
+    FForms.PartsForm->SelectPart(part);
+}
+
+bool TQuiltmapperProgram::SavePartsPicture()
+{
+    return FForms.PartsForm->SavePartsPicture();
 }

@@ -1,7 +1,13 @@
 #pragma once
 
 #include "Forms.h"
+#include "IniGT.h"
+#include "MainFormLinks.h"
+#include "MapDocument.h"
+#include "PartsStore.h"
 #include "PictureFormats.h"
+#include "ProgramModels.h"
+#include "Settings.h"
 
 #include <QString>
 
@@ -11,19 +17,22 @@ struct TProgramOptions
     QString IniFileName;
 };
 
-// The program: creates its windows in their fixed order (each runs its creation handler),
-// shows the ones visible at start, runs the event loop, and destroys the windows in the
-// reverse order (each writes its settings), the main window with the settings store last.
-class TQuiltmapperProgram
+// The program: owns what the windows share (the settings file, the settings model, the map
+// document, the parts), creates the windows in their fixed order (each reads its own
+// settings), shows the ones visible at start, runs the event loop, and destroys the windows
+// in the reverse order (each writes its settings). It is the one place that knows every
+// window: it connects them and carries out the main window's commands on the others.
+class TQuiltmapperProgram : private TMainFormLinks
 {
 public:
     explicit TQuiltmapperProgram(const TProgramOptions& options = {});
-    ~TQuiltmapperProgram();
+    ~TQuiltmapperProgram() override;
     TQuiltmapperProgram(const TQuiltmapperProgram&) = delete;
     TQuiltmapperProgram& operator=(const TQuiltmapperProgram&) = delete;
 
     TForms& Forms() { return FForms; }
     const TPictureFormats& PictureFormats() const { return FFormats; }
+    const TProgramModels& Models() const { return FModels; }
 
     // Shows the main window, the parts window and the tool box.
     void ShowWindows();
@@ -31,8 +40,27 @@ public:
     int Run();
 
 private:
+    void createWindows();
+    void connectWindows();
     void destroyWindows();
+    // The settings dialog's keys, written where the dialog is taken down.
+    void writeSettings();
+
+    // TMainFormLinks
+    std::optional<TNewMapChoice> RunNewMapDialog() override;
+    std::optional<TReplaceChoice> RunReplaceDialog() override;
+    bool RunSettingsDialog() override;
+    void ShowAbout() override;
+    void ShowPartsWindow(bool shown) override;
+    void ShowToolBox(bool shown) override;
+    void SelectPart(uint8_t part) override;
+    bool SavePartsPicture() override;
 
     TPictureFormats FFormats;
+    TIniGT FIniGT;
+    TSettings FSettings;
+    TMapDocument FDocument;
+    TPartsStore FParts;
+    TProgramModels FModels;
     TForms FForms;
 };

@@ -3,17 +3,11 @@
 #include "CopyMode.h"
 #include "Dialogs.h"
 #include "DrawGrid.h"
-#include "Forms.h"
 #include "IniGT.h"
 #include "LupeUnit.h"
+#include "MainFormLinks.h"
 #include "MapCellPainter.h"
-#include "Parts.h"
 #include "PartsStore.h"
-#include "env.h"
-#include "new.h"
-#include "replace.h"
-#include "title.h"
-#include "tool.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -24,25 +18,18 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
-#include <QRadioButton>
-#include <QSpinBox>
 #include <QStatusBar>
-#include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 namespace {
 
 const QString MainSection = QStringLiteral("MainWindow");
 const QString Untitled = QStringLiteral("無題");
-
-// The form's defaults while the settings dialog does not exist yet.
-constexpr int DefaultWideSize = 8;
-constexpr int DefaultNormalSize = 32;
-constexpr int DefaultZoomSize = 256;
 
 QString cellText(int col, int row)
 {
@@ -72,14 +59,12 @@ void onTriggered(QAction* action, QObject* context, const std::function<void()>&
 
 } // namespace
 
-TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
-    : QMainWindow(parent), FForms(forms), FIniGT(std::make_unique<TIniGT>()),
+TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidget* parent)
+    : QMainWindow(parent), FModels(models), FLinks(links), FSettings(models.Settings),
+      FDoc(models.Document), FParts(models.Parts),
       FCellPainter(std::make_unique<TMapCellPainter>())
 {
     setObjectName(QStringLiteral("MainForm"));
-    if (!iniFileName.isEmpty())
-        FIniGT->SetFileName(iniFileName);
-    FIniGT->Loaded();
 
     MapGrid = new TDrawGrid(this);
     MapGrid->setObjectName(QStringLiteral("MapGrid"));
@@ -88,8 +73,6 @@ TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
     // Every cell shows an opaque part; the cells are drawn into the grid's own picture.
     MapGrid->SetCellsOpaque(true);
     MapGrid->SetDoubleBuffered(true);
-    MapGrid->SetDefaultColWidth(DefaultNormalSize);
-    MapGrid->SetDefaultRowHeight(DefaultNormalSize);
     MapGrid->OnBeginPaint = [this](QPainter& canvas) { MapGridBeginPaint(canvas); };
     MapGrid->OnDrawCell = [this](QPainter& canvas, int col, int row, const QRect& rect,
                                  TGridDrawState) { MapGridDrawCell(canvas, col, row, rect); };
@@ -122,7 +105,7 @@ TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
 
     createMenus();
     FDoc.SetOnUndoAvailableChanged([this](bool available) { Cancel1->setEnabled(available); });
-    SetMapDialogExtension(FMapExtension);
+    SetMapDialogExtension(FSettings.ExtName());
     FOpenFilters = NameFiltersFromPairs(QStringLiteral("マップファイル|*.mpd|全てのファイル|*.*"));
 
     resize(688, 434 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
@@ -131,13 +114,27 @@ TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
     SetMapCaption(Untitled);
     NewMap(101, 101);
     Lupe->hide();
-    FIniGT->ReadWindowPlacement(MainSection, QStringLiteral("WindowState"), this);
+    FModels.IniGT.ReadWindowPlacement(MainSection, QStringLiteral("WindowState"), this);
     MapGrid->SetGridLineWidth(
-        FIniGT->ReadInteger(MainSection, QStringLiteral("GridLineWidth"), 1) == 0 ? 0 : 1);
+        FModels.IniGT.ReadInteger(MainSection, QStringLiteral("GridLineWidth"), 1) == 0 ? 0 : 1);
     G1->setChecked(MapGrid->GridLineWidth() != 0);
     FDoc.SetGroupSingle(0);
     MapDragActive = false;
     setAcceptDrops(true);
+    connectModels();
+    // The view starts as the settings say: their zoom level, cell size and map tool.
+    ApplyZoom();
+    enterMapTool(FSettings.MapTool());
+}
+
+void TMainForm::connectModels()
+{
+    connect(&FSettings, &TSettings::zoomLevelChanged, this, [this] { ApplyZoom(); });
+    connect(&FSettings, &TSettings::mapToolChanged, this, &TMainForm::enterMapTool);
+    connect(&FSettings, &TSettings::randomPlacementChanged, A1, &QAction::setChecked);
+    connect(&FSettings, &TSettings::extNameChanged, this, &TMainForm::SetMapDialogExtension);
+    connect(&FParts, &TPartsStore::partChanged, this, &TMainForm::RedrawPart);
+    connect(&FParts, &TPartsStore::allPartsChanged, this, &TMainForm::RepaintMap);
 }
 
 TMainForm::~TMainForm()
@@ -145,8 +142,8 @@ TMainForm::~TMainForm()
     // FormDestroy. The program is ending: a settings file that cannot be written is
     // reported, and the rest of this window's writes are skipped.
     try {
-        FIniGT->WriteWindowPlacement(MainSection, QStringLiteral("WindowState"), this);
-        FIniGT->WriteInteger(MainSection, QStringLiteral("GridLineWidth"),
+        FModels.IniGT.WriteWindowPlacement(MainSection, QStringLiteral("WindowState"), this);
+        FModels.IniGT.WriteInteger(MainSection, QStringLiteral("GridLineWidth"),
                              MapGrid->GridLineWidth());
     } catch (const EIniGTWriteError& e) {
         ShowError(nullptr, e.message());
@@ -179,7 +176,6 @@ void TMainForm::createMenus()
         a->setCheckable(true);
         FToolGroup->addAction(a);
     }
-    N17->setChecked(true);
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     Cancel1 = addItem(edit, QStringLiteral("Cancel1"), QStringLiteral("取り消し(&U)"),
@@ -191,7 +187,8 @@ void TMainForm::createMenus()
     G2->setEnabled(false);
     A1 = addItem(edit, QStringLiteral("A1"), QStringLiteral("ランダムに配置(A)"),
                  QKeySequence(Qt::CTRL | Qt::Key_R));
-    A1->setCheckable(true); // random placement: the item's own check mark is the setting
+    A1->setCheckable(true);
+    A1->setChecked(FSettings.RandomPlacement());
     edit->addSeparator();
     A2 = addItem(edit, QStringLiteral("A2"), QStringLiteral("全て選択(&A)"),
                  QKeySequence(Qt::CTRL | Qt::Key_A));
@@ -245,11 +242,11 @@ void TMainForm::createMenus()
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
     connect(N3, &QAction::triggered, this, [this] { N3Click(); });
     connect(P1, &QAction::triggered, this, [this] { P1Click(); });
-    connect(Exit1, &QAction::triggered, this, &QWidget::close);
-    connect(N17, &QAction::triggered, this, [this] { SetPaintMode(); });
-    connect(N18, &QAction::triggered, this, [this] { SetRegionMode(); });
-    connect(N19, &QAction::triggered, this, [this] { SetScrollMode(); });
-    connect(D1, &QAction::triggered, this, [this] { SetLupeMode(); });
+    connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+    onTriggered(N17, this, [this] { N17Click(); });
+    onTriggered(N18, this, [this] { N18Click(); });
+    onTriggered(N19, this, [this] { N19Click(); });
+    onTriggered(D1, this, [this] { D1Click(); });
     connect(Cancel1, &QAction::triggered, this, [this] { Cancel1Click(); });
     onTriggered(N12, this, [this] { N12Click(); });
     onTriggered(N13, this, [this] { N13Click(); });
@@ -293,21 +290,17 @@ void TMainForm::SetMapCaption(const QString& name)
 
 TMapFileType TMainForm::saveType() const
 {
-    return FForms.EnvDlg && FForms.EnvDlg->SaveFormat() == 1 ? TMapFileType::Type1
-                                                             : TMapFileType::Type2;
+    return FSettings.SaveFormatType() == 1 ? TMapFileType::Type1 : TMapFileType::Type2;
 }
 
 TMapFileType TMainForm::loadType() const
 {
-    return FForms.EnvDlg && FForms.EnvDlg->LoadFormat() == 1 ? TMapFileType::Type1
-                                                             : TMapFileType::Type2;
+    return FSettings.LoadFormatType() == 1 ? TMapFileType::Type1 : TMapFileType::Type2;
 }
 
 bool TMainForm::SaveMapFile(const QString& fileName)
 {
-    const uint16_t pw = FForms.PartsForm ? FForms.PartsForm->PartWidth() : DefaultPartSize;
-    const uint16_t ph = FForms.PartsForm ? FForms.PartsForm->PartHeight() : DefaultPartSize;
-    if (!::SaveMapFile(fileName, FDoc, saveType(), pw, ph)) {
+    if (!::SaveMapFile(fileName, FDoc, saveType(), FParts.PartWidth(), FParts.PartHeight())) {
         // Nothing was written over the old file; the map stays modified.
         ShowError(this, QStringLiteral("マップデータを保存できません\n%1").arg(fileName));
         return false;
@@ -354,10 +347,8 @@ bool TMainForm::LoadMapFile(const QString& fileName)
     // The parts take the map's part size before the map is replaced; parts that cannot be
     // made (too large for memory) fail the load with nothing changed.
     const auto applyPartSize = [this](uint16_t width, uint16_t height) {
-        if (!FForms.PartsForm)
-            return true;
         try {
-            FForms.PartsForm->SetPartsSize(width, height);
+            FParts.SetPartsSize(width, height);
             return true;
         } catch (const std::exception&) {
             return false;
@@ -416,8 +407,8 @@ void TMainForm::P1Click()
 
 void TMainForm::N1Click()
 {
-    TNewCreateDlg* dialog = FForms.NewCreateDlg;
-    if (RunModal(dialog) != QDialog::Accepted)
+    const std::optional<TNewMapChoice> choice = FLinks.RunNewMapDialog();
+    if (!choice)
         return;
     if (FDoc.MapModified()) {
         switch (AskConfirm(this, QStringLiteral("変更データを上書き保存しますか？"),
@@ -432,9 +423,8 @@ void TMainForm::N1Click()
             return;
         }
     }
-    FForms.PartsForm->SetPartsSize(uint16_t(dialog->Spin_NewPartsWidth->value()),
-                                   uint16_t(dialog->Spin_NewPartsHeight->value()));
-    NewMap(dialog->Spin_NewWidth->value(), dialog->Spin_NewHeight->value());
+    FParts.SetPartsSize(choice->PartWidth, choice->PartHeight);
+    NewMap(choice->MapWidth, choice->MapHeight);
 }
 
 void TMainForm::DropFiles(const QStringList& fileNames)
@@ -482,12 +472,12 @@ bool TMainForm::closeQuery()
         }
     }
     // The parts question comes whatever the map question decided.
-    if (FForms.PartsForm && FForms.PartsForm->IsPartsModified()) {
+    if (FParts.IsPartsModified()) {
         switch (AskConfirm(this, QStringLiteral("パーツデータを上書き保存しますか？"),
                            TConfirmButtons::YesNoCancel)) {
         case TAnswer::Yes:
             try {
-                if (!FForms.PartsForm->SavePartsPicture())
+                if (!FLinks.SavePartsPicture())
                     canClose = false;
             } catch (const std::exception& e) {
                 ShowError(this, QString::fromUtf8(e.what()));
@@ -518,26 +508,23 @@ void TMainForm::closeEvent(QCloseEvent* event)
 // ---------------------------------------------------------------------------------------
 // Other windows
 
+void TMainForm::Exit1Click()
+{
+    close();
+}
+
 void TMainForm::N12Click()
 {
-    if (N12->isChecked()) {
-        FForms.PartsForm->close(); // its close handler takes the check mark off
-        N12->setChecked(false);
-    } else {
-        FForms.PartsForm->show();
-        N12->setChecked(true);
-    }
+    const bool show = !N12->isChecked();
+    FLinks.ShowPartsWindow(show);
+    N12->setChecked(show);
 }
 
 void TMainForm::N13Click()
 {
-    if (N13->isChecked()) {
-        FForms.ToolForm->close();
-        N13->setChecked(false);
-    } else {
-        FForms.ToolForm->show();
-        N13->setChecked(true);
-    }
+    const bool show = !N13->isChecked();
+    FLinks.ShowToolBox(show);
+    N13->setChecked(show);
 }
 
 void TMainForm::PartsWindowClosed()
@@ -552,56 +539,27 @@ void TMainForm::ToolBoxClosed()
 
 void TMainForm::N14Click()
 {
-    TEnvDlg* dialog = FForms.EnvDlg;
-    const int result = RunModal(dialog);
-    if (result == QDialog::Accepted) {
-        dialog->TakeSnapshot();
-        dialog->ApplySettings();
-    } else if (result == QDialog::Rejected) {
-        dialog->RestoreSnapshot();
-    }
+    // OK applies the zoom again, whatever changed: the view is re-centred, and outside the
+    // zoom level the map goes back to scroll mode.
+    if (FLinks.RunSettingsDialog())
+        ApplyZoom();
 }
 
 void TMainForm::ShowTitle()
 {
-    FForms.TitleForm->ShowAbout();
+    FLinks.ShowAbout();
 }
 
 // ---------------------------------------------------------------------------------------
 // The view
 
-bool TMainForm::inPaintMode() const
-{
-    return N17->isChecked();
-}
-
-bool TMainForm::inScrollMode() const
-{
-    return N19->isChecked();
-}
-
-bool TMainForm::inZoomView() const
-{
-    return FForms.ToolForm && FForms.ToolForm->ZoomRadio4->isChecked();
-}
-
 void TMainForm::ApplyZoom()
 {
-    TToolForm* tool = FForms.ToolForm;
-    TEnvDlg* env = FForms.EnvDlg;
     MapGrid->setUpdatesEnabled(false);
-    int size = env ? env->Spin_NormalSize->value() : DefaultNormalSize;
-    bool zoom = false;
-    if (tool && tool->ZoomRadio12->isChecked())
-        size = env ? env->Spin_WideSize->value() : DefaultWideSize;
-    else if (tool && tool->ZoomRadio4->isChecked()) {
-        size = env ? env->Spin_ZoomSize->value() : DefaultZoomSize;
-        zoom = true;
-    }
+    const int size = FSettings.CellSize();
+    const bool zoom = FSettings.ZoomLevel() == zlZoom;
     MapGrid->SetDefaultColWidth(size);
     MapGrid->SetDefaultRowHeight(size);
-    if (tool)
-        tool->Button_LupeMode->setEnabled(zoom);
     D1->setEnabled(zoom);
     if (!zoom)
         SetScrollMode();
@@ -612,61 +570,87 @@ void TMainForm::ApplyZoom()
     MapGrid->InvalidateGrid();
 }
 
-void TMainForm::setModeUi(QAction* item, int buttonIndex, bool g2Enabled, bool lowerRow)
+void TMainForm::SelectMapTool(TMapTool tool)
 {
-    item->setChecked(true);
-    G2->setEnabled(g2Enabled);
-    Lupe->hide();
-    if (TToolForm* tool = FForms.ToolForm) {
-        QToolButton* buttons[] = {tool->Button_Paint, tool->Button_Region, tool->Button_Scroll,
-                                  tool->Button_LupeMode};
-        buttons[buttonIndex]->setChecked(true);
-        tool->ShowLowerRow(lowerRow);
-    }
+    if (FSettings.MapTool() == tool)
+        enterMapTool(tool);
+    else
+        FSettings.SetMapTool(tool); // enters it through the change signal
 }
 
 void TMainForm::SetPaintMode()
 {
-    MapGrid->SetOptions(goVertLine | goHorzLine | goRangeSelect);
-    MapGrid->viewport()->setCursor(Qt::ArrowCursor);
-    setModeUi(N17, 0, false, false);
+    SelectMapTool(mtPaint);
 }
 
 void TMainForm::SetRegionMode()
 {
-    MapGrid->SetOptions(goVertLine | goHorzLine | goRangeSelect);
-    MapGrid->viewport()->setCursor(Qt::CrossCursor);
-    setModeUi(N18, 1, true, false);
+    SelectMapTool(mtRegion);
 }
 
 void TMainForm::SetScrollMode()
 {
-    MapGrid->SetOptions(goVertLine | goHorzLine);
-    MapGrid->viewport()->setCursor(Qt::SizeAllCursor);
-    setModeUi(N19, 2, false, false);
+    SelectMapTool(mtScroll);
 }
 
 void TMainForm::SetLupeMode()
 {
-    MapGrid->SetOptions(goVertLine | goHorzLine);
-    MapGrid->viewport()->setCursor(Qt::ArrowCursor);
-    setModeUi(D1, 3, false, true);
+    SelectMapTool(mtLupe);
+}
 
+void TMainForm::N17Click()
+{
+    SetPaintMode();
+}
+
+void TMainForm::N18Click()
+{
+    SetRegionMode();
+}
+
+void TMainForm::N19Click()
+{
+    SetScrollMode();
+}
+
+void TMainForm::D1Click()
+{
+    SetLupeMode();
+}
+
+void TMainForm::enterMapTool(TMapTool tool)
+{
+    const bool ranges = tool == mtPaint || tool == mtRegion;
+    MapGrid->SetOptions(ranges ? goVertLine | goHorzLine | goRangeSelect
+                               : goVertLine | goHorzLine);
+    const Qt::CursorShape cursors[] = {Qt::ArrowCursor, Qt::CrossCursor, Qt::SizeAllCursor,
+                                       Qt::ArrowCursor};
+    MapGrid->viewport()->setCursor(cursors[tool]);
+    QAction* items[] = {N17, N18, N19, D1};
+    items[tool]->setChecked(true);
+    G2->setEnabled(tool == mtRegion);
+    Lupe->hide();
+    if (tool == mtLupe)
+        showMagnifier();
+}
+
+void TMainForm::showMagnifier()
+{
     // The magnifier lies exactly over the current cell and shows its part enlarged by a
-    // whole factor. Editing its pixels comes with the pixel tools.
+    // whole factor.
     const QRect cell = MapGrid->CellRect(MapGrid->Col(), MapGrid->Row());
-    if (cell.isEmpty() || !FForms.PartsForm)
+    if (cell.isEmpty())
         return;
     const int part = FDoc.Cell(MapGrid->Col(), MapGrid->Row());
     LupePartNumber = part;
-    const int pw = FForms.PartsForm->PartWidth();
-    const int ph = FForms.PartsForm->PartHeight();
+    const int pw = FParts.PartWidth();
+    const int ph = FParts.PartHeight();
     // The part at 1:1 in the magnifier's bitmap, enlarged by the magnifier's width over
     // the part's width.
     QImage bitmap(pw, ph, QImage::Format_RGB32);
     QPainter p(&bitmap);
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    FForms.PartsForm->DrawPart(p, bitmap.rect(), part);
+    FParts.DrawPart(p, bitmap.rect(), part);
     p.end();
     Lupe->setGeometry(cell);
     Lupe->SetMagnification(cell.width() / pw);
@@ -685,6 +669,31 @@ void TMainForm::RedrawMapRect(int left, int top, int right, int bottom)
     MapGrid->InvalidateRect(TCellRect{left, top, right, bottom}.Normalized());
 }
 
+void TMainForm::RedrawPart(int part)
+{
+    // Only the cells on screen that hold the part; past a few dozen, one repaint of the
+    // whole view costs less than the bookkeeping.
+    constexpr size_t MaxSingleCells = 64;
+    const int left = MapGrid->LeftCol();
+    const int top = MapGrid->TopRow();
+    const int right = std::min(MapGrid->ColCount() - 1, left + MapGrid->VisibleColCount());
+    const int bottom = std::min(MapGrid->RowCount() - 1, top + MapGrid->VisibleRowCount());
+    std::vector<QPoint> cells;
+    for (int x = left; x <= right; ++x) {
+        for (int y = top; y <= bottom; ++y) {
+            if (FDoc.Cell(x, y) != part)
+                continue;
+            if (cells.size() == MaxSingleCells) {
+                RepaintMap();
+                return;
+            }
+            cells.emplace_back(x, y);
+        }
+    }
+    for (const QPoint& cell : cells)
+        MapGrid->InvalidateRect({cell.x(), cell.y(), cell.x(), cell.y()});
+}
+
 void TMainForm::G1Click()
 {
     const bool on = !G1->isChecked();
@@ -698,25 +707,20 @@ void TMainForm::Cancel1Click()
         RedrawMapRect(rect->Left, rect->Top, rect->Right, rect->Bottom);
 }
 
-int TMainForm::zoomSize() const
-{
-    return FForms.EnvDlg ? FForms.EnvDlg->Spin_ZoomSize->value() : DefaultZoomSize;
-}
-
 void TMainForm::MapGridBeginPaint(QPainter& canvas)
 {
     TMapPaintState state;
     state.Doc = &FDoc;
-    state.Parts = FForms.PartsForm ? &FForms.PartsForm->Store() : nullptr;
-    state.Zoom = inZoomView();
-    state.ZoomSize = zoomSize();
+    state.Parts = &FParts;
+    state.Zoom = FSettings.ZoomLevel() == zlZoom;
+    state.ZoomSize = FSettings.ZoomSize();
     state.CellSize = QSize(MapGrid->DefaultColWidth(), MapGrid->DefaultRowHeight());
     state.CellBrush[0] = MapGrid->palette().brush(QPalette::Base);
     state.CellBrush[1] = MapGrid->palette().brush(QPalette::Highlight);
     state.Selection = MapGrid->Selection();
     state.DragActive = MapDragActive;
-    state.PaintMode = inPaintMode();
-    state.ScrollMode = inScrollMode();
+    state.PaintMode = FSettings.MapTool() == mtPaint;
+    state.ScrollMode = FSettings.MapTool() == mtScroll;
     FCellPainter->Begin(canvas, state);
 }
 
@@ -765,7 +769,7 @@ void TMainForm::MapGridMouseMove(Qt::KeyboardModifiers, const QPoint& pos)
                                   QString::number(FDoc.Cell(cell.x(), cell.y())));
         return;
     }
-    if (inScrollMode()) {
+    if (FSettings.MapTool() == mtScroll) {
         // The grabbed cell stays under the pointer. Beyond the last cell there is no cell
         // to follow, so the view stays where it is.
         int left = MapGrid->LeftCol();
@@ -800,7 +804,7 @@ void TMainForm::MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shi
     StatusPanel0->clear();
 
     if (button == Qt::LeftButton) {
-        if (inPaintMode()) {
+        if (FSettings.MapTool() == mtPaint) {
             if (shift & (Qt::ShiftModifier | Qt::ControlModifier)) {
                 // NOT BUILT YET: Shift (also with Ctrl) lays the selected part over the
                 // cell's part, Ctrl the cell's part over the selected part, through the
@@ -808,13 +812,13 @@ void TMainForm::MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shi
                 // map as it is.
             } else {
                 const TGridRect sel = MapGrid->Selection();
-                if (A1->isChecked())
+                if (FSettings.RandomPlacement())
                     FDoc.ScatterGroup(sel);
                 else
                     FDoc.StampGroup(sel);
             }
         }
-        if (D1->isChecked()) {
+        if (FSettings.MapTool() == mtLupe) {
             // NOT BUILT YET: the magnifier's picture is written back into its part here
             // (with the pixel tools). The magnifier then moves to the clicked cell.
             SetLupeMode();
@@ -828,7 +832,7 @@ void TMainForm::MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shi
         MapGrid->SetCol(cell.x());
         MapGrid->SetRow(cell.y());
         const uint8_t part = FDoc.Cell(cell.x(), cell.y());
-        FForms.PartsForm->SelectPart(part);
+        FLinks.SelectPart(part);
         RedrawMapRect(cell.x(), cell.y(), cell.x(), cell.y());
         FDoc.SetGroupSingle(part);
         StatusPanel0->setText(QStringLiteral("取得パーツ番号:") + QString::number(part));
@@ -855,7 +859,7 @@ void TMainForm::F1Click()
                    TConfirmButtons::YesCancel) != TAnswer::Yes)
         return;
     const TCellRect whole{0, 0, FDoc.MapWidth() - 1, FDoc.MapHeight() - 1};
-    if (A1->isChecked())
+    if (FSettings.RandomPlacement())
         FDoc.ScatterGroup(whole);
     else
         FDoc.StampGroup(whole);
@@ -870,21 +874,19 @@ void TMainForm::A2Click()
 
 void TMainForm::Replace1Click()
 {
-    TReplaceDlg* dialog = FForms.ReplaceDlg;
-    dialog->Spin_AfterParts->setValue(FForms.PartsForm->SelectedPartNumber());
     TGridRect area{0, 0, FDoc.MapWidth() - 1, FDoc.MapHeight() - 1};
-    if (N18->isChecked())
+    if (FSettings.MapTool() == mtRegion)
         area = MapGrid->Selection();
-    if (RunModal(dialog) != QDialog::Accepted)
+    const std::optional<TReplaceChoice> choice = FLinks.RunReplaceDialog();
+    if (!choice)
         return;
-    FDoc.ReplaceParts(area, uint8_t(dialog->Spin_BeforParts->value()),
-                      uint8_t(dialog->Spin_AfterParts->value()));
+    FDoc.ReplaceParts(area, choice->Before, choice->After);
     RepaintMap();
 }
 
 void TMainForm::A1Click()
 {
-    A1->setChecked(!A1->isChecked());
+    FSettings.SetRandomPlacement(!FSettings.RandomPlacement());
 }
 
 void TMainForm::PointMemoryClick(int k)

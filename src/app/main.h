@@ -4,6 +4,8 @@
 #include "DrawGrid.h"
 #include "MapDocument.h"
 #include "MapFile.h"
+#include "ProgramModels.h"
+#include "Settings.h"
 
 #include <QBrush>
 #include <QMainWindow>
@@ -17,25 +19,23 @@ class QAction;
 class QActionGroup;
 class QLabel;
 class QMenu;
-class TIniGT;
 class TLupe;
+class TMainFormLinks;
 class TMapCellPainter;
-class TPartsForm;
-struct TForms;
 
-// The main window: the map view with its menus and status bar. Owns the map document and
-// the settings store that every window reads and writes its settings through.
+// The main window: the map view with its menus and status bar. Shows the program's map
+// document and follows the settings model; what it needs of other windows it asks through
+// its links.
 class TMainForm : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    // FormCreate. An empty iniFileName means the program's own INI file beside it.
-    TMainForm(TForms& forms, const QString& iniFileName = QString(), QWidget* parent = nullptr);
+    // FormCreate: reads the placement and "GridLineWidth", shows a new 101 x 101 map.
+    TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidget* parent = nullptr);
     // FormDestroy: writes the placement and "GridLineWidth".
     ~TMainForm() override;
 
-    TIniGT& IniGT() { return *FIniGT; }
     TMapDocument& Document() { return FDoc; }
     uint16_t MapWidth() const { return FDoc.MapWidth(); }
     uint16_t MapHeight() const { return FDoc.MapHeight(); }
@@ -58,12 +58,16 @@ public:
 
     // The view.
     void ApplyZoom();
+    // Makes tool the map tool; choosing the current one enters it again.
+    void SelectMapTool(TMapTool tool);
     void SetPaintMode();
     void SetRegionMode();
     void SetScrollMode();
     void SetLupeMode();
     void RedrawMapRect(int left, int top, int right, int bottom);
     void RepaintMap();
+    // Redraws the cells on screen that show the part.
+    void RedrawPart(int part);
     // The other windows closed themselves: their View menu items lose the check mark.
     void PartsWindowClosed();
     void ToolBoxClosed();
@@ -91,6 +95,11 @@ public:
     void PointMemoryClick(int k); // k = 0..4
     void PointRestoreClick(int k);
     void G1Click();
+    void Exit1Click();
+    void N17Click();
+    void N18Click();
+    void N19Click();
+    void D1Click();
     void N12Click();
     void N13Click();
     void N14Click();
@@ -146,23 +155,24 @@ protected:
 
 private:
     void createMenus();
-    int zoomSize() const;
+    void connectModels();
     std::optional<QString> runMapSaveDialog();
     TMapFileType saveType() const;
     TMapFileType loadType() const;
-    bool inPaintMode() const;
-    bool inScrollMode() const;
-    bool inZoomView() const;
-    void setModeUi(QAction* item, int buttonIndex, bool g2Enabled, bool lowerRow);
+    // Puts the view in the state of a map tool: grid options, cursor, menu check marks.
+    void enterMapTool(TMapTool tool);
+    void showMagnifier();
     bool closeQuery();
 
-    TForms& FForms;
-    std::unique_ptr<TIniGT> FIniGT;
-    TMapDocument FDoc;
+    TProgramModels FModels;
+    TMainFormLinks& FLinks;
+    TSettings& FSettings;
+    TMapDocument& FDoc;
+    TPartsStore& FParts;
     std::unique_ptr<TMapCellPainter> FCellPainter;
     QActionGroup* FToolGroup;
     QString FMapFileName; // the name the map save dialog holds; empty when untitled
-    QString FMapExtension = QStringLiteral("mpd");
+    QString FMapExtension;
     QStringList FMapFilters;
     QStringList FOpenFilters;
     std::array<QPoint, 5> FJumpPoints{}; // the jump points, for the whole run

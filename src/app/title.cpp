@@ -2,9 +2,6 @@
 
 #include "CmprsImg.h"
 #include "Dialogs.h"
-#include "Forms.h"
-#include "IniGT.h"
-#include "main.h"
 
 #include <QEventLoop>
 #include <QLabel>
@@ -19,8 +16,8 @@ static void initBuiltInPictures()
     Q_INIT_RESOURCE(pictures);
 }
 
-TTitleForm::TTitleForm(TForms& forms, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), FForms(forms)
+TTitleForm::TTitleForm(bool showAtStart, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     initBuiltInPictures();
     setObjectName(QStringLiteral("TitleForm"));
@@ -51,8 +48,7 @@ TTitleForm::TTitleForm(TForms& forms, QWidget* parent)
         move(screen->availableGeometry().center() - rect().center());
 
     // FormCreate: the program goes on starting behind the shown title.
-    if (FForms.MainForm->IniGT().ReadBool(QStringLiteral("options"), QStringLiteral("isShowTitle"),
-                                          true)) {
+    if (showAtStart) {
         CloseTimer->start();
         show();
     }

@@ -6,7 +6,6 @@ class QEventLoop;
 class QLabel;
 class QTimer;
 class TCompressedImage;
-struct TForms;
 
 // The title window: the program's picture, shown for three seconds at start and by the
 // About command until it is clicked.
@@ -15,8 +14,9 @@ class TTitleForm : public QWidget
     Q_OBJECT
 
 public:
-    // FormCreate: shows the window and starts CloseTimer when "isShowTitle" is on.
-    explicit TTitleForm(TForms& forms, QWidget* parent = nullptr);
+    // FormCreate: a window that stays on top; shown with CloseTimer started when
+    // showAtStart (the "isShowTitle" setting) is on.
+    explicit TTitleForm(bool showAtStart, QWidget* parent = nullptr);
 
     // About: "Click this window." shown, no timer, modal until clicked.
     void ShowAbout();
@@ -31,6 +31,5 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    TForms& FForms;
     QEventLoop* FAboutLoop = nullptr; // runs while About waits for the click
 };

@@ -1,10 +1,9 @@
 #include "tool.h"
 
 #include "Dialogs.h"
-#include "Forms.h"
 #include "IniGT.h"
+#include "Settings.h"
 #include "ToolGlyphs.h"
-#include "main.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -127,10 +126,10 @@ QButtonGroup* exclusiveGroup(QObject* owner, std::initializer_list<QToolButton*>
 
 } // namespace
 
-TToolForm::TToolForm(TForms& forms, QWidget* parent)
+TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
     : QWidget(parent,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      FForms(forms)
+      FModels(models), FSettings(models.Settings)
 {
     setObjectName(QStringLiteral("ToolForm"));
     setWindowTitle(QStringLiteral("ツールボックス"));
@@ -148,17 +147,13 @@ TToolForm::TToolForm(TForms& forms, QWidget* parent)
         makeToolButton(this, "Button_LupeMode", QStringLiteral("パーツグラフィック編集"),
                        TToolGlyph::Magnifier, QRect(QPoint(120, 0), modeSize), true);
     exclusiveGroup(this, {Button_Paint, Button_Region, Button_Scroll, Button_LupeMode});
-    Button_Paint->setChecked(true);
 
-    // The mode switches put their button down themselves, also when chosen from the menu;
-    // a click on a button that is already down enters its mode again.
-    connect(Button_Paint, &QToolButton::clicked, this, [this] { FForms.MainForm->SetPaintMode(); });
-    connect(Button_Region, &QToolButton::clicked, this,
-            [this] { FForms.MainForm->SetRegionMode(); });
-    connect(Button_Scroll, &QToolButton::clicked, this,
-            [this] { FForms.MainForm->SetScrollMode(); });
-    connect(Button_LupeMode, &QToolButton::clicked, this,
-            [this] { FForms.MainForm->SetLupeMode(); });
+    // The buttons show the map tool of the settings, whoever chose it; a click on a button
+    // that is already down enters its mode again.
+    connect(Button_Paint, &QToolButton::clicked, this, &TToolForm::Button_PaintClick);
+    connect(Button_Region, &QToolButton::clicked, this, &TToolForm::Button_RegionClick);
+    connect(Button_Scroll, &QToolButton::clicked, this, &TToolForm::Button_ScrollClick);
+    connect(Button_LupeMode, &QToolButton::clicked, this, &TToolForm::Button_LupeModeClick);
 
     GroupBox1 = new QGroupBox(QStringLiteral("表示倍率"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
@@ -170,10 +165,8 @@ TToolForm::TToolForm(TForms& forms, QWidget* parent)
     ZoomRadio4 = makeZoomRadio(GroupBox1, "ZoomRadio4", QStringLiteral("zoom"),
                                QStringLiteral("パーツを大きく表示"), QPoint(128, 15));
     placeZoomRadios(GroupBox1, {ZoomRadio12, ZoomRadio1, ZoomRadio4});
-    ZoomRadio1->setChecked(true);
-    // The main window and the settings check these buttons too; only the user's choice of
-    // another level applies the zoom, once. pressed comes before the button changes, also
-    // for the keyboard.
+    // The buttons show the zoom level of the settings; only the user's choice of another
+    // level changes it. pressed comes before the button changes, also for the keyboard.
     for (QRadioButton* radio : {ZoomRadio12, ZoomRadio1, ZoomRadio4}) {
         connect(radio, &QRadioButton::pressed, this,
                 [this, radio] { FZoomRadioWasChecked = radio->isChecked(); });
@@ -195,7 +188,7 @@ TToolForm::TToolForm(TForms& forms, QWidget* parent)
     colorPanel->OnClick = [this] { LupeColorPanelClick(); };
     LupeColorPanel = colorPanel;
 
-    // The magnifier reads which of these is down at each press, move and release.
+    // The pixel tool of the settings.
     QFrame* panel1 = makeGroupPanel(this, "Panel1", QRect(40, 48, 137, 33));
     Button_LupeFreeLine =
         makeToolButton(panel1, "Button_LupeFreeLine", QStringLiteral("フリーハンド"),
@@ -211,18 +204,25 @@ TToolForm::TToolForm(TForms& forms, QWidget* parent)
                        TToolGlyph::Bucket, QRect(QPoint(104, 6), smallSize), true);
     exclusiveGroup(
         this, {Button_LupeFreeLine, Button_LupeLine, Button_Box, Button_BoxFill, Button_LupePaint});
-    Button_LupeFreeLine->setChecked(true);
+    FPixelToolButtons = {Button_LupeFreeLine, Button_LupeLine, Button_Box, Button_BoxFill,
+                         Button_LupePaint};
+    for (int tool = ptFreeLine; tool <= ptPaint; ++tool) {
+        connect(FPixelToolButtons[tool], &QToolButton::clicked, this,
+                [this, tool] { FSettings.SetPixelTool(TPixelTool(tool)); });
+    }
 
-    // The pen width and the flips and turns act on the part in the magnifier; their click
-    // handlers (Button_PenWidthClick, Button_HorizontalTurnClick, ...) come with the pixel
-    // tools, so nothing is connected to them here yet.
+    // The pen width of the settings. The flips and turns have no action: a click on them
+    // changes nothing.
     QFrame* panel2 = makeGroupPanel(this, "Panel2", QRect(176, 48, 65, 33));
     Button_ThinLine = makeToolButton(panel2, "Button_ThinLine", QStringLiteral("ペン-細"),
                                      TToolGlyph::ThinLine, QRect(QPoint(8, 6), smallSize), true);
     Button_ThickLine = makeToolButton(panel2, "Button_ThickLine", QStringLiteral("ペン-太"),
                                       TToolGlyph::ThickLine, QRect(QPoint(32, 6), smallSize), true);
     exclusiveGroup(this, {Button_ThinLine, Button_ThickLine});
-    Button_ThinLine->setChecked(true);
+    connect(Button_ThinLine, &QToolButton::clicked, this,
+            [this] { FSettings.SetPenWidth(TSettings::ThinPenWidth); });
+    connect(Button_ThickLine, &QToolButton::clicked, this,
+            [this] { FSettings.SetPenWidth(TSettings::ThickPenWidth); });
 
     QFrame* panel4 = makeGroupPanel(this, "Panel4", QRect(248, 48, 113, 33));
     Button_HorizontalTurn =
@@ -242,24 +242,39 @@ TToolForm::TToolForm(TForms& forms, QWidget* parent)
     ColorDlg = new QColorDialog(this);
     ColorDlg->setObjectName(QStringLiteral("ColorDlg"));
     ColorDlg->setOption(QColorDialog::DontUseNativeDialog);
-    setDrawingColor(Qt::black);
+
+    connectSettings();
+    showMapTool(FSettings.MapTool());
+    showZoomLevel(FSettings.ZoomLevel());
+    showPixelTool(FSettings.PixelTool());
+    showPenWidth(FSettings.PenWidth());
+    showDrawingColor(FSettings.DrawingColor());
+    SetStaysOnTop(this, FSettings.ToolsOnTop());
 
     // FormCreate. Without a stored position the window system places the window: moving it
     // to a default would pin it to the screen's corner.
-    TIniGT& ini = FForms.MainForm->IniGT();
+    TIniGT& ini = FModels.IniGT;
     if (!ini.ReadString(IniSection, IniPrefix + QStringLiteral(".X"), QString()).isEmpty() ||
         !ini.ReadString(IniSection, IniPrefix + QStringLiteral(".Y"), QString()).isEmpty())
         ini.ReadPosition(IniSection, IniPrefix, this);
-    ShowLowerRow(false);
+}
+
+void TToolForm::connectSettings()
+{
+    connect(&FSettings, &TSettings::mapToolChanged, this, &TToolForm::showMapTool);
+    connect(&FSettings, &TSettings::zoomLevelChanged, this, &TToolForm::showZoomLevel);
+    connect(&FSettings, &TSettings::pixelToolChanged, this, &TToolForm::showPixelTool);
+    connect(&FSettings, &TSettings::penWidthChanged, this, &TToolForm::showPenWidth);
+    connect(&FSettings, &TSettings::drawingColorChanged, this, &TToolForm::showDrawingColor);
+    connect(&FSettings, &TSettings::toolsOnTopChanged, this,
+            [this](bool onTop) { SetStaysOnTop(this, onTop); });
 }
 
 TToolForm::~TToolForm()
 {
     // FormDestroy: only the position is kept, not the size or whether the window is shown.
-    if (!FForms.MainForm)
-        return;
     try {
-        FForms.MainForm->IniGT().WritePosition(IniSection, IniPrefix, this);
+        FModels.IniGT.WritePosition(IniSection, IniPrefix, this);
     } catch (const EIniGTWriteError& e) {
         ShowError(nullptr, e.message()); // reported; the program is ending anyway
     }
@@ -281,32 +296,76 @@ bool TToolForm::LowerRowShown() const
 
 QColor TToolForm::DrawingColor() const
 {
-    return FDrawingColor;
+    return FSettings.DrawingColor();
 }
 
 void TToolForm::closeEvent(QCloseEvent* event)
 {
     // Closing only hides the tool box; the View menu shows it again.
     event->accept();
-    if (FForms.MainForm)
-        FForms.MainForm->ToolBoxClosed();
+    emit closed();
+}
+
+void TToolForm::Button_PaintClick()
+{
+    emit mapToolClicked(mtPaint);
+}
+
+void TToolForm::Button_RegionClick()
+{
+    emit mapToolClicked(mtRegion);
+}
+
+void TToolForm::Button_ScrollClick()
+{
+    emit mapToolClicked(mtScroll);
+}
+
+void TToolForm::Button_LupeModeClick()
+{
+    emit mapToolClicked(mtLupe);
 }
 
 void TToolForm::ZoomRadioClick()
 {
-    FForms.MainForm->ApplyZoom();
+    FSettings.SetZoomLevel(ZoomRadio12->isChecked()  ? zlWide
+                           : ZoomRadio4->isChecked() ? zlZoom
+                                                     : zlNormal);
 }
 
 void TToolForm::LupeColorPanelClick()
 {
-    ColorDlg->setCurrentColor(FDrawingColor);
+    ColorDlg->setCurrentColor(FSettings.DrawingColor());
     if (RunModal(ColorDlg) == QDialog::Accepted)
-        setDrawingColor(ColorDlg->currentColor());
+        FSettings.SetDrawingColor(ColorDlg->currentColor());
 }
 
-void TToolForm::setDrawingColor(const QColor& color)
+void TToolForm::showMapTool(TMapTool tool)
 {
-    FDrawingColor = color;
+    QToolButton* buttons[] = {Button_Paint, Button_Region, Button_Scroll, Button_LupeMode};
+    buttons[tool]->setChecked(true);
+    ShowLowerRow(tool == mtLupe);
+}
+
+void TToolForm::showZoomLevel(TZoomLevel level)
+{
+    QRadioButton* radios[] = {ZoomRadio12, ZoomRadio1, ZoomRadio4};
+    radios[level]->setChecked(true);
+    Button_LupeMode->setEnabled(level == zlZoom);
+}
+
+void TToolForm::showPixelTool(TPixelTool tool)
+{
+    FPixelToolButtons[tool]->setChecked(true);
+}
+
+void TToolForm::showPenWidth(int width)
+{
+    (width == TSettings::ThickPenWidth ? Button_ThickLine : Button_ThinLine)->setChecked(true);
+}
+
+void TToolForm::showDrawingColor(const QColor& color)
+{
     QPalette palette = LupeColorPanel->palette();
     palette.setColor(QPalette::Window, color);
     LupeColorPanel->setPalette(palette);

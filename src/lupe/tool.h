@@ -1,25 +1,29 @@
 #pragma once
 
+#include "ProgramModels.h"
+#include "Settings.h"
+
 #include <QColor>
 #include <QList>
 #include <QWidget>
+#include <array>
 
 class QColorDialog;
 class QFrame;
 class QGroupBox;
 class QRadioButton;
 class QToolButton;
-struct TForms;
 
 // "ツールボックス": the upper row chooses the map's tool mode and zoom level, the lower row
-// holds the part-graphic tools. Shows only the upper row outside part-graphic mode.
+// holds the part-graphic tools. Shows only the upper row outside part-graphic mode. Every
+// control shows a value of the settings model and changes it.
 class TToolForm : public QWidget
 {
     Q_OBJECT
 
 public:
     // FormCreate: restores the position from section "ToolBox", shows only the upper row.
-    explicit TToolForm(TForms& forms, QWidget* parent = nullptr);
+    explicit TToolForm(const TProgramModels& models, QWidget* parent = nullptr);
     // FormDestroy: writes the position.
     ~TToolForm() override;
 
@@ -54,18 +58,36 @@ public:
     QToolButton* Button_RotateRight;
     QColorDialog* ColorDlg;
 
+    // The mode buttons' handlers.
+    void Button_PaintClick();
+    void Button_RegionClick();
+    void Button_ScrollClick();
+    void Button_LupeModeClick();
+
+signals:
+    // A mode button was clicked, also one already down: its map tool is to be entered.
+    void mapToolClicked(TMapTool tool);
+    // The window was closed (it is only hidden).
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void ZoomRadioClick();
     void LupeColorPanelClick();
-    void setDrawingColor(const QColor& color);
+    void connectSettings();
+    void showMapTool(TMapTool tool);
+    void showZoomLevel(TZoomLevel level);
+    void showPixelTool(TPixelTool tool);
+    void showPenWidth(int width);
+    void showDrawingColor(const QColor& color);
 
-    TForms& FForms;
+    TProgramModels FModels;
+    TSettings& FSettings;
     QList<QFrame*> FLowerRowPanels;
+    std::array<QToolButton*, 5> FPixelToolButtons{};
     bool FLowerRowShown = false;
-    QColor FDrawingColor = Qt::black;
     // Whether the zoom radio button being clicked was checked before: only a click that
     // changes the choice applies the zoom.
     bool FZoomRadioWasChecked = false;

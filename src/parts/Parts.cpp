@@ -3,11 +3,10 @@
 #include "CopyMode.h"
 #include "Dialogs.h"
 #include "DrawGrid.h"
-#include "Forms.h"
 #include "IniGT.h"
+#include "MapDocument.h"
 #include "NkClipDetector.h"
-#include "env.h"
-#include "main.h"
+#include "Settings.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -21,7 +20,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <QUrl>
 #include <algorithm>
@@ -38,8 +36,6 @@ const QString OpenFilter =
     QStringLiteral("主要な画像ファイル|*.bmp;*.png;*.jpg;*.jpeg;*.gif|BMP (*.bmp)|*.bmp|"
                    "PNG (*.png)|*.png|GIF (*.gif)|*.gif|JPEG (*.jpg, *.jpeg)|*.jpg;*.jpeg|"
                    "全てのファイル|*.*");
-// Until the settings dialog exists its default zoom size holds.
-constexpr int DefaultZoomSize = 256;
 
 QAction* addItem(QMenu* menu, const QString& caption, const QKeySequence& shortcut = {})
 {
@@ -74,8 +70,8 @@ QStringList localFiles(const QMimeData* data)
 
 } // namespace
 
-TPartsForm::TPartsForm(TForms& forms, const TPictureFormats& formats, QWidget* parent)
-    : QMainWindow(parent, Qt::Tool), FForms(forms), FStore(formats)
+TPartsForm::TPartsForm(const TProgramModels& models, QWidget* parent)
+    : QMainWindow(parent, Qt::Tool), FModels(models), FStore(models.Parts)
 {
     setWindowTitle(QStringLiteral("パーツウィンドウ"));
     setAcceptDrops(true);
@@ -99,10 +95,20 @@ TPartsForm::TPartsForm(TForms& forms, const TPictureFormats& formats, QWidget* p
         P2->setEnabled(available);
     });
 
+    connect(&FStore, &TPartsStore::partChanged, this, [this](int n) {
+        PartsGrid->InvalidateRect({n % TPartsStore::SheetSide, n / TPartsStore::SheetSide,
+                                   n % TPartsStore::SheetSide, n / TPartsStore::SheetSide});
+    });
+    connect(&FStore, &TPartsStore::allPartsChanged, this, &TPartsForm::RedrawPartsGrid);
+    connect(&FStore, &TPartsStore::partsResized, this, &TPartsForm::partsResized);
+    SetStaysOnTop(this, FModels.Settings.PartsOnTop());
+    connect(&FModels.Settings, &TSettings::partsOnTopChanged, this,
+            [this](bool onTop) { SetStaysOnTop(this, onTop); });
+
     ClipDetector = new TNkClipDetector(this);
     ClipDetector->SetOnClipChange([this](QObject* sender) { ClipDetectorClipChange(sender); });
 
-    FForms.MainForm->IniGT().ReadWindowPlacement(PlacementSection, PlacementPrefix, this);
+    FModels.IniGT.ReadWindowPlacement(PlacementSection, PlacementPrefix, this);
     SetPartsSize(32, 32);
 }
 
@@ -113,7 +119,7 @@ TPartsForm::~TPartsForm()
     ClipDetector = nullptr;
     // The program is ending: a settings file that cannot be written is reported.
     try {
-        FForms.MainForm->IniGT().WriteWindowPlacement(PlacementSection, PlacementPrefix, this);
+        FModels.IniGT.WriteWindowPlacement(PlacementSection, PlacementPrefix, this);
     } catch (const EIniGTWriteError& e) {
         ShowError(nullptr, e.message());
     }
@@ -196,11 +202,14 @@ void TPartsForm::createMenus()
 void TPartsForm::SetPartsSize(uint16_t width, uint16_t height)
 {
     FStore.SetPartsSize(width, height);
-    PartsGrid->SetDefaultColWidth(width);
-    PartsGrid->SetDefaultRowHeight(height);
+}
+
+void TPartsForm::partsResized()
+{
+    PartsGrid->SetDefaultColWidth(FStore.PartWidth());
+    PartsGrid->SetDefaultRowHeight(FStore.PartHeight());
     PartsGrid->SetCol(0);
     PartsGrid->SetRow(0);
-    RedrawPartsGrid();
 }
 
 void TPartsForm::DrawPart(QPainter& canvas, const QRect& rect, int part) const
@@ -210,15 +219,7 @@ void TPartsForm::DrawPart(QPainter& canvas, const QRect& rect, int part) const
 
 void TPartsForm::DrawPartZoomed(QPainter& canvas, const QRect& rect, int part) const
 {
-    FStore.DrawPartZoomed(canvas, rect, part, zoomSize());
-}
-
-int TPartsForm::zoomSize() const
-{
-    // Read at each call: the dialog's control is the live setting.
-    if (FForms.EnvDlg && FForms.EnvDlg->Spin_ZoomSize)
-        return FForms.EnvDlg->Spin_ZoomSize->value();
-    return DefaultZoomSize;
+    FStore.DrawPartZoomed(canvas, rect, part, FModels.Settings.ZoomSize());
 }
 
 void TPartsForm::CapturePart(int part, const QImage& source, int x, int y)
@@ -254,10 +255,7 @@ bool TPartsForm::SavePartsPicture()
 
 bool TPartsForm::LoadPartsPicture(const QString& fileName)
 {
-    const bool loaded = FStore.LoadPartsPicture(fileName);
-    RedrawPartsGrid();
-    repaintMap();
-    return loaded;
+    return FStore.LoadPartsPicture(fileName);
 }
 
 void TPartsForm::RedrawPartsGrid()
@@ -265,20 +263,9 @@ void TPartsForm::RedrawPartsGrid()
     PartsGrid->InvalidateGrid();
 }
 
-void TPartsForm::repaintMap()
-{
-    FForms.MainForm->RepaintMap();
-}
-
 void TPartsForm::showPartNumberStatus()
 {
     StatusText->setText(PartNumberText + QString::number(SelectedPartNumber()));
-}
-
-void TPartsForm::redrawBothGrids()
-{
-    RedrawPartsGrid();
-    repaintMap();
 }
 
 void TPartsForm::ImportClipboardPicture()
@@ -297,7 +284,6 @@ void TPartsForm::ImportClipboardPicture()
         picture.copy(sheet & picture.rect()).convertToFormat(QImage::Format_RGB32));
     SetPartsModified();
     Beep(TBeep::Default);
-    redrawBothGrids();
 }
 
 void TPartsForm::N1Click()
@@ -343,8 +329,7 @@ void TPartsForm::Copy1Click()
 void TPartsForm::Paste1Click()
 {
     const TGridRect sel = PartsGrid->Selection();
-    if (FStore.PasteIntoSelection(sel.Left, sel.Top, sel.Right, sel.Bottom))
-        redrawBothGrids();
+    FStore.PasteIntoSelection(sel.Left, sel.Top, sel.Right, sel.Bottom);
 }
 
 void TPartsForm::X1Click()
@@ -352,14 +337,12 @@ void TPartsForm::X1Click()
     const TGridRect sel = PartsGrid->Selection();
     FStore.CopySelectedParts(sel.Left, sel.Top, sel.Right, sel.Bottom);
     FStore.DeleteSelectedParts(sel.Left, sel.Top, sel.Right, sel.Bottom);
-    redrawBothGrids();
 }
 
 void TPartsForm::D1Click()
 {
     const TGridRect sel = PartsGrid->Selection();
     FStore.DeleteSelectedParts(sel.Left, sel.Top, sel.Right, sel.Bottom);
-    redrawBothGrids();
 }
 
 void TPartsForm::P1Click()
@@ -440,26 +423,22 @@ void TPartsForm::exchangeParts(int source, int target)
     FStore.CapturePart(target, FStore.PartBitmap(source), 0, 0);
     FStore.CapturePart(source, saved, 0, 0);
     // The map follows, so that it looks as before.
-    TMainForm& main = *FForms.MainForm;
-    main.ExchangePartsInRect({0, 0, main.MapWidth() - 1, main.MapHeight() - 1}, uint8_t(source),
-                             uint8_t(target));
-    redrawBothGrids();
+    TMapDocument& doc = FModels.Document;
+    doc.ExchangePartsInRect({0, 0, doc.MapWidth() - 1, doc.MapHeight() - 1}, uint8_t(source),
+                            uint8_t(target));
     SetPartsModified();
 }
 
 void TPartsForm::copyPart(int source, int target)
 {
     FStore.CapturePart(target, FStore.PartBitmap(source), 0, 0);
-    redrawBothGrids();
     SetPartsModified();
 }
 
 void TPartsForm::PartsGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, const QPoint&)
 {
-    if (!FDragActive) {
-        repaintMap();
+    if (!FDragActive)
         return;
-    }
     FDragActive = false;
 
     // The keys held now decide, whatever was held when the button went down.
@@ -477,14 +456,13 @@ void TPartsForm::PartsGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, 
         copyPart(source, target);
     } else {
         const TGridRect sel = PartsGrid->Selection();
-        FForms.MainForm->Document().SetGroupPart(
+        FModels.Document.SetGroupPart(
             sel.Right - sel.Left + 1, sel.Bottom - sel.Top + 1, [&sel](int gx, int gy) {
                 return uint8_t((sel.Top + gy) * TPartsStore::SheetSide + sel.Left + gx);
             });
-        FForms.MainForm->SetPaintMode();
+        FModels.Settings.SetMapTool(mtPaint);
     }
     showPartNumberStatus();
-    repaintMap();
 }
 
 void TPartsForm::DropFiles(const QStringList& fileNames)
@@ -500,7 +478,7 @@ void TPartsForm::closeEvent(QCloseEvent* event)
 {
     // Only hidden: the window lives as long as the program.
     event->accept();
-    FForms.MainForm->PartsWindowClosed();
+    emit closed();
 }
 
 void TPartsForm::dragEnterEvent(QDragEnterEvent* event)

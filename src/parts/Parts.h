@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PartsStore.h"
+#include "ProgramModels.h"
 
 #include <QMainWindow>
 #include <cstdint>
@@ -10,20 +11,18 @@ class QLabel;
 class QMenu;
 class TDrawGrid;
 class TNkClipDetector;
-class TPictureFormats;
-struct TForms;
 
 // "パーツウィンドウ": the 256 parts as a 16 x 16 grid at their own size. A click or drag
 // picks the group part the map is painted with; its menus load and save the parts picture
-// and move part graphics through the parts clipboard. Owns the parts store.
+// and move part graphics through the parts clipboard. Shows the program's parts store and
+// follows its changes.
 class TPartsForm : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    // FormCreate: restores the placement from the main window's settings store, then
-    // SetPartsSize(32, 32).
-    TPartsForm(TForms& forms, const TPictureFormats& formats, QWidget* parent = nullptr);
+    // FormCreate: restores the placement from the settings file, then SetPartsSize(32, 32).
+    explicit TPartsForm(const TProgramModels& models, QWidget* parent = nullptr);
     // FormDestroy: writes the placement.
     ~TPartsForm() override;
 
@@ -34,7 +33,7 @@ public:
     uint16_t PartWidth() const { return FStore.PartWidth(); }
     uint16_t PartHeight() const { return FStore.PartHeight(); }
     void DrawPart(QPainter& canvas, const QRect& rect, int part) const;
-    // At the zoom size the settings dialog's Spin_ZoomSize holds at this moment.
+    // At the zoom size of the settings.
     void DrawPartZoomed(QPainter& canvas, const QRect& rect, int part) const;
     void CapturePart(int part, const QImage& source, int x, int y);
     QImage& PartBitmap(int part) { return FStore.PartBitmap(part); }
@@ -51,7 +50,7 @@ public:
     void ClearPartsModified() { FStore.ClearPartsModified(); }
     // Writes under the remembered name, or asks for one; false when the dialog was cancelled.
     bool SavePartsPicture();
-    // Loads a picture into the parts and redraws both grids; false when it could not.
+    // Loads a picture into the parts; false when it could not.
     bool LoadPartsPicture(const QString& fileName);
     void RedrawPartsGrid();
     // Slices the picture on the system clipboard into the parts; nothing when it holds none.
@@ -99,6 +98,10 @@ public:
     // A file dropped on the window (only the first of several is used).
     void DropFiles(const QStringList& fileNames);
 
+signals:
+    // The window was closed (it is only hidden).
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -108,16 +111,14 @@ protected:
 private:
     void createMenus();
     void createGrid();
-    int zoomSize() const;
-    void repaintMap();
     void showPartNumberStatus();
-    void redrawBothGrids();
+    void partsResized();
     QPoint nearestCell(const QPoint& pos) const;
     void exchangeParts(int source, int target);
     void copyPart(int source, int target);
 
-    TForms& FForms;
-    TPartsStore FStore;
+    TProgramModels FModels;
+    TPartsStore& FStore;
     bool FDragActive = false;
     int FDragCol = 0;
     int FDragRow = 0;

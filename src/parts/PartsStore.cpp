@@ -147,9 +147,17 @@ void TPartsStore::SetPartsSize(uint16_t width, uint16_t height)
     FParts.swap(fresh);
     clearCopyBuffer();
     ClearPartsModified();
+    emit partsResized();
+    emit allPartsChanged();
 }
 
 void TPartsStore::ResetPart(int n)
+{
+    resetPart(n);
+    emit partChanged(n);
+}
+
+void TPartsStore::resetPart(int n)
 {
     checkPartNumber(n);
     FParts[n] = makePlaceholder(FPartWidth, FPartHeight, n);
@@ -169,10 +177,16 @@ const QImage& TPartsStore::PartBitmap(int n) const
 
 void TPartsStore::CapturePart(int n, const QImage& source, int x, int y)
 {
+    if (capturePart(n, source, x, y))
+        emit partChanged(n);
+}
+
+bool TPartsStore::capturePart(int n, const QImage& source, int x, int y)
+{
     checkPartNumber(n);
     const QRect area = sourceOverlap(source, x, y, FPartWidth, FPartHeight);
     if (area.isEmpty())
-        return;
+        return false;
     QPoint origin;
     // Taken before the part is written: the source may be the part itself.
     const QImage pixels = rgbRegion(source, area, origin);
@@ -180,6 +194,7 @@ void TPartsStore::CapturePart(int n, const QImage& source, int x, int y)
     if (!makeWritable(part))
         throw std::bad_alloc();
     copyWindow(part, pixels, origin, x, y, area);
+    return true;
 }
 
 void TPartsStore::DrawPart(QPainter& canvas, const QRect& target, int n) const
@@ -251,6 +266,7 @@ void TPartsStore::SlicePartsPicture(const QImage& picture)
 {
     if (!sliceInto(picture))
         throw std::bad_alloc();
+    emit allPartsChanged();
 }
 
 void TPartsStore::ComposePartsPicture(QImage& picture) const
@@ -283,6 +299,7 @@ bool TPartsStore::LoadPartsPicture(const QString& fileName)
     }
     FFileName = fileName;
     ClearPartsModified();
+    emit allPartsChanged();
     return true;
 }
 
@@ -359,10 +376,11 @@ bool TPartsStore::PasteIntoSelection(int left, int top, int right, int bottom)
             const int entry =
                 ((c - left) % FCopyBufferWidth) * SheetSide + (r - top) % FCopyBufferHeight;
             // Into the existing picture objects, which others may hold references to.
-            CapturePart(r * SheetSide + c, FCopyBuffer[entry], 0, 0);
+            capturePart(r * SheetSide + c, FCopyBuffer[entry], 0, 0);
         }
     }
     SetPartsModified();
+    announceSelection(left, top, right, bottom);
     return true;
 }
 
@@ -372,8 +390,18 @@ bool TPartsStore::DeleteSelectedParts(int left, int top, int right, int bottom)
         return false;
     for (int r = top; r <= bottom; ++r) {
         for (int c = left; c <= right; ++c)
-            ResetPart(r * SheetSide + c);
+            resetPart(r * SheetSide + c);
     }
     SetPartsModified();
+    announceSelection(left, top, right, bottom);
     return true;
+}
+
+void TPartsStore::announceSelection(int left, int top, int right, int bottom)
+{
+    // One signal whatever the selection: a view repaints one part, or everything.
+    if (left == right && top == bottom)
+        emit partChanged(top * SheetSide + left);
+    else
+        emit allPartsChanged();
 }

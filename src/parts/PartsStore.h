@@ -15,7 +15,8 @@ class TPictureFormats;
 // The tile set: 256 equal-sized part pictures (QImage::Format_RGB32, always opaque), the
 // part size, the parts-modified flag, the remembered file name of the parts picture and the
 // parts copy buffer. Part n sits in column n % 16 and row n / 16 of the 16 x 16 parts sheet.
-// Knows no widget; the parts window owns one and redraws its grids after changes.
+// Knows no widget; every change of a picture is announced, and the views repaint what it
+// names.
 //
 // Part numbers outside 0..255 are refused with std::out_of_range.
 class TPartsStore : public QObject
@@ -118,6 +119,13 @@ public:
     bool DeleteSelectedParts(int left, int top, int right, int bottom);
 
 signals:
+    // The picture of part n changed (capture, reset, a paste or delete of one part).
+    void partChanged(int n);
+    // Every part may have changed: a new part size, a loaded or sliced picture, a paste or
+    // delete over several parts. One signal per operation.
+    void allPartsChanged();
+    // SetPartsSize made new parts (also of the same size); allPartsChanged follows.
+    void partsResized();
     // Emitted when the modified flag changes; the save commands follow it.
     void partsModifiedChanged(bool modified);
     // Emitted with true after every copy and with false when a filled buffer is emptied;
@@ -136,5 +144,8 @@ private:
     int FCopyBufferHeight = 0;
 
     void clearCopyBuffer();
+    void resetPart(int n);
+    bool capturePart(int n, const QImage& source, int x, int y);
+    void announceSelection(int left, int top, int right, int bottom);
     bool sliceInto(const QImage& picture);
 };

@@ -194,3 +194,13 @@ QStringList NameFiltersFromPairs(const QString& pairs)
     }
     return filters;
 }
+
+void SetStaysOnTop(QWidget* window, bool onTop)
+{
+    if (!window || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
+        return;
+    const bool visible = window->isVisible();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (visible)
+        window->show();
+}

@@ -73,6 +73,9 @@ QHBoxLayout* OkCancelRow(QDialog* dialog);
 // Shows a dialog modally and returns its result (QDialog::Accepted / Rejected).
 int RunModal(QDialog* dialog);
 
+// Keeps a window above the others, or lets it go; a shown window stays shown.
+void SetStaysOnTop(QWidget* window, bool onTop);
+
 // Scripting for tests: while a script is installed it answers in place of the user.
 // Each call is recorded, in order, as one line of text.
 struct TDialogScript

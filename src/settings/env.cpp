@@ -2,12 +2,7 @@
 
 #include "CmprsImg.h"
 #include "Dialogs.h"
-#include "Forms.h"
-#include "IniGT.h"
-#include "Parts.h"
-#include "main.h"
-#include "title.h"
-#include "tool.h"
+#include "Settings.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -35,26 +30,15 @@ const QString Section = QStringLiteral("options");
 QSpinBox* sizeSpin(QWidget* parent, int value)
 {
     auto* spin = new QSpinBox(parent);
-    spin->setRange(1, 99999);
+    spin->setRange(TSettings::MinCellSize, TSettings::MaxCellSize);
     spin->setValue(value);
     spin->setMaximumWidth(90);
     return spin;
 }
 
-// Changing the flags of a shown window hides it; it is shown again where it was.
-void setStaysOnTop(QWidget* window, bool onTop)
-{
-    if (!window || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
-        return;
-    const bool visible = window->isVisible();
-    window->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    if (visible)
-        window->show();
-}
-
 } // namespace
 
-TEnvDlg::TEnvDlg(TForms& forms, QWidget* parent) : QDialog(parent), FForms(forms)
+TEnvDlg::TEnvDlg(TSettings& settings, QWidget* parent) : QDialog(parent), FSettings(settings)
 {
     initBuiltInPictures();
     setObjectName(QStringLiteral("EnvDlg"));
@@ -164,85 +148,43 @@ TEnvDlg::TEnvDlg(TForms& forms, QWidget* parent) : QDialog(parent), FForms(forms
     layout->addWidget(Pages);
     layout->addLayout(buttonRow);
 
-    // FormCreate: the stored settings, in force before any window is seen.
-    const TIniGT& ini = FForms.MainForm->IniGT();
-    Check_ShowTitleWindow->setChecked(ini.ReadBool(Section, QStringLiteral("isShowTitle"), true));
-    Spin_WideSize->setValue(ini.ReadInteger(Section, QStringLiteral("Lupe.Wide"), 8));
-    Spin_NormalSize->setValue(ini.ReadInteger(Section, QStringLiteral("Lupe.Normal"), 32));
-    Spin_ZoomSize->setValue(ini.ReadInteger(Section, QStringLiteral("Lupe.Zoom"), 256));
-    Check_PartsOnTop->setChecked(ini.ReadBool(Section, QStringLiteral("isPartsOnTop"), false));
-    Check_ToolsOnTop->setChecked(ini.ReadBool(Section, QStringLiteral("isToolsOnTop"), true));
-    Check_NonDim->setChecked(ini.ReadBool(Section, QStringLiteral("isNonDim"), true));
-    Edit_ExtName->setText(
-        ini.ReadString(Section, QStringLiteral("DefaultExtName"), QStringLiteral("mpd")));
-    SaveFormatType = ini.ReadInteger(Section, QStringLiteral("SaveFormatType"), 2);
-    LoadFormatType = ini.ReadInteger(Section, QStringLiteral("LoadFormatType"), 2);
-    SelectFormatRadios(SaveFormatType, LoadFormatType);
-    TakeSnapshot();
-    ApplySettings();
-    setStaysOnTop(FForms.TitleForm, true);
+    ShowSettings(FSettings);
 }
 
-TEnvDlg::~TEnvDlg()
+bool TEnvDlg::Edit()
 {
-    // FormDestroy. Controls and snapshot agree here: every showing ended in one of the two.
-    // A write the file refuses is reported and the remaining writes are skipped.
-    try {
-        writeSettings();
-    } catch (const EIniGTWriteError& e) {
-        ShowError(nullptr, e.message());
+    ShowSettings(FSettings);
+    if (RunModal(this) != QDialog::Accepted) {
+        ShowSettings(FSettings); // the controls drop what was typed
+        return false;
     }
+    // The controls are a copy: the settings change only now, at once.
+    TSettings edited(FSettings);
+    edited.SetShowTitle(Check_ShowTitleWindow->isChecked());
+    edited.SetWideSize(Spin_WideSize->value());
+    edited.SetNormalSize(Spin_NormalSize->value());
+    edited.SetZoomSize(Spin_ZoomSize->value());
+    edited.SetPartsOnTop(Check_PartsOnTop->isChecked());
+    edited.SetToolsOnTop(Check_ToolsOnTop->isChecked());
+    edited.SetNonDim(Check_NonDim->isChecked());
+    edited.SetExtName(Edit_ExtName->text());
+    edited.SetSaveFormatType(SaveFormat());
+    edited.SetLoadFormatType(LoadFormat());
+    FSettings.Assign(edited);
+    return true;
 }
 
-void TEnvDlg::writeSettings()
+void TEnvDlg::ShowSettings(const TSettings& settings)
 {
-    TIniGT& ini = FForms.MainForm->IniGT();
-    ini.WriteBool(Section, QStringLiteral("isShowTitle"), Check_ShowTitleWindow->isChecked());
-    ini.WriteInteger(Section, QStringLiteral("Lupe.Wide"), Spin_WideSize->value());
-    ini.WriteInteger(Section, QStringLiteral("Lupe.Normal"), Spin_NormalSize->value());
-    ini.WriteInteger(Section, QStringLiteral("Lupe.Zoom"), Spin_ZoomSize->value());
-    ini.WriteBool(Section, QStringLiteral("isPartsOnTop"), Check_PartsOnTop->isChecked());
-    ini.WriteBool(Section, QStringLiteral("isToolsOnTop"), Check_ToolsOnTop->isChecked());
-    ini.WriteBool(Section, QStringLiteral("isNonDim"), Check_NonDim->isChecked());
-    ini.WriteString(Section, QStringLiteral("DefaultExtName"), SavedExtName);
-    ini.WriteInteger(Section, QStringLiteral("SaveFormatType"), SaveFormatType);
-    ini.WriteInteger(Section, QStringLiteral("LoadFormatType"), LoadFormatType);
-}
-
-void TEnvDlg::TakeSnapshot()
-{
-    SavedShowTitle = Check_ShowTitleWindow->isChecked();
-    SavedPartsOnTop = Check_PartsOnTop->isChecked();
-    SavedToolsOnTop = Check_ToolsOnTop->isChecked();
-    SavedNonDim = Check_NonDim->isChecked();
-    SavedWideSize = Spin_WideSize->value();
-    SavedNormalSize = Spin_NormalSize->value();
-    SavedZoomSize = Spin_ZoomSize->value();
-    SavedExtName = Edit_ExtName->text();
-    SaveFormatType = SaveFormat();
-    LoadFormatType = LoadFormat();
-}
-
-void TEnvDlg::RestoreSnapshot()
-{
-    Check_ShowTitleWindow->setChecked(SavedShowTitle);
-    Check_PartsOnTop->setChecked(SavedPartsOnTop);
-    Check_ToolsOnTop->setChecked(SavedToolsOnTop);
-    Check_NonDim->setChecked(SavedNonDim);
-    Spin_WideSize->setValue(SavedWideSize);
-    Spin_NormalSize->setValue(SavedNormalSize);
-    Spin_ZoomSize->setValue(SavedZoomSize);
-    Edit_ExtName->setText(SavedExtName);
-    SelectFormatRadios(SaveFormatType, LoadFormatType);
-}
-
-void TEnvDlg::ApplySettings()
-{
-    setStaysOnTop(FForms.PartsForm, Check_PartsOnTop->isChecked());
-    setStaysOnTop(FForms.ToolForm, Check_ToolsOnTop->isChecked());
-    FForms.MainForm->ApplyZoom();
-    FForms.MainForm->SetMapDialogExtension(Edit_ExtName->text());
-    FForms.MainForm->RepaintMap();
+    Check_ShowTitleWindow->setChecked(settings.ShowTitle());
+    Spin_WideSize->setValue(settings.WideSize());
+    Spin_NormalSize->setValue(settings.NormalSize());
+    Spin_ZoomSize->setValue(settings.ZoomSize());
+    Check_PartsOnTop->setChecked(settings.PartsOnTop());
+    Check_ToolsOnTop->setChecked(settings.ToolsOnTop());
+    Check_NonDim->setChecked(settings.NonDim());
+    Edit_ExtName->setText(settings.ExtName());
+    SelectFormatRadios(settings.SaveFormatType(), settings.LoadFormatType());
 }
 
 void TEnvDlg::SelectFormatRadios(int saveType, int loadType)

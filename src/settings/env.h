@@ -8,24 +8,22 @@ class QRadioButton;
 class QSpinBox;
 class QTabWidget;
 class TCompressedImage;
-struct TForms;
+class TSettings;
 
-// "環境設定": the user's preferences. Its controls are the live settings: other windows
-// read them when they need a value.
+// "環境設定": edits the user's preferences. Its controls show a copy of the settings model,
+// taken into the model at once on OK; Cancel leaves the model as it was.
 class TEnvDlg : public QDialog
 {
     Q_OBJECT
 
 public:
-    // FormCreate: reads the "options" keys, snapshots and applies them, and makes the title
-    // window stay on top.
-    explicit TEnvDlg(TForms& forms, QWidget* parent = nullptr);
-    // FormDestroy: writes the ten keys.
-    ~TEnvDlg() override;
+    explicit TEnvDlg(TSettings& settings, QWidget* parent = nullptr);
 
-    void TakeSnapshot();
-    void RestoreSnapshot();
-    void ApplySettings();
+    // Shows the dialog with the settings' values; OK takes the controls into the settings
+    // (true), Cancel changes nothing (false).
+    bool Edit();
+    // Sets the controls to the values.
+    void ShowSettings(const TSettings& settings);
     void SelectFormatRadios(int saveType, int loadType);
 
     // The map file types chosen (1 or 2), read from the radio buttons.
@@ -47,20 +45,6 @@ public:
     QCheckBox* Check_ShowTitleWindow;
     TCompressedImage* Image1; // the decorative picture on page "設定2"
 
-    // Snapshot of the values after the last confirmation.
-    bool SavedShowTitle = true;
-    bool SavedPartsOnTop = false;
-    bool SavedToolsOnTop = true;
-    bool SavedNonDim = true;
-    int SavedWideSize = 8;
-    int SavedNormalSize = 32;
-    int SavedZoomSize = 256;
-    QString SavedExtName;
-    int SaveFormatType = 2;
-    int LoadFormatType = 2;
-
 private:
-    void writeSettings();
-
-    TForms& FForms;
+    TSettings& FSettings;
 };

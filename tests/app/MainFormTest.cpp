@@ -187,8 +187,7 @@ TEST_F(MainFormTest, ApplyZoomSetsTheCellSizeAndRecentresOnTheCurrentCell)
     Grid()->SetRow(70);
 
     Main()->N17->trigger(); // paint mode
-    tool->ZoomRadio4->setChecked(true);
-    Main()->ApplyZoom();
+    Settings().SetZoomLevel(zlZoom);
     EXPECT_EQ(Grid()->DefaultColWidth(), 256);
     EXPECT_TRUE(Main()->N17->isChecked()); // zoom keeps the mode
     EXPECT_TRUE(Main()->D1->isEnabled());
@@ -196,17 +195,15 @@ TEST_F(MainFormTest, ApplyZoomSetsTheCellSizeAndRecentresOnTheCurrentCell)
     EXPECT_EQ(Grid()->LeftCol(), std::max(0, 60 - Grid()->VisibleColCount() / 2));
     EXPECT_EQ(Grid()->TopRow(), std::max(0, 70 - Grid()->VisibleRowCount() / 2));
 
-    tool->ZoomRadio12->setChecked(true);
-    Main()->ApplyZoom();
+    Settings().SetZoomLevel(zlWide);
     EXPECT_EQ(Grid()->DefaultColWidth(), 8);
     EXPECT_TRUE(Main()->N19->isChecked()); // wide and nomal end in scroll mode
     EXPECT_FALSE(Main()->D1->isEnabled());
     EXPECT_EQ(Grid()->LeftCol(), std::max(0, 60 - Grid()->VisibleColCount() / 2));
 
-    // The sizes come from the settings dialog's fields.
-    Forms().EnvDlg->Spin_NormalSize->setValue(20);
-    tool->ZoomRadio1->setChecked(true);
-    Main()->ApplyZoom();
+    // The sizes come from the settings.
+    Settings().SetNormalSize(20);
+    Settings().SetZoomLevel(zlNormal);
     EXPECT_EQ(Grid()->DefaultColWidth(), 20);
     EXPECT_EQ(Grid()->DefaultRowHeight(), 20);
 }
@@ -341,9 +338,8 @@ TEST_F(MainFormTest, LargeZoomCellsAreDrawnThroughThePainterWithTheSameModes)
 {
     // 300 x 300 cells are beyond the scaled-part cache: the painter stretches the parts.
     PaintPart(0, QColor(10, 20, 30));
-    Forms().EnvDlg->Spin_ZoomSize->setValue(300);
-    Forms().ToolForm->ZoomRadio4->setChecked(true);
-    Main()->ApplyZoom();
+    Settings().SetZoomSize(300);
+    Settings().SetZoomLevel(zlZoom);
     Main()->N18->trigger();
     Grid()->SetLeftCol(0);
     Grid()->SetTopRow(0);

@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "Forms.h"
 #include "Program.h"
+#include "Settings.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -43,6 +44,8 @@ protected:
     }
 
     TForms& Forms() { return Program->Forms(); }
+    TSettings& Settings() { return Program->Models().Settings; }
+    TIniGT& IniGT() { return Program->Models().IniGT; }
 
     QTemporaryDir Dir;
     TDialogScript Script;

@@ -162,7 +162,7 @@ TEST_F(ToolFormTest, PositionIsKeptOverARestart)
     Tool()->move(123, 77);
     RestartProgram();
     EXPECT_EQ(Tool()->pos(), QPoint(123, 77));
-    TIniGT& ini = Main()->IniGT();
+    TIniGT& ini = IniGT();
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("ToolBox"), QStringLiteral("WindowState.X"), -1), 123);
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("ToolBox"), QStringLiteral("WindowState.Y"), -1), 77);
     // Only the position: the height is the one of the current mode.

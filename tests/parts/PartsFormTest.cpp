@@ -293,7 +293,7 @@ TEST_F(PartsFormTest, PartSizeAndZoomSize)
     EXPECT_EQ(P().PartsGrid->DefaultRowHeight(), 8);
     EXPECT_EQ(P().SelectedPartNumber(), 0);
 
-    Forms().EnvDlg->Spin_ZoomSize->setValue(64);
+    Settings().SetZoomSize(64);
     QImage target(100, 100, QImage::Format_RGB32);
     target.fill(Qt::black);
     QPainter painter(&target);

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+// The new-map dialog's answer.
+struct TNewMapChoice
+{
+    int MapWidth = 0;
+    int MapHeight = 0;
+    uint16_t PartWidth = 0;
+    uint16_t PartHeight = 0;
+};
+
+// The replace dialog's answer.
+struct TReplaceChoice
+{
+    uint8_t Before = 0;
+    uint8_t After = 0;
+};
+
+// The main window's commands that other windows carry out. The program answers them, so
+// that the main window knows no other window.
+class TMainFormLinks
+{
+public:
+    virtual ~TMainFormLinks() = default;
+
+    // The command dialogs, modal; nullopt when cancelled.
+    virtual std::optional<TNewMapChoice> RunNewMapDialog() = 0;
+    // The part to replace with starts as the parts window's current part.
+    virtual std::optional<TReplaceChoice> RunReplaceDialog() = 0;
+    // The settings dialog; true when its changes were taken (OK).
+    virtual bool RunSettingsDialog() = 0;
+    virtual void ShowAbout() = 0;
+
+    virtual void ShowPartsWindow(bool shown) = 0;
+    virtual void ShowToolBox(bool shown) = 0;
+    // The parts window's current part follows a part picked on the map.
+    virtual void SelectPart(uint8_t part) = 0;
+    // The parts window's overwrite-save, asking for a name when there is none; false when
+    // the dialog was cancelled. A failed write throws with the message for the user.
+    virtual bool SavePartsPicture() = 0;
+};

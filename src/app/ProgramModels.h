@@ -1,0 +1,16 @@
+#pragma once
+
+class TIniGT;
+class TMapDocument;
+class TPartsStore;
+class TSettings;
+
+// What the program owns and every window shares. Windows read and change these and follow
+// their signals; none reaches another window for them.
+struct TProgramModels
+{
+    TIniGT& IniGT;        // the settings file: each window reads and writes its own keys
+    TSettings& Settings;  // the preferences and the tool state
+    TMapDocument& Document;
+    TPartsStore& Parts;
+};
