@@ -27,15 +27,39 @@ uint64_t millisecondsOfDay()
 
 } // namespace
 
-TMapDocument::TMapDocument()
+TMapDocument::TMapDocument(QObject* parent) : QObject(parent)
 {
     NewMap(101, 101);
+}
+
+void TMapDocument::SetMapModified(bool modified)
+{
+    if (modified == FModified)
+        return;
+    FModified = modified;
+    emit modifiedChanged(modified);
 }
 
 void TMapDocument::SetCell(int x, int y, uint8_t part)
 {
     CheckedRect({x, y, x, y});
-    FCells[Index(x, y)] = part;
+    uint8_t& cell = FCells[Index(x, y)];
+    if (cell == part)
+        return;
+    cell = part;
+    emit cellsChanged({x, y, x, y});
+}
+
+bool TMapDocument::groupIsBlank() const
+{
+    if (FGroupCells.empty())
+        return true;
+    for (int gx = 0; gx < FGroupWidth; ++gx) {
+        const uint8_t* column = &FGroupCells[GroupIndex(gx, 0)];
+        if (std::any_of(column, column + FGroupHeight, [](uint8_t c) { return c != 0; }))
+            return false;
+    }
+    return true;
 }
 
 TMapDocument::TMapStores TMapDocument::AllocateStores(int width, int height)
@@ -66,6 +90,9 @@ void TMapDocument::NewMap(TMapStores&& stores)
 {
     const int width = stores.Width;
     const int height = stores.Height;
+    const int oldGroupWidth = FGroupWidth;
+    const int oldGroupHeight = FGroupHeight;
+    const bool groupWasBlank = groupIsBlank();
     FWidth = uint16_t(width);
     FHeight = uint16_t(height);
     FCells = std::move(stores.Cells);
@@ -84,7 +111,11 @@ void TMapDocument::NewMap(TMapStores&& stores)
     FUndoRect = {0, 0, width - 1, height - 1};
     // A fresh map has nothing to undo.
     SetUndoAvailable(false);
-    FModified = false;
+    SetMapModified(false);
+    emit mapReplaced();
+    // The group part is now all part 0, perhaps of another size.
+    if (!groupWasBlank || FGroupWidth != oldGroupWidth || FGroupHeight != oldGroupHeight)
+        emit groupPartChanged();
 }
 
 TCellRect TMapDocument::CheckedRect(const TCellRect& rect) const
@@ -97,15 +128,10 @@ TCellRect TMapDocument::CheckedRect(const TCellRect& rect) const
 
 void TMapDocument::SetUndoAvailable(bool available)
 {
-    const bool changed = available != FUndoAvailable;
+    if (available == FUndoAvailable)
+        return;
     FUndoAvailable = available;
-    if (changed && FOnUndoAvailableChanged)
-        FOnUndoAvailableChanged(available);
-}
-
-void TMapDocument::SetOnUndoAvailableChanged(std::function<void(bool)> handler)
-{
-    FOnUndoAvailableChanged = std::move(handler);
+    emit undoAvailableChanged(available);
 }
 
 void TMapDocument::TakeUndoSnapshot(const TCellRect& rect)
@@ -124,6 +150,7 @@ void TMapDocument::FillMapRect(const TCellRect& rect, uint8_t part)
     TakeUndoSnapshot(r);
     for (int x = r.Left; x <= r.Right; ++x)
         std::memset(&FCells[Index(x, r.Top)], part, size_t(r.Height()));
+    emit cellsChanged(r);
 }
 
 void TMapDocument::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB)
@@ -143,8 +170,11 @@ void TMapDocument::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uin
         }
         touched = touched || hit;
     }
-    if (touched)
-        FModified = true;
+    if (!touched)
+        return;
+    SetMapModified(true);
+    if (partA != partB)
+        emit cellsChanged(r);
 }
 
 std::optional<TCellRect> TMapDocument::Undo()
@@ -156,6 +186,7 @@ std::optional<TCellRect> TMapDocument::Undo()
     for (int x = r.Left; x <= r.Right; ++x)
         std::memcpy(&FCells[Index(x, r.Top)], &FUndoCells[Index(x, r.Top)], h);
     SetUndoAvailable(false);
+    emit cellsChanged(r);
     return r;
 }
 
@@ -171,19 +202,24 @@ void TMapDocument::SetGroupPart(int width, int height,
 {
     if (width < 1 || height < 1 || width > FGroupStoreWidth || height > FGroupStoreHeight)
         throw std::out_of_range("group part larger than its store");
+    bool changed = width != FGroupWidth || height != FGroupHeight;
     for (int gx = 0; gx < width; ++gx) {
-        for (int gy = 0; gy < height; ++gy)
-            FGroupCells[GroupIndex(gx, gy)] = partAt(gx, gy);
+        for (int gy = 0; gy < height; ++gy) {
+            uint8_t& cell = FGroupCells[GroupIndex(gx, gy)];
+            const uint8_t part = partAt(gx, gy);
+            changed = changed || cell != part;
+            cell = part;
+        }
     }
     FGroupWidth = width;
     FGroupHeight = height;
+    if (changed)
+        emit groupPartChanged();
 }
 
 void TMapDocument::SetGroupSingle(uint8_t part)
 {
-    FGroupCells[0] = part;
-    FGroupWidth = 1;
-    FGroupHeight = 1;
+    SetGroupPart(1, 1, [part](int, int) { return part; });
 }
 
 void TMapDocument::StampGroup(const TCellRect& rect)
@@ -211,7 +247,8 @@ void TMapDocument::StampGroup(const TCellRect& rect)
         std::memcpy(&FCells[Index(r.Left + i, r.Top)],
                     &FCells[Index(r.Left + i - FGroupWidth, r.Top)], h);
     }
-    FModified = true;
+    SetMapModified(true);
+    emit cellsChanged(r);
 }
 
 void TMapDocument::ScatterGroup(const TCellRect& rect, std::optional<uint64_t> seed)
@@ -254,7 +291,8 @@ void TMapDocument::ScatterGroup(const TCellRect& rect, std::optional<uint64_t> s
         TransposeBytes(band.data(), size_t(w), &FCells[Index(r.Left, y0)], FHeight, size_t(rows),
                        size_t(w));
     }
-    FModified = true;
+    SetMapModified(true);
+    emit cellsChanged(r);
 }
 
 bool TMapDocument::ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t after)
@@ -275,19 +313,28 @@ bool TMapDocument::ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t a
         }
         changed = changed || hit;
     }
-    if (changed)
-        FModified = true;
-    return changed;
+    if (!changed)
+        return false;
+    SetMapModified(true);
+    emit cellsChanged(r);
+    return true;
 }
 
 void TMapDocument::CaptureGroup(const TCellRect& rect)
 {
     const TCellRect r = CheckedRect(rect);
     // The group store is at least as large as the map, so any map rectangle fits.
+    bool changed = r.Width() != FGroupWidth || r.Height() != FGroupHeight;
+    const size_t h = size_t(r.Height());
     for (int x = r.Left; x <= r.Right; ++x) {
-        std::memcpy(&FGroupCells[GroupIndex(x - r.Left, 0)], &FCells[Index(x, r.Top)],
-                    size_t(r.Height()));
+        uint8_t* dst = &FGroupCells[GroupIndex(x - r.Left, 0)];
+        const uint8_t* src = &FCells[Index(x, r.Top)];
+        if (!changed && std::memcmp(dst, src, h) != 0)
+            changed = true;
+        std::memcpy(dst, src, h);
     }
     FGroupWidth = r.Width();
     FGroupHeight = r.Height();
+    if (changed)
+        emit groupPartChanged();
 }

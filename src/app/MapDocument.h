@@ -3,6 +3,7 @@
 #include "CellRect.h"
 #include "ZeroedAllocator.h"
 
+#include <QObject>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -10,27 +11,32 @@
 #include <vector>
 
 // The map being edited: its cells, the one-level undo store and the group part (the
-// painting brush). Knows nothing of windows; the main window owns one and redraws.
+// painting brush). Knows nothing of windows: every change is announced by a signal, once
+// per operation, and the views repaint what it names.
 //
 // Cells are stored column by column in one contiguous array, so that column x, row y
 // is MapCells()[x * MapHeight() + y]. The undo store has the same shape. The group part
 // lives in a store of max(width, 16) x max(height, 16) cells, also column by column.
-class TMapDocument
+class TMapDocument : public QObject
 {
+    Q_OBJECT
+
 public:
     static constexpr int MaxMapSize = 9999;
     static constexpr int MinGroupStoreSize = 16;
 
-    TMapDocument();
+    explicit TMapDocument(QObject* parent = nullptr);
 
     uint16_t MapWidth() const { return FWidth; }
     uint16_t MapHeight() const { return FHeight; }
     bool MapModified() const { return FModified; }
-    void SetMapModified(bool modified) { FModified = modified; }
+    void SetMapModified(bool modified);
 
     uint8_t Cell(int x, int y) const { return FCells[Index(x, y)]; }
+    // Sets one cell; no undo step, MapModified left alone.
     void SetCell(int x, int y, uint8_t part);
-    // Column-major storage, MapWidth() * MapHeight() bytes.
+    // Column-major storage, MapWidth() * MapHeight() bytes. Writing through it announces
+    // nothing.
     std::span<uint8_t> MapCells() { return FCells; }
     std::span<const uint8_t> MapCells() const { return FCells; }
 
@@ -71,8 +77,6 @@ public:
     // Restores the cells of the undo rectangle and returns it for redrawing; nullopt when
     // there is nothing to undo. MapModified keeps its value; undo is then unavailable.
     std::optional<TCellRect> Undo();
-    // Called whenever undo becomes available or unavailable (the undo menu item follows).
-    void SetOnUndoAvailableChanged(std::function<void(bool)> handler);
 
     // The group part.
     int GroupWidth() const { return FGroupWidth; }
@@ -98,12 +102,25 @@ public:
     // Makes the rectangle of the map the group part. The map is not changed.
     void CaptureGroup(const TCellRect& rect);
 
+signals:
+    // The cells of the rectangle changed (one signal per operation; nothing for an
+    // operation that changed no cell).
+    void cellsChanged(const TCellRect& rect);
+    // The whole map was replaced: a new map or a loaded one, perhaps of another size.
+    void mapReplaced();
+    void groupPartChanged();
+    void modifiedChanged(bool modified);
+    void undoAvailableChanged(bool available);
+    void redoAvailableChanged(bool available);
+
 private:
     size_t Index(int x, int y) const { return size_t(x) * FHeight + size_t(y); }
     size_t GroupIndex(int gx, int gy) const { return size_t(gx) * FGroupStoreHeight + size_t(gy); }
     // Normalises and checks that the rectangle lies inside the map.
     TCellRect CheckedRect(const TCellRect& rect) const;
     void SetUndoAvailable(bool available);
+    // Whether every cell of the group part is part 0.
+    bool groupIsBlank() const;
 
     uint16_t FWidth = 0;
     uint16_t FHeight = 0;
@@ -112,7 +129,6 @@ private:
     TCellVector FUndoCells;
     TCellRect FUndoRect;
     bool FUndoAvailable = false;
-    std::function<void(bool)> FOnUndoAvailableChanged;
     TCellVector FGroupCells;
     int FGroupStoreWidth = 0;
     int FGroupStoreHeight = 0;

@@ -121,7 +121,7 @@ TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
     statusBar()->addWidget(StatusPanel1);
 
     createMenus();
-    FDoc.SetOnUndoAvailableChanged([this](bool available) { Cancel1->setEnabled(available); });
+    connect(&FDoc, &TMapDocument::undoAvailableChanged, Cancel1, &QAction::setEnabled);
     SetMapDialogExtension(FMapExtension);
     FOpenFilters = NameFiltersFromPairs(QStringLiteral("マップファイル|*.mpd|全てのファイル|*.*"));
 

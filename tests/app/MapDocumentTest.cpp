@@ -126,7 +126,8 @@ TEST(MapDocument, FillMapRectSnapshotsWithoutMarkingModified)
     TMapDocument doc;
     doc.NewMap(6, 6);
     std::vector<bool> notified;
-    doc.SetOnUndoAvailableChanged([&](bool on) { notified.push_back(on); });
+    QObject::connect(&doc, &TMapDocument::undoAvailableChanged,
+                     [&](bool on) { notified.push_back(on); });
 
     doc.FillMapRect({4, 3, 1, 1}, 9); // corners in any order
     EXPECT_FALSE(doc.MapModified());
