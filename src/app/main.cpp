@@ -694,8 +694,8 @@ void TMainForm::G1Click()
 
 void TMainForm::Cancel1Click()
 {
-    if (const std::optional<TCellRect> rect = FDoc.Undo())
-        RedrawMapRect(rect->Left, rect->Top, rect->Right, rect->Bottom);
+    if (FDoc.Undo())
+        RepaintMap();
 }
 
 int TMainForm::zoomSize() const

@@ -97,119 +97,84 @@ TEST(MapDocumentSignals, EachChangeAnnouncesWhatItTouchedOnce)
         std::function<void(Doc&)> Change;
         Announced Expected;
     };
-    const std::vector<Case> cases = {
-        {"stamp",
-         group3x2,
-         [](Doc& d) {
-             d.StampGroup({1, 1, 3, 2});
-         },
-         {{{1, 1, 3, 2}}, 0, 0, {true}, {true}, {}}},
-        {"stamp, corners reversed",
-         group3x2,
-         [](Doc& d) {
-             d.StampGroup({3, 2, 1, 1});
-         },
-         {{{1, 1, 3, 2}}, 0, 0, {true}, {true}, {}}},
-        {"stamp of one cell on a modified map",
-         stamped,
-         [](Doc& d) {
-             d.StampGroup({9, 9, 9, 9});
-         },
-         {{{9, 9, 9, 9}}, 0, 0, {}, {}, {}}},
-        {"scatter",
-         group3x2,
-         [](Doc& d) {
-             d.ScatterGroup({0, 5, 9, 6}, 3);
-         },
-         {{{0, 5, 9, 6}}, 0, 0, {true}, {true}, {}}},
-        {"fill leaves the modified flag",
-         nothing,
-         [](Doc& d) {
-             d.FillMapRect({4, 3, 1, 1}, 9);
-         },
-         {{{1, 1, 4, 3}}, 0, 0, {}, {true}, {}}},
-        {"replace",
-         stamped,
-         [](Doc& d) {
-             d.ReplaceParts({0, 0, 9, 9}, 1, 7);
-         },
-         {{{0, 0, 9, 9}}, 0, 0, {}, {}, {}}},
-        {"replace of an absent part",
-         stamped,
-         [](Doc& d) {
-             d.ReplaceParts({0, 0, 9, 9}, 9, 7);
-         },
-         {}},
-        {"replace of a part by itself",
-         stamped,
-         [](Doc& d) {
-             d.ReplaceParts({0, 0, 9, 9}, 1, 1);
-         },
-         {}},
-        {"exchange",
-         stamped,
-         [](Doc& d) {
-             d.ExchangePartsInRect({2, 2, 3, 3}, 1, 2);
-         },
-         {{{2, 2, 3, 3}}, 0, 0, {}, {}, {}}},
-        {"exchange on a clean map",
-         [](Doc& d) { d.SetCell(0, 0, 4); },
-         [](Doc& d) {
-             d.ExchangePartsInRect({0, 0, 9, 9}, 4, 5);
-         },
-         {{{0, 0, 9, 9}}, 0, 0, {true}, {}, {}}},
-        {"exchange of a part with itself only marks modified",
-         [](Doc& d) { d.SetCell(0, 0, 4); },
-         [](Doc& d) {
-             d.ExchangePartsInRect({0, 0, 9, 9}, 4, 4);
-         },
-         {{}, 0, 0, {true}, {}, {}}},
-        {"exchange of absent parts",
-         nothing,
-         [](Doc& d) {
-             d.ExchangePartsInRect({0, 0, 9, 9}, 4, 5);
-         },
-         {}},
-        {"undo", stamped, [](Doc& d) { d.Undo(); }, {{{2, 2, 5, 4}}, 0, 0, {}, {false}, {}}},
-        {"undo with nothing to undo", nothing, [](Doc& d) { d.Undo(); }, {}},
-        {"new map", stamped, [](Doc& d) { d.NewMap(20, 30); }, {{}, 1, 1, {false}, {false}, {}}},
-        {"new map with a blank group of the same size",
-         nothing,
-         [](Doc& d) { d.NewMap(20, 30); },
-         {{}, 1, 0, {}, {}, {}}},
-        {"load",
-         stamped,
-         [](Doc& d) { load(d, type1File(3, 2, 6)); },
-         {{}, 1, 1, {false}, {false}, {}}},
-        {"load of cells that end early",
-         nothing,
-         [](Doc& d) { load(d, type1File(3, 2, 4)); },
-         {{}, 1, 0, {}, {}, {}}},
-        {"set group", nothing, group3x2, {{}, 0, 1, {}, {}, {}}},
-        {"set the same group again", group3x2, group3x2, {}},
-        {"set a single part",
-         group3x2,
-         [](Doc& d) { d.SetGroupSingle(0); },
-         {{}, 0, 1, {}, {}, {}}},
-        {"set the single part it holds", nothing, [](Doc& d) { d.SetGroupSingle(0); }, {}},
-        {"capture group",
-         stamped,
-         [](Doc& d) {
-             d.CaptureGroup({2, 2, 3, 3});
-         },
-         {{}, 0, 1, {}, {}, {}}},
-        {"capture of what the group holds",
-         stamped,
-         [](Doc& d) {
-             d.CaptureGroup({2, 2, 4, 3});
-         },
-         {}},
-        {"set cell",
-         nothing,
-         [](Doc& d) { d.SetCell(7, 8, 3); },
-         {{{7, 8, 7, 8}}, 0, 0, {}, {}, {}}},
-        {"set cell to its part", nothing, [](Doc& d) { d.SetCell(7, 8, 0); }, {}},
+    const auto undone = [&](Doc& d) {
+        stamped(d);
+        d.Undo();
     };
+    const auto saved = [&](Doc& d) {
+        stamped(d);
+        d.SetMapModified(false);
+    };
+    const auto cell4 = [](Doc& d) { d.SetCell(0, 0, 4); };
+    // clang-format off
+    const std::vector<Case> cases = {
+        {"stamp", group3x2, [](Doc& d) { d.StampGroup({1, 1, 3, 2}); },
+         {{{1, 1, 3, 2}}, 0, 0, {true}, {true}, {}}},
+        {"stamp, corners reversed", group3x2, [](Doc& d) { d.StampGroup({3, 2, 1, 1}); },
+         {{{1, 1, 3, 2}}, 0, 0, {true}, {true}, {}}},
+        {"stamp of one cell on a modified map", stamped, [](Doc& d) { d.StampGroup({9, 9, 9, 9}); },
+         {{{9, 9, 9, 9}}, 0, 0, {}, {}, {}}},
+        {"stamp after an undo", undone, [](Doc& d) { d.StampGroup({9, 9, 9, 9}); },
+         {{{9, 9, 9, 9}}, 0, 0, {true}, {true}, {false}}},
+        {"scatter", group3x2, [](Doc& d) { d.ScatterGroup({0, 5, 9, 6}, 3); },
+         {{{0, 5, 9, 6}}, 0, 0, {true}, {true}, {}}},
+        {"fill leaves the modified flag", nothing, [](Doc& d) { d.FillMapRect({4, 3, 1, 1}, 9); },
+         {{{1, 1, 4, 3}}, 0, 0, {}, {true}, {}}},
+        {"replace", stamped, [](Doc& d) { d.ReplaceParts({0, 0, 9, 9}, 1, 7); },
+         {{{0, 0, 9, 9}}, 0, 0, {}, {}, {}}},
+        {"replace of an absent part", stamped, [](Doc& d) { d.ReplaceParts({0, 0, 9, 9}, 9, 7); },
+         {}},
+        {"replace of a part by itself", stamped, [](Doc& d) { d.ReplaceParts({0, 0, 9, 9}, 1, 1); },
+         {}},
+        {"exchange", stamped, [](Doc& d) { d.ExchangePartsInRect({2, 2, 3, 3}, 1, 2); },
+         {{{2, 2, 3, 3}}, 0, 0, {}, {}, {}}},
+        {"exchange on a clean map", cell4,
+         [](Doc& d) { d.ExchangePartsInRect({0, 0, 9, 9}, 4, 5); },
+         {{{0, 0, 9, 9}}, 0, 0, {true}, {true}, {}}},
+        {"exchange of a part with itself only marks modified", cell4,
+         [](Doc& d) { d.ExchangePartsInRect({0, 0, 9, 9}, 4, 4); },
+         {{}, 0, 0, {true}, {}, {}}},
+        {"exchange of absent parts", nothing,
+         [](Doc& d) { d.ExchangePartsInRect({0, 0, 9, 9}, 4, 5); },
+         {}},
+        {"undo back to the new map", stamped, [](Doc& d) { d.Undo(); },
+         {{{2, 2, 5, 4}}, 0, 0, {false}, {false}, {true}}},
+        {"undo away from the saved map", saved, [](Doc& d) { d.Undo(); },
+         {{{2, 2, 5, 4}}, 0, 0, {true}, {false}, {true}}},
+        {"undo with nothing to undo", nothing, [](Doc& d) { d.Undo(); },
+         {}},
+        {"redo", undone, [](Doc& d) { d.Redo(); },
+         {{{2, 2, 5, 4}}, 0, 0, {true}, {true}, {false}}},
+        {"redo with nothing to redo", stamped, [](Doc& d) { d.Redo(); },
+         {}},
+        {"new map", stamped, [](Doc& d) { d.NewMap(20, 30); },
+         {{}, 1, 1, {false}, {false}, {}}},
+        {"new map after an undo", undone, [](Doc& d) { d.NewMap(20, 30); },
+         {{}, 1, 1, {}, {}, {false}}},
+        {"new map with a blank group of the same size", nothing, [](Doc& d) { d.NewMap(20, 30); },
+         {{}, 1, 0, {}, {}, {}}},
+        {"load", stamped, [](Doc& d) { load(d, type1File(3, 2, 6)); },
+         {{}, 1, 1, {false}, {false}, {}}},
+        {"load of cells that end early", nothing, [](Doc& d) { load(d, type1File(3, 2, 4)); },
+         {{}, 1, 0, {}, {}, {}}},
+        {"set group", nothing, group3x2,
+         {{}, 0, 1, {}, {}, {}}},
+        {"set the same group again", group3x2, group3x2,
+         {}},
+        {"set a single part", group3x2, [](Doc& d) { d.SetGroupSingle(0); },
+         {{}, 0, 1, {}, {}, {}}},
+        {"set the single part it holds", nothing, [](Doc& d) { d.SetGroupSingle(0); },
+         {}},
+        {"capture group", stamped, [](Doc& d) { d.CaptureGroup({2, 2, 3, 3}); },
+         {{}, 0, 1, {}, {}, {}}},
+        {"capture of what the group holds", stamped, [](Doc& d) { d.CaptureGroup({2, 2, 4, 3}); },
+         {}},
+        {"set cell", nothing, [](Doc& d) { d.SetCell(7, 8, 3); },
+         {{{7, 8, 7, 8}}, 0, 0, {}, {}, {}}},
+        {"set cell to its part", nothing, [](Doc& d) { d.SetCell(7, 8, 0); },
+         {}},
+    };
+    // clang-format on
     for (const Case& c : cases) {
         TMapDocument doc;
         doc.NewMap(10, 10);
