@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -25,17 +26,249 @@ uint64_t millisecondsOfDay()
     return uint64_t(ms % (24LL * 60 * 60 * 1000));
 }
 
+// Swaps two byte ranges through a small buffer that stays in the cache.
+void swapBytes(uint8_t* a, uint8_t* b, size_t n)
+{
+    constexpr size_t Chunk = 4096;
+    uint8_t tmp[Chunk];
+    for (size_t done = 0; done < n; done += Chunk) {
+        const size_t k = std::min(Chunk, n - done);
+        std::memcpy(tmp, a + done, k);
+        std::memcpy(a + done, b + done, k);
+        std::memcpy(b + done, tmp, k);
+    }
+}
+
+// Bytes of a replace step's bit mask per column: one bit per cell, each column starting on
+// a byte of its own.
+size_t maskColumnBytes(int height)
+{
+    return (size_t(height) + 7) / 8;
+}
+
 } // namespace
 
-TMapDocument::TMapDocument()
+// ---------------------------------------------------------------------------------------
+// Undo steps of the map
+
+// What every map step shares: the rectangle it changed, the map states before and after it
+// (for the modified flag) and the bytes it keeps.
+class TMapDocument::TMapStep : public TUndoStep
 {
+public:
+    TMapStep(TMapDocument* doc, const TCellRect& rect) : Doc(doc), Rect(rect) {}
+
+    void Undo() override
+    {
+        undoCells();
+        Doc->stepApplied(Rect, Before);
+    }
+    void Redo() override
+    {
+        redoCells();
+        Doc->stepApplied(Rect, After);
+    }
+
+    TMapDocument* Doc;
+    TCellRect Rect;
+    uint64_t Before = NoState;
+    uint64_t After = NoState;
+    TStepBuffer Buffer;
+
+protected:
+    virtual void undoCells() = 0;
+    virtual void redoCells() = 0;
+    uint8_t* column(int x) { return &Doc->FCells[Doc->Index(x, Rect.Top)]; }
+};
+
+// The old cells of a rectangle. Undo swaps them with the map's, so that the buffer then
+// holds the cells for redo.
+class TMapDocument::TRectStep : public TMapStep
+{
+public:
+    TRectStep(TMapDocument* doc, const TCellRect& rect, TStepBuffer buffer) : TMapStep(doc, rect)
+    {
+        Buffer = std::move(buffer);
+        const size_t h = size_t(Rect.Height());
+        for (int x = Rect.Left; x <= Rect.Right; ++x)
+            std::memcpy(&Buffer.Data[size_t(x - Rect.Left) * h], column(x), h);
+    }
+    qint64 Bytes() const override { return qint64(sizeof(*this) + Buffer.Size); }
+
+protected:
+    void undoCells() override { swap(); }
+    void redoCells() override { swap(); }
+
+private:
+    void swap()
+    {
+        const size_t h = size_t(Rect.Height());
+        for (int x = Rect.Left; x <= Rect.Right; ++x)
+            swapBytes(&Buffer.Data[size_t(x - Rect.Left) * h], column(x), h);
+    }
+};
+
+// A replace keeps which cells it changed: nothing when no cell of the rectangle held the new
+// part before (they are then exactly the cells holding it), else a list of positions when
+// few cells changed, else one bit per cell.
+class TMapDocument::TReplaceStep : public TMapStep
+{
+public:
+    enum TForm
+    {
+        AllNewParts,
+        Positions,
+        Mask
+    };
+
+    TReplaceStep(TMapDocument* doc, const TCellRect& rect, uint8_t before, uint8_t after,
+                 TForm form)
+        : TMapStep(doc, rect), FBefore(before), FAfter(after), FForm(form)
+    {
+    }
+    qint64 Bytes() const override { return qint64(sizeof(*this) + Buffer.Size); }
+
+    // Replaces in the map and writes down what changed.
+    void Apply()
+    {
+        const size_t h = size_t(Rect.Height());
+        if (FForm == AllNewParts) {
+            Doc->replaceInRect(Rect, FBefore, FAfter);
+        } else if (FForm == Positions) {
+            uint32_t* out = reinterpret_cast<uint32_t*>(Buffer.Data.get());
+            for (int x = Rect.Left; x <= Rect.Right; ++x) {
+                uint8_t* cell = column(x);
+                const uint32_t base = uint32_t(size_t(x - Rect.Left) * h);
+                for (size_t i = 0; i < h; ++i) {
+                    if (cell[i] == FBefore) {
+                        cell[i] = FAfter;
+                        *out++ = base + uint32_t(i);
+                    }
+                }
+            }
+            FCount = size_t(out - reinterpret_cast<uint32_t*>(Buffer.Data.get()));
+        } else {
+            const size_t columnBytes = maskColumnBytes(Rect.Height());
+            for (int x = Rect.Left; x <= Rect.Right; ++x) {
+                uint8_t* cell = column(x);
+                uint8_t* bits = &Buffer.Data[size_t(x - Rect.Left) * columnBytes];
+                for (size_t i = 0; i < h; i += 8) {
+                    const size_t n = std::min<size_t>(8, h - i);
+                    uint8_t byte = 0;
+                    for (size_t j = 0; j < n; ++j) {
+                        const uint8_t c = cell[i + j];
+                        const bool match = c == FBefore;
+                        byte |= uint8_t(match << j);
+                        cell[i + j] = match ? FAfter : c;
+                    }
+                    bits[i / 8] = byte;
+                }
+            }
+        }
+    }
+
+protected:
+    void undoCells() override { set(FAfter, FBefore); }
+    void redoCells() override { set(FBefore, FAfter); }
+
+private:
+    void set(uint8_t from, uint8_t to)
+    {
+        const size_t h = size_t(Rect.Height());
+        if (FForm == AllNewParts) {
+            Doc->replaceInRect(Rect, from, to);
+        } else if (FForm == Positions) {
+            const uint32_t* at = reinterpret_cast<const uint32_t*>(Buffer.Data.get());
+            for (size_t k = 0; k < FCount; ++k)
+                column(Rect.Left + int(at[k] / h))[at[k] % h] = to;
+        } else {
+            const size_t columnBytes = maskColumnBytes(Rect.Height());
+            for (int x = Rect.Left; x <= Rect.Right; ++x) {
+                uint8_t* cell = column(x);
+                const uint8_t* bits = &Buffer.Data[size_t(x - Rect.Left) * columnBytes];
+                for (size_t k = 0; k < columnBytes; ++k) {
+                    for (uint8_t b = bits[k]; b != 0; b &= uint8_t(b - 1))
+                        cell[8 * k + size_t(__builtin_ctz(b))] = to;
+                }
+            }
+        }
+    }
+
+    uint8_t FBefore;
+    uint8_t FAfter;
+    TForm FForm;
+    size_t FCount = 0; // positions held
+};
+
+// An exchange of two parts is its own inverse: it keeps nothing.
+class TMapDocument::TExchangeStep : public TMapStep
+{
+public:
+    TExchangeStep(TMapDocument* doc, const TCellRect& rect, uint8_t partA, uint8_t partB)
+        : TMapStep(doc, rect), FPartA(partA), FPartB(partB)
+    {
+    }
+    qint64 Bytes() const override { return qint64(sizeof(*this)); }
+
+protected:
+    void undoCells() override { Doc->exchangeInRect(Rect, FPartA, FPartB); }
+    void redoCells() override { Doc->exchangeInRect(Rect, FPartA, FPartB); }
+
+private:
+    uint8_t FPartA;
+    uint8_t FPartB;
+};
+
+// ---------------------------------------------------------------------------------------
+// The document
+
+TMapDocument::TMapDocument(QObject* parent) : QObject(parent)
+{
+    connect(&FHistory, &TUndoHistory::undoAvailableChanged, this,
+            &TMapDocument::undoAvailableChanged);
+    connect(&FHistory, &TUndoHistory::redoAvailableChanged, this,
+            &TMapDocument::redoAvailableChanged);
     NewMap(101, 101);
+}
+
+TMapDocument::~TMapDocument() = default;
+
+void TMapDocument::setState(uint64_t state)
+{
+    FState = state;
+    const bool modified = FState != FSavedState;
+    if (modified == FModified)
+        return;
+    FModified = modified;
+    emit modifiedChanged(modified);
+}
+
+void TMapDocument::SetMapModified(bool modified)
+{
+    FSavedState = modified ? NoState : FState;
+    setState(FState);
 }
 
 void TMapDocument::SetCell(int x, int y, uint8_t part)
 {
     CheckedRect({x, y, x, y});
-    FCells[Index(x, y)] = part;
+    uint8_t& cell = FCells[Index(x, y)];
+    if (cell == part)
+        return;
+    cell = part;
+    emit cellsChanged({x, y, x, y});
+}
+
+bool TMapDocument::groupIsBlank() const
+{
+    if (FGroupCells.empty())
+        return true;
+    for (int gx = 0; gx < FGroupWidth; ++gx) {
+        const uint8_t* column = &FGroupCells[GroupIndex(gx, 0)];
+        if (std::any_of(column, column + FGroupHeight, [](uint8_t c) { return c != 0; }))
+            return false;
+    }
+    return true;
 }
 
 TMapDocument::TMapStores TMapDocument::AllocateStores(int width, int height)
@@ -47,9 +280,7 @@ TMapDocument::TMapStores TMapDocument::AllocateStores(int width, int height)
     stores.Height = height;
     stores.GroupStoreWidth = std::max(width, MinGroupStoreSize);
     stores.GroupStoreHeight = std::max(height, MinGroupStoreSize);
-    const size_t cellCount = size_t(width) * size_t(height);
-    stores.Cells = TCellVector(cellCount);
-    stores.UndoCells = TCellVector(cellCount);
+    stores.Cells = TCellVector(size_t(width) * size_t(height));
     stores.GroupCells =
         TCellVector(size_t(stores.GroupStoreWidth) * size_t(stores.GroupStoreHeight));
     return stores;
@@ -64,12 +295,14 @@ void TMapDocument::NewMap(int width, int height)
 
 void TMapDocument::NewMap(TMapStores&& stores)
 {
-    const int width = stores.Width;
-    const int height = stores.Height;
-    FWidth = uint16_t(width);
-    FHeight = uint16_t(height);
+    const int oldGroupWidth = FGroupWidth;
+    const int oldGroupHeight = FGroupHeight;
+    const bool groupWasBlank = groupIsBlank();
+    // The steps refer to the old map's cells.
+    FHistory.Clear();
+    FWidth = uint16_t(stores.Width);
+    FHeight = uint16_t(stores.Height);
     FCells = std::move(stores.Cells);
-    FUndoCells = std::move(stores.UndoCells);
     FGroupCells = std::move(stores.GroupCells);
     FGroupStoreWidth = stores.GroupStoreWidth;
     FGroupStoreHeight = stores.GroupStoreHeight;
@@ -78,13 +311,11 @@ void TMapDocument::NewMap(TMapStores&& stores)
         FGroupWidth = 1;
         FGroupHeight = 1;
     }
-
-    // A new map is a fill of the whole map with part 0. Both stores are already all 0, so
-    // the snapshot and the fill would copy zeros over zeros: only the rectangle is kept.
-    FUndoRect = {0, 0, width - 1, height - 1};
-    // A fresh map has nothing to undo.
-    SetUndoAvailable(false);
-    FModified = false;
+    FSavedState = FNextState++;
+    setState(FSavedState);
+    emit mapReplaced();
+    if (!groupWasBlank || FGroupWidth != oldGroupWidth || FGroupHeight != oldGroupHeight)
+        emit groupPartChanged();
 }
 
 TCellRect TMapDocument::CheckedRect(const TCellRect& rect) const
@@ -95,40 +326,68 @@ TCellRect TMapDocument::CheckedRect(const TCellRect& rect) const
     return r;
 }
 
-void TMapDocument::SetUndoAvailable(bool available)
+TMapDocument::TStepBuffer TMapDocument::stepBuffer(size_t bytes)
 {
-    const bool changed = available != FUndoAvailable;
-    FUndoAvailable = available;
-    if (changed && FOnUndoAvailableChanged)
-        FOnUndoAvailableChanged(available);
+    // The steps dropped to make room may hold a buffer of about the right size: repeated
+    // whole-map changes then reuse memory that is already mapped.
+    std::vector<std::unique_ptr<TUndoStep>> dropped = FHistory.MakeRoom(qint64(bytes));
+    for (const std::unique_ptr<TUndoStep>& step : dropped) {
+        auto* mapStep = dynamic_cast<TMapStep*>(step.get());
+        if (mapStep && mapStep->Buffer.Data && mapStep->Buffer.Size >= bytes &&
+            mapStep->Buffer.Size - bytes <= mapStep->Buffer.Size / 8)
+            return std::move(mapStep->Buffer);
+    }
+    dropped.clear();
+    TStepBuffer buffer;
+    try {
+        buffer.Data.reset(new uint8_t[bytes]);
+    } catch (const std::bad_alloc&) {
+        // The whole history gives its memory to the change about to be made; if even that
+        // is not enough, the change does not happen.
+        FHistory.Clear();
+        buffer.Data.reset(new uint8_t[bytes]);
+    }
+    buffer.Size = bytes;
+    return buffer;
 }
 
-void TMapDocument::SetOnUndoAvailableChanged(std::function<void(bool)> handler)
+std::unique_ptr<TMapDocument::TRectStep> TMapDocument::rectStep(const TCellRect& r)
 {
-    FOnUndoAvailableChanged = std::move(handler);
+    return std::make_unique<TRectStep>(this, r, stepBuffer(size_t(r.Width()) * size_t(r.Height())));
+}
+
+void TMapDocument::pushStep(std::unique_ptr<TMapStep> step, bool keepsModified)
+{
+    step->Before = FState;
+    step->After = keepsModified ? FState : FNextState++;
+    setState(step->After);
+    FHistory.Push(std::move(step));
+}
+
+void TMapDocument::stepApplied(const TCellRect& rect, uint64_t state)
+{
+    setState(state);
+    emit cellsChanged(rect);
 }
 
 void TMapDocument::TakeUndoSnapshot(const TCellRect& rect)
 {
     const TCellRect r = CheckedRect(rect);
-    const size_t h = size_t(r.Height());
-    for (int x = r.Left; x <= r.Right; ++x)
-        std::memcpy(&FUndoCells[Index(x, r.Top)], &FCells[Index(x, r.Top)], h);
-    FUndoRect = r;
-    SetUndoAvailable(true);
+    pushStep(rectStep(r), true);
 }
 
 void TMapDocument::FillMapRect(const TCellRect& rect, uint8_t part)
 {
     const TCellRect r = CheckedRect(rect);
-    TakeUndoSnapshot(r);
+    std::unique_ptr<TRectStep> step = rectStep(r);
     for (int x = r.Left; x <= r.Right; ++x)
         std::memset(&FCells[Index(x, r.Top)], part, size_t(r.Height()));
+    emit cellsChanged(r);
+    pushStep(std::move(step), true);
 }
 
-void TMapDocument::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB)
+bool TMapDocument::exchangeInRect(const TCellRect& r, uint8_t partA, uint8_t partB)
 {
-    const TCellRect r = CheckedRect(rect);
     const size_t h = size_t(r.Height());
     bool touched = false;
     for (int x = r.Left; x <= r.Right; ++x) {
@@ -143,20 +402,23 @@ void TMapDocument::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uin
         }
         touched = touched || hit;
     }
-    if (touched)
-        FModified = true;
+    return touched;
 }
 
-std::optional<TCellRect> TMapDocument::Undo()
+void TMapDocument::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB)
 {
-    if (!FUndoAvailable)
-        return std::nullopt;
-    const TCellRect r = FUndoRect;
-    const size_t h = size_t(r.Height());
-    for (int x = r.Left; x <= r.Right; ++x)
-        std::memcpy(&FCells[Index(x, r.Top)], &FUndoCells[Index(x, r.Top)], h);
-    SetUndoAvailable(false);
-    return r;
+    const TCellRect r = CheckedRect(rect);
+    auto step = std::make_unique<TExchangeStep>(this, r, partA, partB);
+    if (!exchangeInRect(r, partA, partB))
+        return;
+    if (partA == partB) {
+        // No cell changed, yet the map counts as modified.
+        SetMapModified(true);
+        return;
+    }
+    FHistory.MakeRoom(step->Bytes());
+    emit cellsChanged(r);
+    pushStep(std::move(step), false);
 }
 
 uint8_t TMapDocument::GroupCell(int gx, int gy) const
@@ -171,25 +433,30 @@ void TMapDocument::SetGroupPart(int width, int height,
 {
     if (width < 1 || height < 1 || width > FGroupStoreWidth || height > FGroupStoreHeight)
         throw std::out_of_range("group part larger than its store");
+    bool changed = width != FGroupWidth || height != FGroupHeight;
     for (int gx = 0; gx < width; ++gx) {
-        for (int gy = 0; gy < height; ++gy)
-            FGroupCells[GroupIndex(gx, gy)] = partAt(gx, gy);
+        for (int gy = 0; gy < height; ++gy) {
+            uint8_t& cell = FGroupCells[GroupIndex(gx, gy)];
+            const uint8_t part = partAt(gx, gy);
+            changed = changed || cell != part;
+            cell = part;
+        }
     }
     FGroupWidth = width;
     FGroupHeight = height;
+    if (changed)
+        emit groupPartChanged();
 }
 
 void TMapDocument::SetGroupSingle(uint8_t part)
 {
-    FGroupCells[0] = part;
-    FGroupWidth = 1;
-    FGroupHeight = 1;
+    SetGroupPart(1, 1, [part](int, int) { return part; });
 }
 
 void TMapDocument::StampGroup(const TCellRect& rect)
 {
     const TCellRect r = CheckedRect(rect);
-    TakeUndoSnapshot(r);
+    std::unique_ptr<TRectStep> step = rectStep(r);
 
     const size_t h = size_t(r.Height());
     const int w = r.Width();
@@ -211,13 +478,13 @@ void TMapDocument::StampGroup(const TCellRect& rect)
         std::memcpy(&FCells[Index(r.Left + i, r.Top)],
                     &FCells[Index(r.Left + i - FGroupWidth, r.Top)], h);
     }
-    FModified = true;
+    emit cellsChanged(r);
+    pushStep(std::move(step), false);
 }
 
 void TMapDocument::ScatterGroup(const TCellRect& rect, std::optional<uint64_t> seed)
 {
     const TCellRect r = CheckedRect(rect);
-    TakeUndoSnapshot(r);
 
     TCellRng rng(seed ? *seed : millisecondsOfDay());
     const uint32_t gw = uint32_t(FGroupWidth);
@@ -236,6 +503,7 @@ void TMapDocument::ScatterGroup(const TCellRect& rect, std::optional<uint64_t> s
 
     const int w = r.Width();
     std::vector<uint8_t> band(size_t(w) * ScatterBandRows);
+    std::unique_ptr<TRectStep> step = rectStep(r);
     for (int y0 = r.Top; y0 <= r.Bottom; y0 += ScatterBandRows) {
         const int rows = std::min(ScatterBandRows, r.Bottom - y0 + 1);
         // Draw row by row, left to right, as the user sees the map.
@@ -254,7 +522,20 @@ void TMapDocument::ScatterGroup(const TCellRect& rect, std::optional<uint64_t> s
         TransposeBytes(band.data(), size_t(w), &FCells[Index(r.Left, y0)], FHeight, size_t(rows),
                        size_t(w));
     }
-    FModified = true;
+    emit cellsChanged(r);
+    pushStep(std::move(step), false);
+}
+
+void TMapDocument::replaceInRect(const TCellRect& r, uint8_t before, uint8_t after)
+{
+    const size_t h = size_t(r.Height());
+    for (int x = r.Left; x <= r.Right; ++x) {
+        uint8_t* cell = &FCells[Index(x, r.Top)];
+        for (size_t i = 0; i < h; ++i) {
+            const uint8_t c = cell[i];
+            cell[i] = c == before ? after : c;
+        }
+    }
 }
 
 bool TMapDocument::ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t after)
@@ -262,32 +543,56 @@ bool TMapDocument::ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t a
     const TCellRect r = CheckedRect(rect);
     if (before == after)
         return false; // nothing can change
+    // A look first: how many cells change, and whether any already holds the new part.
     const size_t h = size_t(r.Height());
-    bool changed = false;
+    size_t count = 0;
+    bool afterFound = false;
     for (int x = r.Left; x <= r.Right; ++x) {
-        uint8_t* cell = &FCells[Index(x, r.Top)];
-        uint8_t hit = 0;
+        const uint8_t* cell = &FCells[Index(x, r.Top)];
+        size_t n = 0;
+        uint8_t seen = 0;
         for (size_t i = 0; i < h; ++i) {
-            const uint8_t c = cell[i];
-            const bool match = c == before;
-            hit |= uint8_t(match);
-            cell[i] = match ? after : c;
+            n += cell[i] == before;
+            seen |= uint8_t(cell[i] == after);
         }
-        changed = changed || hit;
+        count += n;
+        afterFound = afterFound || seen;
     }
-    if (changed)
-        FModified = true;
-    return changed;
+    if (count == 0)
+        return false;
+
+    using TForm = TReplaceStep::TForm;
+    const size_t maskBytes = maskColumnBytes(r.Height()) * size_t(r.Width());
+    const size_t positionBytes = count * sizeof(uint32_t);
+    const TForm form = !afterFound                 ? TForm::AllNewParts
+                       : positionBytes < maskBytes ? TForm::Positions
+                                                   : TForm::Mask;
+    auto step = std::make_unique<TReplaceStep>(this, r, before, after, form);
+    if (form == TForm::AllNewParts)
+        FHistory.MakeRoom(step->Bytes());
+    else
+        step->Buffer = stepBuffer(form == TForm::Positions ? positionBytes : maskBytes);
+    step->Apply();
+    emit cellsChanged(r);
+    pushStep(std::move(step), false);
+    return true;
 }
 
 void TMapDocument::CaptureGroup(const TCellRect& rect)
 {
     const TCellRect r = CheckedRect(rect);
     // The group store is at least as large as the map, so any map rectangle fits.
+    bool changed = r.Width() != FGroupWidth || r.Height() != FGroupHeight;
+    const size_t h = size_t(r.Height());
     for (int x = r.Left; x <= r.Right; ++x) {
-        std::memcpy(&FGroupCells[GroupIndex(x - r.Left, 0)], &FCells[Index(x, r.Top)],
-                    size_t(r.Height()));
+        uint8_t* dst = &FGroupCells[GroupIndex(x - r.Left, 0)];
+        const uint8_t* src = &FCells[Index(x, r.Top)];
+        if (!changed && std::memcmp(dst, src, h) != 0)
+            changed = true;
+        std::memcpy(dst, src, h);
     }
     FGroupWidth = r.Width();
     FGroupHeight = r.Height();
+    if (changed)
+        emit groupPartChanged();
 }

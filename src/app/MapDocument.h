@@ -1,40 +1,59 @@
 #pragma once
 
 #include "CellRect.h"
+#include "UndoHistory.h"
 #include "ZeroedAllocator.h"
 
+#include <QObject>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
-// The map being edited: its cells, the one-level undo store and the group part (the
-// painting brush). Knows nothing of windows; the main window owns one and redraws.
+// The map being edited: its cells, the undo history and the group part (the painting
+// brush). Knows nothing of windows: every change is announced by a signal, once per
+// operation, and the views repaint what it names.
 //
 // Cells are stored column by column in one contiguous array, so that column x, row y
-// is MapCells()[x * MapHeight() + y]. The undo store has the same shape. The group part
-// lives in a store of max(width, 16) x max(height, 16) cells, also column by column.
-class TMapDocument
+// is MapCells()[x * MapHeight() + y]. The group part lives in a store of
+// max(width, 16) x max(height, 16) cells, also column by column.
+//
+// The document owns the undo history. Its steps keep only what their change needs: the old
+// cells of a rectangle, or for a replace the cells it changed, or nothing at all for an
+// exchange, which is its own inverse. Other models may push steps of their own into the
+// same history (History()), so that undo follows the order in which changes were made.
+//
+// MapModified follows the history: undoing back to the state last saved clears it, undoing
+// or redoing away from it sets it.
+class TMapDocument : public QObject
 {
+    Q_OBJECT
+
 public:
     static constexpr int MaxMapSize = 9999;
     static constexpr int MinGroupStoreSize = 16;
 
-    TMapDocument();
+    explicit TMapDocument(QObject* parent = nullptr);
+    ~TMapDocument() override;
 
     uint16_t MapWidth() const { return FWidth; }
     uint16_t MapHeight() const { return FHeight; }
     bool MapModified() const { return FModified; }
-    void SetMapModified(bool modified) { FModified = modified; }
+    // False: the map as it is now is the saved one (a save calls this); undo and redo find
+    // their way back to it. True: the map differs from every state in the history.
+    void SetMapModified(bool modified);
 
     uint8_t Cell(int x, int y) const { return FCells[Index(x, y)]; }
+    // Sets one cell; no undo step, MapModified left alone.
     void SetCell(int x, int y, uint8_t part);
-    // Column-major storage, MapWidth() * MapHeight() bytes.
+    // Column-major storage, MapWidth() * MapHeight() bytes. Writing through it announces
+    // nothing.
     std::span<uint8_t> MapCells() { return FCells; }
     std::span<const uint8_t> MapCells() const { return FCells; }
 
-    // Re-creates the document: all cells part 0, nothing to undo, not modified. The group
+    // Re-creates the document: all cells part 0, an empty history, not modified. The group
     // part keeps its size when it still fits its new store, else it becomes 1 x 1. Sizes
     // outside 1..MaxMapSize throw std::invalid_argument; a failed allocation throws
     // std::bad_alloc. Either way the document is left exactly as it was.
@@ -49,7 +68,6 @@ public:
         int GroupStoreWidth = 0;
         int GroupStoreHeight = 0;
         TCellVector Cells;
-        TCellVector UndoCells;
         TCellVector GroupCells;
     };
     // Throws as NewMap does; the document is not touched.
@@ -57,22 +75,27 @@ public:
     // NewMap with stores already allocated; cannot fail.
     void NewMap(TMapStores&& stores);
 
-    // Copies the (ordered) rectangle into the undo store and makes undo available.
+    // Records the cells of the rectangle as they are now as an undo step, for a change the
+    // caller makes to them next through MapCells(). Like a fill, it leaves MapModified alone.
     void TakeUndoSnapshot(const TCellRect& rect);
-    // Normalises, snapshots, then sets every cell of the rectangle to the part. Leaves
-    // MapModified alone.
+    // Sets every cell of the rectangle to the part, as one undo step. A fill does not count
+    // as a change for MapModified, neither made nor undone.
     void FillMapRect(const TCellRect& rect, uint8_t part);
-    // Swaps parts A and B in the (ordered) rectangle. No snapshot. Every cell holding A or
-    // B marks the map modified, even when A equals B.
+    // Swaps parts A and B in the rectangle, as one undo step. Every cell holding A or B marks
+    // the map modified, even when A equals B (which changes no cell and makes no step).
     void ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB);
 
-    bool UndoAvailable() const { return FUndoAvailable; }
-    TCellRect UndoRect() const { return FUndoRect; }
-    // Restores the cells of the undo rectangle and returns it for redrawing; nullopt when
-    // there is nothing to undo. MapModified keeps its value; undo is then unavailable.
-    std::optional<TCellRect> Undo();
-    // Called whenever undo becomes available or unavailable (the undo menu item follows).
-    void SetOnUndoAvailableChanged(std::function<void(bool)> handler);
+    // The history, for the models whose steps share it.
+    TUndoHistory& History() { return FHistory; }
+    const TUndoHistory& History() const { return FHistory; }
+    // The memory the history may hold (TUndoHistory::DefaultBudget at first).
+    void SetUndoBudget(qint64 bytes) { FHistory.SetBudget(bytes); }
+    bool UndoAvailable() const { return FHistory.CanUndo(); }
+    bool RedoAvailable() const { return FHistory.CanRedo(); }
+    // Take back the last change, or make the last undone one again; false when there is
+    // none.
+    bool Undo() { return FHistory.Undo(); }
+    bool Redo() { return FHistory.Redo(); }
 
     // The group part.
     int GroupWidth() const { return FGroupWidth; }
@@ -85,37 +108,81 @@ public:
     void SetGroupPart(int width, int height, const std::function<uint8_t(int, int)>& partAt);
     void SetGroupSingle(uint8_t part);
 
-    // Lays the group part tiled over the rectangle, anchored at its top-left cell; takes a
-    // snapshot first and marks the map modified.
+    // Lays the group part tiled over the rectangle, anchored at its top-left cell, as one
+    // undo step; marks the map modified.
     void StampGroup(const TCellRect& rect);
     // Fills the rectangle with cells of the group part drawn at random (column, then row
-    // within the group part for each cell); snapshot first, marks the map modified.
+    // within the group part for each cell), as one undo step; marks the map modified.
     // Seeded from the time of day in milliseconds unless a seed is given.
     void ScatterGroup(const TCellRect& rect, std::optional<uint64_t> seed = std::nullopt);
-    // Every cell of the rectangle holding `before` becomes `after`; no snapshot. Marks the
-    // map modified when a cell changed. Returns whether one did.
+    // Every cell of the rectangle holding `before` becomes `after`, as one undo step when a
+    // cell changed, which also marks the map modified. Returns whether one did.
     bool ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t after);
     // Makes the rectangle of the map the group part. The map is not changed.
     void CaptureGroup(const TCellRect& rect);
 
+signals:
+    // The cells of the rectangle changed (one signal per operation; nothing for an
+    // operation that changed no cell). A replace or an exchange names its whole rectangle.
+    void cellsChanged(const TCellRect& rect);
+    // The whole map was replaced: a new map or a loaded one, perhaps of another size.
+    void mapReplaced();
+    void groupPartChanged();
+    void modifiedChanged(bool modified);
+    void undoAvailableChanged(bool available);
+    void redoAvailableChanged(bool available);
+
 private:
+    class TMapStep;
+    class TRectStep;
+    class TReplaceStep;
+    class TExchangeStep;
+    // A byte buffer without zero-filling, for the old cells of a step.
+    struct TStepBuffer
+    {
+        std::unique_ptr<uint8_t[]> Data;
+        size_t Size = 0;
+    };
+
     size_t Index(int x, int y) const { return size_t(x) * FHeight + size_t(y); }
     size_t GroupIndex(int gx, int gy) const { return size_t(gx) * FGroupStoreHeight + size_t(gy); }
     // Normalises and checks that the rectangle lies inside the map.
     TCellRect CheckedRect(const TCellRect& rect) const;
-    void SetUndoAvailable(bool available);
+    // Whether every cell of the group part is part 0.
+    bool groupIsBlank() const;
+
+    // Makes room in the history for a step holding `bytes` and returns a buffer of that
+    // size, reusing one a dropped step held when it can.
+    TStepBuffer stepBuffer(size_t bytes);
+    // A step holding the cells of the rectangle as they are now.
+    std::unique_ptr<TRectStep> rectStep(const TCellRect& r);
+    // Pushes the step of a change just made and announces it. A step that keeps the
+    // modified flag leaves the map in the state it was in, as far as saving goes.
+    void pushStep(std::unique_ptr<TMapStep> step, bool keepsModified);
+    // A step was undone or redone: the map is now in `state`, its rectangle changed.
+    void stepApplied(const TCellRect& rect, uint64_t state);
+    void setState(uint64_t state);
+    // The cell loops that steps replay.
+    bool exchangeInRect(const TCellRect& r, uint8_t partA, uint8_t partB);
+    void replaceInRect(const TCellRect& r, uint8_t before, uint8_t after);
 
     uint16_t FWidth = 0;
     uint16_t FHeight = 0;
-    bool FModified = false;
     TCellVector FCells;
-    TCellVector FUndoCells;
-    TCellRect FUndoRect;
-    bool FUndoAvailable = false;
-    std::function<void(bool)> FOnUndoAvailableChanged;
     TCellVector FGroupCells;
     int FGroupStoreWidth = 0;
     int FGroupStoreHeight = 0;
     int FGroupWidth = 1;
     int FGroupHeight = 1;
+
+    // Every change that counts for the modified flag gives the map a new state number; undo
+    // and redo return to the numbers of their steps. The map is modified unless its state
+    // is the one saved.
+    static constexpr uint64_t NoState = 0;
+    uint64_t FState = 1;
+    uint64_t FSavedState = 1;
+    uint64_t FNextState = 2;
+    bool FModified = false;
+
+    TUndoHistory FHistory;
 };

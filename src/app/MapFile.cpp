@@ -1,7 +1,6 @@
 #include "MapFile.h"
 
 #include "FileWrite.h"
-
 #include "TransposeBytes.h"
 
 #include <QFile>
@@ -68,11 +67,8 @@ bool writeRowMajor(QIODevice& out, const TMapDocument& doc)
 }
 
 // Returns whether all cells were present.
-bool readRowMajor(QIODevice& in, TMapDocument& doc)
+bool readRowMajor(QIODevice& in, uint8_t* cells, int w, int h)
 {
-    const int w = doc.MapWidth();
-    const int h = doc.MapHeight();
-    uint8_t* cells = doc.MapCells().data();
     std::vector<char> band(size_t(w) * BandRows);
     for (int y0 = 0; y0 < h; y0 += BandRows) {
         const int rows = std::min(BandRows, h - y0);
@@ -177,16 +173,18 @@ TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
     }
     if (applyPartSize && !applyPartSize(result.PartWidth, result.PartHeight))
         return result;
-    doc.NewMap(std::move(stores));
-    result.Status = TMapLoadStatus::Loaded;
+    // The cells are read into the new store before it goes in place, so that the document
+    // announces one new map that already holds them, also when the data ends early.
+    TCellVector& cells = stores.Cells;
     if (type == TMapFileType::Type1) {
-        auto cells = doc.MapCells();
         const qint64 got =
             readUpTo(in, reinterpret_cast<char*>(cells.data()), qint64(cells.size()));
         result.Truncated = got < qint64(cells.size());
     } else {
-        result.Truncated = !readRowMajor(in, doc);
+        result.Truncated = !readRowMajor(in, cells.data(), stores.Width, stores.Height);
     }
+    doc.NewMap(std::move(stores));
+    result.Status = TMapLoadStatus::Loaded;
     return result;
 }
 

@@ -104,7 +104,7 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
     statusBar()->addWidget(StatusPanel1);
 
     createMenus();
-    FDoc.SetOnUndoAvailableChanged([this](bool available) { Cancel1->setEnabled(available); });
+    connect(&FDoc, &TMapDocument::undoAvailableChanged, Cancel1, &QAction::setEnabled);
     SetMapDialogExtension(FSettings.ExtName());
     FOpenFilters = NameFiltersFromPairs(QStringLiteral("マップファイル|*.mpd|全てのファイル|*.*"));
 
@@ -703,8 +703,8 @@ void TMainForm::G1Click()
 
 void TMainForm::Cancel1Click()
 {
-    if (const std::optional<TCellRect> rect = FDoc.Undo())
-        RedrawMapRect(rect->Left, rect->Top, rect->Right, rect->Bottom);
+    if (FDoc.Undo())
+        RepaintMap();
 }
 
 void TMainForm::MapGridBeginPaint(QPainter& canvas)

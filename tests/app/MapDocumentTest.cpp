@@ -61,7 +61,7 @@ TEST(MapDocument, NewMapResetsCellsUndoAndModifiedButKeepsGroupSize)
     EXPECT_EQ(doc.MapHeight(), 30);
     EXPECT_FALSE(doc.MapModified());
     EXPECT_FALSE(doc.UndoAvailable());
-    EXPECT_FALSE(doc.Undo().has_value());
+    EXPECT_FALSE(doc.Undo());
     EXPECT_EQ(doc.GroupWidth(), 3);
     EXPECT_EQ(doc.GroupHeight(), 2);
     for (int gx = 0; gx < 3; ++gx)
@@ -126,19 +126,22 @@ TEST(MapDocument, FillMapRectSnapshotsWithoutMarkingModified)
     TMapDocument doc;
     doc.NewMap(6, 6);
     std::vector<bool> notified;
-    doc.SetOnUndoAvailableChanged([&](bool on) { notified.push_back(on); });
+    QObject::connect(&doc, &TMapDocument::undoAvailableChanged,
+                     [&](bool on) { notified.push_back(on); });
 
     doc.FillMapRect({4, 3, 1, 1}, 9); // corners in any order
     EXPECT_FALSE(doc.MapModified());
     EXPECT_TRUE(doc.UndoAvailable());
-    EXPECT_EQ(doc.UndoRect(), (TCellRect{1, 1, 4, 3}));
     EXPECT_EQ(rows(doc, 0, 0, 5, 0), std::vector<int>(6, 0));
     EXPECT_EQ(rows(doc, 1, 1, 4, 3), std::vector<int>(12, 9));
     EXPECT_EQ(doc.Cell(5, 3), 0);
     EXPECT_EQ(notified, std::vector<bool>{true});
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(rows(doc, 0, 0, 5, 5), std::vector<int>(36, 0));
+    EXPECT_FALSE(doc.MapModified());
 }
 
-TEST(MapDocument, UndoRestoresOnlyTheLastSnapshotAndThenIsUnavailable)
+TEST(MapDocument, UndoStepsBackOneChangeAtATime)
 {
     TMapDocument doc;
     doc.NewMap(8, 8);
@@ -146,32 +149,20 @@ TEST(MapDocument, UndoRestoresOnlyTheLastSnapshotAndThenIsUnavailable)
     doc.StampGroup({0, 0, 7, 7});
     doc.SetGroupSingle(2);
     doc.StampGroup({2, 2, 4, 4});
+    doc.ReplaceParts({0, 0, 7, 7}, 1, 3);
 
-    const auto redraw = doc.Undo();
-    ASSERT_TRUE(redraw.has_value());
-    EXPECT_EQ(*redraw, (TCellRect{2, 2, 4, 4}));
-    EXPECT_EQ(rows(doc, 0, 0, 7, 7), std::vector<int>(64, 1)); // state before the second fill
-    EXPECT_FALSE(doc.UndoAvailable());
-    EXPECT_TRUE(doc.MapModified()); // undo does not clear it
-    EXPECT_FALSE(doc.Undo().has_value());
+    ASSERT_TRUE(doc.Undo()); // the replace only
+    EXPECT_EQ(doc.Cell(0, 0), 1);
+    EXPECT_EQ(doc.Cell(3, 3), 2);
+    ASSERT_TRUE(doc.Undo()); // the second stamp
     EXPECT_EQ(rows(doc, 0, 0, 7, 7), std::vector<int>(64, 1));
-}
-
-TEST(MapDocument, ChangesWithoutSnapshotLeaveTheOlderOneInPlace)
-{
-    TMapDocument doc;
-    doc.NewMap(4, 4);
-    doc.SetGroupSingle(5);
-    doc.StampGroup({0, 0, 1, 1});         // snapshot of 0..1 x 0..1, all 0
-    doc.ReplaceParts({0, 0, 3, 3}, 0, 8); // no snapshot
-    ASSERT_EQ(doc.Cell(3, 3), 8);
-    ASSERT_EQ(doc.Cell(0, 0), 5);
-
-    doc.Undo();
-    // The older rectangle comes back, overwriting what the replace did inside it too.
-    EXPECT_EQ(rows(doc, 0, 0, 1, 1), std::vector<int>(4, 0));
-    EXPECT_EQ(doc.Cell(2, 0), 8);
-    EXPECT_EQ(doc.Cell(3, 3), 8);
+    EXPECT_TRUE(doc.MapModified());
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(rows(doc, 0, 0, 7, 7), std::vector<int>(64, 0));
+    EXPECT_FALSE(doc.UndoAvailable());
+    EXPECT_FALSE(doc.MapModified()); // back at the new map
+    EXPECT_FALSE(doc.Undo());
+    EXPECT_EQ(rows(doc, 0, 0, 7, 7), std::vector<int>(64, 0));
 }
 
 TEST(MapDocument, StampGroupTilesFromTheRectanglesTopLeftWithCutEdges)
@@ -188,7 +179,6 @@ TEST(MapDocument, StampGroupTilesFromTheRectanglesTopLeftWithCutEdges)
     EXPECT_EQ(doc.Cell(0, 0), 0);
     EXPECT_EQ(doc.Cell(7, 5), 0);
     EXPECT_TRUE(doc.MapModified());
-    EXPECT_EQ(doc.UndoRect(), (TCellRect{1, 1, 6, 4}));
 
     doc.NewMap(10, 10);
     setNumberedGroup(doc, 3, 2);
@@ -248,7 +238,6 @@ TEST(MapDocument, ScatterGroupUsesOnlyGroupPartsInTheRectangle)
     for (int part : group)
         EXPECT_NEAR(count[part], 4200, 300) << part;
     EXPECT_TRUE(doc.MapModified());
-    EXPECT_EQ(doc.UndoRect(), (TCellRect{10, 5, 189, 144}));
 }
 
 TEST(MapDocument, ScatterGroupRepeatsWithTheSameSeedAndWeighsRepeatedParts)
@@ -300,7 +289,7 @@ TEST(MapDocument, ReplaceChangesMatchingCellsOnlyAndMarksModifiedOnlyOnChange)
     EXPECT_EQ(doc.Cell(3, 3), 9);
     EXPECT_EQ(doc.Cell(4, 4), 3);
     EXPECT_EQ(doc.Cell(0, 0), 0);
-    EXPECT_FALSE(doc.UndoAvailable()); // no snapshot
+    EXPECT_TRUE(doc.UndoAvailable());
 }
 
 TEST(MapDocument, ExchangeSwapsBothPartsAndMarksModifiedEvenForEqualParts)
@@ -322,7 +311,7 @@ TEST(MapDocument, ExchangeSwapsBothPartsAndMarksModifiedEvenForEqualParts)
     doc.ExchangePartsInRect({0, 0, 3, 0}, 3, 3); // equal parts: no change, still modified
     EXPECT_EQ(rows(doc, 0, 0, 3, 0), (std::vector<int>{2, 1, 3, 0}));
     EXPECT_TRUE(doc.MapModified());
-    EXPECT_FALSE(doc.UndoAvailable());
+    EXPECT_EQ(doc.History().UndoCount(), 1); // only the first exchange is a step
 }
 
 TEST(MapDocument, CaptureGroupTakesTheRectangleWithoutChangingTheMap)

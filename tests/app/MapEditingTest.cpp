@@ -207,10 +207,10 @@ TEST_F(MapEditingTest, FillAllAsksAndTilesFromTheTopLeftCorner)
     EXPECT_FALSE(Main()->Cancel1->isEnabled());
 }
 
-TEST_F(MapEditingTest, ReplaceWorksOnTheRegionOnlyInRegionModeAndTakesNoSnapshot)
+TEST_F(MapEditingTest, ReplaceWorksOnTheRegionOnlyInRegionModeAndIsUndoneOnItsOwn)
 {
     PickParts(7, 0, 7, 0);                        // part 7, paint mode
-    Drag(Grid(), Qt::LeftButton, {0, 0}, {3, 3}); // a 4 x 4 fill of 7: the snapshot
+    Drag(Grid(), Qt::LeftButton, {0, 0}, {3, 3}); // a 4 x 4 fill of 7
     Doc().SetCell(10, 10, 7);
     ReplaceDialogAnswer(7, 9);
     Main()->Replace1->trigger();
@@ -221,10 +221,13 @@ TEST_F(MapEditingTest, ReplaceWorksOnTheRegionOnlyInRegionModeAndTakesNoSnapshot
     EXPECT_EQ(Doc().Cell(3, 3), 9);
     EXPECT_EQ(Forms().ReplaceDlg->Spin_AfterParts->value(), 9);
 
-    // Undo restores the rectangle of the last fill, not the replace.
+    // Undo takes back the replace alone, then the fill.
+    Main()->Cancel1->trigger();
+    EXPECT_EQ(Doc().Cell(3, 3), 7);
+    EXPECT_EQ(Doc().Cell(10, 10), 7);
     Main()->Cancel1->trigger();
     EXPECT_EQ(Doc().Cell(3, 3), 0);
-    EXPECT_EQ(Doc().Cell(10, 10), 9);
+    EXPECT_EQ(Doc().Cell(10, 10), 7);
 
     // Region mode: only the selected region.
     Doc().SetCell(1, 1, 4);
