@@ -67,10 +67,11 @@ void Window_PaintRelease(benchmark::State& state)
 {
     TMainForm* main = preparedWindow(state.range(0) != 0);
     main->SetPaintMode();
-    main->MapGrid->SetSelection({0, 0, Side - 1, Side - 1});
     const QPoint pos = main->MapGrid->CellRect(main->MapGrid->Col(), main->MapGrid->Row()).center();
     for (auto _ : state) {
-        main->MapDragActive = true;
+        // A press, the grid's own stretch of the selection to the whole map, the release.
+        main->MapGridMouseDown(Qt::LeftButton, Qt::NoModifier, pos);
+        main->MapGrid->SetSelection({0, 0, Side - 1, Side - 1});
         main->MapGridMouseUp(Qt::LeftButton, Qt::NoModifier, pos);
         main->MapGrid->viewport()->repaint();
     }

@@ -31,11 +31,6 @@ namespace {
 const QString MainSection = QStringLiteral("MainWindow");
 const QString Untitled = QStringLiteral("無題");
 
-QString cellText(int col, int row)
-{
-    return QStringLiteral("(%1,%2)").arg(col).arg(row);
-}
-
 QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
                  const QKeySequence& shortcut = QKeySequence())
 {
@@ -104,7 +99,8 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
     statusBar()->addWidget(StatusPanel1);
 
     createMenus();
-    connect(&FDoc, &TMapDocument::undoAvailableChanged, Cancel1, &QAction::setEnabled);
+    createTools();
+    connectModels();
     SetMapDialogExtension(FSettings.ExtName());
     FOpenFilters = NameFiltersFromPairs(QStringLiteral("マップファイル|*.mpd|全てのファイル|*.*"));
 
@@ -119,12 +115,20 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
         FModels.IniGT.ReadInteger(MainSection, QStringLiteral("GridLineWidth"), 1) == 0 ? 0 : 1);
     G1->setChecked(MapGrid->GridLineWidth() != 0);
     FDoc.SetGroupSingle(0);
-    MapDragActive = false;
     setAcceptDrops(true);
-    connectModels();
     // The view starts as the settings say: their zoom level, cell size and map tool.
     ApplyZoom();
     enterMapTool(FSettings.MapTool());
+}
+
+void TMainForm::createTools()
+{
+    FToolContext = std::make_unique<TMapToolContext>(TMapToolContext{
+        *MapGrid, FDoc, FSettings, [this](const QString& text) { StatusPanel0->setText(text); },
+        [this] { showMagnifier(); }, [this](uint8_t part) { FLinks.SelectPart(part); }});
+    for (TMapTool kind : {mtPaint, mtRegion, mtScroll, mtLupe})
+        FTools[kind] = TMapGridTool::Make(kind, *FToolContext);
+    FTool = FTools[FSettings.MapTool()].get();
 }
 
 void TMainForm::connectModels()
@@ -135,6 +139,13 @@ void TMainForm::connectModels()
     connect(&FSettings, &TSettings::extNameChanged, this, &TMainForm::SetMapDialogExtension);
     connect(&FParts, &TPartsStore::partChanged, this, &TMainForm::RedrawPart);
     connect(&FParts, &TPartsStore::allPartsChanged, this, &TMainForm::RepaintMap);
+    connect(&FDoc, &TMapDocument::cellsChanged, this,
+            [this](const TCellRect& rect) { MapGrid->InvalidateRect(rect); });
+    connect(&FDoc, &TMapDocument::mapReplaced, this, &TMainForm::showNewMap);
+    // The lattice follows the group part.
+    connect(&FDoc, &TMapDocument::groupPartChanged, this, &TMainForm::RepaintMap);
+    connect(&FDoc, &TMapDocument::undoAvailableChanged, Cancel1, &QAction::setEnabled);
+    connect(&FDoc, &TMapDocument::redoAvailableChanged, Redo1, &QAction::setEnabled);
 }
 
 TMainForm::~TMainForm()
@@ -181,6 +192,9 @@ void TMainForm::createMenus()
     Cancel1 = addItem(edit, QStringLiteral("Cancel1"), QStringLiteral("取り消し(&U)"),
                       QKeySequence(Qt::CTRL | Qt::Key_Z));
     Cancel1->setEnabled(false);
+    Redo1 = addItem(edit, QStringLiteral("Redo1"), QStringLiteral("やり直し(&Y)"),
+                    QKeySequence(Qt::CTRL | Qt::Key_Y));
+    Redo1->setEnabled(false);
     Replace1 = addItem(edit, QStringLiteral("Replace1"), QStringLiteral("置換(&R)..."));
     G2 = addItem(edit, QStringLiteral("G2"), QStringLiteral("グループパーツとして取得(&G)"),
                  QKeySequence(Qt::CTRL | Qt::Key_C));
@@ -248,6 +262,7 @@ void TMainForm::createMenus()
     onTriggered(N19, this, [this] { N19Click(); });
     onTriggered(D1, this, [this] { D1Click(); });
     connect(Cancel1, &QAction::triggered, this, [this] { Cancel1Click(); });
+    connect(Redo1, &QAction::triggered, this, [this] { Redo1Click(); });
     onTriggered(N12, this, [this] { N12Click(); });
     onTriggered(N13, this, [this] { N13Click(); });
     onTriggered(G1, this, [this] { G1Click(); });
@@ -271,13 +286,22 @@ void TMainForm::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_
 void TMainForm::NewMap(int width, int height)
 {
     FDoc.NewMap(width, height);
+    becomeUntitled();
+}
+
+void TMainForm::becomeUntitled()
+{
+    FMapFileName.clear();
+    SetMapCaption(Untitled);
+}
+
+void TMainForm::showNewMap()
+{
     MapGrid->SetColCount(FDoc.MapWidth());
     MapGrid->SetRowCount(FDoc.MapHeight());
     MapGrid->SetCol(0);
     MapGrid->SetRow(0);
     MapGrid->InvalidateGrid();
-    FMapFileName.clear();
-    SetMapCaption(Untitled);
 }
 
 void TMainForm::SetMapCaption(const QString& name)
@@ -354,18 +378,13 @@ bool TMainForm::LoadMapFile(const QString& fileName)
             return false;
         }
     };
+    // A load that fails leaves the document as it was; one that succeeds announces its map.
     const TMapLoadResult result = ::LoadMapFile(fileName, loadType(), FDoc, applyPartSize);
-    // Whatever happened, the grid shows the document as it is now.
-    MapGrid->SetColCount(FDoc.MapWidth());
-    MapGrid->SetRowCount(FDoc.MapHeight());
     if (!result.Ok()) {
         Beep(TBeep::Exclamation);
         ShowError(this, result.Message());
         return false;
     }
-    MapGrid->SetCol(0);
-    MapGrid->SetRow(0);
-    RepaintMap();
     SetMapCaption(fileName);
     FMapFileName = fileName;
     return true;
@@ -382,7 +401,6 @@ void TMainForm::R1Click()
     if (!name)
         return;
     LoadMapFile(*name);
-    RepaintMap();
 }
 
 void TMainForm::SetMapDialogExtension(const QString& extension)
@@ -423,8 +441,12 @@ void TMainForm::N1Click()
             return;
         }
     }
+    // The new map's memory is taken first: if it cannot be had, the parts stay as they are.
+    TMapDocument::TMapStores stores =
+        TMapDocument::AllocateStores(choice->MapWidth, choice->MapHeight);
     FParts.SetPartsSize(choice->PartWidth, choice->PartHeight);
-    NewMap(choice->MapWidth, choice->MapHeight);
+    FDoc.NewMap(std::move(stores));
+    becomeUntitled();
 }
 
 void TMainForm::DropFiles(const QStringList& fileNames)
@@ -620,12 +642,10 @@ void TMainForm::D1Click()
 
 void TMainForm::enterMapTool(TMapTool tool)
 {
-    const bool ranges = tool == mtPaint || tool == mtRegion;
-    MapGrid->SetOptions(ranges ? goVertLine | goHorzLine | goRangeSelect
-                               : goVertLine | goHorzLine);
-    const Qt::CursorShape cursors[] = {Qt::ArrowCursor, Qt::CrossCursor, Qt::SizeAllCursor,
-                                       Qt::ArrowCursor};
-    MapGrid->viewport()->setCursor(cursors[tool]);
+    FTool = FTools[tool].get();
+    MapGrid->SetOptions(FTool->SelectsRange() ? goVertLine | goHorzLine | goRangeSelect
+                                              : goVertLine | goHorzLine);
+    MapGrid->viewport()->setCursor(FTool->Cursor());
     QAction* items[] = {N17, N18, N19, D1};
     items[tool]->setChecked(true);
     G2->setEnabled(tool == mtRegion);
@@ -703,8 +723,12 @@ void TMainForm::G1Click()
 
 void TMainForm::Cancel1Click()
 {
-    if (FDoc.Undo())
-        RepaintMap();
+    FDoc.Undo();
+}
+
+void TMainForm::Redo1Click()
+{
+    FDoc.Redo();
 }
 
 void TMainForm::MapGridBeginPaint(QPainter& canvas)
@@ -718,7 +742,7 @@ void TMainForm::MapGridBeginPaint(QPainter& canvas)
     state.CellBrush[0] = MapGrid->palette().brush(QPalette::Base);
     state.CellBrush[1] = MapGrid->palette().brush(QPalette::Highlight);
     state.Selection = MapGrid->Selection();
-    state.DragActive = MapDragActive;
+    state.DragActive = FTool->Dragging();
     state.PaintMode = FSettings.MapTool() == mtPaint;
     state.ScrollMode = FSettings.MapTool() == mtScroll;
     FCellPainter->Begin(canvas, state);
@@ -738,108 +762,26 @@ void TMainForm::MapGridDrawCells(QPainter& canvas, const TGridRect& cells, const
 // ---------------------------------------------------------------------------------------
 // The mouse on the map
 
-void TMainForm::MapGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& pos)
+void TMainForm::MapGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                                 const QPoint& pos)
 {
-    const QPoint cell = MapGrid->MouseToCell(pos);
-    MapDragCol = cell.x();
-    MapDragRow = cell.y();
-    MapDragButton = button == Qt::LeftButton ? 0 : button == Qt::RightButton ? 1 : 2;
-    MapDragActive = true;
-    try {
-        MapGrid->SetCol(cell.x());
-        MapGrid->SetRow(cell.y());
-    } catch (const EGridError&) {
-        // A press beyond the last cell starts no drag.
-        MapDragActive = false;
-        return;
-    }
-    StatusPanel0->setText(cellText(cell.x(), cell.y()) +
-                          (button == Qt::LeftButton ? QStringLiteral("-") : QString()));
-    MapGrid->InvalidateRect(MapGrid->Selection());
+    FTool->Press(button, shift, pos);
 }
 
-void TMainForm::MapGridMouseMove(Qt::KeyboardModifiers, const QPoint& pos)
+void TMainForm::MapGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos)
 {
-    const QPoint cell = MapGrid->MouseToCell(pos);
-    if (!MapDragActive) {
-        if (cell.x() < 0 || cell.y() < 0)
-            StatusPanel0->setText(QStringLiteral("マップ外"));
-        else
-            StatusPanel0->setText(cellText(cell.x(), cell.y()) + QStringLiteral("・パーツ番号:") +
-                                  QString::number(FDoc.Cell(cell.x(), cell.y())));
-        return;
-    }
-    if (FSettings.MapTool() == mtScroll) {
-        // The grabbed cell stays under the pointer. Beyond the last cell there is no cell
-        // to follow, so the view stays where it is.
-        int left = MapGrid->LeftCol();
-        int top = MapGrid->TopRow();
-        if (cell.x() >= 0 && MapDragCol != cell.x()) {
-            left = std::max(0, left + MapDragCol - cell.x());
-            MapGrid->SetLeftCol(left);
-            left = MapGrid->LeftCol();
-        }
-        if (cell.y() >= 0 && MapDragRow != cell.y()) {
-            top = std::max(0, top + MapDragRow - cell.y());
-            MapGrid->SetTopRow(top);
-            top = MapGrid->TopRow();
-        }
-        StatusPanel0->setText(QStringLiteral("左上の座標:(%1,%2)").arg(left).arg(top));
-    } else if (MapDragButton == 0) {
-        const TGridRect sel = MapGrid->Selection();
-        StatusPanel0->setText(cellText(sel.Left, sel.Top) + QStringLiteral("-") +
-                              cellText(sel.Right, sel.Bottom));
-    } else if (MapDragButton == 1) {
-        StatusPanel0->setText(cellText(cell.x(), cell.y()));
-    }
+    FTool->Move(shift, pos);
 }
 
 void TMainForm::MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift,
                                const QPoint& pos)
 {
-    if (!MapDragActive)
-        return;
-    MapDragActive = false;
-    const QPoint cell = MapGrid->MouseToCell(pos);
-    StatusPanel0->clear();
+    FTool->Release(button, shift, pos);
+}
 
-    if (button == Qt::LeftButton) {
-        if (FSettings.MapTool() == mtPaint) {
-            if (shift & (Qt::ShiftModifier | Qt::ControlModifier)) {
-                // NOT BUILT YET: Shift (also with Ctrl) lays the selected part over the
-                // cell's part, Ctrl the cell's part over the selected part, through the
-                // transparency dialog. Until that dialog exists such a release leaves the
-                // map as it is.
-            } else {
-                const TGridRect sel = MapGrid->Selection();
-                if (FSettings.RandomPlacement())
-                    FDoc.ScatterGroup(sel);
-                else
-                    FDoc.StampGroup(sel);
-            }
-        }
-        if (FSettings.MapTool() == mtLupe) {
-            // NOT BUILT YET: the magnifier's picture is written back into its part here
-            // (with the pixel tools). The magnifier then moves to the clicked cell.
-            SetLupeMode();
-        }
-        // The dragged rectangle is drawn in plain copy again: the laid parts, or in region
-        // mode the region, which stays the grid's selection.
-        const TGridRect sel = MapGrid->Selection();
-        RedrawMapRect(sel.Left, sel.Top, sel.Right, sel.Bottom);
-    } else if (button == Qt::RightButton) {
-        // The pick, in every mode. A cell beyond the last one is refused by the grid.
-        MapGrid->SetCol(cell.x());
-        MapGrid->SetRow(cell.y());
-        const uint8_t part = FDoc.Cell(cell.x(), cell.y());
-        FLinks.SelectPart(part);
-        RedrawMapRect(cell.x(), cell.y(), cell.x(), cell.y());
-        FDoc.SetGroupSingle(part);
-        StatusPanel0->setText(QStringLiteral("取得パーツ番号:") + QString::number(part));
-        RepaintMap(); // the lattice follows the new group part
-    } else {
-        RepaintMap();
-    }
+bool TMainForm::MapDragActive() const
+{
+    return FTool->Dragging();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -850,7 +792,6 @@ void TMainForm::G2Click()
     StatusPanel0->setText(QStringLiteral("グループパーツ取得"));
     const TGridRect sel = MapGrid->Selection();
     FDoc.CaptureGroup(sel);
-    RepaintMap();
 }
 
 void TMainForm::F1Click()
@@ -863,7 +804,6 @@ void TMainForm::F1Click()
         FDoc.ScatterGroup(whole);
     else
         FDoc.StampGroup(whole);
-    RepaintMap();
 }
 
 void TMainForm::A2Click()
@@ -881,7 +821,6 @@ void TMainForm::Replace1Click()
     if (!choice)
         return;
     FDoc.ReplaceParts(area, choice->Before, choice->After);
-    RepaintMap();
 }
 
 void TMainForm::A1Click()

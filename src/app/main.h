@@ -4,6 +4,7 @@
 #include "DrawGrid.h"
 #include "MapDocument.h"
 #include "MapFile.h"
+#include "MapTools.h"
 #include "ProgramModels.h"
 #include "Settings.h"
 
@@ -87,6 +88,7 @@ public:
     void N3Click();
     void P1Click();
     void Cancel1Click();
+    void Redo1Click();
     void G2Click();
     void A1Click();
     void F1Click();
@@ -124,6 +126,7 @@ public:
     QAction* N19;
     QAction* D1;
     QAction* Cancel1;
+    QAction* Redo1;
     QAction* Replace1;
     QAction* G2;
     QAction* A1;
@@ -142,11 +145,8 @@ public:
     // The part shown in the magnifier.
     int LupePartNumber = 0;
 
-    // Mouse-drag state of the map.
-    bool MapDragActive = false;
-    int MapDragButton = 0; // 0 left, 1 right, 2 middle
-    int MapDragCol = 0;
-    int MapDragRow = 0;
+    // Whether a mouse button drags on the map.
+    bool MapDragActive() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery
@@ -155,7 +155,11 @@ protected:
 
 private:
     void createMenus();
+    void createTools();
     void connectModels();
+    // The grid takes the size of a new or loaded map and starts at its top left.
+    void showNewMap();
+    void becomeUntitled();
     std::optional<QString> runMapSaveDialog();
     TMapFileType saveType() const;
     TMapFileType loadType() const;
@@ -170,6 +174,9 @@ private:
     TMapDocument& FDoc;
     TPartsStore& FParts;
     std::unique_ptr<TMapCellPainter> FCellPainter;
+    std::unique_ptr<TMapToolContext> FToolContext;
+    std::array<std::unique_ptr<TMapGridTool>, 4> FTools; // one of each kind, by TMapTool
+    TMapGridTool* FTool = nullptr;                          // the settings' map tool
     QActionGroup* FToolGroup;
     QString FMapFileName; // the name the map save dialog holds; empty when untitled
     QString FMapExtension;

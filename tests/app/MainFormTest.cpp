@@ -221,7 +221,7 @@ TEST_F(MainFormTest, StatusBarFollowsThePointerAndTheDrag)
     // A press beyond the last cell starts no drag.
     QTest::mousePress(Viewport(), Qt::LeftButton, {},
                       QPoint(Grid()->CellRect(1, 0).right() + 5, 5));
-    EXPECT_FALSE(Main()->MapDragActive);
+    EXPECT_FALSE(Main()->MapDragActive());
     QTest::mouseRelease(Viewport(), Qt::LeftButton, {},
                         QPoint(Grid()->CellRect(1, 0).right() + 5, 5));
 }
@@ -230,13 +230,13 @@ TEST_F(MainFormTest, PaintAndRightDragsReportTheirCells)
 {
     Main()->N17->trigger();
     Press(Qt::LeftButton, 1, 2);
-    EXPECT_TRUE(Main()->MapDragActive);
+    EXPECT_TRUE(Main()->MapDragActive());
     EXPECT_EQ(Status(), QStringLiteral("(1,2)-"));
     MoveTo(4, 3);
     EXPECT_EQ(Status(), QStringLiteral("(1,2)-(4,3)"));
     EXPECT_EQ(Grid()->Col(), 1); // the current cell stays where the press was
     Release(Qt::LeftButton, 4, 3);
-    EXPECT_FALSE(Main()->MapDragActive);
+    EXPECT_FALSE(Main()->MapDragActive());
     EXPECT_EQ(Status(), QString());
 
     Press(Qt::RightButton, 2, 2);

@@ -1,0 +1,137 @@
+#include "MapTools.h"
+
+#include "DrawGrid.h"
+#include "MapDocument.h"
+
+#include <algorithm>
+
+namespace {
+
+QString cellText(int col, int row)
+{
+    return QStringLiteral("(%1,%2)").arg(col).arg(row);
+}
+
+} // namespace
+
+std::unique_ptr<TMapGridTool> TMapGridTool::Make(TMapTool kind, const TMapToolContext& context)
+{
+    switch (kind) {
+    case mtPaint:
+        return std::make_unique<TPaintTool>(context);
+    case mtRegion:
+        return std::make_unique<TRegionTool>(context);
+    case mtScroll:
+        return std::make_unique<TScrollTool>(context);
+    case mtLupe:
+        return std::make_unique<TLupeTool>(context);
+    }
+    return nullptr;
+}
+
+void TMapGridTool::Press(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& pos)
+{
+    const QPoint cell = F.Grid.MouseToCell(pos);
+    FPressCell = cell;
+    FButton = button;
+    FDragging = true;
+    try {
+        F.Grid.SetCol(cell.x());
+        F.Grid.SetRow(cell.y());
+    } catch (const EGridError&) {
+        // A press beyond the last cell starts no drag.
+        FDragging = false;
+        return;
+    }
+    F.ShowStatus(cellText(cell.x(), cell.y()) +
+                 (button == Qt::LeftButton ? QStringLiteral("-") : QString()));
+    F.Grid.InvalidateRect(F.Grid.Selection());
+}
+
+void TMapGridTool::Move(Qt::KeyboardModifiers, const QPoint& pos)
+{
+    const QPoint cell = F.Grid.MouseToCell(pos);
+    if (FDragging) {
+        Dragged(cell);
+    } else if (cell.x() < 0 || cell.y() < 0) {
+        F.ShowStatus(QStringLiteral("マップ外"));
+    } else {
+        F.ShowStatus(cellText(cell.x(), cell.y()) + QStringLiteral("・パーツ番号:") +
+                     QString::number(F.Document.Cell(cell.x(), cell.y())));
+    }
+}
+
+void TMapGridTool::Dragged(const QPoint& cell)
+{
+    if (FButton == Qt::LeftButton) {
+        const TCellRect sel = F.Grid.Selection();
+        F.ShowStatus(cellText(sel.Left, sel.Top) + QStringLiteral("-") +
+                     cellText(sel.Right, sel.Bottom));
+    } else if (FButton == Qt::RightButton) {
+        F.ShowStatus(cellText(cell.x(), cell.y()));
+    }
+}
+
+void TMapGridTool::Release(Qt::MouseButton button, Qt::KeyboardModifiers keys,
+                           const QPoint& pos)
+{
+    if (!FDragging)
+        return;
+    FDragging = false;
+    const QPoint cell = F.Grid.MouseToCell(pos);
+    F.ShowStatus(QString());
+
+    if (button == Qt::LeftButton) {
+        LeftReleased(keys);
+        // The dragged rectangle is drawn in plain copy again: the laid parts, or the
+        // region, which stays the grid's selection.
+        F.Grid.InvalidateRect(F.Grid.Selection());
+    } else if (button == Qt::RightButton) {
+        pick(cell);
+    } else {
+        F.Grid.InvalidateGrid();
+    }
+}
+
+void TMapGridTool::pick(const QPoint& cell)
+{
+    // In every tool. A cell beyond the last one is refused by the grid.
+    F.Grid.SetCol(cell.x());
+    F.Grid.SetRow(cell.y());
+    const uint8_t part = F.Document.Cell(cell.x(), cell.y());
+    F.PartPicked(part);
+    F.Document.SetGroupSingle(part);
+    F.ShowStatus(QStringLiteral("取得パーツ番号:") + QString::number(part));
+}
+
+void TPaintTool::LeftReleased(Qt::KeyboardModifiers keys)
+{
+    // With Shift or Ctrl held, the release lays one part over another through the
+    // transparency dialog, which has no overlay to offer: the map stays as it is.
+    if (keys & (Qt::ShiftModifier | Qt::ControlModifier))
+        return;
+    const TCellRect sel = F.Grid.Selection();
+    if (F.Settings.RandomPlacement())
+        F.Document.ScatterGroup(sel);
+    else
+        F.Document.StampGroup(sel);
+}
+
+void TScrollTool::Dragged(const QPoint& cell)
+{
+    // The grabbed cell stays under the pointer. Beyond the last cell there is no cell to
+    // follow, so the view stays where it is.
+    TDrawGrid& grid = F.Grid;
+    if (cell.x() >= 0 && FPressCell.x() != cell.x())
+        grid.SetLeftCol(std::max(0, grid.LeftCol() + FPressCell.x() - cell.x()));
+    if (cell.y() >= 0 && FPressCell.y() != cell.y())
+        grid.SetTopRow(std::max(0, grid.TopRow() + FPressCell.y() - cell.y()));
+    F.ShowStatus(QStringLiteral("左上の座標:(%1,%2)").arg(grid.LeftCol()).arg(grid.TopRow()));
+}
+
+void TLupeTool::LeftReleased(Qt::KeyboardModifiers)
+{
+    // The magnifier moves to the clicked cell. Its picture is not written back into the
+    // part: pixel editing has no tools to change it.
+    F.ShowMagnifier();
+}
