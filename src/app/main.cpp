@@ -121,7 +121,19 @@ TMainForm::TMainForm(TForms& forms, const QString& iniFileName, QWidget* parent)
     statusBar()->addWidget(StatusPanel1);
 
     createMenus();
+    // The map view shows what the document announces, and nothing decides by hand what to
+    // repaint after a change of the map.
+    connect(&FDoc, &TMapDocument::cellsChanged, this,
+            [this](const TCellRect& rect) { MapGrid->InvalidateRect(rect); });
+    connect(&FDoc, &TMapDocument::mapReplaced, this, [this] {
+        MapGrid->SetColCount(FDoc.MapWidth());
+        MapGrid->SetRowCount(FDoc.MapHeight());
+        MapGrid->InvalidateGrid();
+    });
+    // The lattice drawn over the map follows the group part.
+    connect(&FDoc, &TMapDocument::groupPartChanged, this, [this] { MapGrid->InvalidateGrid(); });
     connect(&FDoc, &TMapDocument::undoAvailableChanged, Cancel1, &QAction::setEnabled);
+    connect(&FDoc, &TMapDocument::redoAvailableChanged, Redo1, &QAction::setEnabled);
     SetMapDialogExtension(FMapExtension);
     FOpenFilters = NameFiltersFromPairs(QStringLiteral("マップファイル|*.mpd|全てのファイル|*.*"));
 
@@ -185,6 +197,9 @@ void TMainForm::createMenus()
     Cancel1 = addItem(edit, QStringLiteral("Cancel1"), QStringLiteral("取り消し(&U)"),
                       QKeySequence(Qt::CTRL | Qt::Key_Z));
     Cancel1->setEnabled(false);
+    Redo1 = addItem(edit, QStringLiteral("Redo1"), QStringLiteral("やり直し(&Y)"),
+                    QKeySequence(Qt::CTRL | Qt::Key_Y));
+    Redo1->setEnabled(false);
     Replace1 = addItem(edit, QStringLiteral("Replace1"), QStringLiteral("置換(&R)..."));
     G2 = addItem(edit, QStringLiteral("G2"), QStringLiteral("グループパーツとして取得(&G)"),
                  QKeySequence(Qt::CTRL | Qt::Key_C));
@@ -251,6 +266,7 @@ void TMainForm::createMenus()
     connect(N19, &QAction::triggered, this, [this] { SetScrollMode(); });
     connect(D1, &QAction::triggered, this, [this] { SetLupeMode(); });
     connect(Cancel1, &QAction::triggered, this, [this] { Cancel1Click(); });
+    connect(Redo1, &QAction::triggered, this, [this] { Redo1Click(); });
     onTriggered(N12, this, [this] { N12Click(); });
     onTriggered(N13, this, [this] { N13Click(); });
     onTriggered(G1, this, [this] { G1Click(); });
@@ -273,12 +289,14 @@ void TMainForm::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_
 
 void TMainForm::NewMap(int width, int height)
 {
-    FDoc.NewMap(width, height);
-    MapGrid->SetColCount(FDoc.MapWidth());
-    MapGrid->SetRowCount(FDoc.MapHeight());
+    NewMap(TMapDocument::AllocateStores(width, height));
+}
+
+void TMainForm::NewMap(TMapDocument::TMapStores&& stores)
+{
+    FDoc.NewMap(std::move(stores));
     MapGrid->SetCol(0);
     MapGrid->SetRow(0);
-    MapGrid->InvalidateGrid();
     FMapFileName.clear();
     SetMapCaption(Untitled);
 }
@@ -364,9 +382,6 @@ bool TMainForm::LoadMapFile(const QString& fileName)
         }
     };
     const TMapLoadResult result = ::LoadMapFile(fileName, loadType(), FDoc, applyPartSize);
-    // Whatever happened, the grid shows the document as it is now.
-    MapGrid->SetColCount(FDoc.MapWidth());
-    MapGrid->SetRowCount(FDoc.MapHeight());
     if (!result.Ok()) {
         Beep(TBeep::Exclamation);
         ShowError(this, result.Message());
@@ -374,7 +389,6 @@ bool TMainForm::LoadMapFile(const QString& fileName)
     }
     MapGrid->SetCol(0);
     MapGrid->SetRow(0);
-    RepaintMap();
     SetMapCaption(fileName);
     FMapFileName = fileName;
     return true;
@@ -391,7 +405,6 @@ void TMainForm::R1Click()
     if (!name)
         return;
     LoadMapFile(*name);
-    RepaintMap();
 }
 
 void TMainForm::SetMapDialogExtension(const QString& extension)
@@ -432,9 +445,12 @@ void TMainForm::N1Click()
             return;
         }
     }
+    // The new map's memory first: when it cannot be had, the parts stay as they are.
+    TMapDocument::TMapStores stores = TMapDocument::AllocateStores(dialog->Spin_NewWidth->value(),
+                                                                   dialog->Spin_NewHeight->value());
     FForms.PartsForm->SetPartsSize(uint16_t(dialog->Spin_NewPartsWidth->value()),
                                    uint16_t(dialog->Spin_NewPartsHeight->value()));
-    NewMap(dialog->Spin_NewWidth->value(), dialog->Spin_NewHeight->value());
+    NewMap(std::move(stores));
 }
 
 void TMainForm::DropFiles(const QStringList& fileNames)
@@ -694,8 +710,12 @@ void TMainForm::G1Click()
 
 void TMainForm::Cancel1Click()
 {
-    if (FDoc.Undo())
-        RepaintMap();
+    FDoc.Undo();
+}
+
+void TMainForm::Redo1Click()
+{
+    FDoc.Redo();
 }
 
 int TMainForm::zoomSize() const
@@ -832,7 +852,6 @@ void TMainForm::MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shi
         RedrawMapRect(cell.x(), cell.y(), cell.x(), cell.y());
         FDoc.SetGroupSingle(part);
         StatusPanel0->setText(QStringLiteral("取得パーツ番号:") + QString::number(part));
-        RepaintMap(); // the lattice follows the new group part
     } else {
         RepaintMap();
     }
@@ -846,7 +865,6 @@ void TMainForm::G2Click()
     StatusPanel0->setText(QStringLiteral("グループパーツ取得"));
     const TGridRect sel = MapGrid->Selection();
     FDoc.CaptureGroup(sel);
-    RepaintMap();
 }
 
 void TMainForm::F1Click()
@@ -859,7 +877,6 @@ void TMainForm::F1Click()
         FDoc.ScatterGroup(whole);
     else
         FDoc.StampGroup(whole);
-    RepaintMap();
 }
 
 void TMainForm::A2Click()
@@ -879,7 +896,6 @@ void TMainForm::Replace1Click()
         return;
     FDoc.ReplaceParts(area, uint8_t(dialog->Spin_BeforParts->value()),
                       uint8_t(dialog->Spin_AfterParts->value()));
-    RepaintMap();
 }
 
 void TMainForm::A1Click()

@@ -43,6 +43,8 @@ public:
 
     // The map document's new map, plus the grid, the file name and the caption.
     void NewMap(int width, int height);
+    // The same with the new map's stores already allocated; cannot fail.
+    void NewMap(TMapDocument::TMapStores&& stores);
     void SetMapCaption(const QString& name);
     QString MapFileName() const { return FMapFileName; }
 
@@ -83,6 +85,7 @@ public:
     void N3Click();
     void P1Click();
     void Cancel1Click();
+    void Redo1Click();
     void G2Click();
     void A1Click();
     void F1Click();
@@ -115,6 +118,7 @@ public:
     QAction* N19;
     QAction* D1;
     QAction* Cancel1;
+    QAction* Redo1;
     QAction* Replace1;
     QAction* G2;
     QAction* A1;
