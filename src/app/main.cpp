@@ -278,11 +278,6 @@ void TMainForm::createMenus()
 // ---------------------------------------------------------------------------------------
 // Document and caption
 
-void TMainForm::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB)
-{
-    FDoc.ExchangePartsInRect(rect, partA, partB);
-}
-
 void TMainForm::NewMap(int width, int height)
 {
     FDoc.NewMap(width, height);

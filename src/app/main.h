@@ -40,9 +40,8 @@ public:
     TMapDocument& Document() { return FDoc; }
     uint16_t MapWidth() const { return FDoc.MapWidth(); }
     uint16_t MapHeight() const { return FDoc.MapHeight(); }
-    void ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB);
 
-    // The map document's new map, plus the grid, the file name and the caption.
+    // The map document's new map, untitled.
     void NewMap(int width, int height);
     void SetMapCaption(const QString& name);
     QString MapFileName() const { return FMapFileName; }

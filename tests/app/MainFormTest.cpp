@@ -20,6 +20,9 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
+#include <fstream>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -556,6 +559,34 @@ TEST_F(MainFormTest, NewMapCommandAsksOnlyWhenModifiedAndAppliesThePartSize)
     Main()->N1->trigger();
     EXPECT_EQ(Script.Log, QStringList{"modal: NewCreateDlg"});
     EXPECT_TRUE(Main()->Document().MapModified());
+}
+
+TEST_F(MainFormTest, ANewMapWithoutMemoryLeavesMapAndPartsAsTheyWere)
+{
+    TNewCreateDlg* dialog = Forms().NewCreateDlg;
+    Script.Modal = [&](QDialog*) {
+        dialog->Spin_NewWidth->setValue(TMapDocument::MaxMapSize);
+        dialog->Spin_NewHeight->setValue(TMapDocument::MaxMapSize);
+        dialog->Spin_NewPartsWidth->setValue(16);
+        return int(QDialog::Accepted);
+    };
+    // Room for the parts, not for a 9999 x 9999 map.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    long pages = 0;
+    {
+        std::ifstream statm("/proc/self/statm");
+        statm >> pages;
+    }
+    ASSERT_GT(pages, 0);
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(48) << 20);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+    EXPECT_THROW(Main()->N1Click(), std::bad_alloc);
+    setrlimit(RLIMIT_AS, &saved);
+
+    EXPECT_EQ(Main()->MapWidth(), 101);
+    EXPECT_EQ(Forms().PartsForm->PartWidth(), 32);
 }
 
 TEST_F(MainFormTest, GridLinesAndPlacementSurviveARestart)
