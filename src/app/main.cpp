@@ -106,7 +106,6 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
 
     resize(688, 434 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 
-    // FormCreate.
     SetMapCaption(Untitled);
     NewMap(101, 101);
     Lupe->hide();
@@ -150,7 +149,7 @@ void TMainForm::connectModels()
 
 TMainForm::~TMainForm()
 {
-    // FormDestroy. The program is ending: a settings file that cannot be written is
+    // The program is ending: a settings file that cannot be written is
     // reported, and the rest of this window's writes are skipped.
     try {
         FModels.IniGT.WriteWindowPlacement(MainSection, QStringLiteral("WindowState"), this);

@@ -32,9 +32,9 @@ class TMainForm : public QMainWindow
     Q_OBJECT
 
 public:
-    // FormCreate: reads the placement and "GridLineWidth", shows a new 101 x 101 map.
+    // Reads the placement and "GridLineWidth", shows a new 101 x 101 map.
     TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidget* parent = nullptr);
-    // FormDestroy: writes the placement and "GridLineWidth".
+    // Writes the placement and "GridLineWidth".
     ~TMainForm() override;
 
     TMapDocument& Document() { return FDoc; }
@@ -148,7 +148,7 @@ public:
     bool MapDragActive() const;
 
 protected:
-    void closeEvent(QCloseEvent* event) override; // FormCloseQuery
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

@@ -47,7 +47,7 @@ TTitleForm::TTitleForm(bool showAtStart, QWidget* parent)
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
 
-    // FormCreate: the program goes on starting behind the shown title.
+    // The program goes on starting behind the shown title.
     if (showAtStart) {
         CloseTimer->start();
         show();

@@ -14,7 +14,7 @@ class TTitleForm : public QWidget
     Q_OBJECT
 
 public:
-    // FormCreate: a window that stays on top; shown with CloseTimer started when
+    // A window that stays on top; shown with CloseTimer started when
     // showAtStart (the "isShowTitle" setting) is on.
     explicit TTitleForm(bool showAtStart, QWidget* parent = nullptr);
 

@@ -5,8 +5,8 @@
 
 // The magnifier: shows a part's picture enlarged by a whole factor, every pixel a square
 // block, drawn straight from the picture for the exposed area only, so that even a huge
-// magnification costs no memory. Editing the pixels (the pixel tools) comes later; for
-// now it shows the part under edit.
+// magnification costs no memory. It shows the part under edit; its pixels cannot be
+// edited.
 class TLupe : public QWidget
 {
     Q_OBJECT

@@ -251,7 +251,7 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
     showDrawingColor(FSettings.DrawingColor());
     SetStaysOnTop(this, FSettings.ToolsOnTop());
 
-    // FormCreate. Without a stored position the window system places the window: moving it
+    // Without a stored position the window system places the window: moving it
     // to a default would pin it to the screen's corner.
     TIniGT& ini = FModels.IniGT;
     if (!ini.ReadString(IniSection, IniPrefix + QStringLiteral(".X"), QString()).isEmpty() ||
@@ -272,7 +272,7 @@ void TToolForm::connectSettings()
 
 TToolForm::~TToolForm()
 {
-    // FormDestroy: only the position is kept, not the size or whether the window is shown.
+    // Only the position is kept, not the size or whether the window is shown.
     try {
         FModels.IniGT.WritePosition(IniSection, IniPrefix, this);
     } catch (const EIniGTWriteError& e) {

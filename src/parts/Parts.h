@@ -21,9 +21,9 @@ class TPartsForm : public QMainWindow
     Q_OBJECT
 
 public:
-    // FormCreate: restores the placement from the settings file, then SetPartsSize(32, 32).
+    // Restores the placement from the settings file, then SetPartsSize(32, 32).
     explicit TPartsForm(const TProgramModels& models, QWidget* parent = nullptr);
-    // FormDestroy: writes the placement.
+    // Writes the placement.
     ~TPartsForm() override;
 
     TPartsStore& Store() { return FStore; }

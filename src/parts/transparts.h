@@ -2,9 +2,8 @@
 
 #include <QDialog>
 
-// The transparency dialog: lays one part over another with a transparent colour or a mask.
-// Its controls and the overlay come with the overlay commands; until then the dialog
-// exists in the program's windows with its caption only.
+// The transparency dialog, for laying one part over another with a transparent colour or a
+// mask. It has a caption and no controls: no overlay can be made.
 class TTranslucenPartsDlg : public QDialog
 {
     Q_OBJECT
