@@ -72,8 +72,7 @@ void TMapGridTool::Dragged(const QPoint& cell)
     }
 }
 
-void TMapGridTool::Release(Qt::MouseButton button, Qt::KeyboardModifiers keys,
-                           const QPoint& pos)
+void TMapGridTool::Release(Qt::MouseButton button, Qt::KeyboardModifiers keys, const QPoint& pos)
 {
     if (!FDragging)
         return;

@@ -17,8 +17,8 @@ struct TMapToolContext
     TMapDocument& Document;
     const TSettings& Settings;
     std::function<void(const QString&)> ShowStatus; // the status bar's first panel
-    std::function<void()> ShowMagnifier;           // over the current cell
-    std::function<void(uint8_t)> PartPicked;       // a right-button pick took this part
+    std::function<void()> ShowMagnifier;            // over the current cell
+    std::function<void(uint8_t)> PartPicked;        // a right-button pick took this part
 };
 
 // A tool of the map grid: what a press, a drag and a release of the mouse do, with its own

@@ -25,8 +25,8 @@ template <class T> void destroy(T*& window)
 } // namespace
 
 TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
-    : FFormats(TPictureFormats::WithQtFormats()), FParts(FFormats),
-      FModels{FIniGT, FSettings, FDocument, FParts}
+    : FFormats(TPictureFormats::WithQtFormats()),
+      FParts(FFormats), FModels{FIniGT, FSettings, FDocument, FParts}
 {
     if (!options.IniFileName.isEmpty())
         FIniGT.SetFileName(options.IniFileName);
@@ -66,8 +66,7 @@ void TQuiltmapperProgram::connectWindows()
     TMainForm* main = FForms.MainForm;
     QObject::connect(FForms.PartsForm, &TPartsForm::closed, main, &TMainForm::PartsWindowClosed);
     QObject::connect(FForms.ToolForm, &TToolForm::closed, main, &TMainForm::ToolBoxClosed);
-    QObject::connect(FForms.ToolForm, &TToolForm::mapToolClicked, main,
-                     &TMainForm::SelectMapTool);
+    QObject::connect(FForms.ToolForm, &TToolForm::mapToolClicked, main, &TMainForm::SelectMapTool);
 }
 
 void TQuiltmapperProgram::destroyWindows()

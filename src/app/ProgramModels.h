@@ -9,8 +9,8 @@ class TSettings;
 // their signals; none reaches another window for them.
 struct TProgramModels
 {
-    TIniGT& IniGT;        // the settings file: each window reads and writes its own keys
-    TSettings& Settings;  // the preferences and the tool state
+    TIniGT& IniGT;       // the settings file: each window reads and writes its own keys
+    TSettings& Settings; // the preferences and the tool state
     TMapDocument& Document;
     TPartsStore& Parts;
 };

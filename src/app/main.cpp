@@ -56,8 +56,7 @@ void onTriggered(QAction* action, QObject* context, const std::function<void()>&
 
 TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidget* parent)
     : QMainWindow(parent), FModels(models), FLinks(links), FSettings(models.Settings),
-      FDoc(models.Document), FParts(models.Parts),
-      FCellPainter(std::make_unique<TMapCellPainter>())
+      FDoc(models.Document), FParts(models.Parts), FCellPainter(std::make_unique<TMapCellPainter>())
 {
     setObjectName(QStringLiteral("MainForm"));
 
@@ -133,6 +132,7 @@ void TMainForm::createTools()
 void TMainForm::connectModels()
 {
     connect(&FSettings, &TSettings::zoomLevelChanged, this, [this] { ApplyZoom(); });
+    connect(&FSettings, &TSettings::cellSizeChanged, this, &TMainForm::applyCellSize);
     connect(&FSettings, &TSettings::mapToolChanged, this, &TMainForm::enterMapTool);
     connect(&FSettings, &TSettings::randomPlacementChanged, A1, &QAction::setChecked);
     connect(&FSettings, &TSettings::extNameChanged, this, &TMainForm::SetMapDialogExtension);
@@ -154,7 +154,7 @@ TMainForm::~TMainForm()
     try {
         FModels.IniGT.WriteWindowPlacement(MainSection, QStringLiteral("WindowState"), this);
         FModels.IniGT.WriteInteger(MainSection, QStringLiteral("GridLineWidth"),
-                             MapGrid->GridLineWidth());
+                                   MapGrid->GridLineWidth());
     } catch (const EIniGTWriteError& e) {
         ShowError(nullptr, e.message());
     }
@@ -572,10 +572,8 @@ void TMainForm::ShowTitle()
 void TMainForm::ApplyZoom()
 {
     MapGrid->setUpdatesEnabled(false);
-    const int size = FSettings.CellSize();
     const bool zoom = FSettings.ZoomLevel() == zlZoom;
-    MapGrid->SetDefaultColWidth(size);
-    MapGrid->SetDefaultRowHeight(size);
+    applyCellSize();
     D1->setEnabled(zoom);
     if (!zoom)
         SetScrollMode();
@@ -584,6 +582,12 @@ void TMainForm::ApplyZoom()
     MapGrid->SetTopRow(std::max(0, MapGrid->Row() - MapGrid->VisibleRowCount() / 2));
     MapGrid->setUpdatesEnabled(true);
     MapGrid->InvalidateGrid();
+}
+
+void TMainForm::applyCellSize()
+{
+    MapGrid->SetDefaultColWidth(FSettings.CellSize());
+    MapGrid->SetDefaultRowHeight(FSettings.CellSize());
 }
 
 void TMainForm::SelectMapTool(TMapTool tool)

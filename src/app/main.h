@@ -164,6 +164,7 @@ private:
     TMapFileType loadType() const;
     // Puts the view in the state of a map tool: grid options, cursor, menu check marks.
     void enterMapTool(TMapTool tool);
+    void applyCellSize();
     void showMagnifier();
     bool closeQuery();
 
@@ -175,7 +176,7 @@ private:
     std::unique_ptr<TMapCellPainter> FCellPainter;
     std::unique_ptr<TMapToolContext> FToolContext;
     std::array<std::unique_ptr<TMapGridTool>, 4> FTools; // one of each kind, by TMapTool
-    TMapGridTool* FTool = nullptr;                          // the settings' map tool
+    TMapGridTool* FTool = nullptr;                       // the settings' map tool
     QActionGroup* FToolGroup;
     QString FMapFileName; // the name the map save dialog holds; empty when untitled
     QString FMapExtension;

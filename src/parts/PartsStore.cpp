@@ -1,7 +1,6 @@
 #include "PartsStore.h"
 
 #include "FileWrite.h"
-
 #include "PictureFormats.h"
 
 #include <QDir>

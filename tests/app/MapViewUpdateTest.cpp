@@ -1,4 +1,5 @@
 #include "DrawGrid.h"
+#include "PartsStore.h"
 #include "ProgramFixture.h"
 #include "main.h"
 
@@ -151,6 +152,38 @@ TEST_F(MapViewUpdateTest, UndoAndRedoFollowTheirItemsAndKeys)
     // A new map ends both.
     Main()->NewMap(10, 10);
     EXPECT_EQ(items(), std::pair(false, false));
+}
+
+TEST_F(MapViewUpdateTest, APartChangeRepaintsTheCellsOnScreenThatShowIt)
+{
+    Doc().SetGroupSingle(5);
+    Doc().StampGroup({2, 3, 4, 3});
+    Doc().SetCell(7, 1, 5);
+    Settle();
+    QImage red(32, 32, QImage::Format_RGB32);
+    red.fill(Qt::red);
+
+    PartsStore().CapturePart(5, red, 0, 0);
+    std::set<std::pair<int, int>> holding = Cells({2, 3, 4, 3});
+    holding.insert({7, 1});
+    EXPECT_EQ(Repainted(), holding);
+    // The cells show the new picture.
+    Main()->MapGrid->viewport()->repaint();
+    const QImage shown = Main()->MapGrid->viewport()->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(Main()->MapGrid->CellRect(3, 3).center()), QColor(Qt::red));
+    Settle();
+
+    // A part no cell on screen shows: nothing to draw.
+    PartsStore().ResetPart(77);
+    EXPECT_TRUE(Repainted().empty());
+    // Every part: the whole view.
+    PartsStore().SetPartsSize(32, 32);
+    EXPECT_EQ(Repainted(), Screen());
+    // A part on many cells: one repaint of the whole view.
+    Doc().StampGroup({0, 0, 29, 19});
+    Settle();
+    PartsStore().CapturePart(5, red, 0, 0);
+    EXPECT_EQ(Repainted(), Screen());
 }
 
 } // namespace

@@ -113,8 +113,8 @@ private:
 
     void fill(qint64 room)
     {
-        FFillerFd = ::open(QFile::encodeName(fillerPath()).constData(),
-                           O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        FFillerFd =
+            ::open(QFile::encodeName(fillerPath()).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (FFillerFd < 0)
             return;
         const std::vector<char> block(1 << 16, 'F');
@@ -150,8 +150,8 @@ private:
 };
 
 // Both kinds, for INSTANTIATE_TEST_SUITE_P.
-#define QM_NO_ROOM_KINDS                                                                       \
-    ::testing::Values(TNoRoomKind::FullDisk, TNoRoomKind::FileSizeLimit),                      \
-        [](const ::testing::TestParamInfo<TNoRoomKind>& info) {                                \
-            return NoRoomKindName(info.param);                                                 \
+#define QM_NO_ROOM_KINDS                                                                           \
+    ::testing::Values(TNoRoomKind::FullDisk, TNoRoomKind::FileSizeLimit),                          \
+        [](const ::testing::TestParamInfo<TNoRoomKind>& info) {                                    \
+            return NoRoomKindName(info.param);                                                     \
         }

@@ -46,6 +46,7 @@ protected:
     TForms& Forms() { return Program->Forms(); }
     TSettings& Settings() { return Program->Models().Settings; }
     TIniGT& IniGT() { return Program->Models().IniGT; }
+    TPartsStore& PartsStore() { return Program->Models().Parts; }
 
     QTemporaryDir Dir;
     TDialogScript Script;

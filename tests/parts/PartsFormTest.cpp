@@ -167,6 +167,30 @@ TEST_F(PartsFormTest, PlainClickAndDragPickTheGroupPart)
     EXPECT_EQ(shown.copy(P().PartsGrid->CellRect(5, 2)), P().PartBitmap(37));
 }
 
+TEST_F(PartsFormTest, ARightClickTakesTheSelectionAsTheGroupPartThenOpensThePopup)
+{
+    Drag({2, 1}, {3, 1});
+    Doc().SetGroupSingle(0);
+    Settings().SetMapTool(mtScroll);
+    const TGridRect sel = P().PartsGrid->Selection();
+
+    QTest::mousePress(Viewport(), Qt::RightButton, {}, Centre(3, 1));
+    // Not at the press: the drag is still going.
+    EXPECT_FALSE(P().PartsPopupMenu->isVisible());
+    QTest::mouseRelease(Viewport(), Qt::RightButton, {}, Centre(3, 1));
+    EXPECT_TRUE(P().PartsPopupMenu->isVisible());
+    P().PartsPopupMenu->hide();
+
+    // The release is a release like any other: the selection, which the right button
+    // leaves as it is, becomes the brush.
+    EXPECT_TRUE(P().PartsGrid->Selection() == sel);
+    ASSERT_EQ(Doc().GroupWidth(), 2);
+    ASSERT_EQ(Doc().GroupHeight(), 1);
+    EXPECT_EQ(Doc().GroupCell(0, 0), 18);
+    EXPECT_EQ(Doc().GroupCell(1, 0), 19);
+    EXPECT_EQ(Settings().MapTool(), mtPaint);
+}
+
 TEST_F(PartsFormTest, ArrowKeysMoveTheCurrentPartOnly)
 {
     QTest::mouseClick(Viewport(), Qt::LeftButton, {}, Centre(1, 0));

@@ -1,4 +1,5 @@
 #include "FileWrite.h"
+
 #include "NoRoom.h"
 
 #include <QFile>
@@ -31,9 +32,8 @@ TEST(FileWrite, WritesReplacesAndLeavesNothingBehindOnARefusal)
 
     // The body writes in pieces through the device; the last piece is still buffered when
     // the body returns.
-    const TFileWriteResult pieces = WriteFileWhole(target, [](QIODevice& out) {
-        return out.write("sec") == 3 && out.write("ond") == 3;
-    });
+    const TFileWriteResult pieces = WriteFileWhole(
+        target, [](QIODevice& out) { return out.write("sec") == 3 && out.write("ond") == 3; });
     EXPECT_TRUE(pieces.Ok);
     EXPECT_TRUE(pieces.Error.isEmpty());
     EXPECT_EQ(readAll(target), "second");
@@ -48,8 +48,7 @@ TEST(FileWrite, WritesReplacesAndLeavesNothingBehindOnARefusal)
         EXPECT_FALSE(refused.Ok);
         EXPECT_FALSE(refused.Error.isEmpty());
         EXPECT_EQ(readAll(target), "second");
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-                  QStringList{"a.bin"});
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.bin"});
     }
 
     // A folder that does not exist, and a folder in the file's place.
@@ -72,9 +71,9 @@ TEST_P(FileWriteNoRoom, AFailedWriteKeepsTheOldFileByteForByte)
         qint64 Room;
     };
     const Row rows[] = {
-        {5, 0},           {16383, 0},           {16384, 0},
-        {16385, 0},       {5 << 20, 0},         {5 << 20, (5 << 20) - 8192},
-        {40000, 32768},   {16385, 8192},
+        {5, 0},         {16383, 0},    {16384, 0},
+        {16385, 0},     {5 << 20, 0},  {5 << 20, (5 << 20) - 8192},
+        {40000, 32768}, {16385, 8192},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "size " << row.Size << ", room " << row.Room);

@@ -1,5 +1,6 @@
-#include "DrawGrid.h"
 #include "NoRoom.h"
+
+#include "DrawGrid.h"
 #include "Parts.h"
 #include "ProgramFixture.h"
 #include "main.h"
