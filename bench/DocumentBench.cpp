@@ -50,13 +50,14 @@ QString tempFile(const char* name)
     return dir.filePath(QString::fromLatin1(name));
 }
 
-void Baseline_Allocate3Stores(benchmark::State& state)
+// A plain allocation of the map's two stores (cells and group part), zero-filled as a vector
+// does it.
+void Baseline_AllocateStores(benchmark::State& state)
 {
     for (auto _ : state) {
-        std::vector<uint8_t> a(Cells, 0), b(Cells, 0), c(Cells, 0);
-        benchmark::DoNotOptimize(a.data());
-        benchmark::DoNotOptimize(b.data());
-        benchmark::DoNotOptimize(c.data());
+        std::vector<uint8_t> cells(Cells, 0), group(Cells, 0);
+        benchmark::DoNotOptimize(cells.data());
+        benchmark::DoNotOptimize(group.data());
     }
 }
 
@@ -69,10 +70,7 @@ void Doc_NewMap(benchmark::State& state)
     }
 }
 
-// A plain allocation of the three stores, zero-filled as a vector does it.
-// (Declared above; NewMap has no target of its own, the ratio is for information.)
-
-// The bytes a snapshotting fill moves: the map copied to the undo store, then written.
+// The bytes a fill that can be undone moves: the map copied to the undo step, then written.
 void Baseline_MemcpyMemset(benchmark::State& state)
 {
     uint8_t value = 0;
@@ -123,14 +121,70 @@ void Doc_ReplaceWholeMap(benchmark::State& state)
     }
 }
 
-void Doc_UndoWholeMap(benchmark::State& state)
+// A whole-map stamp undone and redone in turn: each benchmark times its own half.
+template <bool TimeUndo> void undoRedoWholeMap(benchmark::State& state)
 {
     TMapDocument& doc = bigMap();
+    doc.StampGroup({0, 0, Side - 1, Side - 1});
     for (auto _ : state) {
-        state.PauseTiming();
-        doc.TakeUndoSnapshot({0, 0, Side - 1, Side - 1});
-        state.ResumeTiming();
+        if (!TimeUndo)
+            state.PauseTiming();
         doc.Undo();
+        benchmark::ClobberMemory();
+        if (!TimeUndo)
+            state.ResumeTiming();
+        else
+            state.PauseTiming();
+        doc.Redo();
+        benchmark::ClobberMemory();
+        if (TimeUndo)
+            state.ResumeTiming();
+    }
+}
+
+void Doc_UndoWholeMap(benchmark::State& state)
+{
+    undoRedoWholeMap<true>(state);
+}
+
+void Doc_RedoWholeMap(benchmark::State& state)
+{
+    undoRedoWholeMap<false>(state);
+}
+
+// A 3 x 2 stamp in the middle of the big map, undone and redone in turn: each touches its
+// six cells only.
+constexpr TCellRect SmallStamp{5000, 5000, 5002, 5001};
+
+void Doc_UndoRedoStamp3x2(benchmark::State& state)
+{
+    TMapDocument& doc = bigMap();
+    doc.SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(7 + gx + 3 * gy); });
+    doc.StampGroup(SmallStamp);
+    bool undo = true;
+    for (auto _ : state) {
+        if (undo)
+            doc.Undo();
+        else
+            doc.Redo();
+        undo = !undo;
+        benchmark::ClobberMemory();
+    }
+    if (!undo)
+        doc.Redo();
+}
+
+// The step's own bytes copied into their places in a map of the same size.
+void Baseline_MemcpyStep3x2(benchmark::State& state)
+{
+    uint8_t cells[6] = {1, 2, 3, 4, 5, 6};
+    uint8_t* map = rawA().data();
+    for (auto _ : state) {
+        for (int i = 0; i < SmallStamp.Width(); ++i) {
+            benchmark::DoNotOptimize(cells);
+            std::memcpy(map + size_t(SmallStamp.Left + i) * Side + size_t(SmallStamp.Top),
+                        cells + 2 * i, size_t(SmallStamp.Height()));
+        }
         benchmark::ClobberMemory();
     }
 }
@@ -206,7 +260,7 @@ void Baseline_RawReadFresh(benchmark::State& state)
 
 #define QM_BENCH(fn) BENCHMARK(fn)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0)
 
-QM_BENCH(Baseline_Allocate3Stores);
+QM_BENCH(Baseline_AllocateStores);
 QM_BENCH(Doc_NewMap);
 QM_BENCH(Baseline_MemcpyMemset);
 QM_BENCH(Baseline_Memcpy);
@@ -214,6 +268,9 @@ QM_BENCH(Doc_StampGroup3x2);
 QM_BENCH(Doc_ScatterGroup3x2);
 QM_BENCH(Doc_ReplaceWholeMap);
 QM_BENCH(Doc_UndoWholeMap);
+QM_BENCH(Doc_RedoWholeMap);
+QM_BENCH(Doc_UndoRedoStamp3x2)->Unit(benchmark::kNanosecond);
+QM_BENCH(Baseline_MemcpyStep3x2)->Unit(benchmark::kNanosecond);
 QM_BENCH(Baseline_RawWrite);
 QM_BENCH(Doc_Save<TMapFileType::Type1>);
 QM_BENCH(Doc_Save<TMapFileType::Type2>);
@@ -229,14 +286,19 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     return RunWithRatios(argc, argv,
                          {
-                             {"Doc_NewMap", "Baseline_Allocate3Stores", 3.0},
+                             {"Doc_NewMap", "Baseline_AllocateStores", 3.0},
                              {"Doc_StampGroup3x2", "Baseline_MemcpyMemset", 3.0},
                              {"Doc_ScatterGroup3x2", "Baseline_MemcpyMemset", 15.0},
                              {"Doc_ReplaceWholeMap", "Baseline_MemcpyMemset", 3.0},
                              {"Doc_UndoWholeMap", "Baseline_Memcpy", 3.0},
+                             {"Doc_RedoWholeMap", "Baseline_Memcpy", 3.0},
+                             // Far from the whole map: a tiny fraction of one copy of it.
+                             {"Doc_UndoRedoStamp3x2", "Baseline_MemcpyStep3x2", 1000.0},
+                             {"Doc_UndoRedoStamp3x2", "Baseline_Memcpy", 0.001},
                              {"Doc_Save<TMapFileType::Type1>", "Baseline_RawWrite", 2.0},
                              {"Doc_Save<TMapFileType::Type2>", "Baseline_RawWrite", 3.0},
                              {"Doc_Load<TMapFileType::Type1>", "Baseline_RawReadFresh", 2.0},
                              {"Doc_Load<TMapFileType::Type2>", "Baseline_RawReadFresh", 3.0},
-                         });
+                         },
+                         {{"Doc_UndoRedoStamp3x2", 1.0}});
 }

@@ -6,10 +6,10 @@
 #include "DrawGrid.h"
 #include "Program.h"
 #include "RatioReporter.h"
+#include "Settings.h"
 #include "main.h"
 #include "title.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QTemporaryDir>
 #include <memory>
@@ -48,7 +48,7 @@ TMainForm* preparedWindow(bool random)
 {
     TMainForm* main = gProgram->Forms().MainForm;
     main->Document().SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(1 + gx + 3 * gy); });
-    main->A1->setChecked(random);
+    gProgram->Models().Settings.SetRandomPlacement(random);
     return main;
 }
 

@@ -5,15 +5,12 @@
 #include "Parts.h"
 #include "Program.h"
 #include "RatioReporter.h"
-#include "env.h"
+#include "Settings.h"
 #include "main.h"
 #include "title.h"
-#include "tool.h"
 
 #include <QApplication>
 #include <QPainter>
-#include <QRadioButton>
-#include <QSpinBox>
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
@@ -40,13 +37,12 @@ void Baseline_FullFrameDrawImage(benchmark::State& state)
 // zoom: 0 wide (8 px), 1 nomal (32 px), 2 zoom (256 px); group: 1 for 1 x 1, 3 for 3 x 2.
 void MapView_FullRepaint(benchmark::State& state)
 {
-    TForms& forms = gProgram->Forms();
-    TMainForm* main = forms.MainForm;
-    QRadioButton* radios[] = {forms.ToolForm->ZoomRadio12, forms.ToolForm->ZoomRadio1,
-                              forms.ToolForm->ZoomRadio4};
-    forms.EnvDlg->Spin_WideSize->setValue(state.range(2) > 0 ? int(state.range(2)) : 8);
-    radios[state.range(0)]->setChecked(true);
-    main->ApplyZoom();
+    TMainForm* main = gProgram->Forms().MainForm;
+    // The window follows the settings model: the zoom level and its cell size.
+    TSettings& settings = gProgram->Models().Settings;
+    settings.SetWideSize(state.range(2) > 0 ? int(state.range(2)) : 8);
+    const TZoomLevel levels[] = {zlWide, zlNormal, zlZoom};
+    settings.SetZoomLevel(levels[state.range(0)]);
     if (state.range(1) == 3)
         main->Document().SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(gx + 3 * gy); });
     else

@@ -18,15 +18,27 @@ public:
         double Target; // the largest acceptable ratio
     };
 
-    explicit RatioReporter(std::vector<Pair> pairs) : FPairs(std::move(pairs)) {}
+    // An operation whose own time matters too, beside its ratio.
+    struct Limit
+    {
+        std::string Operation;
+        double MaxMilliseconds;
+    };
+
+    explicit RatioReporter(std::vector<Pair> pairs, std::vector<Limit> limits = {})
+        : FPairs(std::move(pairs)), FLimits(std::move(limits))
+    {
+    }
 
     void ReportRuns(const std::vector<Run>& runs) override;
     void Finalize() override;
 
 private:
     std::vector<Pair> FPairs;
+    std::vector<Limit> FLimits;
     std::map<std::string, double> FTimes; // real time per iteration, in ns
 };
 
 // Runs the registered benchmarks with the reporter; returns the process exit code.
-int RunWithRatios(int argc, char** argv, std::vector<RatioReporter::Pair> pairs);
+int RunWithRatios(int argc, char** argv, std::vector<RatioReporter::Pair> pairs,
+                  std::vector<RatioReporter::Limit> limits = {});
