@@ -204,19 +204,28 @@ private:
 class TMapDocument::TExchangeStep : public TMapStep
 {
 public:
-    TExchangeStep(TMapDocument* doc, const TCellRect& rect, uint8_t partA, uint8_t partB)
-        : TMapStep(doc, rect), FPartA(partA), FPartB(partB)
+    TExchangeStep(TMapDocument* doc, const TCellRect& rect, uint8_t partA, uint8_t partB,
+                  std::function<void()> alongside)
+        : TMapStep(doc, rect), FPartA(partA), FPartB(partB), FAlongside(std::move(alongside))
     {
     }
     qint64 Bytes() const override { return qint64(sizeof(*this)); }
 
 protected:
-    void undoCells() override { Doc->exchangeInRect(Rect, FPartA, FPartB); }
-    void redoCells() override { Doc->exchangeInRect(Rect, FPartA, FPartB); }
+    void undoCells() override { swap(); }
+    void redoCells() override { swap(); }
 
 private:
+    void swap()
+    {
+        Doc->exchangeInRect(Rect, FPartA, FPartB);
+        if (FAlongside)
+            FAlongside();
+    }
+
     uint8_t FPartA;
     uint8_t FPartB;
+    std::function<void()> FAlongside;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -405,20 +414,25 @@ bool TMapDocument::exchangeInRect(const TCellRect& r, uint8_t partA, uint8_t par
     return touched;
 }
 
-void TMapDocument::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB)
+void TMapDocument::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB,
+                                       const std::function<void()>& alongside)
 {
     const TCellRect r = CheckedRect(rect);
-    auto step = std::make_unique<TExchangeStep>(this, r, partA, partB);
-    if (!exchangeInRect(r, partA, partB))
+    auto step = std::make_unique<TExchangeStep>(this, r, partA, partB, alongside);
+    const bool touched = exchangeInRect(r, partA, partB);
+    if (!touched && !alongside)
         return;
     if (partA == partB) {
         // No cell changed, yet the map counts as modified.
-        SetMapModified(true);
+        if (touched)
+            SetMapModified(true);
         return;
     }
     FHistory.MakeRoom(step->Bytes());
-    emit cellsChanged(r);
-    pushStep(std::move(step), false);
+    if (touched)
+        emit cellsChanged(r);
+    // Only the pictures changed: the map is as modified as it was.
+    pushStep(std::move(step), !touched);
 }
 
 uint8_t TMapDocument::GroupCell(int gx, int gy) const

@@ -83,7 +83,12 @@ public:
     void FillMapRect(const TCellRect& rect, uint8_t part);
     // Swaps parts A and B in the rectangle, as one undo step. Every cell holding A or B marks
     // the map modified, even when A equals B (which changes no cell and makes no step).
-    void ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB);
+    // `alongside`, when given, is a change of the caller's that is its own inverse (the swap
+    // of the two parts' pictures): the caller has made it, and the step makes it again on
+    // each undo and redo, so that both go back and forth together. The step is then made
+    // even when no cell holds A or B.
+    void ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB,
+                             const std::function<void()>& alongside = {});
 
     // The history, for the models whose steps share it.
     TUndoHistory& History() { return FHistory; }

@@ -33,6 +33,7 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
     FIniGT.Loaded();
     // The preferences are in force before any window is made.
     FSettings.ReadFrom(FIniGT);
+    FDocument.SetUndoBudget(FSettings.UndoBudget());
     try {
         createWindows();
     } catch (...) {
@@ -67,6 +68,8 @@ void TQuiltmapperProgram::connectWindows()
     QObject::connect(FForms.PartsForm, &TPartsForm::closed, main, &TMainForm::PartsWindowClosed);
     QObject::connect(FForms.ToolForm, &TToolForm::closed, main, &TMainForm::ToolBoxClosed);
     QObject::connect(FForms.ToolForm, &TToolForm::mapToolClicked, main, &TMainForm::SelectMapTool);
+    QObject::connect(&FSettings, &TSettings::undoBudgetChanged, &FDocument,
+                     &TMapDocument::SetUndoBudget);
 }
 
 void TQuiltmapperProgram::destroyWindows()

@@ -423,14 +423,13 @@ void TPartsForm::PartsGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& p
 
 void TPartsForm::exchangeParts(int source, int target)
 {
-    // Pixels only: others may hold references to the two picture objects.
-    const QImage saved = FStore.PartBitmap(target).copy();
-    FStore.CapturePart(target, FStore.PartBitmap(source), 0, 0);
-    FStore.CapturePart(source, saved, 0, 0);
-    // The map follows, so that it looks as before.
+    TPartsStore& store = FStore;
+    const auto swapPictures = [&store, source, target] { store.ExchangeParts(source, target); };
+    swapPictures();
+    // The map follows, so that it looks as before; one undo takes both back.
     TMapDocument& doc = FModels.Document;
     doc.ExchangePartsInRect({0, 0, doc.MapWidth() - 1, doc.MapHeight() - 1}, uint8_t(source),
-                            uint8_t(target));
+                            uint8_t(target), swapPictures);
     SetPartsModified();
 }
 

@@ -196,6 +196,20 @@ bool TPartsStore::capturePart(int n, const QImage& source, int x, int y)
     return true;
 }
 
+void TPartsStore::ExchangeParts(int a, int b)
+{
+    checkPartNumber(a);
+    checkPartNumber(b);
+    if (a == b)
+        return;
+    // Pixels only: others may hold references to the two picture objects.
+    const QImage saved = FParts[b].copy();
+    capturePart(b, FParts[a], 0, 0);
+    capturePart(a, saved, 0, 0);
+    emit partChanged(a);
+    emit partChanged(b);
+}
+
 void TPartsStore::DrawPart(QPainter& canvas, const QRect& target, int n) const
 {
     const QImage& part = PartBitmap(n);

@@ -63,6 +63,10 @@ public:
     // y >= height, or entirely left of / above it). Any source format is accepted.
     void CapturePart(int n, const QImage& source, int x, int y);
 
+    // Swaps the pictures of parts a and b, pixels only: the picture objects stay where they
+    // are. Does not touch the modified flag.
+    void ExchangeParts(int a, int b);
+
     // Stretches part n over target without smoothing, combined with the canvas by the
     // painter's current composition mode. Allocates nothing.
     void DrawPart(QPainter& canvas, const QRect& target, int n) const;

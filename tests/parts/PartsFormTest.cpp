@@ -381,6 +381,38 @@ TEST_F(PartsFormTest, ShiftDragExchangesPartsAndTheMapFollows)
     EXPECT_EQ(Doc().Cell(1, 0), 5);
 }
 
+TEST_F(PartsFormTest, AnExchangeIsUndoneAndRedoneWithItsPictures)
+{
+    ShowWholeGridWithGraphics();
+    const std::vector<QImage> before = snapshotParts(P().Store());
+    TMainForm& main = *Forms().MainForm;
+
+    // Part 5 on the map: pictures and cells go back and forth together.
+    Doc().SetCell(2, 2, 5);
+    Doc().SetMapModified(false);
+    Drag({5, 0}, {9, 0}, Qt::ShiftModifier);
+    ASSERT_EQ(Doc().Cell(2, 2), 9);
+    main.Cancel1->trigger();
+    EXPECT_EQ(P().PartBitmap(5), before[5]);
+    EXPECT_EQ(P().PartBitmap(9), before[9]);
+    EXPECT_EQ(Doc().Cell(2, 2), 5);
+    EXPECT_FALSE(Doc().MapModified());
+    main.Redo1->trigger();
+    EXPECT_EQ(P().PartBitmap(5), before[9]);
+    EXPECT_EQ(Doc().Cell(2, 2), 9);
+    main.Cancel1->trigger();
+
+    // Parts the map does not hold: only the pictures, and the map stays unmodified.
+    Drag({0, 2}, {1, 2}, Qt::ShiftModifier);
+    EXPECT_EQ(P().PartBitmap(32), before[33]);
+    EXPECT_FALSE(Doc().MapModified());
+    ASSERT_TRUE(main.Cancel1->isEnabled());
+    main.Cancel1->trigger();
+    EXPECT_EQ(P().PartBitmap(32), before[32]);
+    EXPECT_EQ(P().PartBitmap(33), before[33]);
+    EXPECT_FALSE(Doc().MapModified());
+}
+
 TEST_F(PartsFormTest, CtrlAtReleaseCopiesThePart)
 {
     ShowWholeGridWithGraphics();

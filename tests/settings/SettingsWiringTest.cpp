@@ -1,4 +1,6 @@
 #include "DrawGrid.h"
+#include "IniFile.h"
+#include "MapDocument.h"
 #include "Parts.h"
 #include "ProgramFixture.h"
 #include "env.h"
@@ -187,6 +189,20 @@ TEST_F(SettingsWiringTest, TheDialogEditsACopyThatOkCommitsAndCancelDrops)
     EXPECT_EQ(Main()->MapGrid->DefaultColWidth(), 20);
     EXPECT_TRUE(OnTop(Forms().PartsForm));
     EXPECT_EQ(Main()->MapDialogExtension(), QStringLiteral("qm"));
+}
+
+TEST_F(SettingsWiringTest, TheUndoBudgetComesFromTheSettingsFile)
+{
+    const TUndoHistory& history = Program->Models().Document.History();
+    EXPECT_EQ(history.Budget(), TSettings::DefaultUndoBudget);
+    Program.reset();
+    TIniFile ini(IniPath());
+    ASSERT_TRUE(ini.WriteString(QStringLiteral("options"), QStringLiteral("UndoMemoryMB"),
+                                QStringLiteral("3")));
+    StartProgram();
+    EXPECT_EQ(Program->Models().Document.History().Budget(), 3 * TSettings::MegaByte);
+    Settings().SetUndoBudget(5 * TSettings::MegaByte);
+    EXPECT_EQ(Program->Models().Document.History().Budget(), 5 * TSettings::MegaByte);
 }
 
 } // namespace
