@@ -55,6 +55,10 @@ private:
     void ShowToolBox(bool shown) override;
     void SelectPart(uint8_t part) override;
     bool SavePartsPicture() override;
+    void MapFileLoaded(const QString& fileName) override;
+    void MapFileSaved(const QString& fileName) override;
+    // The parts picture now in use is the last one, and the map file's.
+    void rememberPartsPicture(const QString& mapFileName);
 
     TPictureFormats FFormats;
     TIniGT FIniGT;
