@@ -671,7 +671,7 @@ void TMainForm::showMagnifier()
     FParts.DrawPart(p, bitmap.rect(), part);
     p.end();
     Lupe->setGeometry(cell);
-    Lupe->SetMagnification(cell.width() / pw);
+    Lupe->SetPower(cell.width() / pw); // below 2 the magnifier keeps its previous power
     Lupe->SetBitmap(bitmap);
     Lupe->show();
 }
