@@ -34,6 +34,8 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
     // The preferences are in force before any window is made.
     FSettings.ReadFrom(FIniGT);
     FDocument.SetUndoBudget(FSettings.UndoBudget());
+    // Edits of parts and of the map are undone in the order they were made.
+    FParts.SetHistory(&FDocument.History());
     try {
         createWindows();
     } catch (...) {

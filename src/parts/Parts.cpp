@@ -285,9 +285,11 @@ void TPartsForm::ImportClipboardPicture()
     // Only the sheet's area is read, so a huge picture is not converted whole.
     const QRect sheet(0, 0, TPartsStore::SheetSide * PartWidth(),
                       TPartsStore::SheetSide * PartHeight());
-    FStore.SlicePartsPicture(
-        picture.copy(sheet & picture.rect()).convertToFormat(QImage::Format_RGB32));
-    SetPartsModified();
+    const QImage taken = picture.copy(sheet & picture.rect()).convertToFormat(QImage::Format_RGB32);
+    FStore.EditAllParts([&] {
+        FStore.SlicePartsPicture(taken);
+        return true;
+    });
     Beep(TBeep::Default);
 }
 
@@ -435,8 +437,11 @@ void TPartsForm::exchangeParts(int source, int target)
 
 void TPartsForm::copyPart(int source, int target)
 {
-    FStore.CapturePart(target, FStore.PartBitmap(source), 0, 0);
-    SetPartsModified();
+    FStore.EditParts({target}, [&] {
+        // Marked modified also when a part is copied onto itself.
+        FStore.CapturePart(target, FStore.PartBitmap(source), 0, 0);
+        return true;
+    });
 }
 
 void TPartsForm::PartsGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, const QPoint&)

@@ -2,6 +2,7 @@
 
 #include "FileWrite.h"
 #include "PictureFormats.h"
+#include "UndoHistory.h"
 
 #include <QDir>
 #include <QFont>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -21,6 +23,16 @@ void checkPartNumber(int n)
 {
     if (n < 0 || n >= TPartsStore::PartCount)
         throw std::out_of_range("part number out of range: " + std::to_string(n));
+}
+
+QList<int> selectionParts(int left, int top, int right, int bottom)
+{
+    QList<int> parts;
+    for (int r = top; r <= bottom; ++r) {
+        for (int c = left; c <= right; ++c)
+            parts << r * TPartsStore::SheetSide + c;
+    }
+    return parts;
 }
 
 bool isValidSelection(int left, int top, int right, int bottom)
@@ -114,6 +126,53 @@ bool makeWritable(QImage& picture)
 
 } // namespace
 
+// The pictures a change of parts replaced. Undo swaps them with the parts' present ones, so
+// that the step then holds the pictures for redo.
+class TPartsStore::TPartsStep : public TUndoStep
+{
+public:
+    TPartsStep(TPartsStore* store, QList<int> parts, std::vector<QImage> pictures, uint64_t before,
+               uint64_t after)
+        : FStore(store), FParts(std::move(parts)), FPictures(std::move(pictures)), FBefore(before),
+          FAfter(after)
+    {
+        FBytes = qint64(sizeof(*this));
+        for (const QImage& picture : FPictures)
+            FBytes += picture.sizeInBytes();
+    }
+
+    void Undo() override
+    {
+        swap();
+        FStore->stepApplied(FParts, FBefore);
+    }
+    void Redo() override
+    {
+        swap();
+        FStore->stepApplied(FParts, FAfter);
+    }
+    qint64 Bytes() const override { return FBytes; }
+
+private:
+    void swap()
+    {
+        for (qsizetype i = 0; i < FParts.size(); ++i) {
+            QImage present = FStore->FParts[FParts[i]].copy();
+            FStore->capturePart(FParts[i], FPictures[size_t(i)], 0, 0);
+            FPictures[size_t(i)] = std::move(present);
+        }
+    }
+
+    TPartsStore* FStore;
+    QList<int> FParts;
+    std::vector<QImage> FPictures;
+    uint64_t FBefore;
+    uint64_t FAfter;
+    qint64 FBytes = 0;
+};
+
+TPartsStore::~TPartsStore() = default;
+
 TPartsStore::TPartsStore(const TPictureFormats& formats, QObject* parent)
     : QObject(parent), FFormats(formats)
 {
@@ -145,6 +204,9 @@ void TPartsStore::SetPartsSize(uint16_t width, uint16_t height)
     FPartHeight = height;
     FParts.swap(fresh);
     clearCopyBuffer();
+    // Steps of parts of the old size cannot be taken back into the new ones.
+    if (FHistory)
+        FHistory->Clear();
     ClearPartsModified();
     emit partsResized();
     emit allPartsChanged();
@@ -303,13 +365,26 @@ void TPartsStore::ComposePartsPicture(QImage& picture) const
 bool TPartsStore::LoadPartsPicture(const QString& fileName)
 {
     // A picture that cannot be read is no error to report: the parts simply stay.
+    std::optional<QImage> picture;
     try {
-        const std::optional<QImage> picture = FFormats.LoadPicture(fileName);
-        if (!picture || !sliceInto(*picture))
-            return false;
+        picture = FFormats.LoadPicture(fileName);
     } catch (const std::exception&) {
         return false;
     }
+    if (!picture)
+        return false;
+    bool loaded = false;
+    try {
+        EditAllParts([&] { return loaded = sliceInto(*picture); });
+    } catch (const std::bad_alloc&) {
+        // No room to keep the old pictures for undo: the load goes ahead without a step,
+        // and the older steps go too, since they could no longer be taken back in order.
+        if (FHistory)
+            FHistory->Clear();
+        loaded = sliceInto(*picture);
+    }
+    if (!loaded)
+        return false;
     FFileName = fileName;
     ClearPartsModified();
     emit allPartsChanged();
@@ -341,18 +416,76 @@ void TPartsStore::WritePartsPicture(const QString& fileName)
 
 void TPartsStore::SetPartsModified()
 {
-    if (FPartsModified)
-        return;
-    FPartsModified = true;
-    emit partsModifiedChanged(true);
+    FSavedState = NoState;
+    setState(FState);
 }
 
 void TPartsStore::ClearPartsModified()
 {
-    if (!FPartsModified)
+    FSavedState = FState;
+    setState(FState);
+}
+
+void TPartsStore::setState(uint64_t state)
+{
+    FState = state;
+    const bool modified = FState != FSavedState;
+    if (modified == FPartsModified)
         return;
-    FPartsModified = false;
-    emit partsModifiedChanged(false);
+    FPartsModified = modified;
+    emit partsModifiedChanged(modified);
+}
+
+bool TPartsStore::EditParts(const QList<int>& parts, const std::function<bool()>& change)
+{
+    std::vector<QImage> pictures;
+    pictures.reserve(size_t(parts.size()));
+    for (int n : parts) {
+        checkPartNumber(n);
+        pictures.push_back(FParts[n].copy());
+        if (pictures.back().isNull() && !FParts[n].isNull())
+            throw std::bad_alloc();
+    }
+    bool changed = false;
+    try {
+        changed = change();
+    } catch (...) {
+        for (qsizetype i = 0; i < parts.size(); ++i)
+            capturePart(parts[i], pictures[size_t(i)], 0, 0);
+        announce(parts);
+        throw;
+    }
+    if (!changed)
+        return false;
+    const uint64_t before = FState;
+    const uint64_t after = FNextState++;
+    setState(after);
+    if (FHistory)
+        FHistory->Push(
+            std::make_unique<TPartsStep>(this, parts, std::move(pictures), before, after));
+    return true;
+}
+
+bool TPartsStore::EditAllParts(const std::function<bool()>& change)
+{
+    QList<int> all(PartCount);
+    for (int n = 0; n < PartCount; ++n)
+        all[n] = n;
+    return EditParts(all, change);
+}
+
+void TPartsStore::stepApplied(const QList<int>& parts, uint64_t state)
+{
+    setState(state);
+    announce(parts);
+}
+
+void TPartsStore::announce(const QList<int>& parts)
+{
+    if (parts.size() == 1)
+        emit partChanged(parts.first());
+    else
+        emit allPartsChanged();
 }
 
 void TPartsStore::clearCopyBuffer()
@@ -384,30 +517,32 @@ bool TPartsStore::PasteIntoSelection(int left, int top, int right, int bottom)
 {
     if (!HasCopyBuffer() || !isValidSelection(left, top, right, bottom))
         return false;
-    for (int r = top; r <= bottom; ++r) {
-        for (int c = left; c <= right; ++c) {
-            const int entry =
-                ((c - left) % FCopyBufferWidth) * SheetSide + (r - top) % FCopyBufferHeight;
-            // Into the existing picture objects, which others may hold references to.
-            capturePart(r * SheetSide + c, FCopyBuffer[entry], 0, 0);
+    return EditParts(selectionParts(left, top, right, bottom), [&] {
+        for (int r = top; r <= bottom; ++r) {
+            for (int c = left; c <= right; ++c) {
+                const int entry =
+                    ((c - left) % FCopyBufferWidth) * SheetSide + (r - top) % FCopyBufferHeight;
+                // Into the existing picture objects, which others may hold references to.
+                capturePart(r * SheetSide + c, FCopyBuffer[entry], 0, 0);
+            }
         }
-    }
-    SetPartsModified();
-    announceSelection(left, top, right, bottom);
-    return true;
+        announceSelection(left, top, right, bottom);
+        return true;
+    });
 }
 
 bool TPartsStore::DeleteSelectedParts(int left, int top, int right, int bottom)
 {
     if (!isValidSelection(left, top, right, bottom))
         return false;
-    for (int r = top; r <= bottom; ++r) {
-        for (int c = left; c <= right; ++c)
-            resetPart(r * SheetSide + c);
-    }
-    SetPartsModified();
-    announceSelection(left, top, right, bottom);
-    return true;
+    return EditParts(selectionParts(left, top, right, bottom), [&] {
+        for (int r = top; r <= bottom; ++r) {
+            for (int c = left; c <= right; ++c)
+                resetPart(r * SheetSide + c);
+        }
+        announceSelection(left, top, right, bottom);
+        return true;
+    });
 }
 
 void TPartsStore::announceSelection(int left, int top, int right, int bottom)

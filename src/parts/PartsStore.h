@@ -7,10 +7,12 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QPainter;
 class QRect;
 class TPictureFormats;
+class TUndoHistory;
 
 // The tile set: 256 equal-sized part pictures (QImage::Format_RGB32, always opaque), the
 // part size, the parts-modified flag, the remembered file name of the parts picture and the
@@ -31,6 +33,12 @@ public:
     // Starts with 32 x 32 placeholders, an empty copy buffer, not modified, no file name.
     // The registry must outlive the store: later plug-ins register their formats in it.
     explicit TPartsStore(const TPictureFormats& formats, QObject* parent = nullptr);
+
+    ~TPartsStore() override;
+
+    // Where the edits of parts go as undo steps (shared with the map, so that undo follows
+    // the order of all changes); none by default. SetPartsSize clears it.
+    void SetHistory(TUndoHistory* history) { FHistory = history; }
 
     uint16_t PartWidth() const { return FPartWidth; }
     uint16_t PartHeight() const { return FPartHeight; }
@@ -98,6 +106,16 @@ public:
     QString FileName() const { return FFileName; }
     void SetFileName(const QString& fileName) { FFileName = fileName; }
 
+    // Makes a change of the user's to the listed parts as one undo step: their pictures are
+    // kept, change() alters them (through the primitives above) and says whether it did,
+    // and the parts then count as modified until saved; undoing back to the saved state
+    // clears the flag again. A change that throws is taken back. Returns change()'s answer.
+    bool EditParts(const QList<int>& parts, const std::function<bool()>& change);
+    // The same for every part.
+    bool EditAllParts(const std::function<bool()>& change);
+
+    // The flag follows the edits and their undo; SetPartsModified marks the parts modified
+    // whatever undo does later, ClearPartsModified marks the current state saved.
     bool IsPartsModified() const { return FPartsModified; }
     void SetPartsModified();
     void ClearPartsModified();
@@ -117,9 +135,9 @@ public:
     // Copies the selected parts into the copy buffer; the parts are not marked modified.
     bool CopySelectedParts(int left, int top, int right, int bottom);
     // Lays the copied block repeatedly over the selection from its top-left cell; only the
-    // selected parts change. Sets the modified flag. False while the buffer is empty.
+    // selected parts change, as one undo step. False while the buffer is empty.
     bool PasteIntoSelection(int left, int top, int right, int bottom);
-    // Turns the selected parts into placeholders and sets the modified flag.
+    // Turns the selected parts into placeholders, as one undo step.
     bool DeleteSelectedParts(int left, int top, int right, int bottom);
 
 signals:
@@ -142,12 +160,23 @@ private:
     uint16_t FPartHeight = 0;
     std::array<QImage, PartCount> FParts;
     bool FPartsModified = false;
+    TUndoHistory* FHistory = nullptr;
+    // The edit the pictures are at, and the one last saved (NoState: none).
+    uint64_t FState = 0;
+    uint64_t FSavedState = 0;
+    uint64_t FNextState = 1;
     QString FFileName;
     std::array<QImage, PartCount> FCopyBuffer;
     int FCopyBufferWidth = 0;
     int FCopyBufferHeight = 0;
 
+    class TPartsStep;
+    static constexpr uint64_t NoState = ~uint64_t(0);
+
     void clearCopyBuffer();
+    void setState(uint64_t state);
+    void stepApplied(const QList<int>& parts, uint64_t state);
+    void announce(const QList<int>& parts);
     void resetPart(int n);
     bool capturePart(int n, const QImage& source, int x, int y);
     void announceSelection(int left, int top, int right, int bottom);

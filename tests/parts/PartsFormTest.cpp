@@ -413,6 +413,37 @@ TEST_F(PartsFormTest, AnExchangeIsUndoneAndRedoneWithItsPictures)
     EXPECT_FALSE(Doc().MapModified());
 }
 
+TEST_F(PartsFormTest, PartEditsAndMapEditsAreUndoneInTheOrderMade)
+{
+    ShowWholeGridWithGraphics();
+    const std::vector<QImage> before = snapshotParts(P().Store());
+    TMainForm& main = *Forms().MainForm;
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+
+    Drag({5, 0}, {9, 0}, Qt::ControlModifier); // part 5 copied onto part 9
+    Doc().SetGroupSingle(9);
+    Doc().StampGroup({0, 0, 2, 2});
+    P().Paste1Click(); // nothing copied: no step
+    ASSERT_EQ(P().PartBitmap(9), before[5]);
+
+    QTest::keyClick(main.MapGrid, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Doc().Cell(1, 1), 0);
+    EXPECT_EQ(P().PartBitmap(9), before[5]);
+    QTest::keyClick(main.MapGrid, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(P().PartBitmap(9), before[9]);
+    EXPECT_FALSE(P().IsPartsModified());
+    EXPECT_FALSE(P().N2->isEnabled());
+    QTest::keyClick(main.MapGrid, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(P().PartBitmap(9), before[5]);
+    EXPECT_TRUE(P().IsPartsModified());
+    // The parts grid shows the part again as it is (inverted: it is the current one).
+    const QImage shown = Viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QImage inverted = before[5].copy();
+    inverted.invertPixels();
+    EXPECT_EQ(shown.copy(P().PartsGrid->CellRect(9, 0)), inverted);
+}
+
 TEST_F(PartsFormTest, CtrlAtReleaseCopiesThePart)
 {
     ShowWholeGridWithGraphics();
