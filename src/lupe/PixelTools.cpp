@@ -1,0 +1,442 @@
+#include "PixelTools.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+constexpr quint32 ColorMask = 0x00FFFFFF;
+constexpr quint32 OpaqueAlpha = 0xFF000000;
+// XOR with white inverts a pixel; inverting it again restores it.
+constexpr quint32 InvertMask = ColorMask;
+
+quint32 opaque(const QColor& color)
+{
+    return OpaqueAlpha | (color.rgb() & ColorMask);
+}
+
+quint32* row(QImage& image, int y)
+{
+    return reinterpret_cast<quint32*>(image.bits() + qsizetype(y) * image.bytesPerLine());
+}
+
+const quint32* constRow(const QImage& image, int y)
+{
+    return reinterpret_cast<const quint32*>(image.constScanLine(y));
+}
+
+} // namespace
+
+TPixelTools::TPixelTools(const TSettings& settings) : FSettings(settings) {}
+
+void TPixelTools::SetBuffer(QImage* buffer)
+{
+    Cancel();
+    FBuffer = buffer;
+    hasBuffer();
+}
+
+bool TPixelTools::hasBuffer() const
+{
+    if (!FBuffer || FBuffer->isNull())
+        return false;
+    // Everything below addresses the pixels as 32-bit words with the colour in the low
+    // 24 bits.
+    if (FBuffer->format() != QImage::Format_RGB32)
+        *FBuffer = FBuffer->convertToFormat(QImage::Format_RGB32);
+    return true;
+}
+
+QRect TPixelTools::bufferRect() const
+{
+    return hasBuffer() ? FBuffer->rect() : QRect();
+}
+
+TPixelToolResult TPixelTools::Press(QPoint pixel, Qt::MouseButton button,
+                                    Qt::KeyboardModifiers /*modifiers*/)
+{
+    TPixelToolResult result;
+    if (FStroke.Dragging)
+        result.Changed = Cancel();
+
+    FStroke = TStroke{};
+    FStroke.Dragging = true;
+    FStroke.Button = button;
+    FStroke.Tool = FSettings.PixelTool();
+    FStroke.Thick = FSettings.PenWidth() == TSettings::ThickPenWidth;
+    FStroke.Start = FStroke.Last = pixel;
+
+    if (button == Qt::LeftButton && FStroke.Tool == ptFreeLine)
+        result.Changed |= setPixel(pixel, opaque(FSettings.DrawingColor()));
+    else if (button == Qt::RightButton && bufferRect().contains(pixel))
+        result.PanelColor = QColor(FBuffer->pixel(pixel));
+    return result;
+}
+
+TPixelToolResult TPixelTools::Move(QPoint pixel)
+{
+    TPixelToolResult result;
+    if (!FStroke.Dragging)
+        return result;
+
+    if (FStroke.Button == Qt::RightButton) {
+        if (bufferRect().contains(pixel))
+            result.PanelColor = QColor(FBuffer->pixel(pixel));
+        return result;
+    }
+    if (FStroke.Button != Qt::LeftButton)
+        return result;
+
+    switch (FStroke.Tool) {
+    case ptFreeLine: {
+        // Each move joins the last point to this one, so the stroke stays connected.
+        const quint32 color = opaque(FSettings.DrawingColor());
+        if (pixel != FStroke.Last) {
+            lineSpans(FStroke.Last, pixel, FStroke.Thick, FSpans);
+            result.Changed = paintSpans(FSpans, color, false);
+        } else {
+            result.Changed = setPixel(pixel, color);
+        }
+        FStroke.Last = pixel;
+        break;
+    }
+    case ptLine:
+    case ptBox:
+    case ptBoxFill: {
+        const TPreview kind = FStroke.Tool == ptLine ? TPreview::Line : TPreview::Box;
+        result.Changed = removePreview();
+        result.Changed |= togglePreview(kind, pixel);
+        FStroke.Shown = kind;
+        FStroke.Last = pixel;
+        break;
+    }
+    case ptPaint:
+        break;
+    }
+    return result;
+}
+
+TPixelToolResult TPixelTools::Release(QPoint pixel)
+{
+    TPixelToolResult result;
+    if (!FStroke.Dragging)
+        return result;
+    FStroke.Dragging = false;
+
+    const QColor drawing = FSettings.DrawingColor();
+    const quint32 color = opaque(drawing);
+    if (FStroke.Button == Qt::LeftButton) {
+        switch (FStroke.Tool) {
+        case ptFreeLine:
+            break;
+        case ptLine:
+            // The preview goes first, so a release away from the last previewed pixel leaves
+            // none of it behind.
+            result.Changed = removePreview();
+            lineSpans(FStroke.Start, pixel, FStroke.Thick, FSpans);
+            result.Changed |= paintSpans(FSpans, color, false);
+            break;
+        case ptBox:
+        case ptBoxFill:
+            result.Changed = removePreview();
+            boxOutlineSpans(FStroke.Start, pixel, FStroke.Thick, FSpans);
+            result.Changed |= paintSpans(FSpans, color, false);
+            if (FStroke.Tool == ptBoxFill) {
+                boxInteriorSpans(FStroke.Start, pixel, FStroke.Thick, FSpans);
+                result.Changed |= paintSpans(FSpans, color, false);
+            }
+            break;
+        case ptPaint:
+            result.Changed = fill(pixel, color);
+            break;
+        }
+    } else if (FStroke.Button == Qt::RightButton) {
+        if (bufferRect().contains(pixel)) {
+            result.PickedColor = QColor(FBuffer->pixel(pixel));
+            result.PanelColor = result.PickedColor;
+        } else {
+            result.PanelColor = drawing;
+        }
+    }
+    FStroke.Shown = TPreview::None;
+    FBrushColor = drawing;
+    return result;
+}
+
+QRect TPixelTools::Cancel()
+{
+    const QRect changed = removePreview();
+    FStroke.Dragging = false;
+    return changed;
+}
+
+QRect TPixelTools::setPixel(QPoint pixel, quint32 value)
+{
+    if (!bufferRect().contains(pixel))
+        return {};
+    row(*FBuffer, pixel.y())[pixel.x()] = value;
+    return QRect(pixel, QSize(1, 1));
+}
+
+QRect TPixelTools::paintSpans(const std::vector<TSpan>& spans, quint32 value, bool xorMode)
+{
+    if (!hasBuffer())
+        return {};
+    const int width = FBuffer->width();
+    const int height = FBuffer->height();
+    int left = width, right = -1, top = height, bottom = -1;
+    for (const TSpan& span : spans) {
+        if (span.Y < 0 || span.Y >= height)
+            continue;
+        const int x0 = std::max(span.X0, 0);
+        const int x1 = std::min(span.X1, width - 1);
+        if (x0 > x1)
+            continue;
+        quint32* line = row(*FBuffer, span.Y);
+        if (xorMode) {
+            for (int x = x0; x <= x1; ++x)
+                line[x] ^= value;
+        } else {
+            std::fill(line + x0, line + x1 + 1, value);
+        }
+        left = std::min(left, x0);
+        right = std::max(right, x1);
+        top = std::min(top, span.Y);
+        bottom = std::max(bottom, span.Y);
+    }
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+void TPixelTools::lineSpans(QPoint a, QPoint b, bool thick, std::vector<TSpan>& spans)
+{
+    spans.clear();
+    const int pen = thick && a != b ? 1 : 0; // pixels of pen on each side of the path
+    const int top = std::min(a.y(), b.y()) - pen;
+    const int rows = std::abs(b.y() - a.y()) + 1 + 2 * pen;
+    std::vector<int>& rowMin = FRowMin;
+    std::vector<int>& rowMax = FRowMax;
+    rowMin.assign(rows, INT_MAX);
+    rowMax.assign(rows, INT_MIN);
+
+    // Bresenham's line, both ends included. The path is monotone and 8-connected, so each
+    // row's pixels, also after widening by the pen, form one run.
+    const int dx = std::abs(b.x() - a.x());
+    const int dy = -std::abs(b.y() - a.y());
+    const int sx = a.x() < b.x() ? 1 : -1;
+    const int sy = a.y() < b.y() ? 1 : -1;
+    int err = dx + dy;
+    int x = a.x();
+    int y = a.y();
+    for (;;) {
+        for (int r = y - pen - top; r <= y + pen - top; ++r) {
+            rowMin[r] = std::min(rowMin[r], x - pen);
+            rowMax[r] = std::max(rowMax[r], x + pen);
+        }
+        if (x == b.x() && y == b.y())
+            break;
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
+    }
+    spans.reserve(rows);
+    for (int r = 0; r < rows; ++r)
+        spans.push_back({top + r, rowMin[r], rowMax[r]});
+}
+
+void TPixelTools::boxOutlineSpans(QPoint a, QPoint b, bool thick, std::vector<TSpan>& spans) const
+{
+    spans.clear();
+    if (a.x() == b.x() || a.y() == b.y())
+        return;
+    const int pen = thick ? 1 : 0;
+    // The box's own columns and rows, last ones included.
+    const int left = std::min(a.x(), b.x());
+    const int right = std::max(a.x(), b.x()) - 1;
+    const int top = std::min(a.y(), b.y());
+    const int bottom = std::max(a.y(), b.y()) - 1;
+    // The outline is the ring between these two, the border line widened by the pen.
+    const QRect outer(QPoint(left - pen, top - pen), QPoint(right + pen, bottom + pen));
+    const QRect inner(QPoint(left + pen + 1, top + pen + 1),
+                      QPoint(right - pen - 1, bottom - pen - 1));
+    for (int y = outer.top(); y <= outer.bottom(); ++y) {
+        if (!inner.isEmpty() && y >= inner.top() && y <= inner.bottom()) {
+            spans.push_back({y, outer.left(), inner.left() - 1});
+            spans.push_back({y, inner.right() + 1, outer.right()});
+        } else {
+            spans.push_back({y, outer.left(), outer.right()});
+        }
+    }
+}
+
+void TPixelTools::boxInteriorSpans(QPoint a, QPoint b, bool thick, std::vector<TSpan>& spans) const
+{
+    spans.clear();
+    if (a.x() == b.x() || a.y() == b.y())
+        return;
+    const int pen = thick ? 1 : 0;
+    const int left = std::min(a.x(), b.x()) + pen + 1;
+    const int right = std::max(a.x(), b.x()) - 1 - pen - 1;
+    const int top = std::min(a.y(), b.y()) + pen + 1;
+    const int bottom = std::max(a.y(), b.y()) - 1 - pen - 1;
+    if (left > right)
+        return;
+    for (int y = top; y <= bottom; ++y)
+        spans.push_back({y, left, right});
+}
+
+QRect TPixelTools::togglePreview(TPreview kind, QPoint end)
+{
+    QRect changed;
+    if (kind == TPreview::Line) {
+        lineSpans(FStroke.Start, end, FStroke.Thick, FSpans);
+        changed = paintSpans(FSpans, InvertMask, true);
+    } else if (kind == TPreview::Box) {
+        boxOutlineSpans(FStroke.Start, end, FStroke.Thick, FSpans);
+        changed = paintSpans(FSpans, InvertMask, true);
+        if (FStroke.Tool == ptBoxFill) {
+            // The interior mixes in the brush colour; white would invert it too, black
+            // leaves it as it is.
+            boxInteriorSpans(FStroke.Start, end, FStroke.Thick, FSpans);
+            changed |= paintSpans(FSpans, FBrushColor.rgb() & ColorMask, true);
+        }
+    }
+    return changed;
+}
+
+QRect TPixelTools::removePreview()
+{
+    if (FStroke.Shown == TPreview::None)
+        return {};
+    const QRect changed = togglePreview(FStroke.Shown, FStroke.Last);
+    FStroke.Shown = TPreview::None;
+    return changed;
+}
+
+QRect TPixelTools::fill(QPoint seed, quint32 value)
+{
+    if (!bufferRect().contains(seed))
+        return {};
+    QImage& image = *FBuffer;
+    const int width = image.width();
+    const int height = image.height();
+    const quint32 target = row(image, seed.y())[seed.x()] & ColorMask;
+    if (target == (value & ColorMask))
+        return {};
+
+    // Heckbert's span fill: every filled run hands its row's neighbour on the far side the
+    // columns it spans, and only where a run grows beyond its parent's columns is the row it
+    // came from looked at again, so each pixel is read a small fixed number of times.
+    int left = seed.x(), right = seed.x(), top = seed.y(), bottom = seed.y();
+    auto matches = [&](const quint32* line, int x) { return (line[x] & ColorMask) == target; };
+    auto push = [&](int y, int x0, int x1, int dy) {
+        if (y + dy >= 0 && y + dy < height)
+            FFillStack.push_back({y + dy, x0, x1, dy});
+    };
+    uchar* const bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    FFillStack.clear();
+    push(seed.y(), seed.x(), seed.x(), 1);
+    push(seed.y() + 1, seed.x(), seed.x(), -1);
+    while (!FFillStack.empty()) {
+        const TFillSeed s = FFillStack.back();
+        FFillStack.pop_back();
+        quint32* line = reinterpret_cast<quint32*>(bits + s.Y * stride);
+        const int x1 = s.X0;
+        const int x2 = s.X1;
+        int x = x1;
+        // Grow leftwards from the parent's first column.
+        while (x >= 0 && matches(line, x))
+            line[x--] = value;
+        // Whether the parent's first column did not match, so there is no run to finish.
+        bool skip = x >= x1;
+        int runStart = x + 1;
+        if (!skip) {
+            if (runStart < x1)
+                push(s.Y, runStart, x1 - 1, -s.Dy); // overhang on the left
+            x = x1 + 1;
+        }
+        for (;;) {
+            if (!skip) {
+                while (x < width && matches(line, x))
+                    line[x++] = value;
+                const int runEnd = x - 1;
+                left = std::min(left, runStart);
+                right = std::max(right, runEnd);
+                top = std::min(top, s.Y);
+                bottom = std::max(bottom, s.Y);
+                push(s.Y, runStart, runEnd, s.Dy);
+                if (runEnd > x2)
+                    push(s.Y, x2 + 1, runEnd, -s.Dy); // overhang on the right
+            }
+            skip = false;
+            // On to the next matching column under the parent.
+            for (++x; x <= x2 && !matches(line, x); ++x) {
+            }
+            runStart = x;
+            if (x > x2)
+                break;
+        }
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+QRect TPixelTools::FlipHorizontal()
+{
+    if (!hasBuffer())
+        return {};
+    const QRect changed = removePreview() | bufferRect();
+    *FBuffer = FBuffer->mirrored(true, false);
+    return changed;
+}
+
+QRect TPixelTools::FlipVertical()
+{
+    if (!hasBuffer())
+        return {};
+    const QRect changed = removePreview() | bufferRect();
+    *FBuffer = FBuffer->mirrored(false, true);
+    return changed;
+}
+
+QRect TPixelTools::RotateLeft()
+{
+    if (!hasBuffer() || !CanRotate(FBuffer->size()))
+        return {};
+    removePreview();
+    const QImage source = *FBuffer;
+    const int n = source.width();
+    QImage turned(n, n, QImage::Format_RGB32);
+    // Anticlockwise: the right column becomes the top row.
+    for (int y = 0; y < n; ++y) {
+        quint32* out = row(turned, y);
+        for (int x = 0; x < n; ++x)
+            out[x] = constRow(source, x)[n - 1 - y];
+    }
+    *FBuffer = turned;
+    return bufferRect();
+}
+
+QRect TPixelTools::RotateRight()
+{
+    if (!hasBuffer() || !CanRotate(FBuffer->size()))
+        return {};
+    removePreview();
+    const QImage source = *FBuffer;
+    const int n = source.width();
+    QImage turned(n, n, QImage::Format_RGB32);
+    // Clockwise: the left column becomes the top row.
+    for (int y = 0; y < n; ++y) {
+        quint32* out = row(turned, y);
+        for (int x = 0; x < n; ++x)
+            out[x] = constRow(source, n - 1 - x)[y];
+    }
+    *FBuffer = turned;
+    return bufferRect();
+}
