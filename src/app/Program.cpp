@@ -61,7 +61,7 @@ void TQuiltmapperProgram::createWindows()
     FForms.EnvDlg = new TEnvDlg(FSettings, FForms.MainForm);
     FForms.ReplaceDlg = new TReplaceDlg(FForms.MainForm);
     FForms.NewCreateDlg = new TNewCreateDlg(FForms.MainForm);
-    FForms.TranslucenPartsDlg = new TTranslucenPartsDlg(FForms.MainForm);
+    FForms.TranslucenPartsDlg = new TTranslucenPartsDlg(FParts, FForms.MainForm);
 }
 
 void TQuiltmapperProgram::connectWindows()
