@@ -53,7 +53,9 @@ private:
     void ShowAbout() override;
     void ShowPartsWindow(bool shown) override;
     void ShowToolBox(bool shown) override;
+    uint8_t SelectedPartNumber() override;
     void SelectPart(uint8_t part) override;
+    std::optional<QImage> RunOverlay(uint8_t source, const QImage& target) override;
     bool SavePartsPicture() override;
 
     TPictureFormats FFormats;

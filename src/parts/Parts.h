@@ -5,6 +5,8 @@
 
 #include <QMainWindow>
 #include <cstdint>
+#include <functional>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -55,6 +57,10 @@ public:
     void RedrawPartsGrid();
     // Slices the picture on the system clipboard into the parts; nothing when it holds none.
     void ImportClipboardPicture();
+
+    // Runs the transparency dialog: part `source` laid over a copy of `target`, or nullopt
+    // on Cancel. Given by the program.
+    std::function<std::optional<QImage>(int source, const QImage& target)> RunOverlay;
 
     TDrawGrid* PartsGrid;
     QLabel* StatusText; // the status bar's one panel
@@ -116,6 +122,7 @@ private:
     QPoint nearestCell(const QPoint& pos) const;
     void exchangeParts(int source, int target);
     void copyPart(int source, int target);
+    void overlayParts(int source, int target);
 
     TProgramModels FModels;
     TPartsStore& FStore;
