@@ -24,7 +24,7 @@ struct TMapToolContext
     // (true), or the cell's part over the selected part (false), through the transparency
     // dialog.
     std::function<void(bool selectedOverCell)> OverlayOnCell;
-    std::function<void(uint8_t)> PartPicked;        // a right-button pick took this part
+    std::function<void(uint8_t)> PartPicked; // a right-button pick took this part
 };
 
 // A tool of the map grid: what a press, a drag and a release of the mouse do, with its own

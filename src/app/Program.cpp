@@ -72,8 +72,7 @@ void TQuiltmapperProgram::connectWindows()
     QObject::connect(FForms.ToolForm, &TToolForm::mapToolClicked, main, &TMainForm::SelectMapTool);
     QObject::connect(FForms.ToolForm, &TToolForm::transformClicked, main,
                      &TMainForm::TransformLupe);
-    QObject::connect(main, &TMainForm::lupeColorShown, FForms.ToolForm,
-                     &TToolForm::ShowPanelColor);
+    QObject::connect(main, &TMainForm::lupeColorShown, FForms.ToolForm, &TToolForm::ShowPanelColor);
     FForms.PartsForm->RunOverlay = [this](int source, const QImage& target) {
         return RunOverlay(uint8_t(source), target);
     };

@@ -56,8 +56,8 @@ void onTriggered(QAction* action, QObject* context, const std::function<void()>&
 
 TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidget* parent)
     : QMainWindow(parent), FModels(models), FLinks(links), FSettings(models.Settings),
-      FDoc(models.Document), FParts(models.Parts), FCellPainter(std::make_unique<TMapCellPainter>()),
-      FPixelTools(models.Settings)
+      FDoc(models.Document), FParts(models.Parts),
+      FCellPainter(std::make_unique<TMapCellPainter>()), FPixelTools(models.Settings)
 {
     setObjectName(QStringLiteral("MainForm"));
 
@@ -89,13 +89,15 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
     Lupe = new TLupe(MapGrid->viewport());
     Lupe->setObjectName(QStringLiteral("Lupe"));
     Lupe->resize(128, 128);
-    Lupe->OnSourceMouseDown = [this](Qt::MouseButton b, Qt::KeyboardModifiers s,
-                                     const QPoint& p) { LupeSourceMouseDown(b, s, p); };
+    Lupe->OnSourceMouseDown = [this](Qt::MouseButton b, Qt::KeyboardModifiers s, const QPoint& p) {
+        LupeSourceMouseDown(b, s, p);
+    };
     Lupe->OnSourceMouseMove = [this](Qt::KeyboardModifiers s, const QPoint& p) {
         LupeSourceMouseMove(s, p);
     };
-    Lupe->OnSourceMouseUp = [this](Qt::MouseButton b, Qt::KeyboardModifiers s,
-                                   const QPoint& p) { LupeSourceMouseUp(b, s, p); };
+    Lupe->OnSourceMouseUp = [this](Qt::MouseButton b, Qt::KeyboardModifiers s, const QPoint& p) {
+        LupeSourceMouseUp(b, s, p);
+    };
     Lupe->OnDblClick = [this] { LupeDblClick(); };
     FPixelTools.SetBuffer(&Lupe->Bitmap());
 
@@ -678,8 +680,8 @@ void TMainForm::showMagnifier()
         return;
     dropLupeEdits();
     LupePartNumber = FDoc.Cell(MapGrid->Col(), MapGrid->Row());
-    Lupe->setGeometry(QRect(cell.topLeft(),
-                            QSize(MapGrid->DefaultColWidth(), MapGrid->DefaultRowHeight())));
+    Lupe->setGeometry(
+        QRect(cell.topLeft(), QSize(MapGrid->DefaultColWidth(), MapGrid->DefaultRowHeight())));
     Lupe->SetPower(MapGrid->DefaultColWidth() / FParts.PartWidth());
     Lupe->SetBitmap(FParts.PartBitmap(LupePartNumber));
     FPixelTools.SetBuffer(&Lupe->Bitmap());

@@ -2,9 +2,9 @@
 
 #include "CopyMode.h"
 #include "DrawGrid.h"
+#include "LupeTransform.h"
 #include "MapDocument.h"
 #include "MapFile.h"
-#include "LupeTransform.h"
 #include "MapTools.h"
 #include "PixelTools.h"
 #include "ProgramModels.h"
@@ -166,6 +166,7 @@ signals:
     // During a right-button pick in the magnifier, the colour under the pointer.
     void lupeColorShown(const QColor& color);
 
+public:
     // Whether a mouse button drags on the map.
     bool MapDragActive() const;
 

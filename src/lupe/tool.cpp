@@ -241,8 +241,7 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
     FLowerRowPanels = {panel3, panel1, panel2, panel4};
     connect(Button_HorizontalTurn, &QToolButton::clicked, this,
             &TToolForm::Button_HorizontalTurnClick);
-    connect(Button_VerticalTurn, &QToolButton::clicked, this,
-            &TToolForm::Button_VerticalTurnClick);
+    connect(Button_VerticalTurn, &QToolButton::clicked, this, &TToolForm::Button_VerticalTurnClick);
     connect(Button_RotateLeft, &QToolButton::clicked, this, &TToolForm::Button_RotateLeftClick);
     connect(Button_RotateRight, &QToolButton::clicked, this, &TToolForm::Button_RotateRightClick);
     enableRotations();
@@ -357,9 +356,10 @@ void TToolForm::Button_RotateRightClick()
 
 void TToolForm::enableRotations()
 {
-    const bool square = TPixelTools::CanRotate(
-        QSize(FModels.Parts.PartWidth(), FModels.Parts.PartHeight()));
-    const QString why = square ? QString() : QStringLiteral("（縦横の大きさが同じパーツだけ回転できます）");
+    const bool square =
+        TPixelTools::CanRotate(QSize(FModels.Parts.PartWidth(), FModels.Parts.PartHeight()));
+    const QString why =
+        square ? QString() : QStringLiteral("（縦横の大きさが同じパーツだけ回転できます）");
     Button_RotateLeft->setEnabled(square);
     Button_RotateRight->setEnabled(square);
     Button_RotateLeft->setToolTip(QStringLiteral("左90度回転") + why);
