@@ -97,7 +97,14 @@ TEST_F(PartGraphicEditingTest, DrawingShowsInPlaceAndAClickOnACellStoresIt)
     Settings().SetPixelTool(ptLine);
     Settings().SetDrawingColor(QColor(255, 0, 0));
     Stroke({1, 1}, {6, 1});
-    EXPECT_EQ(Lupe()->Bitmap().pixelColor(4, 1), QColor(255, 0, 0));
+    // Exactly the line: no pixel of the previews on the way is left inverted.
+    QImage expected = PartsStore().PartBitmap(7).copy();
+    for (int x = 1; x <= 6; ++x)
+        expected.setPixelColor(x, 1, QColor(255, 0, 0));
+    EXPECT_EQ(Lupe()->Bitmap(), expected);
+    const QImage screen = Lupe()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(screen.pixelColor(At({3, 1})), QColor(255, 0, 0));
+    EXPECT_EQ(screen.pixelColor(At({3, 4})), QColor(0, 160, 0));
     // Not stored yet, but the other cell with the part already shows it.
     EXPECT_EQ(PartsStore().PartBitmap(7).pixelColor(4, 1), QColor(0, 160, 0));
     EXPECT_FALSE(PartsStore().IsPartsModified());
