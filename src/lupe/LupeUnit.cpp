@@ -454,7 +454,10 @@ void TLupe::paintPicture(QPainter& screen, const QRect& exposed)
     }
     if (drawResult)
         magnify(dest, source);
-    if (drawResult && (FDrawGrid || owner)) {
+    if (drawResult && FDrawGrid && !owner && isThinSolid(FGridPen) &&
+        FGridPen.color().alpha() == 255) {
+        drawThinGrid(dest, FGridPen.color().rgb());
+    } else if (drawResult && (FDrawGrid || owner)) {
         QPainter canvas(&FBackBuffer);
         if (FDrawGrid) {
             if (owner)
@@ -494,6 +497,25 @@ void TLupe::magnify(const QRect& dest, const QRect& source)
         const uchar* line = reinterpret_cast<const uchar*>(first + dest.left());
         for (int k = 1; k < p; ++k)
             std::memcpy(bits + (y0 + k) * stride + dest.left() * sizeof(uint32_t), line, bytes);
+    }
+}
+
+// The grid of drawGridLines for an opaque one-pixel pen, written straight into the back
+// buffer: a painter's narrow column fills cost as much as the whole picture.
+void TLupe::drawThinGrid(const QRect& dest, QRgb color)
+{
+    const int p = FPower;
+    const qsizetype stride = FBackBuffer.bytesPerLine();
+    uchar* bits = FBackBuffer.bits();
+    const int right = dest.left() + dest.width();
+    for (int y = dest.top(); y < dest.top() + dest.height(); ++y) {
+        auto* line = reinterpret_cast<uint32_t*>(bits + y * stride);
+        if (y % p == p - 1) {
+            std::fill(line + dest.left(), line + right, color);
+            continue;
+        }
+        for (int x = dest.left() + p - 1; x < right; x += p)
+            line[x] = color;
     }
 }
 

@@ -188,6 +188,7 @@ private:
     void paintEmpty(QPainter& screen, const QRect& exposed);
     void magnify(const QRect& dest, const QRect& source);
     void drawGridLines(QPainter& canvas, const QRect& dest);
+    void drawThinGrid(const QRect& dest, QRgb color);
 
     QImage FBitmap;
     QImage FBackBuffer;

@@ -269,8 +269,13 @@ void TTranslucenPartsDlg::createControls()
     Radio_ColorWay->setChecked(true);
     Radio_MaskWay = new QRadioButton(QStringLiteral("マスク指定"), this);
     Radio_MaskWay->setObjectName(QStringLiteral("Radio_MaskWay"));
-    connect(Radio_ColorWay, &QRadioButton::clicked, this, &TTranslucenPartsDlg::Radio_SelectWay);
-    connect(Radio_MaskWay, &QRadioButton::clicked, this, &TTranslucenPartsDlg::Radio_SelectWay);
+    // Also when a program sets the radios: the boxes and the popup menu always follow.
+    for (QRadioButton* way : {Radio_ColorWay, Radio_MaskWay}) {
+        connect(way, &QRadioButton::toggled, this, [this](bool checked) {
+            if (checked)
+                Radio_SelectWay();
+        });
+    }
 
     Button_Reverse = new QToolButton(this);
     Button_Reverse->setObjectName(QStringLiteral("Button_Reverse"));
