@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QString>
 #include <cstdint>
 #include <optional>
 
@@ -46,4 +47,8 @@ public:
     // The parts window's overwrite-save, asking for a name when there is none; false when
     // the dialog was cancelled. A failed write throws with the message for the user.
     virtual bool SavePartsPicture() = 0;
+    // A map file was loaded, or saved under the name: the parts picture remembered for it is
+    // loaded, or the one in use is remembered for it.
+    virtual void MapFileLoaded(const QString& fileName) = 0;
+    virtual void MapFileSaved(const QString& fileName) = 0;
 };

@@ -123,8 +123,14 @@ bool WriteMapData(QIODevice& out, const TMapDocument& doc, TMapFileType type, ui
            writeAll(out, header, sizeof header) && writeRowMajor(out, doc);
 }
 
+TMapFileType MapFileTypeOf(QIODevice& in, TMapFileType headerless)
+{
+    return in.peek(MapFileMagic.size()) == MapFileMagic ? TMapFileType::Type2 : headerless;
+}
+
 std::optional<TMapHeader> ReadMapHeader(QIODevice& in, TMapFileType type, TMapLoadStatus* why)
 {
+    type = MapFileTypeOf(in, type);
     const auto fail = [why](TMapLoadStatus status) {
         if (why)
             *why = status;
@@ -157,6 +163,8 @@ TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
                            const TApplyPartSize& applyPartSize)
 {
     TMapLoadResult result;
+    type = MapFileTypeOf(in, type);
+    result.Type = type;
     const std::optional<TMapHeader> header = ReadMapHeader(in, type, &result.Status);
     if (!header)
         return result;

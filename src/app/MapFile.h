@@ -12,7 +12,8 @@ class QIODevice;
 
 // The two layouts of map files. Type 1 holds the map size and the cells column by
 // column; type 2 adds a magic and the part size and holds the cells row by row. A file
-// does not say which type it is: the settings choose.
+// that starts with the magic is type 2 (no type 1 file can: its width would be 30033);
+// for any other file the settings choose.
 enum class TMapFileType
 {
     Type1 = 1,
@@ -33,6 +34,8 @@ enum class TMapLoadStatus
 struct TMapLoadResult
 {
     TMapLoadStatus Status = TMapLoadStatus::Unreadable;
+    // The layout the file was read in.
+    TMapFileType Type = TMapFileType::Type2;
     // The part size the map was made for (32 x 32 for type 1); the caller applies it.
     uint16_t PartWidth = DefaultPartSize;
     uint16_t PartHeight = DefaultPartSize;
@@ -57,8 +60,13 @@ struct TMapHeader
     uint16_t MapHeight = 0;
 };
 
-// Reads and checks the header alone; nullopt (with the reason in *why) for a missing magic,
-// a header that ends early, a part size of 0 or a map size outside 1..9999.
+// The layout of the data at the device's position, without consuming it: type 2 when it
+// starts with the magic, else headerless.
+TMapFileType MapFileTypeOf(QIODevice& in, TMapFileType headerless);
+
+// Reads and checks the header alone, in the layout MapFileTypeOf gives; nullopt (with the reason in
+// *why) for a missing magic, a header that ends early, a part size of 0 or a map size
+// outside 1..9999.
 std::optional<TMapHeader> ReadMapHeader(QIODevice& in, TMapFileType type,
                                         TMapLoadStatus* why = nullptr);
 
@@ -67,10 +75,10 @@ std::optional<TMapHeader> ReadMapHeader(QIODevice& in, TMapFileType type,
 // parts up first. Returning false (the parts cannot be made) fails the load as a bad header.
 using TApplyPartSize = std::function<bool(uint16_t width, uint16_t height)>;
 
-// Reads a map. The header is checked completely before anything is changed: a missing
-// magic, a header that ends early, a map size outside 1..9999 or a part size of 0 leave
-// the document (and the parts) as they were. Cell data that ends early leaves the rest at
-// part 0. On success the document holds a new map (not modified, nothing to undo).
+// Reads a map, in the layout MapFileTypeOf gives. The header is checked completely before anything
+// is changed: a missing magic, a header that ends early, a map size outside 1..9999 or a part size
+// of 0 leave the document (and the parts) as they were. Cell data that ends early leaves the rest
+// at part 0. On success the document holds a new map (not modified, nothing to undo).
 TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
                            const TApplyPartSize& applyPartSize = {});
 

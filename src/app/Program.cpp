@@ -45,6 +45,8 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
         throw;
     }
     connectWindows();
+    // The parts picture of the last run comes back.
+    FForms.PartsForm->LoadLastPicture();
 }
 
 TQuiltmapperProgram::~TQuiltmapperProgram()
@@ -78,6 +80,17 @@ void TQuiltmapperProgram::connectWindows()
     };
     QObject::connect(&FSettings, &TSettings::undoBudgetChanged, &FDocument,
                      &TMapDocument::SetUndoBudget);
+    QObject::connect(FForms.PartsForm, &TPartsForm::pictureInUseChanged, main,
+                     [this] { rememberPartsPicture(FForms.MainForm->MapFileName()); });
+}
+
+void TQuiltmapperProgram::rememberPartsPicture(const QString& mapFileName)
+{
+    const TPartsPictureUse use = FForms.PartsForm->PictureUse();
+    if (use.IsEmpty())
+        return;
+    FSettings.SetLastPartsPicture(use);
+    FSettings.RememberPartsPicture(mapFileName, use);
 }
 
 void TQuiltmapperProgram::destroyWindows()
@@ -190,4 +203,14 @@ void TQuiltmapperProgram::SelectPart(uint8_t part)
 bool TQuiltmapperProgram::SavePartsPicture()
 {
     return FForms.PartsForm->SavePartsPicture();
+}
+
+void TQuiltmapperProgram::MapFileLoaded(const QString& fileName)
+{
+    FForms.PartsForm->LoadPictureForMap(fileName);
+}
+
+void TQuiltmapperProgram::MapFileSaved(const QString& fileName)
+{
+    rememberPartsPicture(fileName);
 }

@@ -57,6 +57,10 @@ private:
     void SelectPart(uint8_t part) override;
     std::optional<QImage> RunOverlay(uint8_t source, const QImage& target) override;
     bool SavePartsPicture() override;
+    void MapFileLoaded(const QString& fileName) override;
+    void MapFileSaved(const QString& fileName) override;
+    // The parts picture now in use is the last one, and the map file's.
+    void rememberPartsPicture(const QString& mapFileName);
 
     TPictureFormats FFormats;
     TIniGT FIniGT;

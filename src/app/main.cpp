@@ -14,12 +14,14 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
 #include <QStatusBar>
 #include <QUrl>
+#include <QWheelEvent>
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -27,6 +29,31 @@
 #include <vector>
 
 namespace {
+
+// The widest texts the left status panel shows, on the largest map: the cell under the
+// pointer with its part, a dragged rectangle, the scroll position, a jump target.
+int statusPanelWidth(const QLabel& panel)
+{
+    const QFontMetrics metrics = panel.fontMetrics();
+    QChar widest = u'0';
+    for (char16_t digit = u'0'; digit <= u'9'; ++digit) {
+        if (metrics.horizontalAdvance(QChar(digit)) > metrics.horizontalAdvance(widest))
+            widest = QChar(digit);
+    }
+    const QString n(4, widest);
+    const QString cell = QStringLiteral("(%1,%1)").arg(n);
+    const QStringList texts = {
+        cell + QStringLiteral("・パーツ番号:") + QString(3, widest),
+        cell + QStringLiteral("-") + cell,
+        QStringLiteral("左上の座標:") + cell,
+        QStringLiteral("ジャンプ先: ") + cell,
+    };
+    int width = 0;
+    for (const QString& text : texts)
+        width = std::max(width, metrics.horizontalAdvance(text));
+    // The label's own margins and frame, and a little air.
+    return width + 2 * (panel.frameWidth() + panel.margin()) + metrics.averageCharWidth();
+}
 
 const QString MainSection = QStringLiteral("MainWindow");
 const QString Untitled = QStringLiteral("無題");
@@ -85,6 +112,8 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
         MapGridMouseUp(b, s, p);
     };
     MapGrid->OnTopLeftChanged = [this] { MapGridTopLeftChanged(); };
+    // Ctrl+wheel zooms instead of scrolling.
+    MapGrid->viewport()->installEventFilter(this);
 
     Lupe = new TLupe(MapGrid->viewport());
     Lupe->setObjectName(QStringLiteral("Lupe"));
@@ -102,13 +131,15 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
     FPixelTools.SetBuffer(&Lupe->Bitmap());
 
     StatusPanel0 = new QLabel(this);
-    StatusPanel0->setFixedWidth(150);
+    StatusPanel0->setFixedWidth(statusPanelWidth(*StatusPanel0));
     StatusPanel1 = new QLabel(
         QStringLiteral("左ボタンドラッグでマップ描画・領域指定・スクロール、右ボタンでパーツ取得"),
         this);
-    StatusPanel1->setFixedWidth(500);
+    // The fixed hint takes the rest of the bar and may be cut, so that it never makes the
+    // window wider.
+    StatusPanel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addWidget(StatusPanel0);
-    statusBar()->addWidget(StatusPanel1);
+    statusBar()->addWidget(StatusPanel1, 1);
 
     createMenus();
     createTools();
@@ -222,6 +253,20 @@ void TMainForm::createMenus()
                  QKeySequence(Qt::CTRL | Qt::Key_A));
     F1 =
         addItem(edit, QStringLiteral("F1"), QStringLiteral("グループパーツで全マップを埋める(&F)"));
+
+    // Zoom keys, without menu items of their own: the tool box shows the zoom levels.
+    ZoomIn1 = new QAction(QStringLiteral("拡大"), this);
+    ZoomIn1->setObjectName(QStringLiteral("ZoomIn1"));
+    ZoomIn1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus),
+                           QKeySequence(Qt::CTRL | Qt::Key_Equal),
+                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Semicolon)});
+    ZoomOut1 = new QAction(QStringLiteral("縮小"), this);
+    ZoomOut1->setObjectName(QStringLiteral("ZoomOut1"));
+    ZoomOut1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    addAction(ZoomIn1);
+    addAction(ZoomOut1);
+    connect(ZoomIn1, &QAction::triggered, this, &TMainForm::ZoomIn1Click);
+    connect(ZoomOut1, &QAction::triggered, this, &TMainForm::ZoomOut1Click);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     N12 = addItem(view, QStringLiteral("N12"), QStringLiteral("パーツウィンドウ(&P)"),
@@ -339,6 +384,7 @@ bool TMainForm::SaveMapFile(const QString& fileName)
         return false;
     }
     SetMapCaption(fileName);
+    FLinks.MapFileSaved(fileName);
     return true;
 }
 
@@ -350,10 +396,13 @@ std::optional<QString> TMainForm::runMapSaveDialog()
     request.NameFilters = FMapFilters;
     request.DefaultSuffix = FMapExtension;
     request.FileName = FMapFileName;
+    request.Directory = FSettings.MapFolder();
     std::optional<QString> name = RunFileDialog(this, request);
     // The dialog keeps the chosen name: later saves go to it.
-    if (name)
+    if (name) {
         FMapFileName = *name;
+        FSettings.SetMapFolder(QFileInfo(*name).absolutePath());
+    }
     return name;
 }
 
@@ -396,6 +445,7 @@ bool TMainForm::LoadMapFile(const QString& fileName)
     }
     SetMapCaption(fileName);
     FMapFileName = fileName;
+    FLinks.MapFileLoaded(fileName);
     return true;
 }
 
@@ -406,8 +456,13 @@ void TMainForm::R1Click()
     request.Title = QStringLiteral("マップデータの読み込み");
     request.NameFilters = FOpenFilters;
     request.DefaultSuffix = FMapExtension;
+    request.Directory = FSettings.MapFolder();
     const std::optional<QString> name = RunFileDialog(this, request);
     if (!name)
+        return;
+    FSettings.SetMapFolder(QFileInfo(*name).absolutePath());
+    // A load replaces the map and the parts: their changes are offered for saving first.
+    if (!queryUnsavedChanges())
         return;
     LoadMapFile(*name);
 }
@@ -437,19 +492,9 @@ void TMainForm::N1Click()
     const std::optional<TNewMapChoice> choice = FLinks.RunNewMapDialog();
     if (!choice)
         return;
-    if (FDoc.MapModified()) {
-        switch (AskConfirm(this, QStringLiteral("変更データを上書き保存しますか？"),
-                           TConfirmButtons::YesNoCancel)) {
-        case TAnswer::Yes:
-            if (!SaveMapOverwrite())
-                return;
-            break;
-        case TAnswer::No:
-            break;
-        default:
-            return;
-        }
-    }
+    // A new map replaces the map and resets the parts: their changes are offered first.
+    if (!queryUnsavedChanges())
+        return;
     // The new map's memory is taken first: if it cannot be had, the parts stay as they are.
     TMapDocument::TMapStores stores =
         TMapDocument::AllocateStores(choice->MapWidth, choice->MapHeight);
@@ -461,6 +506,8 @@ void TMainForm::N1Click()
 void TMainForm::DropFiles(const QStringList& fileNames)
 {
     if (fileNames.isEmpty())
+        return;
+    if (!queryUnsavedChanges())
         return;
     LoadMapFile(fileNames.first());
     Beep(TBeep::Default);
@@ -486,7 +533,7 @@ void TMainForm::dropEvent(QDropEvent* event)
 // ---------------------------------------------------------------------------------------
 // Closing
 
-bool TMainForm::closeQuery()
+bool TMainForm::queryUnsavedChanges()
 {
     bool canClose = true;
     if (FDoc.MapModified()) {
@@ -527,7 +574,7 @@ bool TMainForm::closeQuery()
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    if (!closeQuery()) {
+    if (!queryUnsavedChanges()) {
         event->ignore();
         return;
     }
@@ -599,6 +646,51 @@ void TMainForm::ApplyZoom()
     MapGrid->InvalidateGrid();
 }
 
+void TMainForm::StepZoom(int step, const QPoint& anchor)
+{
+    const int level = std::clamp(int(FSettings.ZoomLevel()) + step, int(zlWide), int(zlZoom));
+    if (level == int(FSettings.ZoomLevel()))
+        return;
+    // The cell under the anchor, also past the map's last cell, stays under it.
+    const auto cellAt = [](int pos, int first, int pitch, int count) {
+        return std::clamp(first + pos / std::max(1, pitch), 0, count - 1);
+    };
+    const int oldPitchX = MapGrid->DefaultColWidth() + MapGrid->GridLineWidth();
+    const int oldPitchY = MapGrid->DefaultRowHeight() + MapGrid->GridLineWidth();
+    const int col = cellAt(anchor.x(), MapGrid->LeftCol(), oldPitchX, MapGrid->ColCount());
+    const int row = cellAt(anchor.y(), MapGrid->TopRow(), oldPitchY, MapGrid->RowCount());
+    FSettings.SetZoomLevel(TZoomLevel(level)); // ApplyZoom follows through the change signal
+    const int pitchX = MapGrid->DefaultColWidth() + MapGrid->GridLineWidth();
+    const int pitchY = MapGrid->DefaultRowHeight() + MapGrid->GridLineWidth();
+    MapGrid->SetLeftCol(col - anchor.x() / std::max(1, pitchX));
+    MapGrid->SetTopRow(row - anchor.y() / std::max(1, pitchY));
+}
+
+void TMainForm::ZoomIn1Click()
+{
+    StepZoom(1, MapGrid->viewport()->rect().center());
+}
+
+void TMainForm::ZoomOut1Click()
+{
+    StepZoom(-1, MapGrid->viewport()->rect().center());
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == MapGrid->viewport() && event->type() == QEvent::Wheel) {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            // One level per notch, whichever way; what is left of a notch is dropped.
+            const int delta = wheel->angleDelta().y();
+            if (delta != 0)
+                StepZoom(delta > 0 ? 1 : -1, wheel->position().toPoint());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void TMainForm::applyCellSize()
 {
     MapGrid->SetDefaultColWidth(FSettings.CellSize());
@@ -656,8 +748,9 @@ void TMainForm::D1Click()
 void TMainForm::enterMapTool(TMapTool tool)
 {
     FTool = FTools[tool].get();
-    MapGrid->SetOptions(FTool->SelectsRange() ? goVertLine | goHorzLine | goRangeSelect
-                                              : goVertLine | goHorzLine);
+    // The map follows a scroll bar's thumb while it is dragged, in every tool.
+    const TGridOptions options = goVertLine | goHorzLine | goThumbTracking;
+    MapGrid->SetOptions(FTool->SelectsRange() ? options | goRangeSelect : options);
     MapGrid->viewport()->setCursor(FTool->Cursor());
     QAction* items[] = {N17, N18, N19, D1};
     items[tool]->setChecked(true);

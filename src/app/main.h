@@ -67,6 +67,12 @@ public:
     void SetRegionMode();
     void SetScrollMode();
     void SetLupeMode();
+    // Steps the zoom level (+1 closer, -1 farther), keeping the cell under anchor (a point
+    // of the map grid's viewport) where it is. Ctrl+wheel steps around the pointer,
+    // Ctrl+plus and Ctrl+minus around the middle of the view.
+    void StepZoom(int step, const QPoint& anchor);
+    void ZoomIn1Click();
+    void ZoomOut1Click();
     void RedrawMapRect(int left, int top, int right, int bottom);
     void RepaintMap();
     // Redraws the cells on screen that show the part.
@@ -158,6 +164,8 @@ public:
     QAction* Contents1;
     QAction* N7;
     QAction* About1;
+    QAction* ZoomIn1;  // Ctrl+plus
+    QAction* ZoomOut1; // Ctrl+minus
 
     // The part whose copy the magnifier holds.
     int LupePartNumber = 0;
@@ -174,6 +182,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createMenus();
@@ -195,7 +204,9 @@ private:
     // The map cells stop showing edits of the magnifier that were not stored.
     void dropLupeEdits();
     void overlayOnCell(bool selectedOverCell);
-    bool closeQuery();
+    // The questions of closing: the map's changes, then the parts' (also after Cancel on
+    // the first). False when either was cancelled or its save did not happen.
+    bool queryUnsavedChanges();
 
     TProgramModels FModels;
     TMainFormLinks& FLinks;

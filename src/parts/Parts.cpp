@@ -12,9 +12,12 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -31,7 +34,7 @@ const QString PlacementPrefix = QStringLiteral("WindowState");
 const QString PartNumberText = QStringLiteral("カーソル位置のパーツ番号:");
 const QString DragSourceText = QStringLiteral("コピー又は交換元パーツ:");
 const QString DragTargetText = QStringLiteral("カーソル位置パーツ:");
-const QString SaveFilter = QStringLiteral("BMP|*.bmp|全てのファイル|*.*");
+const QString SaveFilter = QStringLiteral("BMP|*.bmp|PNG|*.png|全てのファイル|*.*");
 const QString OpenFilter =
     QStringLiteral("主要な画像ファイル|*.bmp;*.png;*.jpg;*.jpeg;*.gif|BMP (*.bmp)|*.bmp|"
                    "PNG (*.png)|*.png|GIF (*.gif)|*.gif|JPEG (*.jpg, *.jpeg)|*.jpg;*.jpeg|"
@@ -44,16 +47,27 @@ QAction* addItem(QMenu* menu, const QString& caption, const QKeySequence& shortc
     return item;
 }
 
-TFileDialogRequest saveRequest(const QString& fileName)
+TFileDialogRequest saveRequest(const QString& fileName, const QString& folder)
 {
     TFileDialogRequest request;
     request.DialogMode = TFileDialogRequest::Save;
     request.Title = QStringLiteral("パーツ画像の保存");
     request.NameFilters = NameFiltersFromPairs(SaveFilter);
-    request.DefaultSuffix = QStringLiteral("bmp");
+    // The extension added to a bare name is the one the suggested name has.
+    request.DefaultSuffix = QFileInfo(fileName).suffix().compare(u"png", Qt::CaseInsensitive) == 0
+                                ? QStringLiteral("png")
+                                : QStringLiteral("bmp");
     request.FileName = fileName;
+    request.Directory = folder;
     request.ConfirmOverwrite = true;
     return request;
+}
+
+// The name with the extension .bmp in place of its own.
+QString withBmpSuffix(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".bmp"));
 }
 
 QStringList localFiles(const QMimeData* data)
@@ -215,6 +229,10 @@ void TPartsForm::partsResized()
     PartsGrid->SetDefaultRowHeight(FStore.PartHeight());
     PartsGrid->SetCol(0);
     PartsGrid->SetRow(0);
+    showPartNumberStatus();
+    // Fresh placeholders: the parts come from no picture any more.
+    if (!FPictureInUse.isEmpty())
+        setPictureInUse(QString());
 }
 
 void TPartsForm::DrawPart(QPainter& canvas, const QRect& rect, int part) const
@@ -241,26 +259,111 @@ void TPartsForm::SelectPart(int part)
 {
     PartsGrid->SetCol(part % TPartsStore::SheetSide);
     PartsGrid->SetRow(part / TPartsStore::SheetSide);
+    showPartNumberStatus();
+}
+
+std::optional<QString> TPartsForm::runSaveDialog(const QString& suggested)
+{
+    QString name = suggested;
+    for (;;) {
+        const std::optional<QString> chosen =
+            RunFileDialog(this, saveRequest(name, FModels.Settings.PartsFolder()));
+        if (!chosen)
+            return std::nullopt;
+        FModels.Settings.SetPartsFolder(QFileInfo(*chosen).absolutePath());
+        if (!FStore.SheetFormatFor(*chosen).isEmpty())
+            return chosen;
+        // A name of a format the sheet cannot be written in: asked again, as a BMP.
+        name = withBmpSuffix(*chosen);
+    }
+}
+
+void TPartsForm::writePicture(const QString& fileName)
+{
+    FStore.WritePartsPicture(fileName);
+    setPictureInUse(fileName);
+}
+
+void TPartsForm::setPictureInUse(const QString& fileName)
+{
+    FPictureInUse = fileName;
+    emit pictureInUseChanged(fileName);
+}
+
+TPartsPictureUse TPartsForm::PictureUse() const
+{
+    TPartsPictureUse use;
+    if (FPictureInUse.isEmpty())
+        return use;
+    use.Picture = QFileInfo(FPictureInUse).absoluteFilePath();
+    use.PartWidth = PartWidth();
+    use.PartHeight = PartHeight();
+    // Only the header is read; a format only a plug-in reads has no size here.
+    const QSize size = QImageReader(FPictureInUse).size();
+    use.PictureWidth = size.isValid() ? size.width() : 0;
+    use.PictureHeight = size.isValid() ? size.height() : 0;
+    return use;
+}
+
+void TPartsForm::LoadPictureForMap(const QString& mapFileName)
+{
+    loadRemembered(FModels.Settings.PartsPictureFor(mapFileName));
+}
+
+void TPartsForm::LoadLastPicture()
+{
+    loadRemembered(FModels.Settings.LastPartsPicture());
+}
+
+void TPartsForm::loadRemembered(const TPartsPictureUse& use)
+{
+    if (use.IsEmpty())
+        return;
+    const QString name = QFileInfo(use.Picture).fileName();
+    if (!QFileInfo(use.Picture).isFile()) {
+        StatusText->setText(QStringLiteral("パーツ画像 %1 が見つかりません").arg(name));
+        return;
+    }
+    const QSize size = QImageReader(use.Picture).size();
+    const bool resized = use.PictureWidth > 0 && size.isValid() &&
+                         size != QSize(use.PictureWidth, use.PictureHeight);
+    if (resized || use.PartWidth != PartWidth() || use.PartHeight != PartHeight()) {
+        StatusText->setText(
+            QStringLiteral("パーツ画像 %1 は大きさが合わないため読み込みません").arg(name));
+        return;
+    }
+    LoadPartsPicture(use.Picture);
 }
 
 bool TPartsForm::SavePartsPicture()
 {
-    if (!FStore.FileName().isEmpty()) {
-        FStore.WritePartsPicture(FStore.FileName());
+    const QString remembered = FStore.FileName();
+    if (!remembered.isEmpty() && !FStore.SheetFormatFor(remembered).isEmpty()) {
+        writePicture(remembered);
         return true;
     }
-    const std::optional<QString> name = RunFileDialog(this, saveRequest(QString()));
+    // A picture read from a format that cannot hold the sheet unchanged (JPEG, a plug-in's
+    // format) is not written over: the user is offered the same name as a BMP.
+    const std::optional<QString> name =
+        runSaveDialog(remembered.isEmpty() ? QString() : withBmpSuffix(remembered));
     if (!name)
         return false;
     // The dialog keeps the chosen name even when the write then fails.
     FStore.SetFileName(*name);
-    FStore.WritePartsPicture(*name);
+    writePicture(*name);
     return true;
 }
 
 bool TPartsForm::LoadPartsPicture(const QString& fileName)
 {
-    return FStore.LoadPartsPicture(fileName);
+    if (!FStore.LoadPartsPicture(fileName)) {
+        // Nothing changed; the user learns why nothing happened without a box to close.
+        StatusText->setText(
+            QStringLiteral("パーツ画像 %1 を読み込めません").arg(QFileInfo(fileName).fileName()));
+        return false;
+    }
+    setPictureInUse(fileName);
+    return true;
 }
 
 void TPartsForm::RedrawPartsGrid()
@@ -300,9 +403,12 @@ void TPartsForm::N1Click()
     request.Title = QStringLiteral("パーツ画像の読み込み");
     request.NameFilters = NameFiltersFromPairs(OpenFilter);
     request.PicturePreview = true;
+    request.Directory = FModels.Settings.PartsFolder();
     const std::optional<QString> name = RunFileDialog(this, request);
-    if (name)
-        LoadPartsPicture(*name);
+    if (!name)
+        return;
+    FModels.Settings.SetPartsFolder(QFileInfo(*name).absolutePath());
+    LoadPartsPicture(*name);
 }
 
 void TPartsForm::N2Click()
@@ -312,11 +418,15 @@ void TPartsForm::N2Click()
 
 void TPartsForm::N3Click()
 {
-    const std::optional<QString> name = RunFileDialog(this, saveRequest(FStore.FileName()));
+    const QString remembered = FStore.FileName();
+    const std::optional<QString> name =
+        runSaveDialog(FStore.SheetFormatFor(remembered).isEmpty() && !remembered.isEmpty()
+                          ? withBmpSuffix(remembered)
+                          : remembered);
     if (!name)
         return;
     FStore.SetFileName(*name);
-    FStore.WritePartsPicture(*name);
+    writePicture(*name);
 }
 
 void TPartsForm::G1Click()

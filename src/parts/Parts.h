@@ -13,6 +13,7 @@ class QLabel;
 class QMenu;
 class TDrawGrid;
 class TNkClipDetector;
+struct TPartsPictureUse;
 
 // "パーツウィンドウ": the 256 parts as a 16 x 16 grid at their own size. A click or drag
 // picks the group part the map is painted with; its menus load and save the parts picture
@@ -52,8 +53,17 @@ public:
     void ClearPartsModified() { FStore.ClearPartsModified(); }
     // Writes under the remembered name, or asks for one; false when the dialog was cancelled.
     bool SavePartsPicture();
-    // Loads a picture into the parts; false when it could not.
+    // Loads a picture into the parts; false when it could not, which the status bar says.
     bool LoadPartsPicture(const QString& fileName);
+    // The picture the parts were last loaded from or saved to; empty after SetPartsSize.
+    QString PictureInUse() const { return FPictureInUse; }
+    // How the picture in use is used now (part size, its own size); empty without one.
+    TPartsPictureUse PictureUse() const;
+    // Loads the parts picture remembered for the map file, or at start the one last used.
+    // A picture that is gone, no longer of its size or made for another part size is
+    // skipped with a note in the status bar.
+    void LoadPictureForMap(const QString& mapFileName);
+    void LoadLastPicture();
     void RedrawPartsGrid();
     // Slices the picture on the system clipboard into the parts; nothing when it holds none.
     void ImportClipboardPicture();
@@ -107,6 +117,8 @@ public:
 signals:
     // The window was closed (it is only hidden).
     void closed();
+    // The parts now come from this picture (loaded or saved), or from none (empty).
+    void pictureInUseChanged(const QString& fileName);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -118,6 +130,11 @@ private:
     void createMenus();
     void createGrid();
     void showPartNumberStatus();
+    void loadRemembered(const TPartsPictureUse& use);
+    void setPictureInUse(const QString& fileName);
+    // The save dialog, until it gives a name the sheet can be written under.
+    std::optional<QString> runSaveDialog(const QString& suggested);
+    void writePicture(const QString& fileName);
     void partsResized();
     QPoint nearestCell(const QPoint& pos) const;
     void exchangeParts(int source, int target);
@@ -129,4 +146,5 @@ private:
     bool FDragActive = false;
     int FDragCol = 0;
     int FDragRow = 0;
+    QString FPictureInUse;
 };

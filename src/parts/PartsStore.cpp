@@ -5,7 +5,9 @@
 #include "UndoHistory.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
+#include <QImageReader>
 #include <QPainter>
 #include <algorithm>
 #include <cstring>
@@ -391,6 +393,21 @@ bool TPartsStore::LoadPartsPicture(const QString& fileName)
     return true;
 }
 
+QByteArray TPartsStore::SheetFormatFor(const QString& fileName) const
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == u"png")
+        return QByteArrayLiteral("PNG");
+    if (suffix == u"bmp" || suffix == u"dib")
+        return QByteArrayLiteral("BMP");
+    // Any other picture format would lose pixels (JPEG), colours (GIF) or could not be
+    // read back by the reader its name chooses.
+    const bool picture =
+        !suffix.isEmpty() && (FFormats.Find(suffix) ||
+                              QImageReader::supportedImageFormats().contains(suffix.toLatin1()));
+    return picture ? QByteArray() : QByteArrayLiteral("BMP");
+}
+
 void TPartsStore::WritePartsPicture(const QString& fileName)
 {
     const auto failure = [&fileName](const QString& reason) {
@@ -401,14 +418,18 @@ void TPartsStore::WritePartsPicture(const QString& fileName)
         return std::runtime_error(text.toStdString());
     };
 
+    const QByteArray format = SheetFormatFor(fileName);
+    if (format.isEmpty())
+        throw failure(QStringLiteral("この形式では保存できません"));
     QImage sheet;
     try {
         ComposePartsPicture(sheet);
     } catch (const std::bad_alloc&) {
         throw failure(QString());
     }
-    const TFileWriteResult written =
-        WriteFileWhole(fileName, [&sheet](QIODevice& out) { return sheet.save(&out, "BMP"); });
+    const TFileWriteResult written = WriteFileWhole(fileName, [&sheet, &format](QIODevice& out) {
+        return sheet.save(&out, format.constData());
+    });
     if (!written)
         throw failure(written.Error);
     ClearPartsModified();

@@ -96,9 +96,14 @@ public:
     // it into the parts, remembers the name and clears the modified flag. On any failure
     // returns false and changes nothing.
     bool LoadPartsPicture(const QString& fileName);
-    // Writes the parts sheet as a BMP file, whatever the extension, and clears the modified
-    // flag. On failure throws std::runtime_error with a message for the user (UTF-8), the
-    // old file stays whole and the parts stay modified.
+    // The format the parts sheet is written in under this name: "PNG" for a .png name,
+    // "BMP" for a .bmp name and for names of no picture format; empty for a picture format
+    // that cannot hold the sheet unchanged (JPEG, GIF, a plug-in's format), whose file must
+    // not be written over with other bytes.
+    QByteArray SheetFormatFor(const QString& fileName) const;
+    // Writes the parts sheet in the format of SheetFormatFor and clears the modified flag.
+    // On failure (a name of no writable format included) throws std::runtime_error with a
+    // message for the user (UTF-8), the old file stays whole and the parts stay modified.
     void WritePartsPicture(const QString& fileName);
 
     // The remembered name of the parts picture: set by a successful load or by the save

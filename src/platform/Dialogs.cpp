@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -53,6 +55,63 @@ void addPicturePreview(QFileDialog& dialog)
             const QImage picture = reader.read();
             preview->setPixmap(picture.isNull() ? QPixmap() : QPixmap::fromImage(picture));
         });
+}
+
+// The extension a name filter stands for: "bmp" for "BMP (*.bmp)"; empty for a filter of
+// several patterns or of every file.
+QString filterSuffix(const QString& filter)
+{
+    const qsizetype open = filter.lastIndexOf(u'(');
+    const qsizetype close = filter.lastIndexOf(u')');
+    if (open < 0 || close < open)
+        return {};
+    const QString pattern = filter.mid(open + 1, close - open - 1).trimmed();
+    if (pattern.contains(u' ') || !pattern.startsWith(u"*.") || pattern == u"*.*")
+        return {};
+    return pattern.mid(2);
+}
+
+// A save dialog whose filters each stand for one extension: the name it suggests and the
+// extension it adds follow the chosen filter, so that a name never says one format while
+// the filter says another.
+void followFilterSuffix(QFileDialog& dialog, const TFileDialogRequest& request)
+{
+    const QString suffix = QFileInfo(request.FileName).suffix();
+    if (!suffix.isEmpty()) {
+        for (const QString& filter : request.NameFilters) {
+            if (filterSuffix(filter).compare(suffix, Qt::CaseInsensitive) == 0) {
+                dialog.selectNameFilter(filter);
+                dialog.setDefaultSuffix(filterSuffix(filter));
+                break;
+            }
+        }
+    }
+    // The dialog names the filter without its patterns: it is found by its place.
+    const QStringList filters = request.NameFilters;
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, filters](const QString& shown) {
+                         auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                         QString filter = shown;
+                         for (const QString& f : filters) {
+                             if (f.startsWith(shown)) {
+                                 filter = f;
+                                 break;
+                             }
+                         }
+                         const QString wanted = filterSuffix(filter);
+                         if (!wanted.isEmpty())
+                             dialog.setDefaultSuffix(wanted);
+                         if (!edit || edit->text().isEmpty())
+                             return;
+                         const QFileInfo typed(edit->text());
+                         if (typed.suffix().isEmpty())
+                             return;
+                         // The filter of every file keeps the extension the name had (Qt
+                         // would give it the pattern's "*").
+                         const QString suffix = wanted.isEmpty() ? dialog.defaultSuffix() : wanted;
+                         if (!suffix.isEmpty())
+                             edit->setText(typed.completeBaseName() + u'.' + suffix);
+                     });
 }
 
 } // namespace
@@ -139,8 +198,12 @@ std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& 
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(request.NameFilters);
     dialog.setDefaultSuffix(request.DefaultSuffix);
+    if (!request.Directory.isEmpty())
+        dialog.setDirectory(request.Directory);
     if (!request.FileName.isEmpty())
         dialog.selectFile(request.FileName);
+    if (request.DialogMode == TFileDialogRequest::Save)
+        followFilterSuffix(dialog, request);
     if (request.PicturePreview)
         addPicturePreview(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

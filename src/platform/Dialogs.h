@@ -56,11 +56,14 @@ struct TFileDialogRequest
     QStringList NameFilters; // Qt name filters, "text (*.ext)" or the program's own texts
     QString DefaultSuffix;   // without the period
     QString FileName;        // the file name the dialog starts with
+    QString Directory;       // the folder it shows when FileName names none
     bool ConfirmOverwrite = true;
     bool PicturePreview = false; // an open dialog shows the chosen picture beside the files
 };
 
-// Runs a file dialog; the chosen file's full path, or nullopt when cancelled.
+// Runs a file dialog; the chosen file's full path, or nullopt when cancelled. A save
+// dialog starts on the filter of FileName's extension, and choosing a filter of one
+// extension gives the typed name that extension.
 std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& request);
 
 // Waits while a window that is not a dialog is shown modally: `wait` runs until the user

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QWidget>
 #include <algorithm>
 #include <optional>
@@ -120,7 +121,9 @@ void TIniGT::SetFileName(const QString& value)
         case ddApplication: {
             const QString dir = QCoreApplication::applicationDirPath();
             if (!dir.isEmpty())
-                path = dir + u'/' + value;
+                path = ApplicationFilePath(
+                    dir, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
+                    value);
             break;
         }
         case ddWindows:
@@ -130,6 +133,18 @@ void TIniGT::SetFileName(const QString& value)
         }
     }
     FIniFile = TIniFile(path);
+}
+
+QString TIniGT::ApplicationFilePath(const QString& programDir, const QString& configDir,
+                                    const QString& fileName)
+{
+    const QString portable = QDir(programDir).filePath(fileName);
+    const QFileInfo file(portable);
+    const bool writable = file.exists() ? file.isWritable() : QFileInfo(programDir).isWritable();
+    if (writable || configDir.isEmpty())
+        return portable;
+    QDir().mkpath(configDir);
+    return QDir(configDir).filePath(fileName);
 }
 
 void TIniGT::SetFence(TIniGTFence value)

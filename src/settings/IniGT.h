@@ -64,6 +64,11 @@ public:
     // To be called by the owner once it has assigned the stored properties: without an
     // assigned file name, the store takes the one derived from the executable's name.
     void Loaded();
+    // Where a file of the program's own folder is kept: there when the folder can be
+    // written (the portable layout) or the file there can, else in configDir, the user's
+    // configuration folder (an installed program), which is made when needed.
+    static QString ApplicationFilePath(const QString& programDir, const QString& configDir,
+                                       const QString& fileName);
     // The settings file name for an executable: its extension replaced by ".ini", lower
     // case, the first letter capital ("EDITOR.EXE" -> "Editor.ini").
     static QString DefaultFileNameFor(const QString& executableName);

@@ -2,6 +2,8 @@
 
 #include "IniGT.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 
 namespace {
@@ -18,6 +20,45 @@ const QString ExtNameKey = QStringLiteral("DefaultExtName");
 const QString SaveFormatTypeKey = QStringLiteral("SaveFormatType");
 const QString LoadFormatTypeKey = QStringLiteral("LoadFormatType");
 const QString UndoMemoryKey = QStringLiteral("UndoMemoryMB");
+const QString FoldersSection = QStringLiteral("Folders");
+const QString MapFolderKey = QStringLiteral("Maps");
+const QString PartsFolderKey = QStringLiteral("PartsPictures");
+const QString PartsPicturesSection = QStringLiteral("MapPartsPictures");
+const QString LastPictureKey = QStringLiteral("Last");
+const QString CountKey = QStringLiteral("Count");
+
+// One parts picture's keys: key.Picture, key.PartWidth, key.PartHeight, key.Width and
+// key.Height.
+TPartsPictureUse readUse(const TIniGT& ini, const QString& key)
+{
+    TPartsPictureUse use;
+    use.Picture = ini.ReadString(PartsPicturesSection, key + QStringLiteral(".Picture"), {});
+    use.PartWidth = ini.ReadInteger(PartsPicturesSection, key + QStringLiteral(".PartWidth"), 0);
+    use.PartHeight = ini.ReadInteger(PartsPicturesSection, key + QStringLiteral(".PartHeight"), 0);
+    use.PictureWidth = ini.ReadInteger(PartsPicturesSection, key + QStringLiteral(".Width"), 0);
+    use.PictureHeight = ini.ReadInteger(PartsPicturesSection, key + QStringLiteral(".Height"), 0);
+    return use;
+}
+
+void writeUse(TIniGT& ini, const QString& key, const TPartsPictureUse& use)
+{
+    ini.WriteString(PartsPicturesSection, key + QStringLiteral(".Picture"), use.Picture);
+    ini.WriteInteger(PartsPicturesSection, key + QStringLiteral(".PartWidth"), use.PartWidth);
+    ini.WriteInteger(PartsPicturesSection, key + QStringLiteral(".PartHeight"), use.PartHeight);
+    ini.WriteInteger(PartsPicturesSection, key + QStringLiteral(".Width"), use.PictureWidth);
+    ini.WriteInteger(PartsPicturesSection, key + QStringLiteral(".Height"), use.PictureHeight);
+}
+
+QString mapKey(int index)
+{
+    return QStringLiteral("Map%1").arg(index + 1);
+}
+
+// Maps are told apart by their absolute path, however they were named.
+QString mapPath(const QString& fileName)
+{
+    return fileName.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(fileName).absoluteFilePath());
+}
 
 int boundedCellSize(int size)
 {
@@ -68,6 +109,20 @@ void TSettings::ReadFrom(const TIniGT& ini)
         values.LoadFormatType = loadType;
     values.UndoBudget = boundedUndoBudget(
         qint64(ini.ReadInteger(Section, UndoMemoryKey, DefaultUndoMemoryMB)) * MegaByte);
+    values.MapFolder = ini.ReadString(FoldersSection, MapFolderKey, QString());
+    values.PartsFolder = ini.ReadString(FoldersSection, PartsFolderKey, QString());
+    values.LastPartsPicture = readUse(ini, LastPictureKey);
+    values.MapPartsPictures.clear();
+    const int count =
+        std::clamp(ini.ReadInteger(PartsPicturesSection, CountKey, 0), 0, MaxMapPartsPictures);
+    for (int i = 0; i < count; ++i) {
+        TMapPartsPicture entry;
+        entry.Map = mapPath(ini.ReadString(PartsPicturesSection, mapKey(i), QString()));
+        entry.Use = readUse(ini, mapKey(i));
+        // Entries left incomplete by a hand-edited file are dropped.
+        if (!entry.Map.isEmpty() && !entry.Use.IsEmpty())
+            values.MapPartsPictures << entry;
+    }
     change(values);
 }
 
@@ -83,6 +138,64 @@ void TSettings::WriteTo(TIniGT& ini) const
     ini.WriteString(Section, ExtNameKey, FValues.ExtName);
     ini.WriteInteger(Section, SaveFormatTypeKey, FValues.SaveFormatType);
     ini.WriteInteger(Section, LoadFormatTypeKey, FValues.LoadFormatType);
+    if (!FValues.MapFolder.isEmpty())
+        ini.WriteString(FoldersSection, MapFolderKey, FValues.MapFolder);
+    if (!FValues.PartsFolder.isEmpty())
+        ini.WriteString(FoldersSection, PartsFolderKey, FValues.PartsFolder);
+    if (!FValues.LastPartsPicture.IsEmpty())
+        writeUse(ini, LastPictureKey, FValues.LastPartsPicture);
+    if (!FValues.MapPartsPictures.isEmpty()) {
+        ini.WriteInteger(PartsPicturesSection, CountKey, int(FValues.MapPartsPictures.size()));
+        for (int i = 0; i < FValues.MapPartsPictures.size(); ++i) {
+            ini.WriteString(PartsPicturesSection, mapKey(i), FValues.MapPartsPictures[i].Map);
+            writeUse(ini, mapKey(i), FValues.MapPartsPictures[i].Use);
+        }
+    }
+}
+
+void TSettings::SetMapFolder(const QString& value)
+{
+    TValues values = FValues;
+    values.MapFolder = value;
+    change(values);
+}
+
+void TSettings::SetPartsFolder(const QString& value)
+{
+    TValues values = FValues;
+    values.PartsFolder = value;
+    change(values);
+}
+
+void TSettings::SetLastPartsPicture(const TPartsPictureUse& value)
+{
+    TValues values = FValues;
+    values.LastPartsPicture = value;
+    change(values);
+}
+
+TPartsPictureUse TSettings::PartsPictureFor(const QString& mapFileName) const
+{
+    const QString map = mapPath(mapFileName);
+    for (const TMapPartsPicture& entry : FValues.MapPartsPictures) {
+        if (entry.Map == map)
+            return entry.Use;
+    }
+    return {};
+}
+
+void TSettings::RememberPartsPicture(const QString& mapFileName, const TPartsPictureUse& use)
+{
+    const QString map = mapPath(mapFileName);
+    if (map.isEmpty() || use.IsEmpty())
+        return;
+    TValues values = FValues;
+    QList<TMapPartsPicture>& list = values.MapPartsPictures;
+    list.removeIf([&map](const TMapPartsPicture& entry) { return entry.Map == map; });
+    list.prepend({map, use});
+    if (list.size() > MaxMapPartsPictures)
+        list.resize(MaxMapPartsPictures);
+    change(values);
 }
 
 void TSettings::SetShowTitle(bool value)
@@ -272,6 +385,14 @@ void TSettings::change(const TValues& values)
         emit penWidthChanged(FValues.PenWidth);
     if (FValues.DrawingColor != old.DrawingColor)
         emit drawingColorChanged(FValues.DrawingColor);
+    if (FValues.MapFolder != old.MapFolder)
+        emit mapFolderChanged(FValues.MapFolder);
+    if (FValues.PartsFolder != old.PartsFolder)
+        emit partsFolderChanged(FValues.PartsFolder);
+    if (FValues.LastPartsPicture != old.LastPartsPicture)
+        emit lastPartsPictureChanged(FValues.LastPartsPicture);
+    if (FValues.MapPartsPictures != old.MapPartsPictures)
+        emit mapPartsPicturesChanged();
     if (CellSize() != oldCellSize)
         emit cellSizeChanged(CellSize());
 }

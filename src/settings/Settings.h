@@ -1,12 +1,36 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringView>
 #include <cstdint>
 
 class TIniGT;
+
+// A parts picture as it was last used: where it is, the part size it was cut into and its
+// own size in pixels, so that a picture that no longer fits is not cut up wrongly.
+struct TPartsPictureUse
+{
+    QString Picture;
+    int PartWidth = 0;
+    int PartHeight = 0;
+    int PictureWidth = 0;
+    int PictureHeight = 0;
+
+    bool IsEmpty() const { return Picture.isEmpty(); }
+    bool operator==(const TPartsPictureUse&) const = default;
+};
+
+// The parts picture used with one map file.
+struct TMapPartsPicture
+{
+    QString Map; // the map file's absolute path
+    TPartsPictureUse Use;
+
+    bool operator==(const TMapPartsPicture&) const = default;
+};
 
 // The map's zoom level: the tool box's "wide", "nomal" and "zoom".
 enum TZoomLevel : std::uint8_t
@@ -80,6 +104,8 @@ public:
     static constexpr TPixelTool DefaultPixelTool = ptFreeLine;
     static constexpr int DefaultPenWidth = ThinPenWidth;
     static constexpr QColor DefaultDrawingColor{0, 0, 0};
+    // How many maps remember their parts picture; the least recently used goes first.
+    static constexpr int MaxMapPartsPictures = 50;
 
     // Every value at its default.
     explicit TSettings(QObject* parent = nullptr);
@@ -91,13 +117,15 @@ public:
     void Assign(const TSettings& other);
 
     // Reads the keys of section "options"; a missing or malformed key gives its default
-    // (a format type other than 1 or 2 leaves the current one). The view state is not
-    // touched. Emits the signals of the values that changed.
+    // (a format type other than 1 or 2 leaves the current one). Also the file folders
+    // (section "Folders"), the last parts picture and the parts pictures of the recent maps
+    // (section "MapPartsPictures"). The view state is not touched. Emits the signals of the
+    // values that changed.
     void ReadFrom(const TIniGT& ini);
     // Writes the keys of section "options" that the program edits, always all of them
-    // and in the same order, so that an unchanged file stays the same byte for byte. The
-    // undo budget is only read. A refused write throws EIniGTWriteError; the keys after it
-    // are not written.
+    // and in the same order, so that an unchanged file stays the same byte for byte; the
+    // folders and the parts pictures only once they hold something. The undo budget is
+    // only read. A refused write throws EIniGTWriteError; the keys after it are not written.
     void WriteTo(TIniGT& ini) const;
 
     // Whether the title window is shown at start ("isShowTitle").
@@ -148,6 +176,23 @@ public:
     QColor DrawingColor() const { return FValues.DrawingColor; }
     void SetDrawingColor(const QColor& value);
 
+    // The folders the file dialogs last showed for map files and for parts pictures; empty
+    // until one was used.
+    QString MapFolder() const { return FValues.MapFolder; }
+    void SetMapFolder(const QString& value);
+    QString PartsFolder() const { return FValues.PartsFolder; }
+    void SetPartsFolder(const QString& value);
+    // The parts picture last loaded or saved, for the next start.
+    TPartsPictureUse LastPartsPicture() const { return FValues.LastPartsPicture; }
+    void SetLastPartsPicture(const TPartsPictureUse& value);
+    // The parts picture last used with a map file (compared by absolute path); empty when
+    // none is remembered.
+    TPartsPictureUse PartsPictureFor(const QString& mapFileName) const;
+    // Remembers it as the most recent map's, keeping MaxMapPartsPictures maps at most.
+    void RememberPartsPicture(const QString& mapFileName, const TPartsPictureUse& use);
+    // Most recent first.
+    const QList<TMapPartsPicture>& MapPartsPictures() const { return FValues.MapPartsPictures; }
+
 signals:
     void showTitleChanged(bool value);
     void wideSizeChanged(int value);
@@ -166,6 +211,10 @@ signals:
     void pixelToolChanged(TPixelTool value);
     void penWidthChanged(int value);
     void drawingColorChanged(const QColor& value);
+    void mapFolderChanged(const QString& value);
+    void partsFolderChanged(const QString& value);
+    void lastPartsPictureChanged(const TPartsPictureUse& value);
+    void mapPartsPicturesChanged();
     // CellSize() changed, through the zoom level or the size of the current level; emitted
     // once, after the signals of the values themselves.
     void cellSizeChanged(int size);
@@ -190,6 +239,10 @@ private:
         TPixelTool PixelTool = DefaultPixelTool;
         int PenWidth = DefaultPenWidth;
         QColor DrawingColor = DefaultDrawingColor;
+        QString MapFolder;
+        QString PartsFolder;
+        TPartsPictureUse LastPartsPicture;
+        QList<TMapPartsPicture> MapPartsPictures;
     };
 
     // Puts values in place, then announces what differs from before.

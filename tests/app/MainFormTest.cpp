@@ -499,7 +499,7 @@ TEST_F(MainFormTest, AFailedSaveIsReportedKeepsTheMapModifiedAndStopsTheClose)
     EXPECT_FALSE(Main()->close());
 }
 
-TEST_F(MainFormTest, DroppingFilesLoadsOnlyTheFirstWithoutAskingAndBeepsOnce)
+TEST_F(MainFormTest, DroppingFilesLoadsOnlyTheFirstAndBeepsOnce)
 {
     TMapDocument doc;
     doc.NewMap(7, 3);
@@ -508,7 +508,6 @@ TEST_F(MainFormTest, DroppingFilesLoadsOnlyTheFirstWithoutAskingAndBeepsOnce)
     ASSERT_TRUE(SaveMapFile(first, doc, TMapFileType::Type2, 32, 32));
     doc.NewMap(9, 9);
     ASSERT_TRUE(SaveMapFile(second, doc, TMapFileType::Type2, 32, 32));
-    Main()->Document().SetMapModified(true);
 
     Main()->DropFiles({first, second, Dir.filePath("third.mpd")});
     EXPECT_EQ(Main()->MapWidth(), 7);

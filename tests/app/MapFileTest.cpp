@@ -202,8 +202,8 @@ TEST(MapFile, BadHeadersChangeNothing)
         {"type 1 header of 3 bytes", bytes({2, 0, 2}), TMapFileType::Type1,
          TMapLoadStatus::Unreadable},
         {"empty type 1", QByteArray(), TMapFileType::Type1, TMapLoadStatus::Unreadable},
-        // A type 2 file read as type 1: "Qu" and "il" make a map far beyond 9999.
-        {"type 2 read as type 1", magic + bytes({32, 0, 32, 0, 2, 0, 2, 0, 1, 2, 3, 4}),
+        // Not quite the magic: read as type 1, "Qu" and "il" make a map far beyond 9999.
+        {"nearly type 2 read as type 1", "QuiltmapperDataFormat21" + bytes({32, 0, 32, 0, 1, 0}),
          TMapFileType::Type1, TMapLoadStatus::Unreadable},
     };
     for (const Case& c : cases) {
@@ -222,6 +222,47 @@ TEST(MapFile, BadHeadersChangeNothing)
         EXPECT_EQ(doc.Cell(1, 1), 4) << c.what;
         EXPECT_TRUE(doc.MapModified()) << c.what;
         EXPECT_TRUE(doc.UndoAvailable()) << c.what;
+    }
+}
+
+TEST(MapFile, TheMagicMakesTypeTwoWhateverTheSettingAndTheSettingDecidesTheRest)
+{
+    const QByteArray type1 = writtenExample(TMapFileType::Type1);
+    const QByteArray type2 = writtenExample(TMapFileType::Type2);
+    struct Case
+    {
+        const char* what;
+        QByteArray data;
+        TMapFileType setting;
+        TMapLoadStatus status;
+        TMapFileType read;
+    };
+    const Case cases[] = {
+        {"type 2, setting 2", type2, TMapFileType::Type2, TMapLoadStatus::Loaded,
+         TMapFileType::Type2},
+        {"type 2, setting 1", type2, TMapFileType::Type1, TMapLoadStatus::Loaded,
+         TMapFileType::Type2},
+        {"type 1, setting 1", type1, TMapFileType::Type1, TMapLoadStatus::Loaded,
+         TMapFileType::Type1},
+        {"type 1, setting 2", type1, TMapFileType::Type2, TMapLoadStatus::NotType2,
+         TMapFileType::Type2},
+    };
+    for (const Case& c : cases) {
+        TMapDocument doc;
+        const TMapLoadResult r = readInto(doc, c.data, c.setting);
+        EXPECT_EQ(r.Status, c.status) << c.what;
+        EXPECT_EQ(r.Type, c.read) << c.what;
+        if (!r.Ok())
+            continue;
+        EXPECT_EQ(doc.MapWidth(), 2) << c.what;
+        EXPECT_EQ(doc.Cell(0, 1), 3) << c.what;
+        EXPECT_EQ(doc.Cell(1, 0), 2) << c.what;
+        // The header alone is read in the same layout.
+        QBuffer buffer(const_cast<QByteArray*>(&c.data));
+        ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+        const std::optional<TMapHeader> header = ReadMapHeader(buffer, c.setting);
+        ASSERT_TRUE(header) << c.what;
+        EXPECT_EQ(header->MapWidth, 2) << c.what;
     }
 }
 

@@ -410,26 +410,45 @@ TEST_F(PartsFileTest, FailedLoadChangesNothing)
     EXPECT_TRUE(ModifiedSignals.empty());
 }
 
-TEST_F(PartsFileTest, WriteAlwaysProducesBmpAndClearsModified)
+TEST_F(PartsFileTest, WriteUsesTheFormatTheNameSaysAndNeverWritesOverAnotherFormat)
 {
+    struct Case
+    {
+        const char* name;
+        QByteArray format; // empty: refused
+    };
+    const Case cases[] = {
+        {"sheet.png", "PNG"}, {"sheet.PNG", "PNG"}, {"sheet.bmp", "BMP"}, {"sheet", "BMP"},
+        {"sheet.dat", "BMP"}, {"sheet.jpg", ""},    {"sheet.jpeg", ""},   {"sheet.gif", ""},
+    };
     Store.SetPartsSize(8, 8);
     fillWithGraphics(Store, 6);
-    Store.SetPartsModified();
-
-    Store.WritePartsPicture(path("sheet.png"));
-    EXPECT_FALSE(Store.IsPartsModified());
-    EXPECT_TRUE(Store.FileName().isEmpty());
-
-    QFile file(path("sheet.png"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.read(2), QByteArray("BM"));
-    file.close();
-    QImageReader reader(path("sheet.png"), "BMP");
-    const QImage written = reader.read().convertToFormat(QImage::Format_RGB32);
     QImage composed;
     Store.ComposePartsPicture(composed);
-    EXPECT_EQ(written.size(), QSize(128, 128));
-    EXPECT_EQ(written, composed);
+    for (const Case& c : cases) {
+        const QString name = path(QString::fromLatin1(c.name));
+        EXPECT_EQ(Store.SheetFormatFor(name), c.format) << c.name;
+        Store.SetPartsModified();
+        if (c.format.isEmpty()) {
+            // A file of such a format stays as it was, and the parts stay modified.
+            QFile old(name);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old");
+            old.close();
+            EXPECT_THROW(Store.WritePartsPicture(name), std::runtime_error) << c.name;
+            EXPECT_TRUE(Store.IsPartsModified()) << c.name;
+            QFile kept(name);
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(kept.readAll(), QByteArray("old")) << c.name;
+            continue;
+        }
+        Store.WritePartsPicture(name);
+        EXPECT_FALSE(Store.IsPartsModified()) << c.name;
+        EXPECT_TRUE(Store.FileName().isEmpty()) << c.name;
+        QImageReader reader(name);
+        EXPECT_EQ(reader.format(), c.format.toLower()) << c.name;
+        EXPECT_EQ(reader.read().convertToFormat(QImage::Format_RGB32), composed) << c.name;
+    }
 }
 
 TEST_F(PartsFileTest, FailedWriteThrowsAndStaysModified)

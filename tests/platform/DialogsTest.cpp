@@ -1,6 +1,12 @@
 #include "Dialogs.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 TEST(NameFiltersFromPairs, MapBmpAndPartsFilters)
@@ -70,4 +76,41 @@ TEST(DialogScript, AnswersInPlaceOfTheUserAndLogsInOrder)
                      QStringLiteral("confirm[YesCancel]: q"),
                      QStringLiteral("file dialog[open]: マップデータの保存")}));
     EXPECT_EQ(DialogScript(), nullptr);
+}
+
+TEST(RunFileDialog, ASaveDialogsNameFollowsItsFilter)
+{
+    SetDialogScript(nullptr);
+    TFileDialogRequest request;
+    request.DialogMode = TFileDialogRequest::Save;
+    request.NameFilters =
+        NameFiltersFromPairs(QStringLiteral("BMP|*.bmp|PNG|*.png|全てのファイル|*.*"));
+    request.DefaultSuffix = QStringLiteral("bmp");
+    request.FileName = QDir::temp().filePath(QStringLiteral("tiles.png"));
+    QString startFilter;
+    QString afterBmp;
+    QString afterAll;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_TRUE(edit);
+        startFilter = dialog->selectedNameFilter();
+        auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_TRUE(combo);
+        // As the user picks them, through the combo box.
+        combo->setCurrentIndex(0);
+        emit combo->activated(0);
+        emit combo->textActivated(combo->itemText(0));
+        afterBmp = edit->text();
+        combo->setCurrentIndex(2);
+        emit combo->activated(2);
+        emit combo->textActivated(combo->itemText(2));
+        afterAll = edit->text();
+        dialog->reject();
+    });
+    EXPECT_FALSE(RunFileDialog(nullptr, request));
+    EXPECT_TRUE(startFilter.startsWith(QStringLiteral("PNG"))) << startFilter.toStdString();
+    EXPECT_EQ(afterBmp, QStringLiteral("tiles.bmp"));
+    EXPECT_EQ(afterAll, QStringLiteral("tiles.bmp"));
 }

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -75,6 +76,49 @@ TEST(IniGTNames, StateAfterConstructionAndPathResolution)
     EXPECT_EQ(ini.FilePath(), "/tmp/b.ini");
     ini.SetFileName("conf/c.ini");
     EXPECT_EQ(ini.FilePath(), "conf/c.ini");
+}
+
+TEST(IniGTNames, TheProgramsFolderHoldsTheFileWhenWritableElseTheUsersConfigFolder)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString program = dir.filePath(QStringLiteral("bin"));
+    const QString locked = dir.filePath(QStringLiteral("locked"));
+    const QString config = dir.filePath(QStringLiteral("config/Quiltmapper"));
+    ASSERT_TRUE(QDir().mkpath(program));
+    ASSERT_TRUE(QDir().mkpath(locked));
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+    const bool canLock = !QFileInfo(locked).isWritable(); // not as root
+    const QString name = QStringLiteral("Quiltmapper.ini");
+    struct Case
+    {
+        const char* what;
+        QString programDir;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"writable: beside the program", program, program + u'/' + name},
+        {"a folder that is not there", dir.filePath(QStringLiteral("gone")), config + u'/' + name},
+        {"read-only", locked, config + u'/' + name},
+    };
+    for (const Case& c : cases) {
+        if (c.programDir == locked && !canLock)
+            continue;
+        EXPECT_EQ(TIniGT::ApplicationFilePath(c.programDir, config, name), c.expected) << c.what;
+    }
+    EXPECT_TRUE(QFileInfo(config).isDir()); // made for the first write
+
+    // What is written there is read from there by the next run.
+    TIniGT first;
+    first.SetFileName(
+        TIniGT::ApplicationFilePath(dir.filePath(QStringLiteral("gone")), config, name));
+    first.WriteInteger(QStringLiteral("MainWindow"), QStringLiteral("GridLineWidth"), 0);
+    TIniGT second;
+    second.SetFileName(
+        TIniGT::ApplicationFilePath(dir.filePath(QStringLiteral("gone")), config, name));
+    EXPECT_EQ(second.ReadInteger(QStringLiteral("MainWindow"), QStringLiteral("GridLineWidth"), 1),
+              0);
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 TEST(IniGTNames, LoadedAppliesTheDefaultNameOnlyWithoutAName)

@@ -484,7 +484,49 @@ TEST(SettingsModel, CopyIsApartAndAssignAnnouncesExactlyTheChangedValues)
     }
     EXPECT_TRUE(log.Take().empty());
     EXPECT_EQ(settings.WideSize(), 8);
-    EXPECT_EQ(log.SignalCount(), 18u);
+    EXPECT_EQ(log.SignalCount(), 22u);
+}
+
+TEST_F(SettingsFileTest, MapsRememberTheirPartsPictureMostRecentFirstAndAtMostFifty)
+{
+    const auto use = [](int n) {
+        return TPartsPictureUse{QStringLiteral("/p/%1.png").arg(n), 16, 24, 256, 384 + n};
+    };
+    const auto map = [](int n) { return QStringLiteral("/maps/%1.mpd").arg(n); };
+    TSettings settings;
+    QSignalSpy changed(&settings, &TSettings::mapPartsPicturesChanged);
+    for (int n = 0; n < 55; ++n)
+        settings.RememberPartsPicture(map(n), use(n));
+    EXPECT_EQ(changed.count(), 55);
+    ASSERT_EQ(settings.MapPartsPictures().size(), TSettings::MaxMapPartsPictures);
+    EXPECT_EQ(settings.MapPartsPictures().front().Map, map(54));
+    EXPECT_TRUE(settings.PartsPictureFor(map(4)).IsEmpty()); // the oldest went
+    EXPECT_EQ(settings.PartsPictureFor(map(5)), use(5));
+    // Remembering again moves a map to the front; the same again is no change.
+    settings.RememberPartsPicture(map(5), use(99));
+    EXPECT_EQ(settings.MapPartsPictures().front().Map, map(5));
+    EXPECT_EQ(settings.PartsPictureFor(map(5)), use(99));
+    EXPECT_EQ(settings.MapPartsPictures().size(), TSettings::MaxMapPartsPictures);
+    changed.clear();
+    settings.RememberPartsPicture(map(5), use(99));
+    EXPECT_EQ(changed.count(), 0);
+    // A map is one whatever its path says on the way.
+    EXPECT_EQ(settings.PartsPictureFor(QStringLiteral("/maps/x/../5.mpd")), use(99));
+
+    settings.SetLastPartsPicture(use(7));
+    settings.SetMapFolder(QStringLiteral("/maps"));
+    settings.SetPartsFolder(QStringLiteral("/p"));
+    settings.WriteTo(Ini);
+    TSettings read;
+    read.ReadFrom(Ini);
+    EXPECT_EQ(read.MapPartsPictures(), settings.MapPartsPictures());
+    EXPECT_EQ(read.LastPartsPicture(), use(7));
+    EXPECT_EQ(read.MapFolder(), QStringLiteral("/maps"));
+    EXPECT_EQ(read.PartsFolder(), QStringLiteral("/p"));
+    // Written again unchanged, the file stays the same byte for byte.
+    const QByteArray bytes = Bytes();
+    read.WriteTo(Ini);
+    EXPECT_EQ(Bytes(), bytes);
 }
 
 } // namespace

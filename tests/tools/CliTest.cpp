@@ -101,8 +101,17 @@ TEST_F(Cli, InfoCountsEachPartUsed)
     EXPECT_TRUE(r.Out.contains("  3: 1\n"));
     EXPECT_FALSE(r.Out.contains("  0: "));
 
-    // The same bytes read as type 1 are a map far beyond 9999 cells: refused.
-    const CliRun wrong = cli({"info", path("m.mpd"), "--type", "1"});
+    EXPECT_TRUE(r.Out.contains("type: 2\n"));
+
+    // The magic decides, whatever --type says; --type decides only headerless files.
+    for (const char* type : {"auto", "1", "2"})
+        EXPECT_EQ(cli({"info", path("m.mpd"), "--type", type}).Out, r.Out) << type;
+    write("h.mpd", QByteArray::fromHex("0200020001030201"));
+    const CliRun headerless = cli({"info", path("h.mpd")});
+    ASSERT_EQ(headerless.Code, 0) << headerless.Err.toStdString();
+    EXPECT_TRUE(headerless.Out.contains("type: 1\n"));
+    EXPECT_EQ(cli({"info", path("h.mpd"), "--type", "1"}).Out, headerless.Out);
+    const CliRun wrong = cli({"info", path("h.mpd"), "--type", "2"});
     EXPECT_EQ(wrong.Code, 1);
     EXPECT_EQ(wrong.Err.count('\n'), 1);
 }

@@ -173,6 +173,15 @@ TMapFileType parseType(const std::optional<QString>& text, const QString& what)
     return parseInt(*text, 1, 2, what) == 1 ? TMapFileType::Type1 : TMapFileType::Type2;
 }
 
+// A file that starts with the type 2 magic is read as type 2 whatever is asked; the type
+// asked for decides only headerless files, which "auto" (the default) reads as type 1.
+TMapFileType parseLoadType(const std::optional<QString>& text, const QString& what)
+{
+    if (!text || *text == u"auto")
+        return TMapFileType::Type1;
+    return parseType(text, what);
+}
+
 TMapFileType requiredType(const std::optional<QString>& text, const QString& what)
 {
     if (!text)
@@ -271,10 +280,12 @@ void saveMap(const QString& fileName, TMapDocument& doc, TMapFileType type, Part
 int cmdInfo(const QStringList& args, QTextStream& out)
 {
     const Arguments a(args, {QStringLiteral("type")});
-    a.expectPositional(1, QStringLiteral("info MAP [--type 1|2]"));
-    const TMapFileType type = parseType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
+    a.expectPositional(1, QStringLiteral("info MAP [--type auto|1|2]"));
+    const TMapFileType asked =
+        parseLoadType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
     TMapDocument doc;
-    const TMapLoadResult r = loadMap(a.at(0), type, doc);
+    const TMapLoadResult r = loadMap(a.at(0), asked, doc);
+    const TMapFileType type = r.Type;
 
     std::array<qint64, 256> count{};
     for (uint8_t c : doc.MapCells())
@@ -296,9 +307,9 @@ int cmdInfo(const QStringList& args, QTextStream& out)
 int cmdConvert(const QStringList& args, QTextStream& out)
 {
     const Arguments a(args, {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("part")});
-    a.expectPositional(2, QStringLiteral("convert IN OUT --from 1|2 --to 1|2 [--part WxH]"));
+    a.expectPositional(2, QStringLiteral("convert IN OUT [--from auto|1|2] --to 1|2 [--part WxH]"));
     const TMapFileType from =
-        requiredType(a.option(QStringLiteral("from")), QStringLiteral("--from"));
+        parseLoadType(a.option(QStringLiteral("from")), QStringLiteral("--from"));
     const TMapFileType to = requiredType(a.option(QStringLiteral("to")), QStringLiteral("--to"));
     std::optional<PartSize> part;
     if (auto p = a.option(QStringLiteral("part")))
@@ -383,8 +394,10 @@ QString pictureFormatList()
 int cmdRender(const QStringList& args, QTextStream& out)
 {
     const Arguments a(args, {QStringLiteral("type"), QStringLiteral("cell")});
-    a.expectPositional(3, QStringLiteral("render MAP PARTS_PICTURE OUT [--type 1|2] [--cell N]"));
-    const TMapFileType type = parseType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
+    a.expectPositional(3,
+                       QStringLiteral("render MAP PARTS_PICTURE OUT [--type auto|1|2] [--cell N]"));
+    const TMapFileType type =
+        parseLoadType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
     std::optional<int> cell;
     if (auto c = a.option(QStringLiteral("cell")))
         cell = parseInt(*c, 1, 65535, QStringLiteral("--cell"));
@@ -488,19 +501,20 @@ QString CliUsage()
         "\n"
         "Map files come in two layouts. Type 1 holds the map size and the cells column by\n"
         "column; type 2 starts with \"QuiltmapperDataFormat20\", the part size and the map\n"
-        "size, then the cells row by row. A file does not say which type it is, so the\n"
-        "commands take it as an option; the default is type 2, as in the editor.\n"
+        "size, then the cells row by row. A file that starts with that text is read as\n"
+        "type 2 whatever --type or --from says; they decide only files without it, which\n"
+        "auto (the default) reads as type 1. Files are written as type 2 unless told.\n"
         "\n"
         "Commands:\n"
-        "  info MAP [--type 1|2]\n"
+        "  info MAP [--type auto|1|2]\n"
         "      Print the map size, the part size (type 2) and how many cells hold each\n"
         "      part number.\n"
-        "  convert IN OUT --from 1|2 --to 1|2 [--part WxH]\n"
+        "  convert IN OUT [--from auto|1|2] --to 1|2 [--part WxH]\n"
         "      Read IN in one layout and write OUT in another. A type 2 output takes the\n"
         "      part size from --part, else from a type 2 input, else 32x32.\n"
         "      --part WxH must leave the parts sheet (16 x 16 parts) within 2 GB, about\n"
         "      1448x1448 at most, as in the editor (also for new).\n"
-        "  render MAP PARTS_PICTURE OUT [--type 1|2] [--cell N]\n"
+        "  render MAP PARTS_PICTURE OUT [--type auto|1|2] [--cell N]\n"
         "      Draw the whole map as one picture: every cell shows its part from the parts\n"
         "      picture (a 16 x 16 sheet of parts, as saved by the editor) at N x N pixels\n"
         "      (default: the part size, 32x32 for type 1). OUT's extension chooses the\n"
