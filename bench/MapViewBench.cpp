@@ -3,6 +3,7 @@
 
 #include "DrawGrid.h"
 #include "Parts.h"
+#include "PartsStore.h"
 #include "Program.h"
 #include "RatioReporter.h"
 #include "Settings.h"
@@ -75,6 +76,32 @@ BENCHMARK(MapView_FullRepaint)
     ->Args({0, 3, 2})
     ->Unit(benchmark::kMillisecond);
 
+// A part edit stored (one part's picture changed, as the magnifier stores it) on the
+// 9999 x 9999 map at 32-pixel cells, and the repaint that follows: only the cells on screen
+// that show the part are drawn again, not the map.
+void MapView_StorePartEdit(benchmark::State& state)
+{
+    TMainForm* main = gProgram->Forms().MainForm;
+    gProgram->Models().Settings.SetZoomLevel(zlNormal);
+    main->MapGrid->SetLeftCol(4000);
+    main->MapGrid->SetTopRow(4000);
+    QApplication::processEvents();
+    TPartsStore& parts = gProgram->Models().Parts;
+    QImage edited[2] = {QImage(32, 32, QImage::Format_RGB32), QImage(32, 32, QImage::Format_RGB32)};
+    edited[0].fill(Qt::red);
+    edited[1].fill(Qt::blue);
+    int i = 0;
+    for (auto _ : state) {
+        const QImage& picture = edited[++i % 2];
+        parts.EditParts({77}, [&] {
+            parts.CapturePart(77, picture, 0, 0);
+            return true;
+        });
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(MapView_StorePartEdit)->Unit(benchmark::kMillisecond);
+
 // The main window sized so that the map grid's viewport is exactly the frame.
 void fitViewport(TMainForm* main)
 {
@@ -119,6 +146,7 @@ int main(int argc, char** argv)
           "zoom:1/group:3/wide:0", "zoom:2/group:1/wide:0", "zoom:2/group:3/wide:0"})
         pairs.push_back(
             {std::string("MapView_FullRepaint/") + n, "Baseline_FullFrameDrawImage", 8.0});
+    pairs.push_back({"MapView_StorePartEdit", "Baseline_FullFrameDrawImage", 1.0});
     const int rc = RunWithRatios(argc, argv, pairs);
     gProgram = nullptr;
     program.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -37,8 +38,12 @@ public:
 
     virtual void ShowPartsWindow(bool shown) = 0;
     virtual void ShowToolBox(bool shown) = 0;
-    // The parts window's current part follows a part picked on the map.
+    // The parts window's current part, and a part picked on the map made current there.
+    virtual uint8_t SelectedPartNumber() = 0;
     virtual void SelectPart(uint8_t part) = 0;
+    // The transparency dialog for laying part `source` over the picture `target`: nullopt
+    // on Cancel, else a copy of target with the source's opaque pixels laid over it.
+    virtual std::optional<QImage> RunOverlay(uint8_t source, const QImage& target) = 0;
     // The parts window's overwrite-save, asking for a name when there is none; false when
     // the dialog was cancelled. A failed write throws with the message for the user.
     virtual bool SavePartsPicture() = 0;

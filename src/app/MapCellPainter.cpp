@@ -26,8 +26,7 @@ void TMapCellPainter::Begin(QPainter& canvas, const TMapPaintState& state)
     const QSize drawn = F.Zoom ? QSize(F.ZoomSize, F.ZoomSize) : F.CellSize;
     FCached = FPicture && TMapCellCache::Cacheable(drawn);
     if (FCached) {
-        TPartsStore* parts = F.Parts;
-        FCache.Prepare(drawn, [parts](int n) -> const QImage& { return parts->PartBitmap(n); });
+        FCache.Prepare(drawn, [this](int n) -> const QImage& { return partPicture(n); });
     }
 }
 
@@ -65,14 +64,16 @@ void TMapCellPainter::DrawCell(QPainter& canvas, int col, int row, const QRect& 
         else
             canvas.fillRect(target, background);
     } else if (FCached) {
-        const QImage& scaled = FCache.Scaled(part, F.Parts->PartBitmap(part));
+        const QImage& scaled = FCache.Scaled(part, partPicture(part));
         if (mode == cmNotSrcCopy)
             CellPixels::CopyInverted(*FPicture, target.topLeft(), scaled);
         else
             CellPixels::Copy(*FPicture, target.topLeft(), scaled);
     } else {
         ApplyCopyMode(canvas, mode);
-        if (F.Zoom)
+        if (part == F.EditedPart)
+            canvas.drawImage(target, *F.EditedPicture);
+        else if (F.Zoom)
             F.Parts->DrawPartZoomed(canvas, rect, part, F.ZoomSize);
         else
             F.Parts->DrawPart(canvas, rect, part);
@@ -107,6 +108,11 @@ void TMapCellPainter::drawLattice(QPainter& canvas, int col, int row, const QRec
     }
 }
 
+const QImage& TMapCellPainter::partPicture(int n) const
+{
+    return n == F.EditedPart && F.EditedPicture ? *F.EditedPicture : F.Parts->PartBitmap(n);
+}
+
 void TMapCellPainter::DrawCells(QPainter& canvas, const TGridRect& cells, const QRect& first,
                                 int pitchX, int pitchY)
 {
@@ -122,7 +128,7 @@ void TMapCellPainter::DrawCells(QPainter& canvas, const TGridRect& cells, const 
     qsizetype scaledStride = 0;
     if (direct) {
         for (int n = 0; n < 256; ++n) {
-            const QImage& image = FCache.Scaled(n, F.Parts->PartBitmap(n));
+            const QImage& image = FCache.Scaled(n, partPicture(n));
             scaled[size_t(n)] = image.constBits();
             scaledStride = image.bytesPerLine();
         }

@@ -25,6 +25,10 @@ struct TMapPaintState
     bool DragActive = false; // a mouse button is dragging on the map
     bool PaintMode = false;
     bool ScrollMode = false;
+    // A part whose picture is being edited: its cells show EditedPicture (same size as the
+    // parts) instead of the stored picture. -1 for none.
+    int EditedPart = -1;
+    const QImage* EditedPicture = nullptr;
 };
 
 // Draws the map's cells: each cell's part in the copy mode the drag calls for, and the group
@@ -46,6 +50,7 @@ public:
 
 private:
     void drawLattice(QPainter& canvas, int col, int row, const QRect& rect);
+    const QImage& partPicture(int n) const;
 
     TMapPaintState F;
     QImage* FPicture = nullptr; // the grid's own picture, when it can be written directly

@@ -105,10 +105,16 @@ void TMapGridTool::pick(const QPoint& cell)
 
 void TPaintTool::LeftReleased(Qt::KeyboardModifiers keys)
 {
-    // With Shift or Ctrl held, the release lays one part over another through the
-    // transparency dialog, which has no overlay to offer: the map stays as it is.
-    if (keys & (Qt::ShiftModifier | Qt::ControlModifier))
+    // Shift (also with Ctrl) lays the selected part over the cell's, Ctrl alone the cell's
+    // over the selected part; the cell is the current one, where the button went down.
+    if (keys & Qt::ShiftModifier) {
+        F.OverlayOnCell(true);
         return;
+    }
+    if (keys & Qt::ControlModifier) {
+        F.OverlayOnCell(false);
+        return;
+    }
     const TCellRect sel = F.Grid.Selection();
     if (F.Settings.RandomPlacement())
         F.Document.ScatterGroup(sel);
@@ -130,7 +136,6 @@ void TScrollTool::Dragged(const QPoint& cell)
 
 void TLupeTool::LeftReleased(Qt::KeyboardModifiers)
 {
-    // The magnifier moves to the clicked cell. Its picture is not written back into the
-    // part: pixel editing has no tools to change it.
-    F.ShowMagnifier();
+    // Also when nothing was drawn: a click in part-graphic mode always stores.
+    F.CommitMagnifier();
 }

@@ -17,8 +17,14 @@ struct TMapToolContext
     TMapDocument& Document;
     const TSettings& Settings;
     std::function<void(const QString&)> ShowStatus; // the status bar's first panel
-    std::function<void()> ShowMagnifier;            // over the current cell
-    std::function<void(uint8_t)> PartPicked;        // a right-button pick took this part
+    // Part-graphic editing: the magnifier's picture goes back into its part, then the
+    // magnifier moves to the current cell.
+    std::function<void()> CommitMagnifier;
+    // Paint mode with Shift or Ctrl: the selected part laid over the current cell's part
+    // (true), or the cell's part over the selected part (false), through the transparency
+    // dialog.
+    std::function<void(bool selectedOverCell)> OverlayOnCell;
+    std::function<void(uint8_t)> PartPicked; // a right-button pick took this part
 };
 
 // A tool of the map grid: what a press, a drag and a release of the mouse do, with its own
@@ -63,7 +69,8 @@ private:
     bool FDragging = false;
 };
 
-// Lays the group part over the dragged rectangle, tiled or at random.
+// Lays the group part over the dragged rectangle, tiled or at random; with Shift or Ctrl
+// held at the release, lays one part over another in the pressed cell instead.
 class TPaintTool : public TMapGridTool
 {
 public:
@@ -96,7 +103,8 @@ protected:
     void Dragged(const QPoint& cell) override;
 };
 
-// Part-graphic editing: a click moves the magnifier to the clicked cell.
+// Part-graphic editing: a click stores the magnifier's picture into its part and moves the
+// magnifier to the clicked cell.
 class TLupeTool : public TMapGridTool
 {
 public:

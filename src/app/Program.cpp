@@ -77,6 +77,12 @@ void TQuiltmapperProgram::connectWindows()
     QObject::connect(FForms.PartsForm, &TPartsForm::closed, main, &TMainForm::PartsWindowClosed);
     QObject::connect(FForms.ToolForm, &TToolForm::closed, main, &TMainForm::ToolBoxClosed);
     QObject::connect(FForms.ToolForm, &TToolForm::mapToolClicked, main, &TMainForm::SelectMapTool);
+    QObject::connect(FForms.ToolForm, &TToolForm::transformClicked, main,
+                     &TMainForm::TransformLupe);
+    QObject::connect(main, &TMainForm::lupeColorShown, FForms.ToolForm, &TToolForm::ShowPanelColor);
+    FForms.PartsForm->RunOverlay = [this](int source, const QImage& target) {
+        return RunOverlay(uint8_t(source), target);
+    };
     QObject::connect(&FSettings, &TSettings::undoBudgetChanged, &FDocument,
                      &TMapDocument::SetUndoBudget);
     QObject::connect(FForms.PartsForm, &TPartsForm::pictureInUseChanged, main,
@@ -231,6 +237,22 @@ void TQuiltmapperProgram::ShowPartsWindow(bool shown)
 void TQuiltmapperProgram::ShowToolBox(bool shown)
 {
     FForms.ToolForm->setVisible(shown);
+}
+
+uint8_t TQuiltmapperProgram::SelectedPartNumber()
+{
+    return FForms.PartsForm->SelectedPartNumber();
+}
+
+std::optional<QImage> TQuiltmapperProgram::RunOverlay(uint8_t source, const QImage& target)
+{
+    TTranslucenPartsDlg* dialog = FForms.TranslucenPartsDlg;
+    dialog->SetSourcePart(source);
+    if (RunModal(dialog) != QDialog::Accepted)
+        return std::nullopt;
+    QImage laid = target.copy();
+    dialog->OverlayOnto(laid);
+    return laid;
 }
 
 void TQuiltmapperProgram::SelectPart(uint8_t part)

@@ -75,7 +75,9 @@ private:
     void ShowAbout() override;
     void ShowPartsWindow(bool shown) override;
     void ShowToolBox(bool shown) override;
+    uint8_t SelectedPartNumber() override;
     void SelectPart(uint8_t part) override;
+    std::optional<QImage> RunOverlay(uint8_t source, const QImage& target) override;
     bool SavePartsPicture() override;
     void MapFileLoaded(const QString& fileName) override;
     void MapFileSaved(const QString& fileName) override;

@@ -83,7 +83,8 @@ void onTriggered(QAction* action, QObject* context, const std::function<void()>&
 
 TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidget* parent)
     : QMainWindow(parent), FModels(models), FLinks(links), FSettings(models.Settings),
-      FDoc(models.Document), FParts(models.Parts), FCellPainter(std::make_unique<TMapCellPainter>())
+      FDoc(models.Document), FParts(models.Parts),
+      FCellPainter(std::make_unique<TMapCellPainter>()), FPixelTools(models.Settings)
 {
     setObjectName(QStringLiteral("MainForm"));
 
@@ -116,6 +117,18 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
 
     Lupe = new TLupe(MapGrid->viewport());
     Lupe->setObjectName(QStringLiteral("Lupe"));
+    Lupe->resize(128, 128);
+    Lupe->OnSourceMouseDown = [this](Qt::MouseButton b, Qt::KeyboardModifiers s, const QPoint& p) {
+        LupeSourceMouseDown(b, s, p);
+    };
+    Lupe->OnSourceMouseMove = [this](Qt::KeyboardModifiers s, const QPoint& p) {
+        LupeSourceMouseMove(s, p);
+    };
+    Lupe->OnSourceMouseUp = [this](Qt::MouseButton b, Qt::KeyboardModifiers s, const QPoint& p) {
+        LupeSourceMouseUp(b, s, p);
+    };
+    Lupe->OnDblClick = [this] { LupeDblClick(); };
+    FPixelTools.SetBuffer(&Lupe->Bitmap());
 
     StatusPanel0 = new QLabel(this);
     StatusPanel0->setFixedWidth(statusPanelWidth(*StatusPanel0));
@@ -154,7 +167,9 @@ void TMainForm::createTools()
 {
     FToolContext = std::make_unique<TMapToolContext>(TMapToolContext{
         *MapGrid, FDoc, FSettings, [this](const QString& text) { StatusPanel0->setText(text); },
-        [this] { showMagnifier(); }, [this](uint8_t part) { FLinks.SelectPart(part); }});
+        [this] { commitMagnifier(); },
+        [this](bool selectedOverCell) { overlayOnCell(selectedOverCell); },
+        [this](uint8_t part) { FLinks.SelectPart(part); }});
     for (TMapTool kind : {mtPaint, mtRegion, mtScroll, mtLupe})
         FTools[kind] = TMapGridTool::Make(kind, *FToolContext);
     FTool = FTools[FSettings.MapTool()].get();
@@ -740,33 +755,138 @@ void TMainForm::enterMapTool(TMapTool tool)
     QAction* items[] = {N17, N18, N19, D1};
     items[tool]->setChecked(true);
     G2->setEnabled(tool == mtRegion);
+    // Leaving part-graphic editing drops what was not stored; entering it loads the part.
     Lupe->hide();
     if (tool == mtLupe)
         showMagnifier();
+    else
+        dropLupeEdits();
 }
 
 void TMainForm::showMagnifier()
 {
-    // The magnifier lies exactly over the current cell and shows its part enlarged by a
-    // whole factor.
+    // The magnifier lies exactly over the current cell, as large as the cell, and holds a
+    // copy of the cell's part, enlarged as far as the cell allows (a factor below 2 is
+    // refused: the magnifier keeps its previous one and scrolls).
     const QRect cell = MapGrid->CellRect(MapGrid->Col(), MapGrid->Row());
     if (cell.isEmpty())
         return;
-    const int part = FDoc.Cell(MapGrid->Col(), MapGrid->Row());
-    LupePartNumber = part;
-    const int pw = FParts.PartWidth();
-    const int ph = FParts.PartHeight();
-    // The part at 1:1 in the magnifier's bitmap, enlarged by the magnifier's width over
-    // the part's width.
-    QImage bitmap(pw, ph, QImage::Format_RGB32);
-    QPainter p(&bitmap);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    FParts.DrawPart(p, bitmap.rect(), part);
-    p.end();
-    Lupe->setGeometry(cell);
-    Lupe->SetPower(cell.width() / pw); // below 2 the magnifier keeps its previous power
-    Lupe->SetBitmap(bitmap);
+    dropLupeEdits();
+    LupePartNumber = FDoc.Cell(MapGrid->Col(), MapGrid->Row());
+    Lupe->setGeometry(
+        QRect(cell.topLeft(), QSize(MapGrid->DefaultColWidth(), MapGrid->DefaultRowHeight())));
+    Lupe->SetPower(MapGrid->DefaultColWidth() / FParts.PartWidth());
+    Lupe->SetBitmap(FParts.PartBitmap(LupePartNumber));
+    FPixelTools.SetBuffer(&Lupe->Bitmap());
     Lupe->show();
+}
+
+void TMainForm::commitMagnifier()
+{
+    StoreLupePart();
+    showMagnifier();
+}
+
+void TMainForm::StoreLupePart()
+{
+    if (Lupe->Bitmap().isNull())
+        return;
+    const int part = LupePartNumber;
+    FLupeEdited = false; // the cells now show the stored part
+    FParts.EditParts({part}, [&] {
+        FParts.CapturePart(part, Lupe->Bitmap(), 0, 0);
+        return true;
+    });
+}
+
+void TMainForm::LupeSourceMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                                    const QPoint& pos)
+{
+    pixelToolsDid(FPixelTools.Press(pos, button, shift));
+}
+
+void TMainForm::LupeSourceMouseMove(Qt::KeyboardModifiers, const QPoint& pos)
+{
+    pixelToolsDid(FPixelTools.Move(pos));
+}
+
+void TMainForm::LupeSourceMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint& pos)
+{
+    pixelToolsDid(FPixelTools.Release(pos));
+}
+
+void TMainForm::LupeDblClick()
+{
+    StoreLupePart();
+}
+
+void TMainForm::TransformLupe(TLupeTransform transform)
+{
+    QRect changed;
+    switch (transform) {
+    case ltFlipHorizontal:
+        changed = FPixelTools.FlipHorizontal();
+        break;
+    case ltFlipVertical:
+        changed = FPixelTools.FlipVertical();
+        break;
+    case ltRotateLeft:
+        changed = FPixelTools.RotateLeft();
+        break;
+    case ltRotateRight:
+        changed = FPixelTools.RotateRight();
+        break;
+    }
+    pixelToolsDid({changed, std::nullopt, std::nullopt});
+}
+
+void TMainForm::pixelToolsDid(const TPixelToolResult& result)
+{
+    if (!result.Changed.isEmpty()) {
+        Lupe->InvalidateSourceRect(result.Changed);
+        lupeEdited();
+    }
+    if (result.PanelColor)
+        emit lupeColorShown(*result.PanelColor);
+    if (result.PickedColor)
+        FSettings.SetDrawingColor(*result.PickedColor);
+}
+
+void TMainForm::lupeEdited()
+{
+    // The other cells that show the part show it as it is being drawn.
+    FLupeEdited = true;
+    RedrawPart(LupePartNumber);
+}
+
+void TMainForm::dropLupeEdits()
+{
+    FPixelTools.Cancel();
+    if (!FLupeEdited)
+        return;
+    FLupeEdited = false;
+    RedrawPart(LupePartNumber);
+}
+
+void TMainForm::overlayOnCell(bool selectedOverCell)
+{
+    const int col = MapGrid->Col();
+    const int row = MapGrid->Row();
+    const uint8_t selected = FLinks.SelectedPartNumber();
+    const uint8_t cellPart = FDoc.Cell(col, row);
+    // The picture laid over, and the one it is laid on; the result becomes the selected
+    // part, which the cell then shows.
+    const uint8_t source = selectedOverCell ? selected : cellPart;
+    const uint8_t under = selectedOverCell ? cellPart : selected;
+    const std::optional<QImage> laid = FLinks.RunOverlay(source, FParts.PartBitmap(under));
+    if (!laid)
+        return;
+    FParts.EditParts({selected}, [&] {
+        FParts.CapturePart(selected, *laid, 0, 0);
+        return true;
+    });
+    FDoc.FillMapRect({col, row, col, row}, selected);
+    FDoc.SetMapModified(true);
 }
 
 void TMainForm::RepaintMap()
@@ -836,6 +956,10 @@ void TMainForm::MapGridBeginPaint(QPainter& canvas)
     state.DragActive = FTool->Dragging();
     state.PaintMode = FSettings.MapTool() == mtPaint;
     state.ScrollMode = FSettings.MapTool() == mtScroll;
+    if (FLupeEdited) {
+        state.EditedPart = LupePartNumber;
+        state.EditedPicture = &Lupe->Bitmap();
+    }
     FCellPainter->Begin(canvas, state);
 }
 

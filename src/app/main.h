@@ -2,13 +2,16 @@
 
 #include "CopyMode.h"
 #include "DrawGrid.h"
+#include "LupeTransform.h"
 #include "MapDocument.h"
 #include "MapFile.h"
 #include "MapTools.h"
+#include "PixelTools.h"
 #include "ProgramModels.h"
 #include "Settings.h"
 
 #include <QBrush>
+#include <QColor>
 #include <QMainWindow>
 #include <QPoint>
 #include <QString>
@@ -113,6 +116,21 @@ public:
     void ShowTitle();
     void DropFiles(const QStringList& fileNames);
 
+    // Part-graphic editing in the magnifier: the pixel tools on its picture, in source
+    // pixels; a double click stores the picture.
+    void LupeSourceMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                             const QPoint& pos);
+    void LupeSourceMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos);
+    void LupeSourceMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
+    void LupeDblClick();
+    // Writes the magnifier's picture back into part LupePartNumber, as one undo step; the
+    // parts count as modified even when nothing was drawn.
+    void StoreLupePart();
+    // The tool box's flips and turns of the magnifier's picture (stored with it later).
+    void TransformLupe(TLupeTransform transform);
+    // Whether the magnifier holds edits not yet stored into its part.
+    bool LupeEdited() const { return FLupeEdited; }
+
     // Controls.
     TDrawGrid* MapGrid;
     TLupe* Lupe; // the magnifier, over the current cell in part-graphic mode
@@ -149,9 +167,14 @@ public:
     QAction* ZoomIn1;  // Ctrl+plus
     QAction* ZoomOut1; // Ctrl+minus
 
-    // The part shown in the magnifier.
+    // The part whose copy the magnifier holds.
     int LupePartNumber = 0;
 
+signals:
+    // During a right-button pick in the magnifier, the colour under the pointer.
+    void lupeColorShown(const QColor& color);
+
+public:
     // Whether a mouse button drags on the map.
     bool MapDragActive() const;
 
@@ -175,6 +198,12 @@ private:
     void enterMapTool(TMapTool tool);
     void applyCellSize();
     void showMagnifier();
+    void commitMagnifier();
+    void pixelToolsDid(const TPixelToolResult& result);
+    void lupeEdited();
+    // The map cells stop showing edits of the magnifier that were not stored.
+    void dropLupeEdits();
+    void overlayOnCell(bool selectedOverCell);
     // The questions of closing: the map's changes, then the parts' (also after Cancel on
     // the first). False when either was cancelled or its save did not happen.
     bool queryUnsavedChanges();
@@ -188,6 +217,8 @@ private:
     std::unique_ptr<TMapToolContext> FToolContext;
     std::array<std::unique_ptr<TMapGridTool>, 4> FTools; // one of each kind, by TMapTool
     TMapGridTool* FTool = nullptr;                       // the settings' map tool
+    TPixelTools FPixelTools;
+    bool FLupeEdited = false;
     QActionGroup* FToolGroup;
     QString FMapFileName; // the name the map save dialog holds; empty when untitled
     QString FMapExtension;

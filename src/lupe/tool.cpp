@@ -2,6 +2,8 @@
 
 #include "Dialogs.h"
 #include "IniGT.h"
+#include "PartsStore.h"
+#include "PixelTools.h"
 #include "Settings.h"
 #include "ToolGlyphs.h"
 
@@ -211,8 +213,7 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
                 [this, tool] { FSettings.SetPixelTool(TPixelTool(tool)); });
     }
 
-    // The pen width of the settings. The flips and turns have no action: a click on them
-    // changes nothing.
+    // The pen width of the settings.
     QFrame* panel2 = makeGroupPanel(this, "Panel2", QRect(176, 48, 65, 33));
     Button_ThinLine = makeToolButton(panel2, "Button_ThinLine", QStringLiteral("ペン-細"),
                                      TToolGlyph::ThinLine, QRect(QPoint(8, 6), smallSize), true);
@@ -238,6 +239,13 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
         makeToolButton(panel4, "Button_RotateRight", QStringLiteral("右90度回転"),
                        TToolGlyph::RotateRight, QRect(QPoint(80, 6), smallSize), false);
     FLowerRowPanels = {panel3, panel1, panel2, panel4};
+    connect(Button_HorizontalTurn, &QToolButton::clicked, this,
+            &TToolForm::Button_HorizontalTurnClick);
+    connect(Button_VerticalTurn, &QToolButton::clicked, this, &TToolForm::Button_VerticalTurnClick);
+    connect(Button_RotateLeft, &QToolButton::clicked, this, &TToolForm::Button_RotateLeftClick);
+    connect(Button_RotateRight, &QToolButton::clicked, this, &TToolForm::Button_RotateRightClick);
+    enableRotations();
+    connect(&FModels.Parts, &TPartsStore::partsResized, this, &TToolForm::enableRotations);
 
     ColorDlg = new QColorDialog(this);
     ColorDlg->setObjectName(QStringLiteral("ColorDlg"));
@@ -324,6 +332,43 @@ void TToolForm::Button_ScrollClick()
 void TToolForm::Button_LupeModeClick()
 {
     emit mapToolClicked(mtLupe);
+}
+
+void TToolForm::Button_HorizontalTurnClick()
+{
+    emit transformClicked(ltFlipHorizontal);
+}
+
+void TToolForm::Button_VerticalTurnClick()
+{
+    emit transformClicked(ltFlipVertical);
+}
+
+void TToolForm::Button_RotateLeftClick()
+{
+    emit transformClicked(ltRotateLeft);
+}
+
+void TToolForm::Button_RotateRightClick()
+{
+    emit transformClicked(ltRotateRight);
+}
+
+void TToolForm::enableRotations()
+{
+    const bool square =
+        TPixelTools::CanRotate(QSize(FModels.Parts.PartWidth(), FModels.Parts.PartHeight()));
+    const QString why =
+        square ? QString() : QStringLiteral("（縦横の大きさが同じパーツだけ回転できます）");
+    Button_RotateLeft->setEnabled(square);
+    Button_RotateRight->setEnabled(square);
+    Button_RotateLeft->setToolTip(QStringLiteral("左90度回転") + why);
+    Button_RotateRight->setToolTip(QStringLiteral("右90度回転") + why);
+}
+
+void TToolForm::ShowPanelColor(const QColor& color)
+{
+    showDrawingColor(color);
 }
 
 void TToolForm::ZoomRadioClick()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LupeTransform.h"
 #include "ProgramModels.h"
 #include "Settings.h"
 
@@ -58,15 +59,26 @@ public:
     QToolButton* Button_RotateRight;
     QColorDialog* ColorDlg;
 
+    // Shows a colour in the colour panel until the drawing colour changes (the colour
+    // under the pointer during a pick in the magnifier).
+    void ShowPanelColor(const QColor& color);
+
     // The mode buttons' handlers.
     void Button_PaintClick();
     void Button_RegionClick();
     void Button_ScrollClick();
     void Button_LupeModeClick();
+    // The transforms of the magnifier's picture.
+    void Button_HorizontalTurnClick();
+    void Button_VerticalTurnClick();
+    void Button_RotateLeftClick();
+    void Button_RotateRightClick();
 
 signals:
     // A mode button was clicked, also one already down: its map tool is to be entered.
     void mapToolClicked(TMapTool tool);
+    // A transform button was clicked.
+    void transformClicked(TLupeTransform transform);
     // The window was closed (it is only hidden).
     void closed();
 
@@ -82,6 +94,8 @@ private:
     void showPixelTool(TPixelTool tool);
     void showPenWidth(int width);
     void showDrawingColor(const QColor& color);
+    // The turns need square parts: for others the buttons are off and say why.
+    void enableRotations();
 
     TProgramModels FModels;
     TSettings& FSettings;

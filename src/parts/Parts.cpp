@@ -563,6 +563,22 @@ void TPartsForm::copyPart(int source, int target)
     });
 }
 
+void TPartsForm::overlayParts(int source, int target)
+{
+    if (source == target || !RunOverlay)
+        return;
+    const std::optional<QImage> laid = RunOverlay(source, FStore.PartBitmap(target));
+    if (laid) {
+        FStore.EditParts({target}, [&] {
+            FStore.CapturePart(target, *laid, 0, 0);
+            return true;
+        });
+    } else {
+        // Cancelled, the parts still count as modified.
+        SetPartsModified();
+    }
+}
+
 void TPartsForm::PartsGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, const QPoint&)
 {
     if (!FDragActive)
@@ -575,8 +591,7 @@ void TPartsForm::PartsGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, 
     const int source = (FDragRow * TPartsStore::SheetSide + FDragCol) % TPartsStore::PartCount;
     const int target = SelectedPartNumber();
     if (shiftKey && ctrlKey) {
-        // The overlay of the source onto the target belongs to the transparency dialog,
-        // which has no overlay to offer: the parts and their flag stay as they are.
+        overlayParts(source, target);
     } else if (shiftKey) {
         // Also when source and target are the same part: it is then only marked modified.
         exchangeParts(source, target);

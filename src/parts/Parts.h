@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class QAction;
@@ -68,6 +69,10 @@ public:
     QSize WholeSheetSize() const;
     // Slices the picture on the system clipboard into the parts; nothing when it holds none.
     void ImportClipboardPicture();
+
+    // Runs the transparency dialog: part `source` laid over a copy of `target`, or nullopt
+    // on Cancel. Given by the program.
+    std::function<std::optional<QImage>(int source, const QImage& target)> RunOverlay;
 
     TDrawGrid* PartsGrid;
     QLabel* StatusText; // the status bar's one panel
@@ -136,6 +141,7 @@ private:
     QPoint nearestCell(const QPoint& pos) const;
     void exchangeParts(int source, int target);
     void copyPart(int source, int target);
+    void overlayParts(int source, int target);
 
     TProgramModels FModels;
     TPartsStore& FStore;

@@ -4,6 +4,7 @@
 #include "ProgramFixture.h"
 #include "env.h"
 #include "main.h"
+#include "transparts.h"
 
 #include <QAction>
 #include <QDropEvent>
@@ -476,17 +477,44 @@ TEST_F(PartsFormTest, CtrlAtReleaseCopiesThePart)
     EXPECT_FALSE(P().IsPartsModified());
 }
 
-TEST_F(PartsFormTest, CtrlShiftReleaseLeavesThePartsAlone)
+TEST_F(PartsFormTest, CtrlShiftReleaseLaysThePartOverTheTargetThroughTheDialog)
 {
     ShowWholeGridWithGraphics();
     Doc().SetCell(0, 0, 5);
     const std::vector<QImage> before = snapshotParts(P().Store());
+    QList<QDialog*> shown;
+    int answer = QDialog::Rejected;
+    Script.Modal = [&](QDialog* dialog) {
+        shown << dialog;
+        return answer;
+    };
+
+    // Cancelled: the parts stay as they were, yet count as modified.
     Drag({5, 0}, {9, 0}, Qt::ShiftModifier | Qt::ControlModifier);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0], Forms().TranslucenPartsDlg);
     EXPECT_EQ(snapshotParts(P().Store()), before);
-    EXPECT_FALSE(P().IsPartsModified());
+    EXPECT_TRUE(P().IsPartsModified());
+    EXPECT_EQ(P().StatusText->text(), statusOf(9));
+
+    // OK with nothing transparent: the source covers the target; the map is not touched.
+    P().ClearPartsModified();
+    answer = QDialog::Accepted;
+    Drag({5, 0}, {9, 0}, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(P().PartBitmap(9), before[5]);
+    EXPECT_EQ(P().PartBitmap(5), before[5]);
+    EXPECT_TRUE(P().IsPartsModified());
     EXPECT_EQ(Doc().Cell(0, 0), 5);
     EXPECT_FALSE(Doc().MapModified());
-    EXPECT_EQ(P().StatusText->text(), statusOf(9));
+    // One undo takes the overlay back.
+    Forms().MainForm->Cancel1->trigger();
+    EXPECT_EQ(P().PartBitmap(9), before[9]);
+
+    // Onto itself: no dialog, nothing marked.
+    P().ClearPartsModified();
+    Drag({4, 4}, {4, 4}, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(shown.size(), 2);
+    EXPECT_FALSE(P().IsPartsModified());
 }
 
 TEST_F(PartsFormTest, ModifierDragMovesTheTargetAndStaysOnTheGrid)
