@@ -274,3 +274,8 @@ void TQuiltmapperProgram::MapFileSaved(const QString& fileName)
 {
     rememberPartsPicture(fileName);
 }
+
+void TQuiltmapperProgram::OpenMapFile(const QString& fileName)
+{
+    FForms.MainForm->LoadMapFile(fileName);
+}
