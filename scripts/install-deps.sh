@@ -9,7 +9,7 @@ PACKAGES=(
   zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk
-  xvfb xauth xclip xdotool imagemagick
+  xvfb xauth xclip xdotool x11-utils imagemagick
   openbox desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
 )
 
