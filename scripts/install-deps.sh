@@ -10,6 +10,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk
   xvfb xauth xclip xdotool imagemagick
+  # Optional: the fuzzer build (scripts/fuzz.sh); ctest replays the corpus without it.
+  clang libclang-rt-14-dev
 )
 
 missing=()
