@@ -228,7 +228,6 @@ public:
     GidSink(const std::vector<Tileset>& tilesets, int w, int h)
         : FTilesets(tilesets), FCount(qint64(w) * h)
     {
-        FIds.resize(size_t(FCount));
     }
 
     void add(uint32_t gid)
@@ -239,6 +238,10 @@ public:
             FLastGid = gid;
             FLastId = idOf(gid);
         }
+        // The store grows with the data, so that a large map that claims more cells than
+        // its data holds costs no memory for them.
+        if (size_t(FDone) == FIds.size())
+            FIds.resize(size_t(std::min(FCount, std::max<qint64>(FDone * 2, 1 << 16))));
         FIds[size_t(FDone++)] = FLastId;
     }
     qint64 count() const { return FDone; }
@@ -576,9 +579,6 @@ private:
         if (!source.isEmpty()) {
             xml.skipCurrentElement();
             const QString fileName = external(dir, source);
-            if (++FDepth > 1)
-                fail(QStringLiteral("the tileset file %1 names another tileset file")
-                         .arg(source.toString()));
             QFile file(fileName);
             if (!file.open(QIODevice::ReadOnly))
                 fail(QStringLiteral("cannot read the tileset file %1").arg(fileName));
@@ -590,7 +590,6 @@ private:
             readTilesetBody(tsx, tsx.attributes(), QFileInfo(fileName).absolutePath(), t, fileName);
             if (tsx.hasError())
                 xmlFail(tsx);
-            --FDepth;
         } else {
             readTilesetBody(xml, a, dir, t, QStringLiteral("the map"));
         }
@@ -922,7 +921,6 @@ private:
     int FHeight = 0;
     int FTileW = 0;
     int FTileH = 0;
-    int FDepth = 0;
     std::vector<Tileset> FTilesets;
     std::optional<GidSink> FSink;
 };
