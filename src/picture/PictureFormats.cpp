@@ -62,11 +62,7 @@ const TPictureFormat* TPictureFormats::Find(const QString& extension) const
 
 std::optional<QImage> TPictureFormats::LoadPicture(const QString& fileName) const
 {
-    // Only a regular file: reading a FIFO or a device would block, or never end.
-    const QFileInfo info(fileName);
-    if (!info.isFile())
-        return std::nullopt;
-    const TPictureFormat* format = Find(info.suffix());
+    const TPictureFormat* format = Find(QFileInfo(fileName).suffix());
     if (!format)
         return std::nullopt;
     QImage image;
