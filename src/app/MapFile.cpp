@@ -4,6 +4,7 @@
 #include "TransposeBytes.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 #include <algorithm>
 #include <new>
@@ -214,6 +215,9 @@ bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type, 
 TMapLoadResult LoadMapFile(const QString& fileName, TMapFileType type, TMapDocument& doc,
                            const TApplyPartSize& applyPartSize)
 {
+    // Only a regular file: reading a FIFO or a device would block, or never end.
+    if (!QFileInfo(fileName).isFile())
+        return {};
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return {};

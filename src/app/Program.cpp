@@ -12,7 +12,10 @@
 #include "transparts.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QSpinBox>
+#include <QStyle>
+#include <algorithm>
 
 namespace {
 
@@ -61,6 +64,8 @@ void TQuiltmapperProgram::createWindows()
     FForms.PartsForm = new TPartsForm(FModels);
     FForms.TitleForm = new TTitleForm(FSettings.ShowTitle());
     FForms.ToolForm = new TToolForm(FModels);
+    // Its buttons explain themselves while the user works in the map, too.
+    FForms.ToolForm->setAttribute(Qt::WA_AlwaysShowToolTips);
     FForms.EnvDlg = new TEnvDlg(FSettings, FForms.MainForm);
     FForms.ReplaceDlg = new TReplaceDlg(FForms.MainForm);
     FForms.NewCreateDlg = new TNewCreateDlg(FForms.MainForm);
@@ -92,6 +97,60 @@ void TQuiltmapperProgram::rememberPartsPicture(const QString& mapFileName)
         return;
     FSettings.SetLastPartsPicture(use);
     FSettings.RememberPartsPicture(mapFileName, use);
+}
+
+TFirstStartLayout TQuiltmapperProgram::FirstStartLayout(const QRect& available, const QSize& main,
+                                                        const QSize& parts, const QSize& tool)
+{
+    // Room for a window manager's frames: the borders and the title bar above each window.
+    constexpr int Border = 6;
+    constexpr int Title = 30;
+    constexpr int Gap = 4;
+    constexpr int MinMainWidth = 320;
+    constexpr int MinMainHeight = 160;
+    constexpr int MinPartsWidth = 120;
+    const int across = available.width() - 4 * Border - Gap;
+    int mainWidth = main.width();
+    int partsWidth = std::min(parts.width(), std::max(MinPartsWidth, across - mainWidth));
+    mainWidth = std::max(MinMainWidth, std::min(mainWidth, across - partsWidth));
+    partsWidth = std::max(1, std::min(partsWidth, across - mainWidth));
+    const int top = available.top() + Title;
+    const int down = available.height() - 2 * Title - 2 * Border - Gap - tool.height();
+    const int mainHeight = std::max(MinMainHeight, std::min(main.height(), down));
+    const int partsHeight =
+        std::max(1, std::min(parts.height(), available.height() - Title - Border));
+
+    TFirstStartLayout layout;
+    layout.Main = QRect(available.left() + Border, top, mainWidth, mainHeight);
+    layout.Parts = QRect(layout.Main.right() + 1 + 2 * Border + Gap, top, partsWidth, partsHeight);
+    const int toolTop = layout.Main.bottom() + 1 + Border + Gap + Title;
+    layout.Tool = QPoint(layout.Main.left(),
+                         std::min(toolTop, available.bottom() + 1 - Border - tool.height()));
+    return layout;
+}
+
+void TQuiltmapperProgram::PlaceNewWindows()
+{
+    const bool main =
+        FIniGT.HasPlacement(QStringLiteral("MainWindow"), QStringLiteral("WindowState"));
+    const bool parts =
+        FIniGT.HasPlacement(QStringLiteral("PartsWindow"), QStringLiteral("WindowState"));
+    const bool tool = FIniGT.HasPlacement(QStringLiteral("ToolBox"), QStringLiteral("WindowState"));
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if ((main && parts && tool) || !screen)
+        return;
+    // The parts window shows all its parts, with room for a scroll bar should the screen be
+    // too low for all the rows.
+    QSize partsSize = FForms.PartsForm->WholeSheetSize();
+    partsSize.rwidth() += FForms.PartsForm->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const TFirstStartLayout layout = FirstStartLayout(
+        screen->availableGeometry(), FForms.MainForm->size(), partsSize, FForms.ToolForm->size());
+    if (!main)
+        FForms.MainForm->setGeometry(layout.Main);
+    if (!parts)
+        FForms.PartsForm->setGeometry(layout.Parts);
+    if (!tool)
+        FForms.ToolForm->move(layout.Tool);
 }
 
 void TQuiltmapperProgram::destroyWindows()
@@ -136,6 +195,7 @@ void TQuiltmapperProgram::ShowWindows()
 
 int TQuiltmapperProgram::Run()
 {
+    PlaceNewWindows();
     ShowWindows();
     return QApplication::exec();
 }

@@ -9,7 +9,19 @@
 #include "ProgramModels.h"
 #include "Settings.h"
 
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
+
+// Where the windows go when the settings file holds no placement for them: client
+// rectangles (the tool box: its client's top left) on the screen's free area.
+struct TFirstStartLayout
+{
+    QRect Main;
+    QRect Parts;
+    QPoint Tool;
+};
 
 struct TProgramOptions
 {
@@ -33,6 +45,16 @@ public:
     TForms& Forms() { return FForms; }
     const TPictureFormats& PictureFormats() const { return FFormats; }
     const TProgramModels& Models() const { return FModels; }
+
+    // The main window at the left of the free area, the parts window right of it, wide
+    // enough for all its columns when the screen allows (it gives way first, then the main
+    // window), the tool box below the main window; room is left for window frames.
+    static TFirstStartLayout FirstStartLayout(const QRect& available, const QSize& main,
+                                              const QSize& parts, const QSize& tool);
+
+    // Lays out the windows whose placement the settings file does not hold, on the primary
+    // screen (FirstStartLayout). Run does it before it shows them.
+    void PlaceNewWindows();
 
     // Shows the main window, the parts window and the tool box.
     void ShowWindows();

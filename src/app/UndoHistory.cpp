@@ -68,8 +68,56 @@ std::vector<std::unique_ptr<TUndoStep>> TUndoHistory::MakeRoom(qint64 bytes)
     return dropped;
 }
 
+// Several steps as one: undone newest first, redone oldest first.
+class TUndoHistory::TGroupStep : public TUndoStep
+{
+public:
+    void Add(std::unique_ptr<TUndoStep> step)
+    {
+        FBytes += step->Bytes();
+        FSteps.push_back(std::move(step));
+    }
+    bool Empty() const { return FSteps.empty(); }
+    void Undo() override
+    {
+        for (auto it = FSteps.rbegin(); it != FSteps.rend(); ++it)
+            (*it)->Undo();
+    }
+    void Redo() override
+    {
+        for (auto& step : FSteps)
+            step->Redo();
+    }
+    qint64 Bytes() const override { return FBytes; }
+
+private:
+    std::vector<std::unique_ptr<TUndoStep>> FSteps;
+    qint64 FBytes = qint64(sizeof(TGroupStep));
+};
+
+void TUndoHistory::BeginGroup()
+{
+    if (!FGroup)
+        FGroup = std::make_unique<TGroupStep>();
+}
+
+void TUndoHistory::EndGroup()
+{
+    std::unique_ptr<TGroupStep> group = std::move(FGroup);
+    if (group && !group->Empty())
+        Push(std::move(group));
+}
+
 void TUndoHistory::Push(std::unique_ptr<TUndoStep> step)
 {
+    if (FGroup) {
+        // The change ends what could be redone, as any change does.
+        TAvailabilityWatch watch(*this);
+        while (CanRedo())
+            dropNewest();
+        FGroup->Add(std::move(step));
+        return;
+    }
     TAvailabilityWatch watch(*this);
     while (CanRedo())
         dropNewest();
@@ -106,4 +154,6 @@ void TUndoHistory::Clear()
     FSteps.clear();
     FDone = 0;
     FBytes = 0;
+    if (FGroup)
+        FGroup = std::make_unique<TGroupStep>();
 }

@@ -62,6 +62,11 @@ public:
     bool Redo();
     void Clear();
 
+    // Steps pushed from BeginGroup to EndGroup become one step, undone and redone together
+    // (a change of one command that touches the map and the parts). Groups do not nest.
+    void BeginGroup();
+    void EndGroup();
+
 signals:
     void undoAvailableChanged(bool available);
     void redoAvailableChanged(bool available);
@@ -69,6 +74,7 @@ signals:
 private:
     // Announces what changed in undo and redo availability since it was made.
     class TAvailabilityWatch;
+    class TGroupStep;
 
     std::unique_ptr<TUndoStep> dropOldest();
     std::unique_ptr<TUndoStep> dropNewest();
@@ -79,4 +85,19 @@ private:
     size_t FDone = 0;
     qint64 FBytes = 0;
     qint64 FBudget = DefaultBudget;
+    std::unique_ptr<TGroupStep> FGroup; // the group being gathered, if any
+};
+
+// Gathers the steps pushed during its life into one step of the history, also when the
+// change ends in an exception.
+class TUndoGroup
+{
+public:
+    explicit TUndoGroup(TUndoHistory& history) : FHistory(history) { FHistory.BeginGroup(); }
+    ~TUndoGroup() { FHistory.EndGroup(); }
+    TUndoGroup(const TUndoGroup&) = delete;
+    TUndoGroup& operator=(const TUndoGroup&) = delete;
+
+private:
+    TUndoHistory& FHistory;
 };

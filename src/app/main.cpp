@@ -981,11 +981,15 @@ void TMainForm::overlayOnCell(bool selectedOverCell)
     const std::optional<QImage> laid = FLinks.RunOverlay(source, FParts.PartBitmap(under));
     if (!laid)
         return;
-    FParts.EditParts({selected}, [&] {
-        FParts.CapturePart(selected, *laid, 0, 0);
-        return true;
-    });
-    FDoc.FillMapRect({col, row, col, row}, selected);
+    {
+        // The part and the cell change as one step of the history.
+        const TUndoGroup step(FDoc.History());
+        FParts.EditParts({selected}, [&] {
+            FParts.CapturePart(selected, *laid, 0, 0);
+            return true;
+        });
+        FDoc.FillMapRect({col, row, col, row}, selected);
+    }
     FDoc.SetMapModified(true);
 }
 

@@ -366,6 +366,15 @@ bool TPartsForm::LoadPartsPicture(const QString& fileName)
     return true;
 }
 
+QSize TPartsForm::WholeSheetSize() const
+{
+    const int line = PartsGrid->GridLineWidth();
+    const int frame = 2 * PartsGrid->frameWidth();
+    const int width = TPartsStore::SheetSide * (PartWidth() + line) + line + frame;
+    const int height = TPartsStore::SheetSide * (PartHeight() + line) + line + frame;
+    return {width, height + menuBar()->sizeHint().height() + statusBar()->sizeHint().height()};
+}
+
 void TPartsForm::RedrawPartsGrid()
 {
     PartsGrid->InvalidateGrid();

@@ -65,6 +65,8 @@ public:
     void LoadPictureForMap(const QString& mapFileName);
     void LoadLastPicture();
     void RedrawPartsGrid();
+    // The window's client size that shows all 16 x 16 parts, menu and status bar included.
+    QSize WholeSheetSize() const;
     // Slices the picture on the system clipboard into the parts; nothing when it holds none.
     void ImportClipboardPicture();
 

@@ -366,7 +366,10 @@ void TPartsStore::ComposePartsPicture(QImage& picture) const
 
 bool TPartsStore::LoadPartsPicture(const QString& fileName)
 {
-    // A picture that cannot be read is no error to report: the parts simply stay.
+    // A picture that cannot be read is no error to report: the parts simply stay. Only a
+    // regular file is read: a FIFO or a device would block, or never end.
+    if (!QFileInfo(fileName).isFile())
+        return false;
     std::optional<QImage> picture;
     try {
         picture = FFormats.LoadPicture(fileName);

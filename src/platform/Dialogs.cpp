@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 namespace {
@@ -114,6 +115,33 @@ void followFilterSuffix(QFileDialog& dialog, const TFileDialogRequest& request)
                      });
 }
 
+// Gives the keyboard focus back, when a dialog closes, to the window that was active when
+// it opened. The main window and the parts window share shortcuts (Ctrl+S, Ctrl+C, Del)
+// for different things: the next key must reach the window the user was working in, not
+// whichever the window system activates.
+class TFocusReturn
+{
+public:
+    explicit TFocusReturn(QWidget* parent)
+        : FWindow(QApplication::activeWindow() ? QApplication::activeWindow()
+                  : parent                     ? parent->window()
+                                               : nullptr)
+    {
+    }
+    ~TFocusReturn()
+    {
+        if (!FWindow || !FWindow->isVisible())
+            return;
+        FWindow->raise();
+        FWindow->activateWindow();
+    }
+    TFocusReturn(const TFocusReturn&) = delete;
+    TFocusReturn& operator=(const TFocusReturn&) = delete;
+
+private:
+    QPointer<QWidget> FWindow;
+};
+
 } // namespace
 
 void SetDialogScript(TDialogScript* script)
@@ -132,6 +160,7 @@ TAnswer AskConfirm(QWidget* parent, const QString& text, TConfirmButtons buttons
     if (gScript)
         return gScript->Confirm ? gScript->Confirm(text, buttons) : TAnswer::Cancel;
 
+    const TFocusReturn focus(parent);
     QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), text, QMessageBox::NoButton,
                     parent);
     QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
@@ -156,6 +185,7 @@ void ShowError(QWidget* parent, const QString& text)
     log(QStringLiteral("error: %1").arg(text));
     if (gScript)
         return;
+    const TFocusReturn focus(parent);
     QMessageBox box(QMessageBox::Critical, QStringLiteral("エラー"), text, QMessageBox::Ok, parent);
     box.exec();
 }
@@ -165,6 +195,7 @@ void ShowWarning(QWidget* parent, const QString& text)
     log(QStringLiteral("warning: %1").arg(text));
     if (gScript)
         return;
+    const TFocusReturn focus(parent);
     QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), text, QMessageBox::Ok, parent);
     box.exec();
 }
@@ -186,6 +217,7 @@ std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& 
     if (gScript)
         return gScript->FileDialog ? gScript->FileDialog(request) : std::nullopt;
 
+    const TFocusReturn focus(parent);
     QFileDialog dialog(parent, request.Title);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(request.DialogMode == TFileDialogRequest::Open ? QFileDialog::AcceptOpen
@@ -219,6 +251,7 @@ void RunModalWindow(QWidget* window, const std::function<void()>& wait)
             gScript->ModalWindow(window);
         return;
     }
+    const TFocusReturn focus(window->parentWidget());
     wait();
 }
 
@@ -241,6 +274,7 @@ int RunModal(QDialog* dialog)
     log(QStringLiteral("modal: %1").arg(dialog->objectName()));
     if (gScript)
         return gScript->Modal ? gScript->Modal(dialog) : int(QDialog::Rejected);
+    const TFocusReturn focus(dialog->parentWidget());
     return dialog->exec();
 }
 

@@ -102,7 +102,8 @@ std::optional<QByteArray> readAllBytes(const QString& path)
     const QFileInfo info(path);
     if (!info.exists())
         return QByteArray();
-    if (info.isDir())
+    // Only a regular file: a FIFO or a device would block the read, or never end.
+    if (!info.isFile())
         return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

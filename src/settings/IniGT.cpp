@@ -245,8 +245,20 @@ void TIniGT::WriteBool(const QString& section, const QString& key, bool value)
     WriteInteger(section, key, value ? 1 : 0);
 }
 
+bool TIniGT::HasPlacement(const QString& section, const QString& prefix) const
+{
+    for (const char* suffix : {".X", ".Y", ".XSize", ".YSize", ".Show", ".Flags"}) {
+        if (FIniFile.ReadValue(section, prefix + QLatin1String(suffix)))
+            return true;
+    }
+    return false;
+}
+
 void TIniGT::ReadWindowPlacement(const QString& section, const QString& prefix, QWidget* window)
 {
+    // Moving a window to its own place would still pin it there for the window manager.
+    if (!HasPlacement(section, prefix))
+        return;
     const Qt::WindowStates state = window->windowState();
     const QRect normal = normalRect(window);
 

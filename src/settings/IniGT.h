@@ -86,7 +86,11 @@ public:
     // ".Y", ".XSize", ".YSize". The rectangle is the window's normal (restored) client
     // rectangle as left, top, right, bottom (right and bottom exclusive); a missing key
     // keeps the window's current value. .MaxX and .MaxY are written as -1 and not read.
+    // A window without a stored record is left alone, so that the window system (or the
+    // program's first-start layout) places it.
     void ReadWindowPlacement(const QString& section, const QString& prefix, QWidget* window);
+    // Whether the file holds a placement (or position) record with the prefix.
+    bool HasPlacement(const QString& section, const QString& prefix) const;
     void WriteWindowPlacement(const QString& section, const QString& prefix, QWidget* window);
     // Only prefix + ".X" and ".Y": the widget's left and top.
     void ReadPosition(const QString& section, const QString& prefix, QWidget* widget);

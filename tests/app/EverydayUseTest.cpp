@@ -4,12 +4,14 @@
 #include "ProgramFixture.h"
 #include "main.h"
 #include "new.h"
+#include "tool.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
@@ -289,8 +291,8 @@ TEST_F(EverydayUseTest, TheLeftStatusPanelHoldsTheLongestTextsOfTheLargestMap)
     };
     // Sent straight to the map: QTest's moves go through the system cursor.
     const auto move = [viewport](const QPoint& pos, Qt::MouseButtons buttons) {
-        QMouseEvent event(QEvent::MouseMove, pos, viewport->mapToGlobal(pos), Qt::NoButton,
-                          buttons, Qt::NoModifier);
+        QMouseEvent event(QEvent::MouseMove, pos, viewport->mapToGlobal(pos), Qt::NoButton, buttons,
+                          Qt::NoModifier);
         QApplication::sendEvent(viewport, &event);
     };
     const QPoint last = grid->CellRect(9998, 9998).center();
@@ -406,4 +408,65 @@ TEST_F(EverydayUseTest, FileDialogsOpenInTheFolderLastUsedForTheirKindOfFile)
     Main()->N3->trigger();
     PartsWindow()->N1->trigger();
     EXPECT_EQ(folders, (QStringList{".", ".", "maps", "maps", "pictures"}));
+}
+
+TEST(FirstStartLayout, WindowsSideBySideInsideTheScreenWithAllPartsWhereItAllows)
+{
+    const QSize main(688, 480);
+    const QSize parts(546, 590);
+    const QSize tool(362, 82);
+    struct Screen
+    {
+        QRect available;
+        bool allParts; // wide enough for the main window and every column of parts
+    };
+    const Screen screens[] = {
+        {QRect(0, 0, 1920, 1080), true},    {QRect(0, 27, 1366, 741), true},
+        {QRect(1920, 0, 1280, 1024), true}, {QRect(0, 0, 1024, 768), false},
+        {QRect(0, 0, 800, 600), false},
+    };
+    // Each window with room for a frame and a title bar around it.
+    const auto framed = [](const QRect& client) { return client.adjusted(-6, -30, 6, 6); };
+    for (const Screen& s : screens) {
+        const TFirstStartLayout l =
+            TQuiltmapperProgram::FirstStartLayout(s.available, main, parts, tool);
+        const QRect toolRect(l.Tool, tool);
+        const std::string what = QStringLiteral("%1x%2")
+                                     .arg(s.available.width())
+                                     .arg(s.available.height())
+                                     .toStdString();
+        for (const QRect& r : {l.Main, l.Parts, toolRect})
+            EXPECT_TRUE(s.available.contains(framed(r))) << what;
+        EXPECT_FALSE(framed(l.Main).intersects(framed(l.Parts))) << what;
+        EXPECT_FALSE(framed(toolRect).intersects(framed(l.Main))) << what;
+        EXPECT_FALSE(framed(toolRect).intersects(framed(l.Parts))) << what;
+        EXPECT_LT(l.Main.left(), l.Parts.left()) << what;
+        EXPECT_GT(l.Tool.y(), l.Main.bottom()) << what;
+        EXPECT_EQ(l.Parts.width() == parts.width(), s.allParts) << what;
+        if (s.allParts) {
+            EXPECT_EQ(l.Main.size(), main) << what;
+        }
+    }
+}
+
+TEST_F(EverydayUseTest, WindowsWithoutAStoredPlacementAreLaidOutAndStoredOnesKept)
+{
+    Program->PlaceNewWindows();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect main = Main()->geometry();
+    const QRect parts = PartsWindow()->geometry();
+    const QRect tool = Forms().ToolForm->geometry();
+    for (const QRect& r : {main, parts, tool})
+        EXPECT_TRUE(screen.contains(r));
+    EXPECT_FALSE(main.intersects(parts));
+    EXPECT_FALSE(tool.intersects(main));
+    EXPECT_FALSE(tool.intersects(parts));
+    EXPECT_NE(main.topLeft(), QPoint(0, 0));
+
+    Main()->setGeometry(40, 50, 300, 200);
+    PartsWindow()->setGeometry(400, 60, 200, 150);
+    RestartProgram();
+    Program->PlaceNewWindows();
+    EXPECT_EQ(Main()->geometry(), QRect(40, 50, 300, 200));
+    EXPECT_EQ(PartsWindow()->geometry(), QRect(400, 60, 200, 150));
 }

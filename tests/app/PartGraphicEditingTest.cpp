@@ -242,6 +242,13 @@ TEST_F(PartGraphicEditingTest, PaintReleasesWithShiftOrCtrlLayOnePartOverAnother
     EXPECT_EQ(PartsStore().PartBitmap(9), blue);
     EXPECT_TRUE(Doc().MapModified());
     EXPECT_TRUE(PartsStore().IsPartsModified());
+    // One undo takes back the cell and the part together; redo makes both again.
+    const QImage laid = PartsStore().PartBitmap(9).copy();
+    Main()->Cancel1->trigger();
+    EXPECT_EQ(Doc().Cell(2, 2), 7);
+    Main()->Redo1->trigger();
+    EXPECT_EQ(Doc().Cell(2, 2), 9);
+    EXPECT_EQ(PartsStore().PartBitmap(9), laid);
 
     // Ctrl: the cell's part laid over the selected part.
     Doc().SetCell(3, 2, 8);

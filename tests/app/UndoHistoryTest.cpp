@@ -63,6 +63,41 @@ TEST(UndoHistory, UndoAndRedoRunTheStepsInOrder)
     EXPECT_EQ(r, (std::vector<bool>{true, false, true}));
 }
 
+TEST(UndoHistory, AGroupIsOneStep)
+{
+    History h;
+    h.push("a", 1);
+    h.H.Undo(); // "a" waits for redo
+    h.Log.clear();
+    {
+        const TUndoGroup group(h.H);
+        h.push("b", 10);
+        EXPECT_FALSE(h.H.CanRedo()); // a change ends the redo at once
+        h.push("c", 20);
+        EXPECT_EQ(h.H.UndoCount(), 0);
+    }
+    EXPECT_EQ(h.H.UndoCount(), 1);
+    EXPECT_GE(h.H.Bytes(), 30);
+    h.H.Undo();
+    h.H.Redo();
+    EXPECT_EQ(h.Log, (std::vector<std::string>{"undo c", "undo b", "redo b", "redo c"}));
+
+    // A group that gathered nothing makes no step; one left by an exception still ends.
+    {
+        const TUndoGroup empty(h.H);
+    }
+    EXPECT_EQ(h.H.UndoCount(), 1);
+    try {
+        const TUndoGroup group(h.H);
+        h.push("d", 1);
+        throw 1;
+    } catch (int) {
+    }
+    EXPECT_EQ(h.H.UndoCount(), 2);
+    h.push("e", 1);
+    EXPECT_EQ(h.H.UndoCount(), 3);
+}
+
 TEST(UndoHistory, TheBudgetBoundsTheBytesHeld)
 {
     struct Case

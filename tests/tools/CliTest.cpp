@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "IniFile.h"
 #include "MapDocument.h"
 #include "MapFile.h"
 #include "MapPicture.h"
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -654,5 +656,32 @@ TEST_P(CliNoRoom, FailsLoudlyAndLeavesEveryFileAsItWas)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CliNoRoom, QM_NO_ROOM_KINDS);
+
+// Anything but a regular file is refused before it is opened: a FIFO would block the read
+// for ever. Maps, parts pictures and the settings file alike.
+TEST_F(Cli, AFifoIsRefusedInsteadOfReadForEver)
+{
+    for (const char* name : {"map.mpd", "parts.bmp", "settings.ini"})
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path(name)).constData(), 0600), 0) << name;
+    ASSERT_EQ(cli({"new", "4", "4", path("real.mpd")}).Code, 0);
+    writeSheet("real.bmp", 32, 32);
+
+    const CliRun info = cli({"info", path("map.mpd")});
+    EXPECT_NE(info.Code, 0);
+    EXPECT_EQ(info.Err.count('\n'), 1);
+    const CliRun render = cli({"render", path("real.mpd"), path("parts.bmp"), path("out.png")});
+    EXPECT_NE(render.Code, 0);
+    EXPECT_EQ(render.Err.count('\n'), 1);
+    EXPECT_FALSE(QFile::exists(path("out.png")));
+
+    TMapDocument doc;
+    EXPECT_FALSE(LoadMapFile(path("map.mpd"), TMapFileType::Type2, doc).Ok());
+    const TPictureFormats formats = TPictureFormats::WithQtFormats();
+    TPartsStore parts(formats);
+    EXPECT_FALSE(parts.LoadPartsPicture(path("parts.bmp")));
+    TIniFile ini(path("settings.ini"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("options"), QStringLiteral("x"), QStringLiteral("d")),
+              QStringLiteral("d"));
+}
 
 } // namespace
