@@ -1,5 +1,6 @@
 #include "MapPicture.h"
 #include "MapPictureDlg.h"
+#include "NoRoom.h"
 #include "PartsStore.h"
 #include "ProgramFixture.h"
 #include "main.h"
@@ -195,5 +196,49 @@ TEST_F(MapPictureWindowTest, CancelLeavesNoFileAndTheMapAsItWas)
     EXPECT_EQ(old.readAll(), QByteArray("precious"));
     ExpectMapUnchanged();
 }
+
+class MapPictureNoRoomTest : public MapPictureWindowTest,
+                             public ::testing::WithParamInterface<TNoRoomKind>
+{
+};
+
+// Out of room while writing, the user is told, no file is left, an old one stays whole and
+// the map is as it was.
+TEST_P(MapPictureNoRoomTest, AFailedWriteLeavesNoFileAndTheMapAsItWas)
+{
+    TNoRoom noRoom(GetParam());
+    if (!noRoom.Ready())
+        GTEST_SKIP() << noRoom.WhyNotReady();
+    MakeMap(300, 300);
+    const QString name = noRoom.Path("map.png");
+    {
+        QFile old(name);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("precious");
+    }
+    const QStringList before = noRoom.Files();
+    Script.FileDialog = [&](const TFileDialogRequest&) { return std::optional<QString>(name); };
+    Script.Modal = [](QDialog* d) {
+        auto* dialog = qobject_cast<TMapPictureDlg*>(d);
+        if (!dialog)
+            return int(QDialog::Rejected);
+        dialog->Radio_PartSize->setChecked(true); // 9600 x 9600 pixels, 276 MB of rows
+        dialog->Spin_PngLevel->setValue(0);
+        return int(QDialog::Accepted);
+    };
+    noRoom.Arm();
+    Main()->P1->trigger();
+    noRoom.Disarm();
+    ASSERT_EQ(Script.Log.size(), 3);
+    EXPECT_TRUE(Script.Log[2].startsWith("error: 9600 x 9600 ピクセル"))
+        << Script.Log[2].toStdString();
+    EXPECT_EQ(noRoom.Files(), before);
+    QFile old(name);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("precious"));
+    ExpectMapUnchanged();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, MapPictureNoRoomTest, QM_NO_ROOM_KINDS);
 
 } // namespace
