@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk
   xvfb xauth xclip xdotool imagemagick
+  openbox desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
 )
 
 missing=()

@@ -284,3 +284,8 @@ void TQuiltmapperProgram::MapFileSaved(const QString& fileName)
 {
     rememberPartsPicture(fileName);
 }
+
+void TQuiltmapperProgram::OpenMapFile(const QString& fileName)
+{
+    FForms.MainForm->LoadMapFile(fileName);
+}

@@ -56,6 +56,9 @@ public:
     // screen (FirstStartLayout). Run does it before it shows them.
     void PlaceNewWindows();
 
+    // Loads a map file as a drop on the main window does, without the beep.
+    void OpenMapFile(const QString& fileName);
+
     // Shows the main window, the parts window and the tool box.
     void ShowWindows();
     // ShowWindows, then the event loop until the main window closes; the exit code.

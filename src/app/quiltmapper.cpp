@@ -2,6 +2,7 @@
 #include "ErrorApplication.h"
 #include "Program.h"
 
+#include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -12,11 +13,18 @@ int main(int argc, char** argv)
     TErrorApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quiltmapper"));
 
-    // The standard dialogs speak Japanese too.
+    // The standard dialogs speak Japanese too: Qt's own texts, or those installed with the
+    // program.
     QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTranslator);
+    const QString installed = QDir(QCoreApplication::applicationDirPath())
+                                  .filePath(QStringLiteral("../share/quiltmapper/translations"));
+    for (const QString& folder : {QLibraryInfo::path(QLibraryInfo::TranslationsPath), installed}) {
+        if (qtTranslator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"),
+                              QStringLiteral("_"), folder)) {
+            QApplication::installTranslator(&qtTranslator);
+            break;
+        }
+    }
 
     std::unique_ptr<TQuiltmapperProgram> program;
     try {
@@ -25,5 +33,9 @@ int main(int argc, char** argv)
         ShowError(nullptr, CurrentExceptionText());
         return 1;
     }
+    // A map file named on the command line (a double-clicked map) is opened.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1)
+        program->OpenMapFile(arguments.at(1));
     return program->Run();
 }

@@ -470,3 +470,19 @@ TEST_F(EverydayUseTest, WindowsWithoutAStoredPlacementAreLaidOutAndStoredOnesKep
     EXPECT_EQ(Main()->geometry(), QRect(40, 50, 300, 200));
     EXPECT_EQ(PartsWindow()->geometry(), QRect(400, 60, 200, 150));
 }
+
+TEST_F(EverydayUseTest, AMapNamedOnTheCommandLineOpensWithItsPartsPicture)
+{
+    const QString picture = SaveSheet(QStringLiteral("tiles.png"), 40);
+    const QString map = Dir.filePath(QStringLiteral("double-clicked.mpd"));
+    ASSERT_TRUE(PartsWindow()->LoadPartsPicture(picture));
+    const QImage sheet = Sheet();
+    ASSERT_TRUE(Main()->SaveMapFile(map));
+    Main()->NewMap(5, 5);
+    PartsStore().SetPartsSize(32, 32);
+
+    Program->OpenMapFile(map);
+    EXPECT_EQ(Main()->windowTitle(), QStringLiteral("Quiltmapper - [%1]").arg(map));
+    EXPECT_EQ(Main()->MapWidth(), 101);
+    EXPECT_EQ(Sheet(), sheet);
+}
