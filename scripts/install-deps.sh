@@ -11,6 +11,8 @@ PACKAGES=(
   fonts-noto-cjk
   xvfb xauth xclip xdotool imagemagick
   openbox desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
+  # Optional: the fuzzer build (scripts/fuzz.sh); ctest replays the corpus without it.
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -9,10 +9,12 @@
 #include "MapCellPainter.h"
 #include "MapPicture.h"
 #include "PartsStore.h"
+#include "TmxFile.h"
 
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -21,9 +23,11 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressDialog>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <array>
@@ -221,6 +225,10 @@ void TMainForm::createMenus()
                  QStringLiteral("マップデータを名前を付けて保存(&R)..."));
     file->addSeparator();
     P1 = addItem(file, QStringLiteral("P1"), QStringLiteral("マップ全景を画像ファイルに保存(&P)"));
+    TmxExport1 =
+        addItem(file, QStringLiteral("TmxExport1"), QStringLiteral("TMX形式で書き出す(&T)..."));
+    TmxImport1 =
+        addItem(file, QStringLiteral("TmxImport1"), QStringLiteral("TMX形式を読み込む(&I)..."));
     file->addSeparator();
     Exit1 = addItem(file, QStringLiteral("Exit1"), QStringLiteral("終了(&X)"));
 
@@ -318,6 +326,8 @@ void TMainForm::createMenus()
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
     connect(N3, &QAction::triggered, this, [this] { N3Click(); });
     connect(P1, &QAction::triggered, this, [this] { P1Click(); });
+    connect(TmxExport1, &QAction::triggered, this, [this] { TmxExport1Click(); });
+    connect(TmxImport1, &QAction::triggered, this, [this] { TmxImport1Click(); });
     connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
     onTriggered(N17, this, [this] { N17Click(); });
     onTriggered(N18, this, [this] { N18Click(); });
@@ -1170,4 +1180,92 @@ void TMainForm::PointRestoreClick(int k)
 void TMainForm::MapGridTopLeftChanged()
 {
     Lupe->hide();
+}
+
+// ---------------------------------------------------------------------------------------
+// TMX interchange
+
+namespace {
+
+const QString TmxFilter = QStringLiteral("TMXファイル(*.tmx)|*.tmx|全てのファイル|*.*");
+// Larger maps get compressed layer data: as text their TMX file would run to gigabytes.
+constexpr qint64 TmxCsvCellLimit = 1024 * 1024;
+
+// Asks which part the empty cells of an imported map become; nullopt on Cancel.
+std::optional<uint8_t> askEmptyPart(QWidget* parent)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("TMX形式を読み込む"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral("空のセルに置くパーツ番号(&E):"), &dialog));
+    auto* spin = new QSpinBox(&dialog);
+    spin->setObjectName(QStringLiteral("Spin_EmptyPart"));
+    spin->setRange(0, 255);
+    layout->addWidget(spin);
+    layout->addLayout(OkCancelRow(&dialog));
+    if (RunModal(&dialog) != QDialog::Accepted)
+        return std::nullopt;
+    return uint8_t(spin->value());
+}
+
+} // namespace
+
+void TMainForm::TmxExport1Click()
+{
+    TFileDialogRequest request;
+    request.DialogMode = TFileDialogRequest::Save;
+    request.Title = QStringLiteral("TMX形式で書き出す");
+    request.NameFilters = NameFiltersFromPairs(TmxFilter);
+    request.DefaultSuffix = QStringLiteral("tmx");
+    request.Directory = FSettings.MapFolder();
+    const std::optional<QString> name = RunFileDialog(this, request);
+    if (!name)
+        return;
+    QImage sheet;
+    FParts.ComposePartsPicture(sheet);
+    const TTmxEncoding encoding = qint64(FDoc.MapWidth()) * FDoc.MapHeight() > TmxCsvCellLimit
+                                      ? TTmxEncoding::Base64Zlib
+                                      : TTmxEncoding::Csv;
+    const TFileWriteResult written =
+        ExportTmxFile(*name, FDoc, sheet, FParts.PartWidth(), FParts.PartHeight(), encoding);
+    if (!written)
+        ShowError(this,
+                  QStringLiteral("TMX形式で書き出せません\n%1\n%2").arg(*name, written.Error));
+}
+
+void TMainForm::TmxImport1Click()
+{
+    TFileDialogRequest request;
+    request.DialogMode = TFileDialogRequest::Open;
+    request.Title = QStringLiteral("TMX形式を読み込む");
+    request.NameFilters = NameFiltersFromPairs(TmxFilter);
+    request.DefaultSuffix = QStringLiteral("tmx");
+    request.Directory = FSettings.MapFolder();
+    const std::optional<QString> name = RunFileDialog(this, request);
+    if (!name)
+        return;
+    // The import replaces the map and the parts: their changes are offered for saving first.
+    if (!queryUnsavedChanges())
+        return;
+    const std::optional<uint8_t> empty = askEmptyPart(this);
+    if (!empty)
+        return;
+    TTmxImport imported;
+    QString why;
+    if (!ImportTmxFile(*name, *empty, imported, &why)) {
+        Beep(TBeep::Exclamation);
+        ShowError(this, QStringLiteral("TMX形式を読み込めません\n%1\n%2").arg(*name, why));
+        return;
+    }
+    // Everything that can fail is done: the parts take the tiles, the document the cells.
+    FParts.SetPartsSize(imported.PartWidth, imported.PartHeight);
+    for (int n = 0; n < TPartsStore::PartCount; ++n) {
+        if (!imported.Parts[n].isNull())
+            FParts.CapturePart(n, imported.Parts[n], 0, 0);
+    }
+    FDoc.NewMap(std::move(imported.Stores));
+    becomeUntitled();
+    // Neither is in the program's own files yet.
+    FDoc.SetMapModified(true);
+    FParts.SetPartsModified();
 }

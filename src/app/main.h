@@ -95,6 +95,9 @@ public:
     void N2Click();
     void N3Click();
     void P1Click();
+    // TMX interchange: the map and the current parts out, or a TMX map and its tiles in.
+    void TmxExport1Click();
+    void TmxImport1Click();
     void Cancel1Click();
     void Redo1Click();
     void G2Click();
@@ -143,6 +146,8 @@ public:
     QAction* N2;
     QAction* N3;
     QAction* P1;
+    QAction* TmxExport1;
+    QAction* TmxImport1;
     QAction* Exit1;
     QAction* N17;
     QAction* N18;

@@ -583,9 +583,79 @@ TEST_F(Cli, HelpExplainsEveryCommand)
     EXPECT_EQ(r.Code, 0);
     for (const char* word :
          {"info MAP", "convert IN OUT", "render MAP PARTS_PICTURE OUT", "new W H OUT", "--type",
-          "--from", "--to", "--part", "--cell", "--fill"})
+          "--from", "--to", "--part", "--cell", "--fill", "export MAP OUT.tmx|OUT.csv",
+          "import IN.tmx OUT.mpd", "--encoding", "--parts-out", "--empty"})
         EXPECT_TRUE(r.Out.contains(word)) << word;
     EXPECT_EQ(cli({}).Code, 2);
+}
+
+TEST_F(Cli, TmxAndCsvRoundTripsGiveTheSameMapAndParts)
+{
+    // A random 300 x 200 type 2 map with parts of 4 x 3 pixels.
+    QByteArray map = QByteArray("QuiltmapperDataFormat20") + QByteArray::fromHex("04000300") +
+                     QByteArray::fromHex("2c01c800");
+    uint32_t x = 12345;
+    for (int i = 0; i < 300 * 200; ++i) {
+        x = x * 1103515245u + 12345u;
+        map.append(char(x >> 24));
+    }
+    write("m.mpd", map);
+    writeSheet("parts.bmp", 4, 3);
+    const QImage sheet(path("parts.bmp"));
+
+    for (const char* encoding : {"csv", "zlib"}) {
+        SCOPED_TRACE(encoding);
+        CliRun r = cli({"export", path("m.mpd"), path("m.tmx"), "--parts", path("parts.bmp"),
+                        "--encoding", encoding});
+        ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+        EXPECT_TRUE(QFile::exists(path("m.png")));
+        r = cli({"import", path("m.tmx"), path("back.mpd")});
+        ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+        EXPECT_EQ(read("back.mpd"), map);
+        EXPECT_EQ(QImage(path("back.png")).convertToFormat(QImage::Format_RGB32), sheet);
+    }
+
+    // CSV: one map row a line, the part numbers as the file holds them.
+    const CliRun r = cli({"export", path("m.mpd"), path("m.csv")});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    const QList<QByteArray> lines = read("m.csv").split('\n');
+    ASSERT_EQ(lines.size(), 201);
+    QByteArray cells;
+    for (int y = 0; y < 200; ++y)
+        for (const QByteArray& n : lines[y].split(','))
+            cells.append(char(n.toInt()));
+    EXPECT_EQ(cells, map.mid(31));
+}
+
+TEST_F(Cli, ImportOptionsAndRefusals)
+{
+    writeSheet("tiles.bmp", 2, 2);
+    const QString tmx =
+        QStringLiteral("<map orientation=\"orthogonal\" width=\"2\" height=\"1\" tilewidth=\"2\" "
+                       "tileheight=\"2\"><tileset firstgid=\"1\" tilewidth=\"2\" tileheight=\"2\">"
+                       "<image source=\"tiles.bmp\"/></tileset><layer width=\"2\" height=\"1\">"
+                       "<data encoding=\"csv\">0,%1</data></layer></map>");
+    write("empty.tmx", tmx.arg(3).toUtf8());
+    CliRun r = cli({"import", path("empty.tmx"), path("e.mpd"), "--empty", "9", "--parts-out",
+                    path("sheet.bmp")});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    // 256 tiles in the picture: gids 1.. are the parts' own numbers.
+    EXPECT_EQ(read("e.mpd").mid(31), QByteArray::fromHex("0902"));
+    EXPECT_EQ(QImage(path("sheet.bmp")).pixelColor(2 * 2 + 1, 1), QColor(2, 253, 7));
+    expectOnlyFiles({"tiles.bmp", "empty.tmx", "e.mpd", "sheet.bmp"});
+
+    // A gid past the tileset: one line, exit 1, nothing written.
+    write("bad.tmx", tmx.arg(257).toUtf8());
+    r = cli({"import", path("bad.tmx"), path("b.mpd")});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_EQ(r.Err.count('\n'), 1);
+    EXPECT_TRUE(r.Err.contains("gid 257 is beyond the tilesets")) << r.Err.toStdString();
+    expectOnlyFiles({"tiles.bmp", "empty.tmx", "e.mpd", "sheet.bmp", "bad.tmx"});
+
+    EXPECT_EQ(cli({"export", path("e.mpd"), path("e.txt")}).Code, 2);
+    EXPECT_EQ(cli({"export", path("e.mpd"), path("e.tmx")}).Code, 2); // no --parts
+    EXPECT_EQ(cli({"import", path("empty.tmx"), path("x.mpd"), "--empty", "256"}).Code, 2);
+    expectOnlyFiles({"tiles.bmp", "empty.tmx", "e.mpd", "sheet.bmp", "bad.tmx"});
 }
 
 TEST_F(Cli, TheProgramRunsWithoutADisplay)

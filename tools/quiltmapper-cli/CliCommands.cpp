@@ -6,7 +6,9 @@
 #include "MapPicture.h"
 #include "PartsStore.h"
 #include "PictureFormats.h"
+#include "TmxFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -555,6 +557,116 @@ int cmdRender(const QStringList& args, QTextStream& out)
     return 0;
 }
 
+// The parts sheet named on the command line, sliced at the map's part size.
+QImage loadSheet(const QString& fileName, uint16_t partWidth, uint16_t partHeight)
+{
+    if (!TPartsStore::PartSizeAllowed(partWidth, partHeight))
+        failure(partSizeTooLarge(partWidth, partHeight));
+    const TPictureFormats formats = TPictureFormats::WithQtFormats();
+    TPartsStore parts(formats);
+    parts.SetPartsSize(partWidth, partHeight);
+    bool loaded = false;
+    {
+        const QuietStderr quiet;
+        loaded = parts.LoadPartsPicture(fileName);
+    }
+    if (!loaded)
+        failure(QStringLiteral("cannot read the parts picture %1").arg(fileName));
+    QImage sheet;
+    parts.ComposePartsPicture(sheet);
+    return sheet;
+}
+
+int cmdExport(const QStringList& args, QTextStream& out)
+{
+    const Arguments a(
+        args, {QStringLiteral("parts"), QStringLiteral("encoding"), QStringLiteral("type")});
+    a.expectPositional(
+        2, QStringLiteral("export MAP OUT.tmx|OUT.csv [--parts SHEET] [--encoding csv|zlib] "
+                          "[--type auto|1|2]"));
+    const TMapFileType type =
+        parseLoadType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
+    const QString outName = a.at(1);
+    const QString suffix = QFileInfo(outName).suffix().toLower();
+    if (suffix != u"tmx" && suffix != u"csv")
+        usageError(QStringLiteral("%1: the output must end in .tmx or .csv").arg(outName));
+    const bool tmx = suffix == u"tmx";
+    TTmxEncoding encoding = TTmxEncoding::Csv;
+    if (auto e = a.option(QStringLiteral("encoding"))) {
+        if (!tmx)
+            usageError(QStringLiteral("--encoding is for TMX output only"));
+        if (*e == u"zlib")
+            encoding = TTmxEncoding::Base64Zlib;
+        else if (*e != u"csv")
+            usageError(QStringLiteral("--encoding must be csv or zlib, not \"%1\"").arg(*e));
+    }
+    const std::optional<QString> sheetName = a.option(QStringLiteral("parts"));
+    if (tmx && !sheetName)
+        usageError(QStringLiteral("--parts is required for TMX output"));
+
+    TMapDocument doc;
+    const TMapLoadResult r = loadMap(a.at(0), type, doc);
+    TFileWriteResult written;
+    if (tmx) {
+        const QImage sheet = loadSheet(*sheetName, r.PartWidth, r.PartHeight);
+        written = ExportTmxFile(outName, doc, sheet, r.PartWidth, r.PartHeight, encoding);
+    } else {
+        written = ExportCsvFile(outName, doc);
+    }
+    if (!written)
+        failure(QStringLiteral("cannot write %1: %2").arg(outName, written.Error));
+    noteTruncation(r, a.at(0), out);
+    out << "wrote " << outName;
+    if (tmx)
+        out << " and " << TmxSheetFileName(outName);
+    out << ": " << doc.MapWidth() << " x " << doc.MapHeight() << " cells\n";
+    return 0;
+}
+
+int cmdImport(const QStringList& args, QTextStream& out)
+{
+    const Arguments a(args, {QStringLiteral("parts-out"), QStringLiteral("empty")});
+    a.expectPositional(2, QStringLiteral("import IN.tmx OUT.mpd [--parts-out SHEET] [--empty N]"));
+    int empty = 0;
+    if (auto e = a.option(QStringLiteral("empty")))
+        empty = parseInt(*e, 0, 255, QStringLiteral("--empty"));
+    const QString mapName = a.at(1);
+    // The sheet goes where a TMX export of this map would put it: beside, with its name.
+    const QString sheetName =
+        a.option(QStringLiteral("parts-out")).value_or(TmxSheetFileName(mapName));
+
+    TTmxImport imported;
+    QString why;
+    if (!QFileInfo(a.at(0)).isFile())
+        failure(QStringLiteral("TMX file %1 does not exist").arg(a.at(0)));
+    {
+        const QuietStderr quiet;
+        if (!ImportTmxFile(a.at(0), uint8_t(empty), imported, &why))
+            failure(QStringLiteral("cannot import %1: %2").arg(a.at(0), why));
+    }
+    const TPictureFormats formats = TPictureFormats::WithQtFormats();
+    TPartsStore parts(formats);
+    parts.SetPartsSize(imported.PartWidth, imported.PartHeight);
+    if (parts.SheetFormatFor(sheetName).isEmpty())
+        usageError(QStringLiteral("%1: the parts sheet must be PNG or BMP").arg(sheetName));
+    for (int n = 0; n < 256; ++n) {
+        if (!imported.Parts[n].isNull())
+            parts.CapturePart(n, imported.Parts[n], 0, 0);
+    }
+    TMapDocument doc;
+    doc.NewMap(std::move(imported.Stores));
+    try {
+        parts.WritePartsPicture(sheetName);
+    } catch (const std::exception& e) {
+        failure(QStringLiteral("cannot write %1: %2").arg(sheetName, QString::fromUtf8(e.what())));
+    }
+    saveMap(mapName, doc, TMapFileType::Type2, PartSize{imported.PartWidth, imported.PartHeight});
+    out << "wrote " << mapName << " and " << sheetName << ": " << doc.MapWidth() << " x "
+        << doc.MapHeight() << " cells, part size " << imported.PartWidth << " x "
+        << imported.PartHeight << "\n";
+    return 0;
+}
+
 } // namespace
 
 QString CliUsage()
@@ -593,6 +705,16 @@ QString CliUsage()
         "  new W H OUT [--type 1|2] [--fill N] [--part WxH]\n"
         "      Write a new map of W x H cells (1..9999 each), every cell part N (0..255,\n"
         "      default 0); a type 2 file records the part size (default 32x32).\n"
+        "  export MAP OUT.tmx|OUT.csv [--parts SHEET] [--encoding csv|zlib] [--type auto|1|2]\n"
+        "      Write the map for other map editors and game engines. TMX (needs --parts,\n"
+        "      the parts sheet): one tile layer whose gids are part number + 1, as CSV or,\n"
+        "      with --encoding zlib, as base64 zlib data; the sheet is written beside it as\n"
+        "      PNG with the map's name. CSV: the part numbers, one map row a line.\n"
+        "  import IN.tmx OUT.mpd [--parts-out SHEET] [--empty N]\n"
+        "      Read an orthogonal TMX map of one tile layer into a type 2 map and its parts\n"
+        "      sheet (default: OUT's name with .png). One tileset of at most 256 tiles keeps\n"
+        "      its tile numbers; otherwise the tiles used become parts 0.. in gid order.\n"
+        "      Flipped tiles take free parts. Empty cells become part N (default 0).\n"
         "\n"
         "Options take their value as --name value or --name=value; a lone -- ends the\n"
         "options, for file names that start with -.\n"
@@ -622,6 +744,10 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err)
             return cmdRender(rest, out);
         if (command == QStringLiteral("new"))
             return cmdNew(rest, out);
+        if (command == QStringLiteral("export"))
+            return cmdExport(rest, out);
+        if (command == QStringLiteral("import"))
+            return cmdImport(rest, out);
         usageError(QStringLiteral("unknown command \"%1\"").arg(command));
     } catch (const CliError& e) {
         err << "quiltmapper-cli: " << e.Message << "\n";

@@ -1,0 +1,175 @@
+// TMX and CSV interchange of a 9999 x 9999 map, beside zlib compressing the same gid bytes
+// and a plain std::to_chars loop writing the same CSV text, measured in the same run.
+
+#include "MapDocument.h"
+#include "RatioReporter.h"
+#include "TmxFile.h"
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QTemporaryDir>
+#include <charconv>
+#include <memory>
+#include <random>
+#include <vector>
+#include <zlib.h>
+
+namespace {
+
+constexpr int Side = TMapDocument::MaxMapSize;
+constexpr size_t Cells = size_t(Side) * Side;
+
+// A device that takes every byte and keeps none: the work measured is the export's own.
+class NullDevice : public QIODevice
+{
+public:
+    NullDevice() { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64 size) override { return size; }
+};
+
+// Sixteen parts at random: a map with some variety, not a single run of one part.
+TMapDocument& bigMap()
+{
+    static std::unique_ptr<TMapDocument> doc = [] {
+        auto d = std::make_unique<TMapDocument>();
+        d->NewMap(Side, Side);
+        std::mt19937 rng(1);
+        for (uint8_t& c : d->MapCells())
+            c = uint8_t(rng() & 15);
+        return d;
+    }();
+    return *doc;
+}
+
+// The layer's bytes as the file holds them: row by row, little-endian part + 1.
+const std::vector<uint8_t>& gidBytes()
+{
+    static const std::vector<uint8_t> bytes = [] {
+        std::vector<uint8_t> b(Cells * 4, 0);
+        const TMapDocument& doc = bigMap();
+        for (int y = 0; y < Side; ++y)
+            for (int x = 0; x < Side; ++x) {
+                const uint32_t g = doc.Cell(x, y) + 1u;
+                b[(size_t(y) * Side + x) * 4] = uint8_t(g);
+                b[(size_t(y) * Side + x) * 4 + 1] = uint8_t(g >> 8);
+            }
+        return b;
+    }();
+    return bytes;
+}
+
+QTemporaryDir& tempDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QImage sheet()
+{
+    QImage s(16 * 8, 16 * 8, QImage::Format_RGB32);
+    s.fill(Qt::darkGreen);
+    return s;
+}
+
+void Baseline_ZlibGidBytes(benchmark::State& state)
+{
+    const std::vector<uint8_t>& in = gidBytes();
+    std::vector<uint8_t> out(256 * 1024);
+    for (auto _ : state) {
+        z_stream z{};
+        deflateInit(&z, Z_DEFAULT_COMPRESSION);
+        z.next_in = const_cast<Bytef*>(in.data());
+        z.avail_in = uInt(in.size());
+        int rc = Z_OK;
+        while (rc != Z_STREAM_END) {
+            z.next_out = out.data();
+            z.avail_out = uInt(out.size());
+            rc = deflate(&z, Z_FINISH);
+            benchmark::DoNotOptimize(out.data());
+        }
+        deflateEnd(&z);
+    }
+}
+
+void Tmx_ExportZlib(benchmark::State& state)
+{
+    const TMapDocument& doc = bigMap();
+    for (auto _ : state) {
+        NullDevice out;
+        if (!WriteTmxData(out, doc, 8, 8, QStringLiteral("sheet.png"), TTmxEncoding::Base64Zlib))
+            state.SkipWithError("export failed");
+    }
+}
+
+// The CSV text written with nothing but std::to_chars, in blocks of rows.
+void Baseline_ToCharsCsv(benchmark::State& state)
+{
+    const TMapDocument& doc = bigMap();
+    std::vector<char> text(size_t(Side) * 4 * 64 + 64);
+    for (auto _ : state) {
+        NullDevice out;
+        char* p = text.data();
+        for (int y = 0; y < Side; ++y) {
+            for (int x = 0; x < Side; ++x) {
+                p = std::to_chars(p, p + 4, doc.Cell(x, y)).ptr;
+                *p++ = x + 1 < Side ? ',' : '\n';
+            }
+            if (y % 64 == 63 || y + 1 == Side) {
+                out.write(text.data(), p - text.data());
+                p = text.data();
+            }
+        }
+    }
+}
+
+void Csv_Export(benchmark::State& state)
+{
+    const TMapDocument& doc = bigMap();
+    for (auto _ : state) {
+        NullDevice out;
+        if (!WriteCsvData(out, doc))
+            state.SkipWithError("export failed");
+    }
+}
+
+void Tmx_ImportZlib(benchmark::State& state)
+{
+    const QString name = tempDir().filePath(QStringLiteral("big.tmx"));
+    if (!ExportTmxFile(name, bigMap(), sheet(), 8, 8, TTmxEncoding::Base64Zlib)) {
+        state.SkipWithError("export failed");
+        return;
+    }
+    for (auto _ : state) {
+        TTmxImport imported;
+        QString error;
+        if (!ImportTmxFile(name, 0, imported, &error))
+            state.SkipWithError(error.toStdString().c_str());
+        benchmark::DoNotOptimize(imported.Stores.Cells.data());
+    }
+}
+
+#define QM_BENCH(fn) BENCHMARK(fn)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0)
+
+QM_BENCH(Baseline_ZlibGidBytes);
+QM_BENCH(Tmx_ExportZlib);
+QM_BENCH(Tmx_ImportZlib);
+QM_BENCH(Baseline_ToCharsCsv);
+QM_BENCH(Csv_Export);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    return RunWithRatios(argc, argv,
+                         {
+                             {"Tmx_ExportZlib", "Baseline_ZlibGidBytes", 3.0},
+                             {"Tmx_ImportZlib", "Tmx_ExportZlib", 3.0},
+                             {"Csv_Export", "Baseline_ToCharsCsv", 3.0},
+                         });
+}

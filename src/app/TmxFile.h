@@ -1,0 +1,68 @@
+#pragma once
+
+#include "FileWrite.h"
+#include "MapDocument.h"
+
+#include <QImage>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+class QIODevice;
+
+// Maps in and out of TMX, the XML map format most 2-D map editors and game engines read,
+// and out as CSV for scripts.
+//
+// An exported TMX map is orthogonal, one tile per cell, with one tileset of the 256 parts
+// (the parts sheet, written as a PNG picture beside the map) and one tile layer whose gids
+// are part number + 1.
+
+enum class TTmxEncoding
+{
+    Csv,        // <data encoding="csv">
+    Base64Zlib, // <data encoding="base64" compression="zlib">, for large maps
+};
+
+// Writes the map as TMX naming `sheetName` (relative to the map file) as the tileset's
+// picture. False when the device refused a byte.
+bool WriteTmxData(QIODevice& out, const TMapDocument& doc, uint16_t partWidth, uint16_t partHeight,
+                  const QString& sheetName, TTmxEncoding encoding);
+
+// Writes the part numbers, one map row a line, separated by commas.
+bool WriteCsvData(QIODevice& out, const TMapDocument& doc);
+
+// The parts sheet that goes with a TMX file: the same name with ".png".
+QString TmxSheetFileName(const QString& tmxFileName);
+
+// Writes the parts sheet (16 x 16 parts) beside the map as TmxSheetFileName, then the map.
+// Each file is written whole or not at all.
+TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
+                               const QImage& sheet, uint16_t partWidth, uint16_t partHeight,
+                               TTmxEncoding encoding);
+
+TFileWriteResult ExportCsvFile(const QString& fileName, const TMapDocument& doc);
+
+// A TMX map read into the program's terms, not yet put in place.
+struct TTmxImport
+{
+    TMapDocument::TMapStores Stores; // the new map's cells
+    uint16_t PartWidth = 0;          // the map's tile size
+    uint16_t PartHeight = 0;
+    // The picture of each part the map uses (RGB32, the part size); null for the parts
+    // that no tile fills.
+    std::array<QImage, 256> Parts;
+};
+
+// Reads a TMX map: orthogonal, one tile layer (CSV, base64, base64 with zlib or gzip; not
+// infinite), tilesets made from one picture each (in the map or in an external .tsx file)
+// with the map's tile size. One tileset of at most 256 tiles keeps its tile numbers as part
+// numbers; otherwise the tiles the map uses become parts 0.. in gid order. Flipped and
+// rotated tiles become copies in free parts. Empty cells become `emptyPart`.
+//
+// Files the map names (tilesets, pictures) are looked up relative to `baseDir`; with an
+// empty `baseDir` the map must be self-contained. On any refusal or bad input returns
+// false with the reason in *error (English, one line) and leaves `result` unusable.
+bool ReadTmxData(QIODevice& in, const QString& baseDir, uint8_t emptyPart, TTmxImport& result,
+                 QString* error);
+
+bool ImportTmxFile(const QString& fileName, uint8_t emptyPart, TTmxImport& result, QString* error);

@@ -1,0 +1,140 @@
+#include "MapDocument.h"
+#include "PartsStore.h"
+#include "ProgramFixture.h"
+#include "main.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSpinBox>
+
+namespace {
+
+class TmxMenuTest : public ProgramTest
+{
+protected:
+    TMainForm* Main() { return Forms().MainForm; }
+
+    // Answers the file dialog with `name`, the save questions with `answer`, and the
+    // empty-part dialog with `emptyPart` (nullopt: Cancel).
+    void Answer(const QString& name, TAnswer answer, std::optional<int> emptyPart)
+    {
+        Script.FileDialog = [name](const TFileDialogRequest&) {
+            return std::optional<QString>(name);
+        };
+        Script.Confirm = [answer](const QString&, TConfirmButtons) { return answer; };
+        Script.Modal = [emptyPart](QDialog* dialog) {
+            if (!emptyPart)
+                return int(QDialog::Rejected);
+            dialog->findChild<QSpinBox*>(QStringLiteral("Spin_EmptyPart"))->setValue(*emptyPart);
+            return int(QDialog::Accepted);
+        };
+    }
+
+    QImage Solid(const QColor& colour)
+    {
+        QImage image(PartsStore().PartWidth(), PartsStore().PartHeight(), QImage::Format_RGB32);
+        image.fill(colour);
+        return image;
+    }
+};
+
+TEST_F(TmxMenuTest, TheTwoItemsFollowTheFullMapPictureInTheFileMenu)
+{
+    const QList<QAction*> items =
+        Main()->P1->associatedObjects().isEmpty()
+            ? QList<QAction*>()
+            : qobject_cast<QMenu*>(Main()->P1->associatedObjects()[0])->actions();
+    const qsizetype p1 = items.indexOf(Main()->P1);
+    ASSERT_GE(p1, 0);
+    ASSERT_GT(items.size(), p1 + 2);
+    EXPECT_EQ(items[p1 + 1], Main()->TmxExport1);
+    EXPECT_EQ(items[p1 + 2], Main()->TmxImport1);
+    EXPECT_EQ(Main()->TmxExport1->text(), QStringLiteral("TMX形式で書き出す(&T)..."));
+    EXPECT_EQ(Main()->TmxImport1->text(), QStringLiteral("TMX形式を読み込む(&I)..."));
+    EXPECT_TRUE(Main()->TmxExport1->isEnabled());
+    EXPECT_TRUE(Main()->TmxImport1->isEnabled());
+}
+
+TEST_F(TmxMenuTest, ExportedMapComesBackWithItsPartsAfterTheSaveQuestions)
+{
+    const QString tmx = Dir.filePath(QStringLiteral("外.tmx"));
+    Main()->NewMap(7, 5);
+    TMapDocument& doc = Main()->Document();
+    for (int x = 0; x < 7; ++x)
+        for (int y = 0; y < 5; ++y)
+            doc.SetCell(x, y, uint8_t(x * 5 + y + 1));
+    PartsStore().CapturePart(3, Solid(QColor(10, 200, 30)), 0, 0);
+    std::vector<uint8_t> cells(doc.MapCells().begin(), doc.MapCells().end());
+
+    Answer(tmx, TAnswer::No, 0);
+    Main()->TmxExport1->trigger();
+    ASSERT_TRUE(QFile::exists(tmx));
+    ASSERT_TRUE(QFile::exists(Dir.filePath(QStringLiteral("外.png"))));
+
+    // A different, modified map and parts: the import asks about both, then replaces them.
+    Main()->NewMap(2, 2);
+    doc.SetMapModified(true);
+    PartsStore().CapturePart(3, Solid(Qt::black), 0, 0);
+    PartsStore().SetPartsModified();
+    Script.Log.clear();
+    Main()->TmxImport1->trigger();
+    EXPECT_TRUE(Script.Log.contains(
+        QStringLiteral("confirm[YesNoCancel]: マップデータを上書き保存しますか？")))
+        << Script.Log.join('\n').toStdString();
+    EXPECT_TRUE(Script.Log.contains(
+        QStringLiteral("confirm[YesNoCancel]: パーツデータを上書き保存しますか？")));
+    ASSERT_EQ(doc.MapWidth(), 7);
+    ASSERT_EQ(doc.MapHeight(), 5);
+    EXPECT_TRUE(std::equal(cells.begin(), cells.end(), doc.MapCells().begin()));
+    EXPECT_EQ(PartsStore().PartBitmap(3), Solid(QColor(10, 200, 30)));
+    EXPECT_EQ(Main()->windowTitle(), QStringLiteral("Quiltmapper - [無題]"));
+    EXPECT_TRUE(doc.MapModified());
+    EXPECT_TRUE(PartsStore().IsPartsModified());
+    EXPECT_EQ(Main()->MapGrid->ColCount(), 7);
+}
+
+TEST_F(TmxMenuTest, CancelAndBadInputChangeNothing)
+{
+    const QString bad = Dir.filePath(QStringLiteral("bad.tmx"));
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<map orientation=\"orthogonal\" width=\"2\" height=\"2\" tilewidth=\"32\" "
+            "tileheight=\"32\"><layer width=\"2\" height=\"2\"><data encoding=\"base64\">"
+            "@@@@</data></layer></map>");
+    f.close();
+    Main()->NewMap(3, 3);
+    Main()->Document().SetCell(1, 1, 9);
+    const QImage part0 = PartsStore().PartBitmap(0);
+
+    struct Row
+    {
+        const char* Name;
+        TAnswer SaveAnswer;
+        std::optional<int> EmptyPart;
+        const char* Error; // nullptr: nothing shown
+    };
+    const Row rows[] = {
+        {"cancelled save question", TAnswer::Cancel, 0, nullptr},
+        {"cancelled empty-part dialog", TAnswer::No, std::nullopt, nullptr},
+        {"bad base64", TAnswer::No, 0, "error: TMX形式を読み込めません"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        Main()->Document().SetMapModified(true);
+        Answer(bad, row.SaveAnswer, row.EmptyPart);
+        Script.Log.clear();
+        Main()->TmxImport1->trigger();
+        EXPECT_EQ(Main()->MapWidth(), 3);
+        EXPECT_EQ(Main()->Document().Cell(1, 1), 9);
+        EXPECT_EQ(PartsStore().PartBitmap(0), part0);
+        bool shown = false;
+        for (const QString& line : Script.Log)
+            shown = shown || (row.Error && line.startsWith(QString::fromUtf8(row.Error)));
+        EXPECT_EQ(shown, row.Error != nullptr) << Script.Log.join('\n').toStdString();
+    }
+}
+
+} // namespace
