@@ -508,6 +508,7 @@ TMapPicturePlan PlanMapPicture(int mapWidth, int mapHeight, const TMapPictureOpt
     TMapPicturePlan plan;
     const QSize cell = options.Cell;
     if (mapWidth < 1 || mapHeight < 1 || cell.width() < 1 || cell.height() < 1) {
+        plan.Why = TMapPictureRefusal::Empty;
         plan.Refusal = QStringLiteral("the map and the cell size must not be empty");
         return plan;
     }
@@ -520,6 +521,7 @@ TMapPicturePlan PlanMapPicture(int mapWidth, int mapHeight, const TMapPictureOpt
         const qint64 columns = (plan.Width + pieceW - 1) / pieceW;
         const qint64 rows = (plan.Height + pieceH - 1) / pieceH;
         if (columns * rows > 1000000) {
+            plan.Why = TMapPictureRefusal::TooManyTiles;
             plan.Refusal = QStringLiteral("%1 x %2 tiles are too many; choose larger tiles")
                                .arg(columns)
                                .arg(rows);
@@ -538,18 +540,22 @@ TMapPicturePlan PlanMapPicture(int mapWidth, int mapHeight, const TMapPictureOpt
         const qint64 fileBytes = bmpFileSize(pieceW, pieceH);
         if (pieceW > std::numeric_limits<qint32>::max() ||
             pieceH > std::numeric_limits<qint32>::max() ||
-            fileBytes > std::numeric_limits<quint32>::max())
+            fileBytes > std::numeric_limits<quint32>::max()) {
+            plan.Why = TMapPictureRefusal::BmpTooLarge;
             plan.Refusal = QStringLiteral("a BMP of %1 would take %2 bytes, more than the 4 GB a "
                                           "BMP file can hold; choose PNG, a smaller cell size "
                                           "or tiles")
                                .arg(size)
                                .arg(fileBytes);
+        }
     } else {
         plan.Bytes = plan.Width * plan.Height * 3;
-        if (pieceW > PNG_UINT_31_MAX || pieceH > PNG_UINT_31_MAX)
+        if (pieceW > PNG_UINT_31_MAX || pieceH > PNG_UINT_31_MAX) {
+            plan.Why = TMapPictureRefusal::PngTooLarge;
             plan.Refusal = QStringLiteral("a PNG of %1 is more than the 2^31 - 1 pixels a side "
                                           "PNG allows; choose a smaller cell size or tiles")
                                .arg(size);
+        }
     }
     return plan;
 }
@@ -562,11 +568,14 @@ TMapPicturePlan PlanMapPictureFile(const QString& fileName, int mapWidth, int ma
         return plan;
     const QStorageInfo storage(QFileInfo(fileName).absolutePath());
     const qint64 free = storage.isValid() ? storage.bytesAvailable() : -1;
-    if (free >= 0 && plan.Bytes > free)
+    if (free >= 0 && plan.Bytes > free) {
+        plan.Why = TMapPictureRefusal::NoRoom;
+        plan.FreeBytes = free;
         plan.Refusal = QStringLiteral("the picture needs %1 bytes, but only %2 are free on %3")
                            .arg(plan.Bytes)
                            .arg(free)
                            .arg(storage.rootPath());
+    }
     return plan;
 }
 

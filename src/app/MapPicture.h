@@ -79,6 +79,17 @@ struct TMapPictureOptions
     QSize Tile;       // empty: one picture; else pictures of at most this size
 };
 
+// Why a picture cannot be written.
+enum class TMapPictureRefusal
+{
+    None,
+    Empty,        // no cells, or cells of no pixels
+    TooManyTiles, // more than a million
+    BmpTooLarge,  // a BMP file over 4 GB
+    PngTooLarge,  // a PNG side over 2^31 - 1 pixels
+    NoRoom,       // a BMP larger than the free space of its folder
+};
+
 // What a picture of the map will be, worked out before anything is read or written.
 struct TMapPicturePlan
 {
@@ -86,8 +97,10 @@ struct TMapPicturePlan
     qint64 Height = 0;
     int TileColumns = 1;
     int TileRows = 1;
-    qint64 Bytes = 0; // exact for BMP, the uncompressed rows for PNG
-    QString Refusal;  // why the picture cannot be written; empty when it can
+    qint64 Bytes = 0;      // exact for BMP, the uncompressed rows for PNG
+    qint64 FreeBytes = -1; // the folder's free space, when NoRoom
+    TMapPictureRefusal Why = TMapPictureRefusal::None;
+    QString Refusal; // the reason in words for the command line; empty when Ok
 
     bool Ok() const { return Refusal.isEmpty(); }
 };

@@ -539,6 +539,27 @@ TFileWriteResult writeMapPictureWithProgress(QWidget* parent, const QString& fil
     return writing.get();
 }
 
+// Why a picture cannot be written, for the user.
+QString refusalText(const TMapPicturePlan& plan)
+{
+    switch (plan.Why) {
+    case TMapPictureRefusal::TooManyTiles:
+        return QStringLiteral("分割した画像が多すぎます。１枚を大きくして下さい");
+    case TMapPictureRefusal::BmpTooLarge:
+        return QStringLiteral("BMP ファイルは 4 GB までです。PNG にするか、セルを小さくするか、"
+                              "分割して下さい");
+    case TMapPictureRefusal::PngTooLarge:
+        return QStringLiteral("PNG の幅と高さは 2147483647 ピクセルまでです。セルを小さくするか、"
+                              "分割して下さい");
+    case TMapPictureRefusal::NoRoom:
+        return QStringLiteral("%1 バイト必要ですが、空きは %2 バイトです")
+            .arg(plan.Bytes)
+            .arg(plan.FreeBytes);
+    default:
+        return plan.Refusal;
+    }
+}
+
 } // namespace
 
 void TMainForm::P1Click()
@@ -581,7 +602,8 @@ void TMainForm::P1Click()
         PlanMapPictureFile(*fileName, ask.MapWidth, ask.MapHeight, options);
     const QString size = QStringLiteral("%1 x %2 ピクセル").arg(plan.Width).arg(plan.Height);
     if (!plan.Ok()) {
-        ShowError(this, QStringLiteral("%1 の画像は保存できません: %2").arg(size, plan.Refusal));
+        ShowError(this,
+                  QStringLiteral("%1 の画像は保存できません。%2").arg(size, refusalText(plan)));
         return;
     }
     std::array<QImage, 256> parts;

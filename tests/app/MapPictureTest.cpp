@@ -133,6 +133,7 @@ TEST(MapPicturePlan, RefusesWhatAFormatCannotHoldAndCountsTiles)
         SCOPED_TRACE(plan.Refusal.toStdString());
         EXPECT_EQ(plan.Ok(), QByteArray(row.Refusal).isEmpty());
         EXPECT_TRUE(plan.Refusal.contains(QLatin1String(row.Refusal)));
+        EXPECT_EQ(plan.Why == TMapPictureRefusal::None, plan.Ok());
         if (plan.Ok()) {
             EXPECT_EQ(plan.TileColumns, row.Columns);
             EXPECT_EQ(plan.TileRows, row.Rows);
