@@ -1,6 +1,9 @@
 #pragma once
 
+#include "Settings.h"
+
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -21,6 +24,31 @@ struct TReplaceChoice
     uint8_t After = 0;
 };
 
+// What the full-map picture's options dialog shows and starts from.
+struct TMapPictureRequest
+{
+    QString FileName;
+    bool Png = false;
+    int MapWidth = 0;
+    int MapHeight = 0;
+    QSize PartSize;
+    int ViewCellSize = 0; // the map view's cell size now
+    TMapPictureChoice Choice;
+};
+
+// The size every cell is drawn at for a choice.
+inline QSize MapPictureCellSize(const TMapPictureRequest& request, const TMapPictureChoice& choice)
+{
+    switch (choice.CellKind) {
+    case TMapPictureChoice::ckViewSize:
+        return {request.ViewCellSize, request.ViewCellSize};
+    case TMapPictureChoice::ckCustom:
+        return {choice.CellSize, choice.CellSize};
+    default:
+        return request.PartSize;
+    }
+}
+
 // The main window's commands that other windows carry out. The program answers them, so
 // that the main window knows no other window.
 class TMainFormLinks
@@ -34,6 +62,9 @@ public:
     virtual std::optional<TReplaceChoice> RunReplaceDialog() = 0;
     // The settings dialog; true when its changes were taken (OK).
     virtual bool RunSettingsDialog() = 0;
+    // The full-map picture's options dialog.
+    virtual std::optional<TMapPictureChoice>
+    RunMapPictureDialog(const TMapPictureRequest& request) = 0;
     virtual void ShowAbout() = 0;
 
     virtual void ShowPartsWindow(bool shown) = 0;

@@ -1,6 +1,7 @@
 #include "Program.h"
 
 #include "Dialogs.h"
+#include "MapPictureDlg.h"
 #include "Parts.h"
 #include "env.h"
 #include "main.h"
@@ -217,6 +218,15 @@ std::optional<TReplaceChoice> TQuiltmapperProgram::RunReplaceDialog()
         return std::nullopt;
     return TReplaceChoice{uint8_t(dialog->Spin_BeforParts->value()),
                           uint8_t(dialog->Spin_AfterParts->value())};
+}
+
+std::optional<TMapPictureChoice>
+TQuiltmapperProgram::RunMapPictureDialog(const TMapPictureRequest& request)
+{
+    TMapPictureDlg dialog(request, FForms.MainForm);
+    if (RunModal(&dialog) != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Choice();
 }
 
 bool TQuiltmapperProgram::RunSettingsDialog()

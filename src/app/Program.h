@@ -75,6 +75,8 @@ private:
     std::optional<TNewMapChoice> RunNewMapDialog() override;
     std::optional<TReplaceChoice> RunReplaceDialog() override;
     bool RunSettingsDialog() override;
+    std::optional<TMapPictureChoice>
+    RunMapPictureDialog(const TMapPictureRequest& request) override;
     void ShowAbout() override;
     void ShowPartsWindow(bool shown) override;
     void ShowToolBox(bool shown) override;

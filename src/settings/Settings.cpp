@@ -26,6 +26,24 @@ const QString PartsFolderKey = QStringLiteral("PartsPictures");
 const QString PartsPicturesSection = QStringLiteral("MapPartsPictures");
 const QString LastPictureKey = QStringLiteral("Last");
 const QString CountKey = QStringLiteral("Count");
+const QString MapPictureSection = QStringLiteral("MapPicture");
+const QString CellKindKey = QStringLiteral("CellKind");
+const QString CellSizeKey = QStringLiteral("CellSize");
+const QString PngLevelKey = QStringLiteral("PngLevel");
+const QString SplitKey = QStringLiteral("Split");
+const QString TileWidthKey = QStringLiteral("TileWidth");
+const QString TileHeightKey = QStringLiteral("TileHeight");
+
+TMapPictureChoice boundedChoice(TMapPictureChoice c)
+{
+    if (c.CellKind > TMapPictureChoice::ckCustom)
+        c.CellKind = TMapPictureChoice::ckPartSize;
+    c.CellSize = std::clamp(c.CellSize, 1, TMapPictureChoice::MaxCellSize);
+    c.PngLevel = std::clamp(c.PngLevel, 0, TMapPictureChoice::MaxPngLevel);
+    c.TileWidth = std::max(c.TileWidth, 1);
+    c.TileHeight = std::max(c.TileHeight, 1);
+    return c;
+}
 
 // One parts picture's keys: key.Picture, key.PartWidth, key.PartHeight, key.Width and
 // key.Height.
@@ -123,6 +141,17 @@ void TSettings::ReadFrom(const TIniGT& ini)
         if (!entry.Map.isEmpty() && !entry.Use.IsEmpty())
             values.MapPartsPictures << entry;
     }
+    const TMapPictureChoice d;
+    TMapPictureChoice picture;
+    picture.CellKind = TMapPictureChoice::TCellKind(
+        std::clamp(ini.ReadInteger(MapPictureSection, CellKindKey, d.CellKind), 0,
+                   int(TMapPictureChoice::ckCustom)));
+    picture.CellSize = ini.ReadInteger(MapPictureSection, CellSizeKey, d.CellSize);
+    picture.PngLevel = ini.ReadInteger(MapPictureSection, PngLevelKey, d.PngLevel);
+    picture.Split = ini.ReadBool(MapPictureSection, SplitKey, d.Split);
+    picture.TileWidth = ini.ReadInteger(MapPictureSection, TileWidthKey, d.TileWidth);
+    picture.TileHeight = ini.ReadInteger(MapPictureSection, TileHeightKey, d.TileHeight);
+    values.MapPicture = boundedChoice(picture);
     change(values);
 }
 
@@ -151,6 +180,15 @@ void TSettings::WriteTo(TIniGT& ini) const
             writeUse(ini, mapKey(i), FValues.MapPartsPictures[i].Use);
         }
     }
+    const TMapPictureChoice& picture = FValues.MapPicture;
+    if (picture != TMapPictureChoice()) {
+        ini.WriteInteger(MapPictureSection, CellKindKey, picture.CellKind);
+        ini.WriteInteger(MapPictureSection, CellSizeKey, picture.CellSize);
+        ini.WriteInteger(MapPictureSection, PngLevelKey, picture.PngLevel);
+        ini.WriteBool(MapPictureSection, SplitKey, picture.Split);
+        ini.WriteInteger(MapPictureSection, TileWidthKey, picture.TileWidth);
+        ini.WriteInteger(MapPictureSection, TileHeightKey, picture.TileHeight);
+    }
 }
 
 void TSettings::SetMapFolder(const QString& value)
@@ -164,6 +202,13 @@ void TSettings::SetPartsFolder(const QString& value)
 {
     TValues values = FValues;
     values.PartsFolder = value;
+    change(values);
+}
+
+void TSettings::SetMapPictureChoice(const TMapPictureChoice& value)
+{
+    TValues values = FValues;
+    values.MapPicture = boundedChoice(value);
     change(values);
 }
 
@@ -391,6 +436,8 @@ void TSettings::change(const TValues& values)
         emit partsFolderChanged(FValues.PartsFolder);
     if (FValues.LastPartsPicture != old.LastPartsPicture)
         emit lastPartsPictureChanged(FValues.LastPartsPicture);
+    if (FValues.MapPicture != old.MapPicture)
+        emit mapPictureChoiceChanged(FValues.MapPicture);
     if (FValues.MapPartsPictures != old.MapPartsPictures)
         emit mapPartsPicturesChanged();
     if (CellSize() != oldCellSize)

@@ -32,6 +32,28 @@ struct TMapPartsPicture
     bool operator==(const TMapPartsPicture&) const = default;
 };
 
+// The choices of the full-map picture dialog, remembered between uses.
+struct TMapPictureChoice
+{
+    enum TCellKind : std::uint8_t
+    {
+        ckPartSize, // every cell at the part size, 1:1
+        ckViewSize, // at the map view's current cell size
+        ckCustom,   // at CellSize
+    };
+    static constexpr int MaxCellSize = 65535;
+    static constexpr int MaxPngLevel = 9;
+
+    TCellKind CellKind = ckPartSize;
+    int CellSize = 32;
+    int PngLevel = 1;
+    bool Split = false;
+    int TileWidth = 8192;
+    int TileHeight = 8192;
+
+    bool operator==(const TMapPictureChoice&) const = default;
+};
+
 // The map's zoom level: the tool box's "wide", "nomal" and "zoom".
 enum TZoomLevel : std::uint8_t
 {
@@ -185,6 +207,11 @@ public:
     // The parts picture last loaded or saved, for the next start.
     TPartsPictureUse LastPartsPicture() const { return FValues.LastPartsPicture; }
     void SetLastPartsPicture(const TPartsPictureUse& value);
+    // The full-map picture dialog's choices (section "MapPicture", written once they differ
+    // from the defaults); sizes are clamped to 1..TMapPictureChoice::MaxCellSize (tiles to
+    // 1..2^31 - 1), the level to 0..9.
+    TMapPictureChoice MapPictureChoice() const { return FValues.MapPicture; }
+    void SetMapPictureChoice(const TMapPictureChoice& value);
     // The parts picture last used with a map file (compared by absolute path); empty when
     // none is remembered.
     TPartsPictureUse PartsPictureFor(const QString& mapFileName) const;
@@ -214,6 +241,7 @@ signals:
     void mapFolderChanged(const QString& value);
     void partsFolderChanged(const QString& value);
     void lastPartsPictureChanged(const TPartsPictureUse& value);
+    void mapPictureChoiceChanged(const TMapPictureChoice& value);
     void mapPartsPicturesChanged();
     // CellSize() changed, through the zoom level or the size of the current level; emitted
     // once, after the signals of the values themselves.
@@ -242,6 +270,7 @@ private:
         QString MapFolder;
         QString PartsFolder;
         TPartsPictureUse LastPartsPicture;
+        TMapPictureChoice MapPicture;
         QList<TMapPartsPicture> MapPartsPictures;
     };
 

@@ -95,7 +95,7 @@ TEST_F(MainFormTest, StartsInScrollModeWithAnUntitledMapAndTheMenusOfTheForm)
     EXPECT_FALSE(Main()->Cancel1->isEnabled());
     EXPECT_FALSE(Main()->G2->isEnabled());
     EXPECT_FALSE(Main()->D1->isEnabled()); // only at the zoom view
-    EXPECT_FALSE(Main()->P1->isEnabled());
+    EXPECT_TRUE(Main()->P1->isEnabled()); // the full-map picture
     EXPECT_FALSE(Main()->Contents1->isEnabled());
     EXPECT_FALSE(Main()->N7->isEnabled());
     EXPECT_TRUE(Main()->N12->isChecked());

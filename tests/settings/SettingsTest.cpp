@@ -484,7 +484,7 @@ TEST(SettingsModel, CopyIsApartAndAssignAnnouncesExactlyTheChangedValues)
     }
     EXPECT_TRUE(log.Take().empty());
     EXPECT_EQ(settings.WideSize(), 8);
-    EXPECT_EQ(log.SignalCount(), 22u);
+    EXPECT_EQ(log.SignalCount(), 23u);
 }
 
 TEST_F(SettingsFileTest, MapsRememberTheirPartsPictureMostRecentFirstAndAtMostFifty)
@@ -527,6 +527,37 @@ TEST_F(SettingsFileTest, MapsRememberTheirPartsPictureMostRecentFirstAndAtMostFi
     const QByteArray bytes = Bytes();
     read.WriteTo(Ini);
     EXPECT_EQ(Bytes(), bytes);
+}
+
+// The full-map picture dialog's choices: kept within range, announced once per change,
+// written only once they differ from the defaults and read back as written.
+TEST_F(SettingsFileTest, MapPictureChoicesAreClampedAndKeptInTheFile)
+{
+    TSettings settings;
+    settings.WriteTo(Ini);
+    EXPECT_FALSE(Bytes().contains("MapPicture"));
+
+    QSignalSpy changed(&settings, &TSettings::mapPictureChoiceChanged);
+    TMapPictureChoice wild;
+    wild.CellKind = TMapPictureChoice::ckCustom;
+    wild.CellSize = 70000;
+    wild.PngLevel = 12;
+    wild.Split = true;
+    wild.TileWidth = 0;
+    wild.TileHeight = 300;
+    settings.SetMapPictureChoice(wild);
+    settings.SetMapPictureChoice(wild);
+    EXPECT_EQ(changed.count(), 1);
+    const TMapPictureChoice kept = settings.MapPictureChoice();
+    EXPECT_EQ(kept.CellSize, TMapPictureChoice::MaxCellSize);
+    EXPECT_EQ(kept.PngLevel, 9);
+    EXPECT_EQ(kept.TileWidth, 1);
+    EXPECT_EQ(kept.TileHeight, 300);
+
+    settings.WriteTo(Ini);
+    TSettings read;
+    read.ReadFrom(Ini);
+    EXPECT_EQ(read.MapPictureChoice(), kept);
 }
 
 } // namespace

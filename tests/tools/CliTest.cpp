@@ -1,6 +1,8 @@
 #include "CliCommands.h"
 #include "IniFile.h"
+#include "MapDocument.h"
 #include "MapFile.h"
+#include "MapPicture.h"
 #include "NoRoom.h"
 #include "PartsStore.h"
 #include "PictureFormats.h"
@@ -11,9 +13,12 @@
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <sys/stat.h>
 
 namespace {
@@ -176,6 +181,205 @@ TEST_F(Cli, RenderDrawsEveryCellWithItsPart)
     EXPECT_EQ(bmp.pixelColor(11, 7), QColor(128, 127, 7));
 }
 
+// A parts sheet of pw x ph parts, every pixel a colour of its own, so that a pixel drawn
+// from the wrong place shows.
+void writeNoiseSheet(const QString& name, int pw, int ph)
+{
+    QImage sheet(16 * pw, 16 * ph, QImage::Format_RGB32);
+    QRandomGenerator random(pw * 1000 + ph);
+    for (int y = 0; y < sheet.height(); ++y)
+        for (int x = 0; x < sheet.width(); ++x)
+            sheet.setPixel(x, y, 0xff000000u | (random.generate() & 0xffffffu));
+    ASSERT_TRUE(sheet.save(name, "BMP"));
+}
+
+// A type 2 map of mw x mh random cells made for pw x ph parts.
+void writeRandomMap(const QString& name, int pw, int ph, int mw, int mh)
+{
+    QByteArray data("QuiltmapperDataFormat20");
+    for (int v : {pw, ph, mw, mh}) {
+        data += char(v & 0xff);
+        data += char(v >> 8);
+    }
+    QRandomGenerator random(mw * 7 + mh);
+    for (int i = 0; i < mw * mh; ++i)
+        data += char(random.bounded(256));
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+// The picture as the tool drew it in memory before it streamed: every part drawn once at
+// the cell size by the parts store, then copied into each of its cells.
+QImage cellByCell(const QString& mapName, const QString& sheetName, int cell)
+{
+    TMapDocument doc;
+    const TMapLoadResult r = LoadMapFile(mapName, TMapFileType::Type2, doc);
+    if (!r.Ok())
+        return {};
+    const TPictureFormats formats = TPictureFormats::WithQtFormats();
+    TPartsStore parts(formats);
+    parts.SetPartsSize(r.PartWidth, r.PartHeight);
+    if (!parts.LoadPartsPicture(sheetName))
+        return {};
+    const int cw = cell ? cell : r.PartWidth;
+    const int ch = cell ? cell : r.PartHeight;
+    std::vector<QImage> scaled;
+    for (int n = 0; n < 256; ++n) {
+        QImage image(cw, ch, QImage::Format_RGB32);
+        QPainter painter(&image);
+        parts.DrawPart(painter, image.rect(), n, cmSrcCopy);
+        painter.end();
+        scaled.push_back(image);
+    }
+    QImage picture(doc.MapWidth() * cw, doc.MapHeight() * ch, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    for (int y = 0; y < doc.MapHeight(); ++y)
+        for (int x = 0; x < doc.MapWidth(); ++x)
+            painter.drawImage(x * cw, y * ch, scaled[doc.Cell(x, y)]);
+    return picture;
+}
+
+// The first pixel where two pictures differ, as text; empty when they are the same.
+std::string firstDifference(const QImage& actual, const QImage& expected)
+{
+    if (actual.size() != expected.size())
+        return "size " + std::to_string(actual.width()) + "x" + std::to_string(actual.height());
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            if ((actual.pixel(x, y) & 0xffffff) != (expected.pixel(x, y) & 0xffffff))
+                return "pixel " + std::to_string(x) + "," + std::to_string(y);
+    return {};
+}
+
+// A PNG read with libpng, whatever its width (Qt's reader stops at a million pixels).
+struct WidePng
+{
+    qint64 Width = 0;
+    qint64 Height = 0;
+    std::vector<uchar> Rgb;
+};
+
+bool readWidePng(const QString& name, WidePng& out)
+{
+    FILE* file = std::fopen(QFile::encodeName(name).constData(), "rb");
+    if (!file)
+        return false;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    bool ok = false;
+    if (!setjmp(png_jmpbuf(png))) {
+        png_init_io(png, file);
+        png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+        png_read_info(png, info);
+        out.Width = png_get_image_width(png, info);
+        out.Height = png_get_image_height(png, info);
+        if (png_get_color_type(png, info) == PNG_COLOR_TYPE_RGB &&
+            png_get_bit_depth(png, info) == 8) {
+            out.Rgb.resize(size_t(out.Width * out.Height * 3));
+            for (qint64 y = 0; y < out.Height; ++y)
+                png_read_row(png, out.Rgb.data() + y * out.Width * 3, nullptr);
+            png_read_end(png, nullptr);
+            ok = true;
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    return ok;
+}
+
+// The streamed picture is the one drawn cell by cell in memory, pixel for pixel: at the
+// part size, smaller, larger (whole parts scaled once, or line by line for big cells), in
+// bands whose height does not divide the picture's, and cut into tiles.
+TEST_F(Cli, RenderIsPixelIdenticalToTheCellByCellPicture)
+{
+    struct Row
+    {
+        int PartW, PartH, MapW, MapH, Cell;
+        const char* Out;
+        QSize Tile;
+    };
+    const Row rows[] = {
+        {8, 8, 37, 23, 0, "a.bmp", {}},
+        {8, 8, 37, 23, 1, "b.png", {}},
+        {8, 8, 37, 23, 5, "c.bmp", {}},
+        {6, 4, 19, 11, 13, "d.png", {}},
+        {8, 8, 3, 2, 300, "e.bmp", {}},
+        {6, 4, 2, 3, 290, "f.png", {}},
+        {5, 7, 2, 2, 333, "l.png", {}},
+        // 1200 pixels wide: bands of 1165 rows, the second cut short.
+        {8, 8, 400, 500, 3, "g.bmp", {}},
+        {8, 8, 400, 500, 3, "h.png", {}},
+        {8, 8, 37, 23, 0, "i.png", {100, 70}},
+        {8, 8, 37, 23, 7, "j.bmp", {64, 1000}},
+        {6, 4, 19, 11, 13, "k.jpg", {}}, // made in memory, compared loosely below
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Out);
+        const QString map = path(
+            QString("m%1x%2_%3x%4.mpd").arg(row.PartW).arg(row.PartH).arg(row.MapW).arg(row.MapH));
+        const QString sheet = path(QString("parts%1x%2.bmp").arg(row.PartW).arg(row.PartH));
+        writeRandomMap(map, row.PartW, row.PartH, row.MapW, row.MapH);
+        writeNoiseSheet(sheet, row.PartW, row.PartH);
+        QStringList args = {"render", map, sheet, path(row.Out)};
+        if (row.Cell)
+            args << "--cell" << QString::number(row.Cell);
+        if (!row.Tile.isEmpty())
+            args << "--split" << QString("%1x%2").arg(row.Tile.width()).arg(row.Tile.height());
+        const CliRun r = cli(args);
+        ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+        const QImage expected = cellByCell(map, sheet, row.Cell);
+        ASSERT_FALSE(expected.isNull());
+        if (QString(row.Out).endsWith(".jpg")) {
+            EXPECT_EQ(QImage(path(row.Out)).size(), expected.size());
+            continue;
+        }
+        if (row.Tile.isEmpty()) {
+            EXPECT_EQ(firstDifference(QImage(path(row.Out)), expected), "");
+            continue;
+        }
+        const int columns = (expected.width() + row.Tile.width() - 1) / row.Tile.width();
+        const int tileRows = (expected.height() + row.Tile.height() - 1) / row.Tile.height();
+        EXPECT_TRUE(r.Out.contains(QString("in %1 x %2 tiles").arg(columns).arg(tileRows)))
+            << r.Out.toStdString();
+        EXPECT_FALSE(QFile::exists(path(row.Out)));
+        for (int ty = 0; ty < tileRows; ++ty)
+            for (int tx = 0; tx < columns; ++tx) {
+                const QRect area =
+                    QRect(QPoint(tx * row.Tile.width(), ty * row.Tile.height()), row.Tile) &
+                    expected.rect();
+                EXPECT_EQ(firstDifference(QImage(MapPictureTileName(path(row.Out), tx, ty)),
+                                          expected.copy(area)),
+                          "")
+                    << "tile " << tx << "," << ty;
+            }
+        EXPECT_FALSE(QFile::exists(MapPictureTileName(path(row.Out), columns, 0)));
+        EXPECT_FALSE(QFile::exists(MapPictureTileName(path(row.Out), 0, tileRows)));
+    }
+}
+
+// libpng refuses rows of more than a million pixels unless told; the writer tells it.
+TEST_F(Cli, APngWiderThanAMillionPixelsIsWrittenAndReadsBack)
+{
+    writeRandomMap(path("wide.mpd"), 101, 1, 9999, 1);
+    writeNoiseSheet(path("parts.bmp"), 101, 1);
+    const CliRun r =
+        cli({"render", path("wide.mpd"), path("parts.bmp"), path("wide.png"), "--png-level", "0"});
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    WidePng png;
+    ASSERT_TRUE(readWidePng(path("wide.png"), png));
+    ASSERT_EQ(png.Width, 1009899);
+    ASSERT_EQ(png.Height, 1);
+    const QImage expected = cellByCell(path("wide.mpd"), path("parts.bmp"), 0);
+    ASSERT_EQ(expected.width(), 1009899);
+    for (int x = 0; x < expected.width(); ++x) {
+        const QRgb p = expected.pixel(x, 0);
+        const uchar* got = png.Rgb.data() + size_t(x) * 3;
+        ASSERT_EQ(qRgb(got[0], got[1], got[2]), p | 0xff000000u) << x;
+    }
+}
+
 TEST_F(Cli, BadInputGivesOneLineANonZeroExitAndNoFile)
 {
     write("text.mpd", "this is not a map\n");
@@ -206,9 +410,20 @@ TEST_F(Cli, BadInputGivesOneLineANonZeroExitAndNoFile)
         {"render", path("ok.mpd"), path("junk.png"), path("x.png"), "--type", "1"},
         {"render", path("ok.mpd"), path("nothing.bmp"), path("x.png"), "--type", "1"},
         {"render", path("ok.mpd"), path("parts.bmp"), path("x.png"), "--type", "1", "--cell", "0"},
-        // 9999 * 9999 cells of 5 x 5 pixels would be about 10 GB: refused before allocating.
-        {"render", path("huge.mpd"), path("parts.bmp"), path("x.png"), "--type", "1", "--cell",
+        // 9999 * 9999 cells of 5 x 5 pixels would be about 7 GB, more than a BMP holds, and
+        // 10 GB as a JPEG made in memory: both refused before allocating.
+        {"render", path("huge.mpd"), path("parts.bmp"), path("x.bmp"), "--type", "1", "--cell",
          "5"},
+        {"render", path("huge.mpd"), path("parts.bmp"), path("x.jpg"), "--type", "1", "--cell",
+         "5"},
+        {"render", path("ok.mpd"), path("parts.bmp"), path("x.png"), "--type", "1", "--split",
+         "0x5"},
+        {"render", path("ok.mpd"), path("parts.bmp"), path("x.png"), "--type", "1", "--png-level",
+         "10"},
+        {"render", path("ok.mpd"), path("parts.bmp"), path("x.bmp"), "--type", "1", "--png-level",
+         "1"},
+        {"render", path("ok.mpd"), path("parts.bmp"), path("x.jpg"), "--type", "1", "--split",
+         "5x5"},
     };
     for (const QStringList& args : cases) {
         const CliRun r = cli(args);
@@ -218,7 +433,10 @@ TEST_F(Cli, BadInputGivesOneLineANonZeroExitAndNoFile)
         EXPECT_TRUE(r.Out.isEmpty()) << r.Out.toStdString();
     }
     expectOnlyFiles({"text.mpd", "parts.bmp", "ok.mpd", "junk.png", "huge.mpd"});
-    EXPECT_TRUE(cli({"render", path("huge.mpd"), path("parts.bmp"), path("x.png"), "--type", "1",
+    EXPECT_TRUE(cli({"render", path("huge.mpd"), path("parts.bmp"), path("x.bmp"), "--type", "1",
+                     "--cell", "5"})
+                    .Err.contains("4 GB"));
+    EXPECT_TRUE(cli({"render", path("huge.mpd"), path("parts.bmp"), path("x.jpg"), "--type", "1",
                      "--cell", "5"})
                     .Err.contains("2^31"));
 }
@@ -489,6 +707,8 @@ TEST_P(CliNoRoom, FailsLoudlyAndLeavesEveryFileAsItWas)
         {"convert", path("big.mpd"), path("kept.mpd"), "--from", "2", "--to", "2"},
         {"render", path("big.mpd"), path("parts.bmp"), path("out.png")},
         {"render", path("big.mpd"), path("parts.bmp"), path("out.bmp")},
+        {"render", path("big.mpd"), path("parts.bmp"), path("tiles.png"), "--split", "300x200",
+         "--png-level", "0"},
     };
     for (const QStringList& command : commands) {
         SCOPED_TRACE(command.join(' ').toStdString());

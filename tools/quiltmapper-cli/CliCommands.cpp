@@ -3,6 +3,7 @@
 #include "FileWrite.h"
 #include "MapDocument.h"
 #include "MapFile.h"
+#include "MapPicture.h"
 #include "PartsStore.h"
 #include "PictureFormats.h"
 #include "TmxFile.h"
@@ -13,12 +14,12 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QMap>
-#include <QPainter>
 #include <QTextStream>
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <limits>
 #include <new>
 #include <optional>
@@ -359,24 +360,6 @@ int cmdNew(const QStringList& args, QTextStream& out)
     return 0;
 }
 
-// Every part scaled once to the cell size with DrawPart; the picture is then assembled
-// by copying rows, so a huge map costs one copy per cell row, not one draw per cell.
-std::vector<QImage> scaledParts(TPartsStore& parts, int cellW, int cellH)
-{
-    std::vector<QImage> scaled;
-    scaled.reserve(256);
-    for (int n = 0; n < 256; ++n) {
-        QImage cell(cellW, cellH, QImage::Format_RGB32);
-        if (cell.isNull())
-            throw std::bad_alloc();
-        QPainter painter(&cell);
-        parts.DrawPart(painter, QRect(0, 0, cellW, cellH), n, cmSrcCopy);
-        painter.end();
-        scaled.push_back(std::move(cell));
-    }
-    return scaled;
-}
-
 // Icon formats: Qt's writers shrink a larger picture to an icon size without a word.
 bool isIconFormat(const QByteArray& format)
 {
@@ -393,11 +376,59 @@ QString pictureFormatList()
     return names.join(QStringLiteral(", "));
 }
 
+// "WxH" of --split, each from 1.
+QSize parseTileSize(const QString& text)
+{
+    const QStringList wh = text.toLower().split(QLatin1Char('x'));
+    if (wh.size() != 2)
+        usageError(QStringLiteral("--split must look like 4096x4096, not \"%1\"").arg(text));
+    const int max = std::numeric_limits<int>::max();
+    return {parseInt(wh[0], 1, max, QStringLiteral("tile width")),
+            parseInt(wh[1], 1, max, QStringLiteral("tile height"))};
+}
+
+// The parts' pictures, each at the part size.
+std::array<QImage, 256> partPictures(const TPartsStore& parts)
+{
+    std::array<QImage, 256> pictures;
+    for (int n = 0; n < 256; ++n)
+        pictures[size_t(n)] = parts.PartBitmap(n);
+    return pictures;
+}
+
+// A line on a terminal's stderr that says how far the picture is, redrawn in place.
+class ProgressLine
+{
+public:
+    ProgressLine() : FShown(isatty(2) != 0) {}
+    ~ProgressLine()
+    {
+        if (FShown && FPercent >= 0)
+            std::fprintf(stderr, "\r%*s\r", 60, "");
+    }
+    bool operator()(qint64 done, qint64 total)
+    {
+        const int percent = total > 0 ? int(done * 100 / total) : 100;
+        if (FShown && percent != FPercent) {
+            std::fprintf(stderr, "\rrendering: %lld of %lld rows (%d%%)", (long long)done,
+                         (long long)total, percent);
+            std::fflush(stderr);
+            FPercent = percent;
+        }
+        return true;
+    }
+
+private:
+    bool FShown;
+    int FPercent = -1;
+};
+
 int cmdRender(const QStringList& args, QTextStream& out)
 {
-    const Arguments a(args, {QStringLiteral("type"), QStringLiteral("cell")});
-    a.expectPositional(3,
-                       QStringLiteral("render MAP PARTS_PICTURE OUT [--type auto|1|2] [--cell N]"));
+    const Arguments a(args, {QStringLiteral("type"), QStringLiteral("cell"),
+                             QStringLiteral("split"), QStringLiteral("png-level")});
+    a.expectPositional(3, QStringLiteral("render MAP PARTS_PICTURE OUT [--type auto|1|2] "
+                                         "[--cell N] [--split WxH] [--png-level N]"));
     const TMapFileType type =
         parseLoadType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
     std::optional<int> cell;
@@ -413,6 +444,21 @@ int cmdRender(const QStringList& args, QTextStream& out)
     if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format))
         usageError(QStringLiteral("cannot tell a picture format from the name %1; use one of: %2")
                        .arg(outName, pictureFormatList()));
+    // BMP and PNG are streamed, a few rows at a time, whatever the picture's size; other
+    // formats are made in memory by Qt's writers.
+    const bool streamed = format == "bmp" || format == "png";
+    TMapPictureOptions options;
+    options.Format = format == "png" ? TMapPictureFormat::Png : TMapPictureFormat::Bmp;
+    if (auto split = a.option(QStringLiteral("split"))) {
+        if (!streamed)
+            usageError(QStringLiteral("--split needs a bmp or png picture"));
+        options.Tile = parseTileSize(*split);
+    }
+    if (auto level = a.option(QStringLiteral("png-level"))) {
+        if (format != "png")
+            usageError(QStringLiteral("--png-level needs a png picture"));
+        options.PngLevel = parseInt(*level, 0, 9, QStringLiteral("--png-level"));
+    }
 
     // Every size check comes from the header, before the cells or anything else take memory.
     const TMapHeader header = readHeader(a.at(0), type);
@@ -421,16 +467,29 @@ int cmdRender(const QStringList& args, QTextStream& out)
                     .arg(a.at(0), partSizeTooLarge(header.PartWidth, header.PartHeight)));
     const int cellW = cell.value_or(header.PartWidth);
     const int cellH = cell.value_or(header.PartHeight);
+    options.Cell = QSize(cellW, cellH);
     const qint64 width = qint64(header.MapWidth) * cellW;
     const qint64 height = qint64(header.MapHeight) * cellH;
-    const qint64 bytes = width * height * 4;
-    if (bytes > MaxRenderBytes || width > std::numeric_limits<int>::max() ||
-        height > std::numeric_limits<int>::max())
-        failure(QStringLiteral("the picture would be %1 x %2 pixels (%3 bytes), more than the "
-                               "limit of 2^31 bytes; choose a smaller --cell")
-                    .arg(width)
-                    .arg(height)
-                    .arg(bytes));
+    if (streamed) {
+        const TMapPicturePlan plan =
+            PlanMapPictureFile(outName, header.MapWidth, header.MapHeight, options);
+        if (!plan.Ok())
+            failure(QStringLiteral("cannot render %1 x %2 pixels: %3")
+                        .arg(width)
+                        .arg(height)
+                        .arg(plan.Refusal));
+    } else {
+        const qint64 bytes = width * height * 4;
+        if (bytes > MaxRenderBytes || width > std::numeric_limits<int>::max() ||
+            height > std::numeric_limits<int>::max())
+            failure(QStringLiteral("the picture would be %1 x %2 pixels (%3 bytes), more than "
+                                   "the limit of 2^31 bytes for %4; choose a smaller --cell, "
+                                   "or bmp or png")
+                        .arg(width)
+                        .arg(height)
+                        .arg(bytes)
+                        .arg(QString::fromLatin1(format)));
+    }
 
     TMapDocument doc;
     const TMapLoadResult r = loadMap(a.at(0), type, doc);
@@ -449,48 +508,52 @@ int cmdRender(const QStringList& args, QTextStream& out)
     }
     if (!partsLoaded)
         failure(QStringLiteral("cannot read the parts picture %1").arg(a.at(1)));
+    const std::array<QImage, 256> pictures = partPictures(parts);
 
-    QImage picture(int(width), int(height), QImage::Format_RGB32);
-    if (picture.isNull())
-        failure(QStringLiteral("not enough memory for a %1 x %2 picture").arg(width).arg(height));
-    std::vector<QImage> scaled;
-    try {
-        scaled = scaledParts(parts, cellW, cellH);
-    } catch (const std::bad_alloc&) {
-        failure(QStringLiteral("not enough memory for parts of %1 x %2").arg(cellW).arg(cellH));
+    if (streamed) {
+        ProgressLine progress;
+        const TFileWriteResult written =
+            WriteMapPicture(outName, doc.MapCells(), doc.MapWidth(), doc.MapHeight(), pictures,
+                            options, std::ref(progress));
+        if (!written)
+            failure(QStringLiteral("cannot write %1: %2").arg(outName, written.Error));
+    } else {
+        QImage picture(int(width), int(height), QImage::Format_RGB888);
+        if (picture.isNull())
+            failure(
+                QStringLiteral("not enough memory for a %1 x %2 picture").arg(width).arg(height));
+        TMapPictureRenderer renderer(doc.MapCells(), doc.MapWidth(), doc.MapHeight(), pictures,
+                                     options.Cell, TPixelOrder::Rgb);
+        renderer.RenderRows(0, int(height), picture.bits(), picture.bytesPerLine(), 0, width);
+        QString writerError;
+        const TFileWriteResult written = WriteFileWhole(outName, [&](QIODevice& file) {
+            QImageWriter writer(&file, format);
+            const QuietStderr quiet;
+            if (writer.write(picture))
+                return true;
+            // Writers that give no reason still get a useful line; a device error, a full
+            // disk say, speaks for itself.
+            if (writer.error() == QImageWriter::UnknownError)
+                writerError = QStringLiteral("the %1 writer refused a %2 x %3 picture")
+                                  .arg(QString::fromLatin1(format))
+                                  .arg(width)
+                                  .arg(height);
+            else if (writer.error() != QImageWriter::DeviceError)
+                writerError = writer.errorString();
+            return false;
+        });
+        if (!written)
+            failure(QStringLiteral("cannot write %1: %2")
+                        .arg(outName, writerError.isEmpty() ? written.Error : writerError));
     }
-    const size_t rowBytes = size_t(cellW) * 4;
-    for (int y = 0; y < doc.MapHeight(); ++y) {
-        for (int line = 0; line < cellH; ++line) {
-            uchar* dst = picture.scanLine(y * cellH + line);
-            for (int x = 0; x < doc.MapWidth(); ++x)
-                std::memcpy(dst + size_t(x) * rowBytes, scaled[doc.Cell(x, y)].constScanLine(line),
-                            rowBytes);
-        }
-    }
-
-    QString writerError;
-    const TFileWriteResult written = WriteFileWhole(outName, [&](QIODevice& file) {
-        QImageWriter writer(&file, format);
-        const QuietStderr quiet;
-        if (writer.write(picture))
-            return true;
-        // Writers that give no reason (libpng on a picture too wide, say) still get a useful
-        // line; a device error, a full disk say, speaks for itself.
-        if (writer.error() == QImageWriter::UnknownError)
-            writerError = QStringLiteral("the %1 writer refused a %2 x %3 picture")
-                              .arg(QString::fromLatin1(format))
-                              .arg(width)
-                              .arg(height);
-        else if (writer.error() != QImageWriter::DeviceError)
-            writerError = writer.errorString();
-        return false;
-    });
-    if (!written)
-        failure(QStringLiteral("cannot write %1: %2")
-                    .arg(outName, writerError.isEmpty() ? written.Error : writerError));
     noteTruncation(r, a.at(0), out);
-    out << "wrote " << outName << ": " << width << " x " << height << " pixels\n";
+    out << "wrote " << outName << ": " << width << " x " << height << " pixels";
+    if (!options.Tile.isEmpty()) {
+        const TMapPicturePlan plan = PlanMapPicture(doc.MapWidth(), doc.MapHeight(), options);
+        out << " in " << plan.TileColumns << " x " << plan.TileRows << " tiles named "
+            << QFileInfo(MapPictureTileName(outName, 0, 0)).fileName() << " and on";
+    }
+    out << "\n";
     return 0;
 }
 
@@ -626,13 +689,19 @@ QString CliUsage()
         "      part size from --part, else from a type 2 input, else 32x32.\n"
         "      --part WxH must leave the parts sheet (16 x 16 parts) within 2 GB, about\n"
         "      1448x1448 at most, as in the editor (also for new).\n"
-        "  render MAP PARTS_PICTURE OUT [--type auto|1|2] [--cell N]\n"
+        "  render MAP PARTS_PICTURE OUT [--type auto|1|2] [--cell N] [--split WxH]\n"
+        "         [--png-level N]\n"
         "      Draw the whole map as one picture: every cell shows its part from the parts\n"
         "      picture (a 16 x 16 sheet of parts, as saved by the editor) at N x N pixels\n"
         "      (default: the part size, 32x32 for type 1). OUT's extension chooses the\n"
         "      format (bmp, png, jpg, ...); icon formats (ico, cur, icns) are refused, as\n"
-        "      they would shrink the picture. Pictures over 2^31 bytes are refused before\n"
-        "      the map's cells are read.\n"
+        "      they would shrink the picture. bmp and png are written a few rows at a time,\n"
+        "      so any map fits in little memory; a BMP file holds at most 4 GB, and one\n"
+        "      that would not fit on the disk is refused before the cells are read. Other\n"
+        "      formats are made in memory: pictures over 2^31 bytes are refused.\n"
+        "      --split WxH writes tiles of at most W x H pixels instead, OUT_C_R.ext for\n"
+        "      tile column C and row R (from 0). --png-level N: zlib level 0..9, default 1\n"
+        "      (fast). On a terminal a progress line shows on stderr.\n"
         "  new W H OUT [--type 1|2] [--fill N] [--part WxH]\n"
         "      Write a new map of W x H cells (1..9999 each), every cell part N (0..255,\n"
         "      default 0); a type 2 file records the part size (default 32x32).\n"
