@@ -372,7 +372,8 @@ bool TPartsStore::LoadPartsPicture(const QString& fileName)
         return false;
     std::optional<QImage> picture;
     try {
-        picture = FFormats.LoadPicture(fileName);
+        picture = FFormats.LoadPicture(
+            fileName, {QSize(16 * FPartWidth, 16 * FPartHeight), qint64(2048) * 1024 * 1024});
     } catch (const std::exception&) {
         return false;
     }

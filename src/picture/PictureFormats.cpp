@@ -7,7 +7,7 @@ const QString TPictureFormats::QtOwner = QStringLiteral("Qt");
 
 namespace {
 
-QImage readWithQt(const QString& fileName, const QByteArray& format)
+QImage readWithQt(const QString& fileName, const QByteArray& format, const TPictureLimits&)
 {
     QImageReader reader(fileName, format);
     // The extension chose the decoder; a file that is not of that format fails.
@@ -27,7 +27,10 @@ TPictureFormats TPictureFormats::WithQtFormats()
         const QString ext = QString::fromLatin1(format).toLower();
         formats.Register(
             ext, ext.toUpper() + QStringLiteral(" 画像"),
-            [format](const QString& fileName) { return readWithQt(fileName, format); }, QtOwner);
+            [format](const QString& fileName, const TPictureLimits& limits) {
+                return readWithQt(fileName, format, limits);
+            },
+            QtOwner);
     }
     return formats;
 }
@@ -60,14 +63,15 @@ const TPictureFormat* TPictureFormats::Find(const QString& extension) const
     return nullptr;
 }
 
-std::optional<QImage> TPictureFormats::LoadPicture(const QString& fileName) const
+std::optional<QImage> TPictureFormats::LoadPicture(const QString& fileName,
+                                                   const TPictureLimits& limits) const
 {
     const TPictureFormat* format = Find(QFileInfo(fileName).suffix());
     if (!format)
         return std::nullopt;
     QImage image;
     try {
-        image = format->Reader(fileName);
+        image = format->Reader(fileName, limits);
     } catch (...) {
         // A decoder's failure is the same to the caller as an unreadable file.
         return std::nullopt;

@@ -7,8 +7,19 @@
 #include <optional>
 #include <vector>
 
-// Decodes one picture file. Returns a null image when the file cannot be read or decoded.
-using TPictureReader = std::function<QImage(const QString& fileName)>;
+// What a caller needs of a picture, so that a decoder can avoid decoding (or refuse) far
+// more than that. The parts store uses only the top-left sheet of a picture.
+struct TPictureLimits
+{
+    // The top-left area the caller uses; an empty size means the whole picture.
+    QSize Used;
+    // The largest decoded picture accepted, in bytes of 32-bit pixels.
+    qint64 MaxBytes = qint64(2048) * 1024 * 1024;
+};
+
+// Decodes one picture file. Returns a null image when the file cannot be read or decoded,
+// or when the decoded picture would pass the limits.
+using TPictureReader = std::function<QImage(const QString& fileName, const TPictureLimits& limits)>;
 
 struct TPictureFormat
 {
@@ -39,7 +50,8 @@ public:
 
     // Decodes the file with the reader of its extension; nullopt when no reader knows the
     // extension or the reader fails.
-    std::optional<QImage> LoadPicture(const QString& fileName) const;
+    std::optional<QImage> LoadPicture(const QString& fileName,
+                                      const TPictureLimits& limits = {}) const;
 
     // Extensions in registration order, each once.
     QStringList Extensions() const;

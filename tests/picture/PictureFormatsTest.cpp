@@ -20,7 +20,7 @@ QImage makePicture()
 // A reader that marks its pictures, so a test can see which decoder ran.
 TPictureReader markingReader(QRgb mark)
 {
-    return [mark](const QString&) {
+    return [mark](const QString&, const TPictureLimits&) {
         QImage image(1, 1, QImage::Format_RGB32);
         image.fill(mark);
         return image;
@@ -168,11 +168,13 @@ TEST_F(PictureFormatsFiles, UnreadableFilesGiveNothing)
 
     formats.Register(
         QStringLiteral("bad"), QStringLiteral("throws"),
-        [](const QString&) -> QImage { throw std::runtime_error("decoder broke"); },
+        [](const QString&, const TPictureLimits&) -> QImage {
+            throw std::runtime_error("decoder broke");
+        },
         QStringLiteral("p"));
     formats.Register(
-        QStringLiteral("nul"), QStringLiteral("null"), [](const QString&) { return QImage(); },
-        QStringLiteral("p"));
+        QStringLiteral("nul"), QStringLiteral("null"),
+        [](const QString&, const TPictureLimits&) { return QImage(); }, QStringLiteral("p"));
     EXPECT_FALSE(formats.LoadPicture(writeFile(QStringLiteral("x.bad"), png)));
     EXPECT_FALSE(formats.LoadPicture(writeFile(QStringLiteral("x.nul"), png)));
 }
