@@ -21,6 +21,9 @@
 namespace {
 
 constexpr qint64 SmallLimit = 64 * 1024;
+// A few bytes of bitmap header can declare a picture of hundreds of megabytes that decodes
+// in no time (its memory is never touched); storing it again would take seconds per input.
+constexpr qint64 MaxStoredBackPixels = qint64(1) << 22;
 
 QByteArray zlibCompressed(const QByteArray& content)
 {
@@ -44,7 +47,7 @@ QByteArray storedValue(const QByteArray& block)
 // no alpha), and the second generation is stable to the last bit.
 void checkStoresBack(const QImage& picture)
 {
-    if (picture.isNull())
+    if (picture.isNull() || qint64(picture.width()) * picture.height() > MaxStoredBackPixels)
         return;
     const QImage again = pictureFromCompressedData(compressedDataFromPicture(picture));
     QM_FUZZ_CHECK(!again.isNull());
