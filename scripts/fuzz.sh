@@ -68,7 +68,7 @@ for t in "${targets[@]}"; do
   echo "fuzz: $t for ${seconds}s on $work"
   # libFuzzer's exit status says whether it found something; the artifacts say what.
   # shellcheck disable=SC2086
-  "$build/tests/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 \
+  "$build/tests/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=60 \
     -print_final_stats=1 -artifact_prefix="$artifacts/" ${FUZZ_ARGS:-} "$work" >"$log" 2>&1 || true
   execs=$(grep -h 'stat::number_of_executed_units' "$log" | awk '{s += $2} END {print s + 0}')
   size=$(find "$work" -type f | wc -l)
