@@ -33,16 +33,10 @@ const char* StatusText(VP8StatusCode status)
     }
 }
 
-// a * b / 255, rounded.
-unsigned Mul255(unsigned a, unsigned b)
-{
-    const unsigned t = a * b + 128;
-    return (t + (t >> 8)) >> 8;
-}
-
-// 32-bit rows (blue, green, red, alpha; rows of 4 * width bytes) into padded 24-bit rows
-// at the same block's start, each pixel over white. The 24-bit rows are never longer than
-// the 32-bit ones, so writing front to back never overwrites a pixel not yet read.
+// Premultiplied 32-bit rows (blue, green, red, alpha; rows of 4 * width bytes) into padded
+// 24-bit rows at the same block's start, each pixel over white: c + (255 - alpha). The
+// 24-bit rows are never longer than the 32-bit ones, so writing front to back never
+// overwrites a pixel not yet read.
 void FlattenOntoWhite(uint8_t* block, int width, int height)
 {
     const size_t from = size_t(width) * 4;
@@ -51,11 +45,10 @@ void FlattenOntoWhite(uint8_t* block, int width, int height)
         const uint8_t* s = block + size_t(y) * from;
         uint8_t* d = block + size_t(y) * to;
         for (int x = 0; x < width; ++x, s += 4, d += 3) {
-            const unsigned a = s[3];
-            const unsigned white = 255 - a;
-            d[0] = uint8_t(Mul255(s[0], a) + white);
-            d[1] = uint8_t(Mul255(s[1], a) + white);
-            d[2] = uint8_t(Mul255(s[2], a) + white);
+            const uint8_t white = uint8_t(255 - s[3]);
+            d[0] = uint8_t(s[0] + white);
+            d[1] = uint8_t(s[1] + white);
+            d[2] = uint8_t(s[2] + white);
         }
         std::memset(d, 0, to - size_t(width) * 3);
     }
@@ -126,7 +119,8 @@ TWebpResult DecodeWebp(const uint8_t* data, size_t size, const TWebpHead& head, 
     // Straight into the caller's rows, bottom row first.
     config.options.flip = 1;
     config.output.is_external_memory = 1;
-    config.output.colorspace = head.HasAlpha ? MODE_BGRA : MODE_BGR;
+    // Premultiplied, the flattening is one addition per component.
+    config.output.colorspace = head.HasAlpha ? MODE_bgrA : MODE_BGR;
     config.output.u.RGBA.rgba = block;
     config.output.u.RGBA.stride = head.HasAlpha ? head.Width * 4 : int(WebpDibStride(head.Width));
     config.output.u.RGBA.size = blockSize;
