@@ -156,6 +156,11 @@ TEST(AsePlugin, SheetsReadAsTheSheetSavedAsPng)
         hidden.Cels.push_back(WholeCel(blot, RgbaPixels(blot), layer));
     }
 
+    // The sheet on a layer inside two visible groups.
+    TAseSprite grouped = RgbaSprite(rgb);
+    grouped.Layers = {TAseLayer{1, 1, 0}, TAseLayer{1, 1, 1}, TAseLayer{1, 0, 2}};
+    grouped.Cels[0].Layer = 2;
+
     // The sheet cut into two layers' cels that sit side by side, one raw, one compressed.
     TAseSprite halves = OneLayer(rgb, 32);
     halves.Layers.push_back(TAseLayer{});
@@ -185,6 +190,7 @@ TEST(AsePlugin, SheetsReadAsTheSheetSavedAsPng)
         {"layer opacity not valid", noOpacityFlag, rgb},
         {"linked cel", linked, rgb},
         {"hidden, reference and hidden group's layers", hidden, rgb},
+        {"layer in nested groups", grouped, rgb},
         {"two cels side by side", halves, rgb},
     };
     for (const auto& row : rows) {
