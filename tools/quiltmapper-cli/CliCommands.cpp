@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 
+#include "CliText.h"
 #include "FileWrite.h"
 #include "MapDocument.h"
 #include "MapFile.h"
@@ -269,7 +270,7 @@ TMapLoadResult loadMap(const QString& fileName, TMapFileType type, TMapDocument&
 void noteTruncation(const TMapLoadResult& r, const QString& fileName, QTextStream& out)
 {
     if (r.Truncated)
-        out << "note: the cell data of " << fileName
+        out << "note: the cell data of " << OneLine(fileName)
             << " ends early; the missing cells are part 0\n";
 }
 
@@ -293,7 +294,7 @@ int cmdInfo(const QStringList& args, QTextStream& out)
     std::array<qint64, 256> count{};
     for (uint8_t c : doc.MapCells())
         ++count[c];
-    out << "file: " << a.at(0) << "\n";
+    out << "file: " << OneLine(a.at(0)) << "\n";
     out << "type: " << int(type) << "\n";
     out << "map size: " << doc.MapWidth() << " x " << doc.MapHeight() << " cells\n";
     if (type == TMapFileType::Type2)
@@ -323,7 +324,7 @@ int cmdConvert(const QStringList& args, QTextStream& out)
     const PartSize size = part.value_or(PartSize{r.PartWidth, r.PartHeight});
     saveMap(a.at(1), doc, to, size);
     noteTruncation(r, a.at(0), out);
-    out << "wrote " << a.at(1) << ": type " << int(to) << ", " << doc.MapWidth() << " x "
+    out << "wrote " << OneLine(a.at(1)) << ": type " << int(to) << ", " << doc.MapWidth() << " x "
         << doc.MapHeight() << " cells";
     if (to == TMapFileType::Type2)
         out << ", part size " << size.Width << " x " << size.Height;
@@ -355,7 +356,7 @@ int cmdNew(const QStringList& args, QTextStream& out)
     if (fill != 0)
         doc.FillMapRect({0, 0, w - 1, h - 1}, uint8_t(fill));
     saveMap(a.at(2), doc, type, part);
-    out << "wrote " << a.at(2) << ": type " << int(type) << ", " << w << " x " << h
+    out << "wrote " << OneLine(a.at(2)) << ": type " << int(type) << ", " << w << " x " << h
         << " cells of part " << fill << "\n";
     return 0;
 }
@@ -547,7 +548,7 @@ int cmdRender(const QStringList& args, QTextStream& out)
                         .arg(outName, writerError.isEmpty() ? written.Error : writerError));
     }
     noteTruncation(r, a.at(0), out);
-    out << "wrote " << outName << ": " << width << " x " << height << " pixels";
+    out << "wrote " << OneLine(outName) << ": " << width << " x " << height << " pixels";
     if (!options.Tile.isEmpty()) {
         const TMapPicturePlan plan = PlanMapPicture(doc.MapWidth(), doc.MapHeight(), options);
         out << " in " << plan.TileColumns << " x " << plan.TileRows << " tiles named "
@@ -616,9 +617,9 @@ int cmdExport(const QStringList& args, QTextStream& out)
     if (!written)
         failure(QStringLiteral("cannot write %1: %2").arg(outName, written.Error));
     noteTruncation(r, a.at(0), out);
-    out << "wrote " << outName;
+    out << "wrote " << OneLine(outName);
     if (tmx)
-        out << " and " << TmxSheetFileName(outName);
+        out << " and " << OneLine(TmxSheetFileName(outName));
     out << ": " << doc.MapWidth() << " x " << doc.MapHeight() << " cells\n";
     return 0;
 }
@@ -661,8 +662,8 @@ int cmdImport(const QStringList& args, QTextStream& out)
         failure(QStringLiteral("cannot write %1: %2").arg(sheetName, QString::fromUtf8(e.what())));
     }
     saveMap(mapName, doc, TMapFileType::Type2, PartSize{imported.PartWidth, imported.PartHeight});
-    out << "wrote " << mapName << " and " << sheetName << ": " << doc.MapWidth() << " x "
-        << doc.MapHeight() << " cells, part size " << imported.PartWidth << " x "
+    out << "wrote " << OneLine(mapName) << " and " << OneLine(sheetName) << ": " << doc.MapWidth()
+        << " x " << doc.MapHeight() << " cells, part size " << imported.PartWidth << " x "
         << imported.PartHeight << "\n";
     return 0;
 }
@@ -750,13 +751,13 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err)
             return cmdImport(rest, out);
         usageError(QStringLiteral("unknown command \"%1\"").arg(command));
     } catch (const CliError& e) {
-        err << "quiltmapper-cli: " << e.Message << "\n";
+        err << "quiltmapper-cli: " << OneLine(e.Message) << "\n";
         return e.Code;
     } catch (const std::bad_alloc&) {
         err << "quiltmapper-cli: not enough memory\n";
         return ExitFailed;
     } catch (const std::exception& e) {
-        err << "quiltmapper-cli: " << e.what() << "\n";
+        err << "quiltmapper-cli: " << OneLine(QString::fromUtf8(e.what())) << "\n";
         return ExitFailed;
     }
 }
