@@ -206,6 +206,9 @@ void TPartsStore::SetPartsSize(uint16_t width, uint16_t height)
     FPartHeight = height;
     FParts.swap(fresh);
     clearCopyBuffer();
+    // The placeholders come from no file: saving them under the last picture's name would
+    // write over that picture without a question.
+    FFileName.clear();
     // Steps of parts of the old size cannot be taken back into the new ones.
     if (FHistory)
         FHistory->Clear();

@@ -193,30 +193,22 @@ void TSettings::WriteTo(TIniGT& ini) const
 
 void TSettings::SetMapFolder(const QString& value)
 {
-    TValues values = FValues;
-    values.MapFolder = value;
-    change(values);
+    setValue(&TValues::MapFolder, value);
 }
 
 void TSettings::SetPartsFolder(const QString& value)
 {
-    TValues values = FValues;
-    values.PartsFolder = value;
-    change(values);
+    setValue(&TValues::PartsFolder, value);
 }
 
 void TSettings::SetMapPictureChoice(const TMapPictureChoice& value)
 {
-    TValues values = FValues;
-    values.MapPicture = boundedChoice(value);
-    change(values);
+    setValue(&TValues::MapPicture, boundedChoice(value));
 }
 
 void TSettings::SetLastPartsPicture(const TPartsPictureUse& value)
 {
-    TValues values = FValues;
-    values.LastPartsPicture = value;
-    change(values);
+    setValue(&TValues::LastPartsPicture, value);
 }
 
 TPartsPictureUse TSettings::PartsPictureFor(const QString& mapFileName) const
@@ -245,92 +237,68 @@ void TSettings::RememberPartsPicture(const QString& mapFileName, const TPartsPic
 
 void TSettings::SetShowTitle(bool value)
 {
-    TValues values = FValues;
-    values.ShowTitle = value;
-    change(values);
+    setValue(&TValues::ShowTitle, value);
 }
 
 void TSettings::SetWideSize(int value)
 {
-    TValues values = FValues;
-    values.WideSize = boundedCellSize(value);
-    change(values);
+    setValue(&TValues::WideSize, boundedCellSize(value));
 }
 
 void TSettings::SetNormalSize(int value)
 {
-    TValues values = FValues;
-    values.NormalSize = boundedCellSize(value);
-    change(values);
+    setValue(&TValues::NormalSize, boundedCellSize(value));
 }
 
 void TSettings::SetZoomSize(int value)
 {
-    TValues values = FValues;
-    values.ZoomSize = boundedCellSize(value);
-    change(values);
+    setValue(&TValues::ZoomSize, boundedCellSize(value));
 }
 
 void TSettings::SetPartsOnTop(bool value)
 {
-    TValues values = FValues;
-    values.PartsOnTop = value;
-    change(values);
+    setValue(&TValues::PartsOnTop, value);
 }
 
 void TSettings::SetToolsOnTop(bool value)
 {
-    TValues values = FValues;
-    values.ToolsOnTop = value;
-    change(values);
+    setValue(&TValues::ToolsOnTop, value);
 }
 
 void TSettings::SetNonDim(bool value)
 {
-    TValues values = FValues;
-    values.NonDim = value;
-    change(values);
+    setValue(&TValues::NonDim, value);
 }
 
 void TSettings::SetExtName(const QString& value)
 {
-    TValues values = FValues;
-    values.ExtName = value;
-    change(values);
+    setValue(&TValues::ExtName, value);
 }
 
 void TSettings::SetSaveFormatType(int value)
 {
     if (!isFormatType(value))
         return;
-    TValues values = FValues;
-    values.SaveFormatType = value;
-    change(values);
+    setValue(&TValues::SaveFormatType, value);
 }
 
 void TSettings::SetLoadFormatType(int value)
 {
     if (!isFormatType(value))
         return;
-    TValues values = FValues;
-    values.LoadFormatType = value;
-    change(values);
+    setValue(&TValues::LoadFormatType, value);
 }
 
 void TSettings::SetUndoBudget(qint64 bytes)
 {
-    TValues values = FValues;
-    values.UndoBudget = boundedUndoBudget(bytes);
-    change(values);
+    setValue(&TValues::UndoBudget, boundedUndoBudget(bytes));
 }
 
 void TSettings::SetZoomLevel(TZoomLevel value)
 {
     if (value > zlZoom)
         return;
-    TValues values = FValues;
-    values.ZoomLevel = value;
-    change(values);
+    setValue(&TValues::ZoomLevel, value);
 }
 
 int TSettings::CellSizeAt(TZoomLevel level) const
@@ -350,34 +318,26 @@ void TSettings::SetMapTool(TMapTool value)
 {
     if (value > mtLupe)
         return;
-    TValues values = FValues;
-    values.MapTool = value;
-    change(values);
+    setValue(&TValues::MapTool, value);
 }
 
 void TSettings::SetRandomPlacement(bool value)
 {
-    TValues values = FValues;
-    values.RandomPlacement = value;
-    change(values);
+    setValue(&TValues::RandomPlacement, value);
 }
 
 void TSettings::SetPixelTool(TPixelTool value)
 {
     if (value > ptPaint)
         return;
-    TValues values = FValues;
-    values.PixelTool = value;
-    change(values);
+    setValue(&TValues::PixelTool, value);
 }
 
 void TSettings::SetPenWidth(int value)
 {
     if (value != ThinPenWidth && value != ThickPenWidth)
         return;
-    TValues values = FValues;
-    values.PenWidth = value;
-    change(values);
+    setValue(&TValues::PenWidth, value);
 }
 
 void TSettings::SetDrawingColor(const QColor& value)

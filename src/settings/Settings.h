@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringView>
 #include <cstdint>
+#include <type_traits>
 
 class TIniGT;
 
@@ -276,6 +277,13 @@ private:
 
     // Puts values in place, then announces what differs from before.
     void change(const TValues& values);
+    // Changes one value, announcing it only if it differs.
+    template <typename T> void setValue(T TValues::*field, const std::type_identity_t<T>& value)
+    {
+        TValues values = FValues;
+        values.*field = value;
+        change(values);
+    }
 
     TValues FValues;
 };

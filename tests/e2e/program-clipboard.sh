@@ -4,25 +4,8 @@
 # clipboard watching on, the parts take the picture (saved with Ctrl+S, the saved sheet is
 # the picture); with watching off, a second copy leaves them alone.
 # Usage: program-clipboard.sh <quiltmapper executable>   (run inside xvfb-run)
-set -euo pipefail
-# Window titles are Japanese: xdotool matches them only in a UTF-8 locale.
-export LC_ALL=C.UTF-8
-program="$1"
-for tool in xdotool xclip convert compare; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing: install the packages of scripts/install-deps.sh" >&2; exit 1; }
-done
-
-work="$(mktemp -d)"
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    pkill -f "xclip -selection clipboard -t image/png -i $work" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# The program keeps its settings beside it: a copy of its own, without the title window.
-cp "$program" "$work/quiltmapper"
+source "$(dirname "${BASH_SOURCE[0]}")/program-common.sh" "$1" xdotool xclip convert compare
+extraCleanup() { pkill -f "xclip -selection clipboard -t image/png -i $work" 2>/dev/null || true; }
 cat > "$work/Quiltmapper.ini" <<'INI'
 [options]
 isShowTitle=0
@@ -32,7 +15,6 @@ INI
 convert -size 512x512 -seed 1 plasma:fractal -depth 8 "PNG24:$work/first.png"
 convert -size 512x512 -seed 2 plasma:fractal -negate -depth 8 "PNG24:$work/second.png"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 same() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = "0" ]; }
 
 "$work/quiltmapper" &

@@ -3,47 +3,8 @@
 # manager: the main window active after a click in the map, the pointer resting on a
 # tool box button; a hint window must appear, and the main window must stay active.
 # Usage: program-hints.sh <quiltmapper executable>   (run inside xvfb-run)
-set -euo pipefail
-export LC_ALL=C.UTF-8 # the window titles are Japanese
-program="$1"
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-for tool in xdotool xprop; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing: install the packages of scripts/install-deps.sh" >&2; exit 1; }
-done
-source "$here/window-manager.sh"
-
-work="$(mktemp -d)"
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    stopWindowManager
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-cp "$program" "$work/quiltmapper"
-cat > "$work/Quiltmapper.ini" <<'INI'
-[MainWindow]
-WindowState.Flags=0
-WindowState.Show=1
-WindowState.X=20
-WindowState.Y=40
-WindowState.XSize=620
-WindowState.YSize=500
-[PartsWindow]
-WindowState.Flags=0
-WindowState.Show=1
-WindowState.X=660
-WindowState.Y=40
-WindowState.XSize=1260
-WindowState.YSize=600
-[ToolBox]
-WindowState.X=20
-WindowState.Y=600
-[options]
-isShowTitle=0
-INI
+source "$(dirname "${BASH_SOURCE[0]}")/program-common.sh" "$1" xdotool xprop
+writeSideBySideSettings
 
 # The program's visible windows that the window system calls hints (tooltips).
 hintWindows() {

@@ -4,23 +4,7 @@
 # click on another cell to store it, Ctrl+S in the parts window; the saved parts sheet must
 # hold the stroke in part 0.
 # Usage: program-lupe.sh <quiltmapper executable>   (run inside xvfb-run)
-set -euo pipefail
-export LC_ALL=C.UTF-8 # the window titles are Japanese
-program="$1"
-for tool in xdotool convert; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing: install the packages of scripts/install-deps.sh" >&2; exit 1; }
-done
-
-work="$(mktemp -d)"
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Without a window manager the windows go exactly where their settings put them.
-cp "$program" "$work/quiltmapper"
+source "$(dirname "${BASH_SOURCE[0]}")/program-common.sh" "$1" xdotool convert
 cat > "$work/Quiltmapper.ini" <<'INI'
 [MainWindow]
 WindowState.Flags=0
@@ -43,7 +27,6 @@ WindowState.Y=600
 isShowTitle=0
 INI
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 "$work/quiltmapper" &
 pid=$!

@@ -4,25 +4,7 @@
 # file holds must be those it started with. Without a window manager and under one
 # (openbox), with the parts window and the tool box kept on top and not.
 # Usage: program-placement.sh <quiltmapper executable>   (run inside xvfb-run)
-set -euo pipefail
-export LC_ALL=C.UTF-8 # the window titles are Japanese
-program="$1"
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-for tool in xdotool xprop; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing: install the packages of scripts/install-deps.sh" >&2; exit 1; }
-done
-source "$here/window-manager.sh"
-
-work="$(mktemp -d)"
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    stopWindowManager
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-cp "$program" "$work/quiltmapper"
+source "$(dirname "${BASH_SOURCE[0]}")/program-common.sh" "$1" xdotool xprop
 
 writeSettings() { # on top: 0 or 1
     cat > "$work/Quiltmapper.ini" <<INI

@@ -284,6 +284,32 @@ TEST_F(PartsFormTest, SavingWritesTheSheetUnderTheChosenOrRememberedName)
     EXPECT_TRUE(P().N2->isEnabled());
 }
 
+TEST_F(PartsFormTest, NewPartsAreNeverSavedOverTheLastPicture)
+{
+    const QString path = Dir.filePath("sheet.bmp");
+    QImage sheet(512, 512, QImage::Format_RGB32);
+    sheet.fill(qRgb(10, 200, 30));
+    ASSERT_TRUE(sheet.save(path, "BMP"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    ASSERT_TRUE(P().LoadPartsPicture(path));
+
+    // A new map of the same or another part size: Ctrl+S asks for a name (cancelled here)
+    // instead of writing placeholders under the picture's name.
+    for (const QSize size : {QSize(32, 32), QSize(16, 16)}) {
+        P().SetPartsSize(size.width(), size.height());
+        P().SetPartsModified();
+        Script.Log.clear();
+        EXPECT_FALSE(P().SavePartsPicture());
+        EXPECT_EQ(Script.Log, QStringList({"file dialog[save]: パーツ画像の保存"}));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), before);
+        file.close();
+    }
+}
+
 TEST_F(PartsFormTest, ShortcutsActInThePartsWindowOnly)
 {
     P().activateWindow();
