@@ -21,6 +21,7 @@ san="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-poin
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_CXX_FLAGS="$san" \
   -DCMAKE_EXE_LINKER_FLAGS="$san" -DCMAKE_SHARED_LINKER_FLAGS="$san" \
+  -DCMAKE_MODULE_LINKER_FLAGS="$san" \
   -DQM_BUILD_BENCH=OFF -DQM_BUILD_TESTS=ON
 cmake --build "$build" --parallel "$jobs"
 cd "$build"

@@ -375,8 +375,12 @@ bool TPartsStore::LoadPartsPicture(const QString& fileName)
         return false;
     std::optional<QImage> picture;
     try {
+        // Only the top-left sheet is used; a decoder that cannot decode just that part may
+        // take four sheets' worth, or 512 MB when that is more.
+        const QSize sheet(SheetSide * FPartWidth, SheetSide * FPartHeight);
         picture = FFormats.LoadPicture(
-            fileName, {QSize(16 * FPartWidth, 16 * FPartHeight), qint64(2048) * 1024 * 1024});
+            fileName, {sheet, std::max(qint64(sheet.width()) * sheet.height() * BytesPerPixel * 4,
+                                       qint64(512) * 1024 * 1024)});
     } catch (const std::exception&) {
         return false;
     }

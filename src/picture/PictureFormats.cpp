@@ -1,20 +1,80 @@
 #include "PictureFormats.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <algorithm>
 
 const QString TPictureFormats::QtOwner = QStringLiteral("Qt");
 
 namespace {
 
-QImage readWithQt(const QString& fileName, const QByteArray& format, const TPictureLimits&)
+// Whether a JPEG decodes row by row, so that a clip rectangle bounds its memory. A
+// progressive picture, or one whose first scan lacks some components, is first gathered
+// whole (as coefficients of about the size of its pixels), clip or not.
+bool jpegDecodesRowByRow(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    uchar marker[4];
+    if (file.read(reinterpret_cast<char*>(marker), 2) != 2 || marker[0] != 0xFF ||
+        marker[1] != 0xD8)
+        return false;
+    int frameComponents = -1;
+    while (file.read(reinterpret_cast<char*>(marker), 4) == 4) {
+        if (marker[0] != 0xFF)
+            return false;
+        const uchar type = marker[1];
+        const int length = (marker[2] << 8) | marker[3];
+        if (length < 2)
+            return false;
+        const QByteArray body = file.read(length - 2);
+        if (body.size() != length - 2)
+            return false;
+        const bool frame =
+            type >= 0xC0 && type <= 0xCF && type != 0xC4 && type != 0xC8 && type != 0xCC;
+        if (frame) {
+            // Only baseline and extended sequential frames are decoded scan line by line.
+            if (type != 0xC0 && type != 0xC1)
+                return false;
+            if (body.size() < 6)
+                return false;
+            frameComponents = uchar(body[5]);
+        } else if (type == 0xDA) {
+            return frameComponents > 0 && !body.isEmpty() && uchar(body[0]) == frameComponents;
+        }
+    }
+    return false;
+}
+
+QImage readWithQt(const QString& fileName, const QByteArray& format, const TPictureLimits& limits)
 {
     QImageReader reader(fileName, format);
     // The extension chose the decoder; a file that is not of that format fails.
     reader.setDecideFormatFromContent(false);
-    // Qt refuses pictures over 128 MB by default, less than a parts sheet of large parts
-    // takes (up to 2 GB); beyond 2 GB the sheet could never be held anyway.
-    reader.setAllocationLimit(2048);
+    // Qt's own limit (in whole megabytes) also stops decoders that cannot tell the size
+    // before decoding; 2 GB is as much as one picture can hold anyway.
+    constexpr qint64 MB = 1024 * 1024;
+    const qint64 maxBytes = std::clamp<qint64>(limits.MaxBytes, 0, 2048 * MB);
+    reader.setAllocationLimit(int((maxBytes + MB - 1) / MB));
+
+    // A few bytes can declare a picture of gigabytes: what the header says is checked
+    // before anything is decoded.
+    const QSize declared = reader.size();
+    if (declared.isValid()) {
+        const QRect all(QPoint(0, 0), declared);
+        const QRect used = limits.Used.isEmpty() ? all : all & QRect(QPoint(0, 0), limits.Used);
+        bool clipped = false;
+        if (used != all && reader.supportsOption(QImageIOHandler::ClipRect)) {
+            reader.setClipRect(used);
+            // Only the top-left area is decoded then, but only a decoder that works row by
+            // row also spares the memory of the whole.
+            clipped = format == "jpeg" || format == "jpg" ? jpegDecodesRowByRow(fileName) : false;
+        }
+        if (!clipped && qint64(declared.width()) * declared.height() * 4 > maxBytes)
+            return QImage();
+    }
     return reader.read();
 }
 

@@ -3,9 +3,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QWidget>
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -70,6 +73,52 @@ int boundedCoordinate(qint64 value)
 int boundedExtent(qint64 value)
 {
     return static_cast<int>(std::clamp<qint64>(value, 0, QWIDGETSIZE_MAX));
+}
+
+// A placement from another machine's screens, or from a damaged file, may lie beyond every
+// screen or be larger than all of them together (a 32767 x 32767 window takes gigabytes).
+// The window is kept no larger than the screens' combined area and, when it would show on
+// none of them, moved just far enough onto the nearest screen that a corner can be grabbed.
+// A window that shows on a screen, even in part, keeps its place.
+QRect withinScreens(qint64 left, qint64 top, qint64 width, qint64 height)
+{
+    QRect desk;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (const QScreen* screen : screens)
+        desk |= screen->geometry();
+    if (desk.isEmpty())
+        return QRect(boundedCoordinate(left), boundedCoordinate(top), boundedExtent(width),
+                     boundedExtent(height));
+
+    width = std::clamp<qint64>(width, 0, desk.width());
+    height = std::clamp<qint64>(height, 0, desk.height());
+    // The span a window covers on an axis, at least one pixel even when it has no extent.
+    const auto gap = [](qint64 start, qint64 extent, int low, int high) -> qint64 {
+        const qint64 end = start + std::max<qint64>(extent, 1) - 1;
+        return std::max<qint64>({0, qint64(low) - end, start - high});
+    };
+    const QScreen* nearest = nullptr;
+    qint64 nearestGap = std::numeric_limits<qint64>::max();
+    for (const QScreen* screen : screens) {
+        const QRect s = screen->geometry();
+        const qint64 g =
+            gap(left, width, s.left(), s.right()) + gap(top, height, s.top(), s.bottom());
+        if (g < nearestGap) {
+            nearestGap = g;
+            nearest = screen;
+        }
+    }
+    if (nearestGap > 0) {
+        constexpr qint64 Corner = 48;
+        const QRect s = nearest->geometry();
+        const qint64 showX = std::clamp<qint64>(width, 1, std::min<qint64>(Corner, s.width()));
+        const qint64 showY = std::clamp<qint64>(height, 1, std::min<qint64>(Corner, s.height()));
+        left = std::clamp<qint64>(left, s.left() + showX - std::max<qint64>(width, 1),
+                                  s.right() + 1 - showX);
+        top = std::clamp<qint64>(top, s.top() + showY - std::max<qint64>(height, 1),
+                                 s.bottom() + 1 - showY);
+    }
+    return QRect(boundedCoordinate(left), boundedCoordinate(top), int(width), int(height));
 }
 
 // The rectangle the window has, or would have, in the normal state. It is the client
@@ -286,8 +335,7 @@ void TIniGT::ReadWindowPlacement(const QString& section, const QString& prefix, 
     // The normal rectangle can only be given to a window in the normal state.
     if (state & NotNormal)
         window->setWindowState(state & ~NotNormal);
-    window->setGeometry(boundedCoordinate(left), boundedCoordinate(top),
-                        boundedExtent(qint64(right) - left), boundedExtent(qint64(bottom) - top));
+    window->setGeometry(withinScreens(left, top, qint64(right) - left, qint64(bottom) - top));
     if (window->windowState() != target)
         window->setWindowState(target);
 }
@@ -309,9 +357,11 @@ void TIniGT::WriteWindowPlacement(const QString& section, const QString& prefix,
 void TIniGT::ReadPosition(const QString& section, const QString& prefix, QWidget* widget)
 {
     const qint32 left = ReadInteger(section, prefix + QStringLiteral(".X"), widget->x());
-    widget->move(boundedCoordinate(left), widget->y());
     const qint32 top = ReadInteger(section, prefix + QStringLiteral(".Y"), widget->y());
-    widget->move(widget->x(), boundedCoordinate(top));
+    if (widget->isWindow())
+        widget->move(withinScreens(left, top, widget->width(), widget->height()).topLeft());
+    else
+        widget->move(boundedCoordinate(left), boundedCoordinate(top));
 }
 
 void TIniGT::WritePosition(const QString& section, const QString& prefix, QWidget* widget)

@@ -1,11 +1,14 @@
 #include "CliCommands.h"
 
+#include "CliText.h"
 #include "FileWrite.h"
 #include "MapDocument.h"
 #include "MapFile.h"
 #include "MapPicture.h"
 #include "PartsStore.h"
 #include "PictureFormats.h"
+#include "SPIBmp.h"
+#include "SPIs.h"
 #include "TmxFile.h"
 
 #include <QDir>
@@ -15,14 +18,17 @@
 #include <QImageWriter>
 #include <QMap>
 #include <QTextStream>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -50,6 +56,31 @@ struct CliError
 {
     throw CliError{ExitFailed, message};
 }
+
+// The folder --plugins names for this run, or empty.
+QString extraPluginFolder;
+
+// The picture formats the editor reads: Qt's own, and those of the picture plug-ins found
+// where the editor finds them, plus the folder of --plugins.
+class PictureReaders
+{
+public:
+    PictureReaders() : FFormats(TPictureFormats::WithQtFormats())
+    {
+        if (TSPIs::ActiveSPIs())
+            return;
+        TSPIBitmap::InitializeUnit();
+        FManager = std::make_unique<TSPIs>(FFormats);
+        FManager->Loaded();
+        if (!extraPluginFolder.isEmpty())
+            FManager->Search(QDir(extraPluginFolder).absoluteFilePath(QStringLiteral("*.spi")));
+    }
+    const TPictureFormats& formats() const { return FFormats; }
+
+private:
+    TPictureFormats FFormats;
+    std::unique_ptr<TSPIs> FManager;
+};
 
 // Silences the process's stderr (file descriptor 2) while it lives. Image libraries such
 // as libpng print their own lines there, but the tool promises exactly one line per error.
@@ -269,7 +300,7 @@ TMapLoadResult loadMap(const QString& fileName, TMapFileType type, TMapDocument&
 void noteTruncation(const TMapLoadResult& r, const QString& fileName, QTextStream& out)
 {
     if (r.Truncated)
-        out << "note: the cell data of " << fileName
+        out << "note: the cell data of " << OneLine(fileName)
             << " ends early; the missing cells are part 0\n";
 }
 
@@ -293,7 +324,7 @@ int cmdInfo(const QStringList& args, QTextStream& out)
     std::array<qint64, 256> count{};
     for (uint8_t c : doc.MapCells())
         ++count[c];
-    out << "file: " << a.at(0) << "\n";
+    out << "file: " << OneLine(a.at(0)) << "\n";
     out << "type: " << int(type) << "\n";
     out << "map size: " << doc.MapWidth() << " x " << doc.MapHeight() << " cells\n";
     if (type == TMapFileType::Type2)
@@ -323,7 +354,7 @@ int cmdConvert(const QStringList& args, QTextStream& out)
     const PartSize size = part.value_or(PartSize{r.PartWidth, r.PartHeight});
     saveMap(a.at(1), doc, to, size);
     noteTruncation(r, a.at(0), out);
-    out << "wrote " << a.at(1) << ": type " << int(to) << ", " << doc.MapWidth() << " x "
+    out << "wrote " << OneLine(a.at(1)) << ": type " << int(to) << ", " << doc.MapWidth() << " x "
         << doc.MapHeight() << " cells";
     if (to == TMapFileType::Type2)
         out << ", part size " << size.Width << " x " << size.Height;
@@ -355,7 +386,7 @@ int cmdNew(const QStringList& args, QTextStream& out)
     if (fill != 0)
         doc.FillMapRect({0, 0, w - 1, h - 1}, uint8_t(fill));
     saveMap(a.at(2), doc, type, part);
-    out << "wrote " << a.at(2) << ": type " << int(type) << ", " << w << " x " << h
+    out << "wrote " << OneLine(a.at(2)) << ": type " << int(type) << ", " << w << " x " << h
         << " cells of part " << fill << "\n";
     return 0;
 }
@@ -387,13 +418,85 @@ QSize parseTileSize(const QString& text)
             parseInt(wh[1], 1, max, QStringLiteral("tile height"))};
 }
 
-// The parts' pictures, each at the part size.
-std::array<QImage, 256> partPictures(const TPartsStore& parts)
+// The part pictures a render draws, as the parts window shows them once the parts picture is
+// loaded, made only for the parts the map uses: a parts store would hold all 256 at the
+// part size, and twice while it loads (4 GB for the largest parts). Parts the picture
+// covers whole are views of its pixels; the others are made as the store makes them: the
+// covered area on white or, where the picture misses the part, its placeholder. Parts the
+// map does not use share one blank picture.
+struct RenderParts
 {
-    std::array<QImage, 256> pictures;
-    for (int n = 0; n < 256; ++n)
-        pictures[size_t(n)] = parts.PartBitmap(n);
-    return pictures;
+    QImage Sheet; // the pixels the views show
+    std::array<QImage, 256> Parts;
+};
+
+std::optional<RenderParts> loadRenderParts(const QString& fileName, uint16_t partWidth,
+                                           uint16_t partHeight, std::span<const uint8_t> cells)
+{
+    // The same picture, and the same limits, as a parts store of this part size would load.
+    const QSize sheetSize(TPartsStore::SheetSide * partWidth, TPartsStore::SheetSide * partHeight);
+    const qint64 sheetBytes = qint64(sheetSize.width()) * sheetSize.height() * 4;
+    if (!QFileInfo(fileName).isFile())
+        return std::nullopt;
+    const PictureReaders readers;
+    const TPictureFormats& formats = readers.formats();
+    std::optional<QImage> picture =
+        formats.LoadPicture(fileName, {sheetSize, std::max(4 * sheetBytes, qint64(512) << 20)});
+    if (!picture)
+        return std::nullopt;
+    RenderParts result;
+    const QRect used = picture->rect() & QRect(QPoint(0, 0), sheetSize);
+    if (!used.isEmpty()) {
+        result.Sheet = picture->format() == QImage::Format_RGB32
+                           ? *picture
+                           : picture->copy(used).convertToFormat(QImage::Format_RGB32);
+        if (result.Sheet.isNull())
+            throw std::bad_alloc();
+    }
+    picture.reset();
+
+    std::array<bool, 256> wanted{};
+    for (const uint8_t c : cells)
+        wanted[c] = true;
+    // Placeholders show their number at the top left and are white beyond it: a small
+    // store draws that corner.
+    TPartsStore corners(formats);
+    corners.SetPartsSize(std::min<uint16_t>(partWidth, 64), std::min<uint16_t>(partHeight, 32));
+    QImage blank(partWidth, partHeight, QImage::Format_RGB32);
+    if (blank.isNull())
+        throw std::bad_alloc();
+    blank.fill(0xffffffffu);
+
+    const QImage& sheet = result.Sheet;
+    for (int n = 0; n < 256; ++n) {
+        QImage& part = result.Parts[size_t(n)];
+        if (!wanted[size_t(n)]) {
+            part = blank;
+            continue;
+        }
+        const int x = (n % TPartsStore::SheetSide) * partWidth;
+        const int y = (n / TPartsStore::SheetSide) * partHeight;
+        const QRect area = sheet.rect() & QRect(x, y, partWidth, partHeight);
+        if (area.size() == QSize(partWidth, partHeight)) {
+            part = QImage(sheet.constScanLine(y) + qsizetype(x) * 4, partWidth, partHeight,
+                          sheet.bytesPerLine(), QImage::Format_RGB32);
+            continue;
+        }
+        part = blank.copy();
+        if (part.isNull())
+            throw std::bad_alloc();
+        const QImage* from = &sheet;
+        QRect source = area;
+        if (area.isEmpty()) {
+            from = &corners.PartBitmap(n);
+            source = from->rect();
+        }
+        const qsizetype bytes = qsizetype(source.width()) * 4;
+        for (int row = 0; row < source.height(); ++row)
+            std::memcpy(part.scanLine(row),
+                        from->constScanLine(source.y() + row) + qsizetype(source.x()) * 4, bytes);
+    }
+    return result;
 }
 
 // A line on a terminal's stderr that says how far the picture is, redrawn in place.
@@ -498,17 +601,14 @@ int cmdRender(const QStringList& args, QTextStream& out)
         r.PartWidth != header.PartWidth || r.PartHeight != header.PartHeight)
         failure(QStringLiteral("map %1 changed while it was read").arg(a.at(0)));
 
-    const TPictureFormats formats = TPictureFormats::WithQtFormats();
-    TPartsStore parts(formats);
-    parts.SetPartsSize(r.PartWidth, r.PartHeight);
-    bool partsLoaded = false;
+    std::optional<RenderParts> parts;
     {
         const QuietStderr quiet;
-        partsLoaded = parts.LoadPartsPicture(a.at(1));
+        parts = loadRenderParts(a.at(1), r.PartWidth, r.PartHeight, doc.MapCells());
     }
-    if (!partsLoaded)
+    if (!parts)
         failure(QStringLiteral("cannot read the parts picture %1").arg(a.at(1)));
-    const std::array<QImage, 256> pictures = partPictures(parts);
+    const std::array<QImage, 256>& pictures = parts->Parts;
 
     if (streamed) {
         ProgressLine progress;
@@ -547,7 +647,7 @@ int cmdRender(const QStringList& args, QTextStream& out)
                         .arg(outName, writerError.isEmpty() ? written.Error : writerError));
     }
     noteTruncation(r, a.at(0), out);
-    out << "wrote " << outName << ": " << width << " x " << height << " pixels";
+    out << "wrote " << OneLine(outName) << ": " << width << " x " << height << " pixels";
     if (!options.Tile.isEmpty()) {
         const TMapPicturePlan plan = PlanMapPicture(doc.MapWidth(), doc.MapHeight(), options);
         out << " in " << plan.TileColumns << " x " << plan.TileRows << " tiles named "
@@ -562,8 +662,8 @@ QImage loadSheet(const QString& fileName, uint16_t partWidth, uint16_t partHeigh
 {
     if (!TPartsStore::PartSizeAllowed(partWidth, partHeight))
         failure(partSizeTooLarge(partWidth, partHeight));
-    const TPictureFormats formats = TPictureFormats::WithQtFormats();
-    TPartsStore parts(formats);
+    const PictureReaders readers;
+    TPartsStore parts(readers.formats());
     parts.SetPartsSize(partWidth, partHeight);
     bool loaded = false;
     {
@@ -616,9 +716,9 @@ int cmdExport(const QStringList& args, QTextStream& out)
     if (!written)
         failure(QStringLiteral("cannot write %1: %2").arg(outName, written.Error));
     noteTruncation(r, a.at(0), out);
-    out << "wrote " << outName;
+    out << "wrote " << OneLine(outName);
     if (tmx)
-        out << " and " << TmxSheetFileName(outName);
+        out << " and " << OneLine(TmxSheetFileName(outName));
     out << ": " << doc.MapWidth() << " x " << doc.MapHeight() << " cells\n";
     return 0;
 }
@@ -661,8 +761,8 @@ int cmdImport(const QStringList& args, QTextStream& out)
         failure(QStringLiteral("cannot write %1: %2").arg(sheetName, QString::fromUtf8(e.what())));
     }
     saveMap(mapName, doc, TMapFileType::Type2, PartSize{imported.PartWidth, imported.PartHeight});
-    out << "wrote " << mapName << " and " << sheetName << ": " << doc.MapWidth() << " x "
-        << doc.MapHeight() << " cells, part size " << imported.PartWidth << " x "
+    out << "wrote " << OneLine(mapName) << " and " << OneLine(sheetName) << ": " << doc.MapWidth()
+        << " x " << doc.MapHeight() << " cells, part size " << imported.PartWidth << " x "
         << imported.PartHeight << "\n";
     return 0;
 }
@@ -716,6 +816,10 @@ QString CliUsage()
         "      its tile numbers; otherwise the tiles used become parts 0.. in gid order.\n"
         "      Flipped tiles take free parts. Empty cells become part N (default 0).\n"
         "\n"
+        "Parts pictures are read as the editor reads them: BMP, PNG, JPEG, GIF, ... and\n"
+        "every format of the picture plug-ins (.spi) in the editor's plug-in folders;\n"
+        "--plugins DIR, anywhere before a lone --, adds one more folder.\n"
+        "\n"
         "Options take their value as --name value or --name=value; a lone -- ends the\n"
         "options, for file names that start with -.\n"
         "Cell data that ends early reads as part 0; info, convert and render then print a\n"
@@ -733,8 +837,43 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err)
         (args.isEmpty() ? err : out) << CliUsage();
         return args.isEmpty() ? ExitUsage : 0;
     }
-    const QString command = args.first();
-    const QStringList rest = args.mid(1);
+    QStringList remaining = args;
+    extraPluginFolder.clear();
+    try {
+        // --plugins DIR may stand anywhere before a lone --.
+        for (qsizetype i = 0; i < remaining.size(); ++i) {
+            const QString& arg = remaining[i];
+            if (arg == QStringLiteral("--"))
+                break;
+            QString folder;
+            if (arg == QStringLiteral("--plugins")) {
+                if (i + 1 >= remaining.size())
+                    usageError(QStringLiteral("option --plugins needs a value"));
+                folder = remaining[i + 1];
+                remaining.remove(i, 2);
+            } else if (arg.startsWith(QStringLiteral("--plugins="))) {
+                folder = arg.mid(10);
+                remaining.remove(i, 1);
+            } else {
+                continue;
+            }
+            if (!extraPluginFolder.isEmpty())
+                usageError(QStringLiteral("option --plugins given twice"));
+            if (!QFileInfo(folder).isDir())
+                failure(QStringLiteral("plug-in folder %1 does not exist").arg(folder));
+            extraPluginFolder = folder;
+            --i;
+        }
+    } catch (const CliError& e) {
+        err << "quiltmapper-cli: " << e.Message << "\n";
+        return e.Code;
+    }
+    if (remaining.isEmpty()) {
+        err << CliUsage();
+        return ExitUsage;
+    }
+    const QString command = remaining.first();
+    const QStringList rest = remaining.mid(1);
     try {
         if (command == QStringLiteral("info"))
             return cmdInfo(rest, out);
@@ -750,13 +889,13 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err)
             return cmdImport(rest, out);
         usageError(QStringLiteral("unknown command \"%1\"").arg(command));
     } catch (const CliError& e) {
-        err << "quiltmapper-cli: " << e.Message << "\n";
+        err << "quiltmapper-cli: " << OneLine(e.Message) << "\n";
         return e.Code;
     } catch (const std::bad_alloc&) {
         err << "quiltmapper-cli: not enough memory\n";
         return ExitFailed;
     } catch (const std::exception& e) {
-        err << "quiltmapper-cli: " << e.what() << "\n";
+        err << "quiltmapper-cli: " << OneLine(QString::fromUtf8(e.what())) << "\n";
         return ExitFailed;
     }
 }

@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "CliText.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -25,5 +26,16 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return RunCli(app.arguments().mid(1), out, err);
+    // File names come as the platform encodes them, not as text in the locale's encoding:
+    // a name that cannot be decoded and encoded back would open or write another file.
+    QList<QByteArray> raw;
+    for (int i = 1; i < argc; ++i)
+        raw << QByteArray(argv[i]);
+    QString refusal;
+    const std::optional<QStringList> args = DecodeCliArguments(raw, &refusal);
+    if (!args) {
+        err << "quiltmapper-cli: " << OneLine(refusal) << "\n";
+        return 2;
+    }
+    return RunCli(*args, out, err);
 }

@@ -1,0 +1,36 @@
+# Builds Quiltmapper import plug-ins.
+#
+#   qm_add_spi(<target> SOURCES <files>... [LIBS <libs>...]
+#              [OUTPUT_DIRECTORY <dir>] [NO_INSTALL])
+#
+# Makes the module library <target>.spi (no "lib" prefix) against the plug-in header
+# <quiltmapper/spi.h>. It lands in ${CMAKE_BINARY_DIR}/plugins unless OUTPUT_DIRECTORY says
+# otherwise, and is installed beside the program, where the program looks for plug-ins.
+# Only the plug-in exports are visible.
+
+function(qm_add_spi target)
+  cmake_parse_arguments(ARG "NO_INSTALL" "OUTPUT_DIRECTORY" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    message(FATAL_ERROR "qm_add_spi(${target}): no SOURCES")
+  endif()
+  if(NOT ARG_OUTPUT_DIRECTORY)
+    set(ARG_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/plugins)
+  endif()
+  add_library(${target} MODULE ${ARG_SOURCES})
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    C_STANDARD 11
+    SUFFIX ".spi"
+    OUTPUT_NAME ${target}
+    LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIRECTORY}
+    C_VISIBILITY_PRESET hidden
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/include)
+  if(ARG_LIBS)
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  endif()
+  if(NOT ARG_NO_INSTALL)
+    install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endfunction()
