@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "MapPictureDlg.h"
 #include "Parts.h"
+#include "SPIBmp.h"
 #include "env.h"
 #include "main.h"
 #include "new.h"
@@ -40,6 +41,8 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
     FDocument.SetUndoBudget(FSettings.UndoBudget());
     // Edits of parts and of the map are undone in the order they were made.
     FParts.SetHistory(&FDocument.History());
+    // Picture plug-ins register their formats to be read through the plug-in bitmap.
+    TSPIBitmap::InitializeUnit();
     try {
         createWindows();
     } catch (...) {
@@ -56,12 +59,13 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
 TQuiltmapperProgram::~TQuiltmapperProgram()
 {
     destroyWindows();
+    TSPIBitmap::FinalizeUnit(FFormats);
 }
 
 void TQuiltmapperProgram::createWindows()
 {
     FForms.MainForm = new TMainForm(FModels, *this);
-    FForms.PartsForm = new TPartsForm(FModels);
+    FForms.PartsForm = new TPartsForm(FModels, &FFormats);
     FForms.TitleForm = new TTitleForm(FSettings.ShowTitle());
     FForms.ToolForm = new TToolForm(FModels);
     // Its buttons explain themselves while the user works in the map, too.

@@ -6,6 +6,8 @@
 #include "IniGT.h"
 #include "MapDocument.h"
 #include "NkClipDetector.h"
+#include "PictureFormats.h"
+#include "SPIs.h"
 #include "Settings.h"
 
 #include <QAction>
@@ -84,8 +86,8 @@ QStringList localFiles(const QMimeData* data)
 
 } // namespace
 
-TPartsForm::TPartsForm(const TProgramModels& models, QWidget* parent)
-    : QMainWindow(parent, Qt::Tool), FModels(models), FStore(models.Parts)
+TPartsForm::TPartsForm(const TProgramModels& models, TPictureFormats* formats, QWidget* parent)
+    : QMainWindow(parent, Qt::Tool), FModels(models), FStore(models.Parts), FFormats(formats)
 {
     setWindowTitle(QStringLiteral("パーツウィンドウ"));
     setAcceptDrops(true);
@@ -121,6 +123,13 @@ TPartsForm::TPartsForm(const TProgramModels& models, QWidget* parent)
 
     ClipDetector = new TNkClipDetector(this);
     ClipDetector->SetOnClipChange([this](QObject* sender) { ClipDetectorClipChange(sender); });
+
+    if (FFormats && !TSPIs::ActiveSPIs()) {
+        SPIs = std::make_unique<TSPIs>(*FFormats);
+        // The current folder counts only when it is the Susie folder or the program's.
+        SPIs->SearchOptions = {spsSusieDir, spsAppDir, spsCurrentDir};
+        SPIs->Loaded();
+    }
 
     FModels.IniGT.ReadWindowPlacement(PlacementSection, PlacementPrefix, this);
     SetPartsSize(32, 32);
@@ -405,12 +414,44 @@ void TPartsForm::ImportClipboardPicture()
     Beep(TBeep::Default);
 }
 
+QStringList TPartsForm::OpenDialogFilters() const
+{
+    if (!FFormats)
+        return NameFiltersFromPairs(OpenFilter);
+    // One entry per description, with every extension registered under it, in the order
+    // the extensions were first registered.
+    QStringList all, descriptions;
+    QList<QStringList> patterns;
+    for (const QString& ext : FFormats->Extensions()) {
+        const QString pattern = QStringLiteral("*.") + ext;
+        all << pattern;
+        // A bar would end the entry early.
+        QString description = FFormats->Find(ext)->Description;
+        description.replace(QLatin1Char('|'), QLatin1Char('/'));
+        const qsizetype at = descriptions.indexOf(description);
+        if (at >= 0) {
+            patterns[at] << pattern;
+        } else {
+            descriptions << description;
+            patterns << QStringList{pattern};
+        }
+    }
+    QStringList pairs{QStringLiteral("主要な画像ファイル"), all.join(QLatin1Char(';'))};
+    for (qsizetype i = 0; i < descriptions.size(); ++i) {
+        pairs << QStringLiteral("%1 (%2)").arg(descriptions[i],
+                                               patterns[i].join(QStringLiteral(", ")))
+              << patterns[i].join(QLatin1Char(';'));
+    }
+    pairs << QStringLiteral("全てのファイル") << QStringLiteral("*.*");
+    return NameFiltersFromPairs(pairs.join(QLatin1Char('|')));
+}
+
 void TPartsForm::N1Click()
 {
     TFileDialogRequest request;
     request.DialogMode = TFileDialogRequest::Open;
     request.Title = QStringLiteral("パーツ画像の読み込み");
-    request.NameFilters = NameFiltersFromPairs(OpenFilter);
+    request.NameFilters = OpenDialogFilters();
     request.PicturePreview = true;
     request.Directory = FModels.Settings.PartsFolder();
     const std::optional<QString> name = RunFileDialog(this, request);

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -13,6 +14,8 @@ class QLabel;
 class QMenu;
 class TDrawGrid;
 class TNkClipDetector;
+class TPictureFormats;
+class TSPIs;
 struct TPartsPictureUse;
 
 // "パーツウィンドウ": the 256 parts as a 16 x 16 grid at their own size. A click or drag
@@ -24,8 +27,11 @@ class TPartsForm : public QMainWindow
     Q_OBJECT
 
 public:
-    // Restores the placement from the settings file, then SetPartsSize(32, 32).
-    explicit TPartsForm(const TProgramModels& models, QWidget* parent = nullptr);
+    // Restores the placement from the settings file, then SetPartsSize(32, 32). With the
+    // program's picture formats it makes the plug-in manager, which loads the plug-ins and
+    // registers their formats there before any picture is read.
+    explicit TPartsForm(const TProgramModels& models, TPictureFormats* formats = nullptr,
+                        QWidget* parent = nullptr);
     // Writes the placement.
     ~TPartsForm() override;
 
@@ -95,6 +101,11 @@ public:
     QAction* D2;
     // Listens for the whole life of the window; N5 decides whether a change is acted on.
     TNkClipDetector* ClipDetector;
+    // The program's one plug-in manager; null without picture formats, or when another
+    // manager already runs in the process.
+    std::unique_ptr<TSPIs> SPIs;
+    // The open dialog's filters: every format the picture formats hold now.
+    QStringList OpenDialogFilters() const;
 
     // Handlers, public so that tests and the other windows can run them as the user would.
     void N1Click();
@@ -149,4 +160,5 @@ private:
     int FDragCol = 0;
     int FDragRow = 0;
     QString FPictureInUse;
+    TPictureFormats* FFormats = nullptr;
 };

@@ -7,6 +7,8 @@
 #include "MapPicture.h"
 #include "PartsStore.h"
 #include "PictureFormats.h"
+#include "SPIBmp.h"
+#include "SPIs.h"
 #include "TmxFile.h"
 
 #include <QDir>
@@ -23,6 +25,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <new>
 #include <optional>
 #include <span>
@@ -53,6 +56,31 @@ struct CliError
 {
     throw CliError{ExitFailed, message};
 }
+
+// The folder --plugins names for this run, or empty.
+QString extraPluginFolder;
+
+// The picture formats the editor reads: Qt's own, and those of the picture plug-ins found
+// where the editor finds them, plus the folder of --plugins.
+class PictureReaders
+{
+public:
+    PictureReaders() : FFormats(TPictureFormats::WithQtFormats())
+    {
+        if (TSPIs::ActiveSPIs())
+            return;
+        TSPIBitmap::InitializeUnit();
+        FManager = std::make_unique<TSPIs>(FFormats);
+        FManager->Loaded();
+        if (!extraPluginFolder.isEmpty())
+            FManager->Search(QDir(extraPluginFolder).absoluteFilePath(QStringLiteral("*.spi")));
+    }
+    const TPictureFormats& formats() const { return FFormats; }
+
+private:
+    TPictureFormats FFormats;
+    std::unique_ptr<TSPIs> FManager;
+};
 
 // Silences the process's stderr (file descriptor 2) while it lives. Image libraries such
 // as libpng print their own lines there, but the tool promises exactly one line per error.
@@ -410,7 +438,8 @@ std::optional<RenderParts> loadRenderParts(const QString& fileName, uint16_t par
     const qint64 sheetBytes = qint64(sheetSize.width()) * sheetSize.height() * 4;
     if (!QFileInfo(fileName).isFile())
         return std::nullopt;
-    const TPictureFormats formats = TPictureFormats::WithQtFormats();
+    const PictureReaders readers;
+    const TPictureFormats& formats = readers.formats();
     std::optional<QImage> picture =
         formats.LoadPicture(fileName, {sheetSize, std::max(4 * sheetBytes, qint64(512) << 20)});
     if (!picture)
@@ -633,8 +662,8 @@ QImage loadSheet(const QString& fileName, uint16_t partWidth, uint16_t partHeigh
 {
     if (!TPartsStore::PartSizeAllowed(partWidth, partHeight))
         failure(partSizeTooLarge(partWidth, partHeight));
-    const TPictureFormats formats = TPictureFormats::WithQtFormats();
-    TPartsStore parts(formats);
+    const PictureReaders readers;
+    TPartsStore parts(readers.formats());
     parts.SetPartsSize(partWidth, partHeight);
     bool loaded = false;
     {
@@ -787,6 +816,10 @@ QString CliUsage()
         "      its tile numbers; otherwise the tiles used become parts 0.. in gid order.\n"
         "      Flipped tiles take free parts. Empty cells become part N (default 0).\n"
         "\n"
+        "Parts pictures are read as the editor reads them: BMP, PNG, JPEG, GIF, ... and\n"
+        "every format of the picture plug-ins (.spi) in the editor's plug-in folders;\n"
+        "--plugins DIR, anywhere before a lone --, adds one more folder.\n"
+        "\n"
         "Options take their value as --name value or --name=value; a lone -- ends the\n"
         "options, for file names that start with -.\n"
         "Cell data that ends early reads as part 0; info, convert and render then print a\n"
@@ -804,8 +837,43 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err)
         (args.isEmpty() ? err : out) << CliUsage();
         return args.isEmpty() ? ExitUsage : 0;
     }
-    const QString command = args.first();
-    const QStringList rest = args.mid(1);
+    QStringList remaining = args;
+    extraPluginFolder.clear();
+    try {
+        // --plugins DIR may stand anywhere before a lone --.
+        for (qsizetype i = 0; i < remaining.size(); ++i) {
+            const QString& arg = remaining[i];
+            if (arg == QStringLiteral("--"))
+                break;
+            QString folder;
+            if (arg == QStringLiteral("--plugins")) {
+                if (i + 1 >= remaining.size())
+                    usageError(QStringLiteral("option --plugins needs a value"));
+                folder = remaining[i + 1];
+                remaining.remove(i, 2);
+            } else if (arg.startsWith(QStringLiteral("--plugins="))) {
+                folder = arg.mid(10);
+                remaining.remove(i, 1);
+            } else {
+                continue;
+            }
+            if (!extraPluginFolder.isEmpty())
+                usageError(QStringLiteral("option --plugins given twice"));
+            if (!QFileInfo(folder).isDir())
+                failure(QStringLiteral("plug-in folder %1 does not exist").arg(folder));
+            extraPluginFolder = folder;
+            --i;
+        }
+    } catch (const CliError& e) {
+        err << "quiltmapper-cli: " << e.Message << "\n";
+        return e.Code;
+    }
+    if (remaining.isEmpty()) {
+        err << CliUsage();
+        return ExitUsage;
+    }
+    const QString command = remaining.first();
+    const QStringList rest = remaining.mid(1);
     try {
         if (command == QStringLiteral("info"))
             return cmdInfo(rest, out);
