@@ -390,6 +390,12 @@ void TSPIBitmap::AssignDIB(const char* info, size_t infoSize, const char* bits, 
         throw EInvalidGraphic();
     if (!bits || imageSize > qint64(bitsSize))
         throw EInvalidGraphic();
+    if (depth == 24 || depth == 32) {
+        assignDirect(bits, int(width), int(rows), rowSize, depth, height < 0);
+        FInfo = rec;
+        loaded = true;
+        return;
+    }
     const qint64 pixelOffset = FileHeaderSize + qint64(InfoHeaderSize) + tableSize;
     const qint64 fileSize = pixelOffset + imageSize;
     if (fileSize > std::numeric_limits<int32_t>::max())
@@ -422,6 +428,29 @@ void TSPIBitmap::AssignDIB(const char* info, size_t infoSize, const char* bits, 
         throw EInvalidGraphic();
     FInfo = rec;
     loaded = true;
+}
+
+void TSPIBitmap::assignDirect(const char* bits, int width, int rows, qint64 rowSize, int depth,
+                              bool topDown)
+{
+    // What the native reader makes of these rows, in one pass instead of a BMP file in
+    // memory read back: the colour bytes of each pixel, any fourth byte ignored.
+    QImage image(width, rows, QImage::Format_RGB32);
+    if (image.isNull())
+        throw EInvalidGraphic();
+    for (int y = 0; y < rows; ++y) {
+        const auto* src =
+            reinterpret_cast<const uchar*>(bits) + (topDown ? y : rows - 1 - y) * rowSize;
+        auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
+        if (depth == 24) {
+            for (int x = 0; x < width; ++x, src += 3)
+                dst[x] = 0xff000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
+        } else {
+            for (int x = 0; x < width; ++x, src += 4)
+                dst[x] = 0xff000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
+        }
+    }
+    FImage = std::move(image);
 }
 
 void TSPIBitmap::InitializeUnit()

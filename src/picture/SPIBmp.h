@@ -154,6 +154,8 @@ public:
 
 private:
     bool readNative(const QByteArray& data);
+    void assignDirect(const char* bits, int width, int rows, qint64 rowSize, int depth,
+                      bool topDown);
     void loadData(const QByteArray& data, const QString& fileName);
     qint64 maxBytes() const;
 
