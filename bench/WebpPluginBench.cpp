@@ -1,10 +1,16 @@
-// Loading a 4096 x 4096 parts sheet through the WebP plug-in, as the program does (head to
-// IsSupported, GetPictureInfo, GetPicture, the DIB's rows into a picture), beside libwebp
-// decoding the same file by itself.
+// Loading a 4096 x 4096 parts sheet through the WebP plug-in, beside libwebp decoding the
+// same file by itself: once through the exports as the program calls them (head to
+// IsSupported, GetPictureInfo, GetPicture, the DIB's rows into a picture), once through the
+// program's own plug-in manager and plug-in bitmap.
 
+#include "PictureFormats.h"
 #include "RatioReporter.h"
+#include "SPIBmp.h"
+#include "SPIs.h"
 
 #define QM_SPI_HOST
+#include <QBuffer>
+#include <QGuiApplication>
 #include <QImage>
 #include <cstdio>
 #include <cstring>
@@ -151,6 +157,31 @@ void Plugin_LoadSheet(benchmark::State& state)
     }
 }
 
+// The program's path: the manager finds the plug-in in its folder, the plug-in bitmap reads
+// the file's bytes by name.
+void Bitmap_LoadSheet(benchmark::State& state)
+{
+    static TPictureFormats formats = TPictureFormats::WithQtFormats();
+    static TSPIs* manager = [] {
+        TSPIBitmap::InitializeUnit();
+        auto* m = new TSPIs(formats);
+        m->Search(QStringLiteral(QM_PLUGIN_DIR "/*.spi"));
+        return m;
+    }();
+    if (manager->IndexOf(QStringLiteral(QM_IFWEBP_PATH)) < 0) {
+        state.SkipWithError("the manager did not load the plug-in");
+        return;
+    }
+    QByteArray file = File(int(state.range(0)));
+    for (auto _ : state) {
+        QBuffer buffer(&file);
+        buffer.open(QIODevice::ReadOnly);
+        TSPIBitmap bitmap;
+        bitmap.LoadFromStreamWithName(buffer, QStringLiteral("sheet.webp"));
+        benchmark::DoNotOptimize(bitmap.Image().constBits());
+    }
+}
+
 #define QM_BENCH(fn)                                                                               \
     BENCHMARK(fn)                                                                                  \
         ->ArgName("file")                                                                          \
@@ -163,16 +194,22 @@ void Plugin_LoadSheet(benchmark::State& state)
 
 QM_BENCH(Baseline_Libwebp);
 QM_BENCH(Plugin_LoadSheet);
+QM_BENCH(Bitmap_LoadSheet);
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     // file 0: lossless, 1: lossless with alpha, 2: lossy.
     return RunWithRatios(argc, argv,
                          {
                              {"Plugin_LoadSheet/file:0", "Baseline_Libwebp/file:0", 1.5},
                              {"Plugin_LoadSheet/file:1", "Baseline_Libwebp/file:1", 1.5},
                              {"Plugin_LoadSheet/file:2", "Baseline_Libwebp/file:2", 1.5},
+                             {"Bitmap_LoadSheet/file:0", "Baseline_Libwebp/file:0", 1.5},
+                             {"Bitmap_LoadSheet/file:1", "Baseline_Libwebp/file:1", 1.5},
+                             {"Bitmap_LoadSheet/file:2", "Baseline_Libwebp/file:2", 1.5},
                          });
 }

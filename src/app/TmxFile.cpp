@@ -580,7 +580,7 @@ private:
             xml.skipCurrentElement();
             const QString fileName = external(dir, source);
             QFile file(fileName);
-            if (!file.open(QIODevice::ReadOnly))
+            if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
                 fail(QStringLiteral("cannot read the tileset file %1").arg(fileName));
             QXmlStreamReader tsx(&file);
             if (!tsx.readNextStartElement())
@@ -663,7 +663,7 @@ private:
         if (!source.isEmpty()) {
             xml.skipCurrentElement();
             const QString fileName = external(dir, source);
-            if (!picture.load(fileName))
+            if (!QFileInfo(fileName).isFile() || !picture.load(fileName))
                 fail(QStringLiteral("cannot read the tileset picture %1").arg(fileName));
             return picture;
         }
@@ -1047,8 +1047,9 @@ bool ReadTmxData(QIODevice& in, const QString& baseDir, uint8_t emptyPart, TTmxI
 
 bool ImportTmxFile(const QString& fileName, uint8_t emptyPart, TTmxImport& result, QString* error)
 {
+    // Only a regular file: a FIFO or a device would block, or never end.
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly)) {
         if (error)
             *error = QStringLiteral("cannot open %1").arg(fileName);
         return false;

@@ -49,6 +49,11 @@ void addPicturePreview(QFileDialog& dialog)
     grid->addWidget(preview, 0, grid->columnCount(), grid->rowCount(), 1);
     QObject::connect(
         &dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
+            // A FIFO or a device under the cursor would block the dialog, or never end.
+            if (!QFileInfo(path).isFile()) {
+                preview->setPixmap(QPixmap());
+                return;
+            }
             QImageReader reader(path);
             const QSize size = reader.size();
             if (size.isValid() && (size.width() > Side || size.height() > Side))

@@ -4,8 +4,14 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -421,6 +427,57 @@ TEST_F(TmxImport, RefusesWhatDoesNotFitAndBadInputWithItsReason)
         ASSERT_FALSE(import(row.Tmx, result, error));
         EXPECT_TRUE(error.contains(QLatin1String(row.Reason))) << error.toStdString();
         EXPECT_TRUE(result.Stores.Cells.empty());
+    }
+}
+
+// A FIFO named as the map, its tileset file or its tileset picture is refused, not opened: a
+// read of it would wait for a writer for ever. A watcher opens each FIFO for writing now and
+// then, which succeeds only while someone has it open to read, and then also ends that read.
+TEST_F(TmxImport, FifosAreRefusedWithoutWaitingForAWriter)
+{
+    const QString csv = csvData({1, 2, 3, 4, 5, 6});
+    struct Row
+    {
+        const char* Fifo;
+        QString Tmx; // empty: the map itself is the FIFO
+        const char* Reason;
+    };
+    const Row rows[] = {
+        {"map.tmx", QString(), "cannot open"},
+        {"fifo.tsx",
+         mapXml(3, 2, QStringLiteral("<tileset firstgid=\"1\" source=\"fifo.tsx\"/>"), csv),
+         "cannot read the tileset file"},
+        {"fifo.png", mapXml(3, 2, tilesetXml(1, QStringLiteral("fifo.png"), 8, 4), csv),
+         "cannot read the tileset picture"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Fifo);
+        QFile::remove(path(QStringLiteral("map.tmx")));
+        if (!row.Tmx.isEmpty())
+            write(QStringLiteral("map.tmx"), row.Tmx);
+        const QByteArray fifo = QFile::encodeName(path(QString::fromLatin1(row.Fifo)));
+        ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+        std::atomic<bool> done = false;
+        std::atomic<bool> blocked = false;
+        std::thread watcher([&] {
+            while (!done) {
+                const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    blocked = true;
+                    ::close(fd);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        TTmxImport result;
+        QString error;
+        const bool imported = ImportTmxFile(path(QStringLiteral("map.tmx")), 0, result, &error);
+        done = true;
+        watcher.join();
+        EXPECT_FALSE(blocked);
+        EXPECT_FALSE(imported);
+        EXPECT_TRUE(error.contains(QLatin1String(row.Reason))) << error.toStdString();
+        ::unlink(fifo.constData());
     }
 }
 

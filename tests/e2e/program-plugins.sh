@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # The real program reads parts pictures through the real import plug-ins: ifwebp.spi and
-# ifase.spi sit beside the program (where it looks for plug-ins), a parts sheet is written
-# as a .webp and an .aseprite file, each is opened from the parts window's load dialog
-# (Alt+F, R, its name typed), and the parts saved with Ctrl+S must be the sheet's pixels.
+# ifase.spi sit beside the program (where it looks for plug-ins), one parts sheet is
+# written as a .webp and another as an .aseprite file, each is opened from the parts
+# window's load dialog (Alt+F, R, its name typed), and the parts sheet the program then
+# puts on the clipboard (Ctrl+P), read back with xclip, must be that sheet's pixels.
 # Usage: program-plugins.sh <quiltmapper> <ifwebp.spi> <ifase.spi> <qm_plugin_samples>
 #        (run inside xvfb-run)
-source "$(dirname "${BASH_SOURCE[0]}")/program-common.sh" "$1" xdotool convert compare
+source "$(dirname "${BASH_SOURCE[0]}")/program-common.sh" "$1" xdotool xclip convert compare
+xclips=()
+extraCleanup() { [ ${#xclips[@]} -eq 0 ] || kill "${xclips[@]}" 2>/dev/null || true; }
 cp "$2" "$3" "$work/"
 samples="$4"
 writeSideBySideSettings
 
-# A parts sheet for 32 x 32 parts.
-convert -size 512x512 -seed 3 plasma:fractal -depth 8 "PNG24:$work/sheet.png"
-"$samples" "$work/sheet.png" "$work/sheet.webp" "$work/sheet.aseprite" ||
+# Two parts sheets for 32 x 32 parts, different everywhere: one read from each format, so
+# that a picture that fails to load cannot pass for the one before it.
+convert -size 512x512 -seed 3 plasma:fractal -depth 8 "PNG24:$work/first.png"
+convert -size 512x512 -seed 4 plasma:fractal -negate -depth 8 "PNG24:$work/second.png"
+"$samples" "$work/first.png" "$work/sheet.webp" "$work/unused.aseprite" &&
+    "$samples" "$work/second.png" "$work/unused.webp" "$work/sheet.aseprite" ||
     fail "the sample pictures could not be written"
 
 same() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = "0" ]; }
@@ -40,7 +46,7 @@ typeInto() { # window id, text: types the text into the dialog's name field and 
     xdotool key --clearmodifiers Return
 }
 
-loadAndSave() { # picture file, saved sheet file
+loadAndCopy() { # picture file, file for the sheet taken from the clipboard
     xdotool windowactivate --sync "$parts" 2>/dev/null || xdotool windowfocus --sync "$parts"
     xdotool key --clearmodifiers alt+f
     sleep 0.3
@@ -51,30 +57,27 @@ loadAndSave() { # picture file, saved sheet file
     typeInto "$dialog" "$1"
     dialogGone '^パーツ画像の読み込み$' || fail "the load dialog stayed open for $1"
     sleep 1
-    # The loaded parts are unsaved: Ctrl+S asks for a name the first time.
+    # The parts sheet onto the system clipboard (Ctrl+P), read back by another program. A
+    # text there first, so that only the program's new picture is read.
+    printf 'none' | xclip -selection clipboard -i -quiet >/dev/null 2>&1 &
+    xclips+=($!)
+    for _ in $(seq 50); do
+        [ "$(xclip -selection clipboard -o 2>/dev/null)" = none ] && break
+        sleep 0.1
+    done
     xdotool windowactivate --sync "$parts" 2>/dev/null || xdotool windowfocus --sync "$parts"
-    xdotool key --clearmodifiers ctrl+s
-    sleep 1
-    local saveDialog
-    saveDialog="$(dialogShown '^パーツ画像の保存$')"
-    [ -n "$saveDialog" ] || fail "Ctrl+S after loading $1 asked for no name: the picture was not taken"
-    typeInto "$saveDialog" "$2"
-    for _ in $(seq 50); do [ -s "$2" ] && break; sleep 0.1; done
-    [ -s "$2" ] || fail "no parts sheet was saved after loading $1"
+    xdotool key --clearmodifiers ctrl+p
+    for _ in $(seq 50); do
+        xclip -selection clipboard -t image/png -o > "$2" 2>/dev/null && [ -s "$2" ] && break
+        sleep 0.1
+    done
+    [ -s "$2" ] || fail "no parts sheet reached the clipboard after loading $1"
 }
 
-loadAndSave "$work/sheet.webp" "$work/from-webp.bmp"
-same "$work/sheet.png" "$work/from-webp.bmp" || fail "the parts read from the .webp file are not the sheet"
+loadAndCopy "$work/sheet.webp" "$work/from-webp.png"
+same "$work/first.png" "$work/from-webp.png" || fail "the parts read from the .webp file are not the sheet"
 
-# A fresh program, so that the second picture is unsaved again and Ctrl+S asks anew.
-kill "$pid"
-wait "$pid" 2>/dev/null || true
-"$work/quiltmapper" &
-pid=$!
-parts="$(timeout 20 xdotool search --sync --name 'パーツウィンドウ' | head -1)" || true
-[ -n "$parts" ] || fail "the parts window did not appear the second time"
-sleep 1
-loadAndSave "$work/sheet.aseprite" "$work/from-aseprite.bmp"
-same "$work/sheet.png" "$work/from-aseprite.bmp" ||
+loadAndCopy "$work/sheet.aseprite" "$work/from-aseprite.png"
+same "$work/second.png" "$work/from-aseprite.png" ||
     fail "the parts read from the .aseprite file are not the sheet"
 echo "ok: the parts window read the sheet through ifwebp.spi and ifase.spi"

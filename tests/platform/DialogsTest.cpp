@@ -5,9 +5,17 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 TEST(NameFiltersFromPairs, MapBmpAndPartsFilters)
 {
@@ -113,4 +121,60 @@ TEST(RunFileDialog, ASaveDialogsNameFollowsItsFilter)
     EXPECT_TRUE(startFilter.startsWith(QStringLiteral("PNG"))) << startFilter.toStdString();
     EXPECT_EQ(afterBmp, QStringLiteral("tiles.bmp"));
     EXPECT_EQ(afterAll, QStringLiteral("tiles.bmp"));
+}
+
+// The open dialog's preview shows the picture under the cursor, and never opens a FIFO: a
+// read of it would freeze the dialog until something writes to it. A watcher opens the FIFO
+// for writing now and then, which succeeds only while someone has it open to read.
+TEST(RunFileDialog, ThePreviewShowsPicturesAndLeavesFifosAlone)
+{
+    SetDialogScript(nullptr);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString picture = dir.filePath(QStringLiteral("tiles.png"));
+    QImage red(40, 20, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(picture));
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo.png")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+
+    TFileDialogRequest request;
+    request.DialogMode = TFileDialogRequest::Open;
+    request.Directory = dir.path();
+    request.PicturePreview = true;
+    std::atomic<bool> done = false;
+    std::atomic<bool> blocked = false;
+    std::thread watcher([&] {
+        while (!done) {
+            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                blocked = true;
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    QSize shownForPicture;
+    bool shownForFifo = true;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        QLabel* preview = nullptr;
+        for (QLabel* label : dialog->findChildren<QLabel*>()) {
+            if (label->frameShape() == QFrame::StyledPanel && label->size() == QSize(160, 160))
+                preview = label;
+        }
+        ASSERT_TRUE(preview);
+        emit dialog->currentChanged(picture);
+        shownForPicture = preview->pixmap().size();
+        emit dialog->currentChanged(QFile::decodeName(fifo));
+        shownForFifo = !preview->pixmap().isNull();
+        dialog->reject();
+    });
+    EXPECT_FALSE(RunFileDialog(nullptr, request));
+    done = true;
+    watcher.join();
+    EXPECT_EQ(shownForPicture, QSize(40, 20));
+    EXPECT_FALSE(shownForFifo);
+    EXPECT_FALSE(blocked);
 }

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QPainter>
 #include <cstdlib>
+#include <webp/encode.h>
 
 QImage DrawPartsSheet(int side, bool withAlpha)
 {
@@ -69,4 +70,19 @@ int MaxDifference(const QImage& a, const QImage& b)
         }
     }
     return worst;
+}
+
+QByteArray EncodeWebp(const QImage& image, bool lossless, float quality)
+{
+    const QImage bgra = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                      : QImage::Format_RGB32);
+    uint8_t* out = nullptr;
+    const size_t size = lossless
+                            ? WebPEncodeLosslessBGRA(bgra.constBits(), bgra.width(), bgra.height(),
+                                                     int(bgra.bytesPerLine()), &out)
+                            : WebPEncodeBGRA(bgra.constBits(), bgra.width(), bgra.height(),
+                                             int(bgra.bytesPerLine()), quality, &out);
+    QByteArray file(reinterpret_cast<const char*>(out), qsizetype(size));
+    WebPFree(out);
+    return file;
 }

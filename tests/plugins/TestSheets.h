@@ -2,6 +2,7 @@
 
 // Parts sheets drawn by code for the plug-in tests, and the comparisons they need.
 
+#include <QByteArray>
 #include <QImage>
 
 // A 16 x 16 sheet of parts of side x side pixels: each part its own colour, a gradient, a
@@ -18,3 +19,6 @@ QImage OverWhite(const QImage& image);
 // The largest difference of one colour component between two pictures of the same size,
 // or -1 when the sizes differ. Both are compared as RGB32.
 int MaxDifference(const QImage& a, const QImage& b);
+
+// The picture as a WebP file from libwebp's encoder, lossless or lossy at a quality.
+QByteArray EncodeWebp(const QImage& image, bool lossless, float quality = 90);

@@ -8,7 +8,6 @@
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 #include <webp/decode.h>
-#include <webp/encode.h>
 
 namespace {
 
@@ -16,21 +15,6 @@ const TSpiModule& Plugin()
 {
     static const TSpiModule plugin(QM_IFWEBP_PATH);
     return plugin;
-}
-
-QByteArray EncodeWebp(const QImage& image, bool lossless, float quality = 90)
-{
-    const QImage bgra = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                                      : QImage::Format_RGB32);
-    uint8_t* out = nullptr;
-    const size_t size = lossless
-                            ? WebPEncodeLosslessBGRA(bgra.constBits(), bgra.width(), bgra.height(),
-                                                     int(bgra.bytesPerLine()), &out)
-                            : WebPEncodeBGRA(bgra.constBits(), bgra.width(), bgra.height(),
-                                             int(bgra.bytesPerLine()), quality, &out);
-    QByteArray file(reinterpret_cast<const char*>(out), qsizetype(size));
-    WebPFree(out);
-    return file;
 }
 
 // libwebp's own decoding of the file, over white: what the plug-in must match.
