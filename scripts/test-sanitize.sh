@@ -13,7 +13,9 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 # Also in force while building: test discovery runs the test programs.
 # allocator_may_return_null: the program meets a failed allocation with a message, and
 # tests check that it does.
-export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:allocator_may_return_null=1:detect_stack_use_after_return=1"
+# intercept_tls_get_addr=0: LeakSanitizer would otherwise scan the thread-local blocks of
+# plug-ins already unloaded, and crash.
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:allocator_may_return_null=1:detect_stack_use_after_return=1:intercept_tls_get_addr=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan-suppressions.txt:print_suppressions=0"
 
