@@ -1,0 +1,135 @@
+// Loading a parts picture through the picture-format registry, as the parts window does,
+// against arbitrary files. The first byte picks the extension (so the decoder: BMP, PNG,
+// GIF, JPEG and Qt's other readers), the next two the part size; the rest is the file.
+// A load either fails and leaves the parts as they were, or puts the picture's top-left
+// sheet into the parts: each part whose top-left corner lies in the picture shows the
+// picture's colours, white beyond its edge; the others keep theirs.
+
+#include "FuzzCheck.h"
+#include "PartsStore.h"
+#include "PictureFormats.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+// Small parts keep each input's work small; the sheet's size limits are still reached
+// through the picture's own declared size.
+constexpr int MaxFuzzPartSide = 48;
+
+// The extensions the first byte picks from; one the registry does not know fails to load.
+const char* const Extensions[] = {"bmp", "png", "gif", "jpg", "jpeg", "ppm",
+                                  "pgm", "pbm", "xbm", "xpm", "ico",  "cur"};
+constexpr int ExtensionCount = int(sizeof Extensions / sizeof Extensions[0]);
+
+struct TFuzzState
+{
+    std::unique_ptr<QTemporaryDir> Dir;
+    TPictureFormats Formats;
+    std::unique_ptr<TPartsStore> Store;
+};
+
+TFuzzState* state = nullptr;
+
+QImage sheetOf(const TPartsStore& store)
+{
+    QImage sheet;
+    store.ComposePartsPicture(sheet);
+    return sheet;
+}
+
+void checkLoadedSheet(const QImage& sheet, const QImage& before, const QImage& picture, int pw,
+                      int ph)
+{
+    const QRgb white = qRgb(255, 255, 255);
+    for (int n = 0; n < TPartsStore::PartCount; ++n) {
+        const int x0 = (n % TPartsStore::SheetSide) * pw;
+        const int y0 = (n / TPartsStore::SheetSide) * ph;
+        const bool captured = x0 < picture.width() && y0 < picture.height();
+        for (int y = y0; y < y0 + ph; ++y) {
+            const auto* got = reinterpret_cast<const QRgb*>(sheet.constScanLine(y));
+            const auto* old = reinterpret_cast<const QRgb*>(before.constScanLine(y));
+            for (int x = x0; x < x0 + pw; ++x) {
+                if (!captured)
+                    QM_FUZZ_CHECK(got[x] == old[x]);
+                else if (x >= picture.width() || y >= picture.height())
+                    QM_FUZZ_CHECK(got[x] == white);
+                else if (!picture.hasAlphaChannel())
+                    QM_FUZZ_CHECK(qRgb(qRed(got[x]), qGreen(got[x]), qBlue(got[x])) ==
+                                  picture.pixel(x, y));
+                else
+                    QM_FUZZ_CHECK(qAlpha(got[x]) == 255);
+            }
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QGuiApplication(*argc, *argv);
+    state = new TFuzzState;
+    const QString shm = QStringLiteral("/dev/shm");
+    state->Dir = std::make_unique<QTemporaryDir>(
+        QDir(shm).exists() ? shm + QStringLiteral("/qm-fuzz-picture-XXXXXX") : QString());
+    QM_FUZZ_CHECK(state->Dir->isValid());
+    state->Formats = TPictureFormats::WithQtFormats();
+    QM_FUZZ_CHECK(state->Formats.Find(QStringLiteral("bmp")));
+    state->Store = std::make_unique<TPartsStore>(state->Formats);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 3)
+        return 0;
+    const QString extension = QString::fromLatin1(Extensions[data[0] % ExtensionCount]);
+    const int pw = 1 + data[1] % MaxFuzzPartSide;
+    const int ph = 1 + data[2] % MaxFuzzPartSide;
+    const QString path = state->Dir->filePath(QStringLiteral("picture.") + extension);
+    {
+        QFile file(path);
+        QM_FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QM_FUZZ_CHECK(file.write(reinterpret_cast<const char*>(data + 3), qint64(size - 3)) ==
+                      qint64(size - 3));
+    }
+
+    TPartsStore& store = *state->Store;
+    // A new part size resets every part: done only when the size changes, to keep the
+    // search fast.
+    if (store.PartWidth() != pw || store.PartHeight() != ph)
+        store.SetPartsSize(uint16_t(pw), uint16_t(ph));
+    store.SetFileName(QString());
+    store.ClearPartsModified();
+    const QImage before = sheetOf(store);
+
+    const bool loaded = store.LoadPartsPicture(path);
+    const QImage sheet = sheetOf(store);
+    QM_FUZZ_CHECK(store.PartWidth() == pw && store.PartHeight() == ph);
+    QM_FUZZ_CHECK(!store.IsPartsModified());
+    for (int n = 0; n < TPartsStore::PartCount; ++n) {
+        QM_FUZZ_CHECK(store.PartBitmap(n).size() == QSize(pw, ph));
+        QM_FUZZ_CHECK(store.PartBitmap(n).format() == QImage::Format_RGB32);
+    }
+    if (!loaded) {
+        QM_FUZZ_CHECK(store.FileName().isEmpty());
+        QM_FUZZ_CHECK(sheet == before);
+        return 0;
+    }
+    QM_FUZZ_CHECK(store.FileName() == path);
+    // The registry reads the same picture again, the part of it the sheet uses.
+    TPictureLimits limits;
+    limits.Used = QSize(TPartsStore::SheetSide * pw, TPartsStore::SheetSide * ph);
+    const std::optional<QImage> picture = state->Formats.LoadPicture(path, limits);
+    QM_FUZZ_CHECK(picture && !picture->isNull());
+    checkLoadedSheet(sheet, before, *picture, pw, ph);
+    return 0;
+}
