@@ -8,6 +8,7 @@
 #
 #   scripts/fuzz.sh [target...]      e.g. FUZZ_SECONDS=600 scripts/fuzz.sh fuzz_mapfile
 #
+# tests/fuzz/dicts/<target>.dict, when there is one, gives libFuzzer the format's tokens.
 # FUZZ_ARGS adds libFuzzer options (e.g. "-jobs=2 -workers=2"). Each run's executions and
 # corpus size are appended to build-fuzz/fuzz-stats.txt.
 # Needs clang and libclang-rt-14-dev (scripts/install-deps.sh).
@@ -65,11 +66,16 @@ for t in "${targets[@]}"; do
   cp -rn "$seeds"/. "$work"/
   find "$artifacts" -type f -delete
   log="$build/logs/$t.log"
+  dict=()
+  if [ -f "$root/tests/fuzz/dicts/$t.dict" ]; then
+    dict=(-dict="$root/tests/fuzz/dicts/$t.dict")
+  fi
   echo "fuzz: $t for ${seconds}s on $work"
   # libFuzzer's exit status says whether it found something; the artifacts say what.
   # shellcheck disable=SC2086
   "$build/tests/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=60 \
-    -print_final_stats=1 -artifact_prefix="$artifacts/" ${FUZZ_ARGS:-} "$work" >"$log" 2>&1 || true
+    -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" ${FUZZ_ARGS:-} "$work" \
+    >"$log" 2>&1 || true
   execs=$(grep -h 'stat::number_of_executed_units' "$log" | awk '{s += $2} END {print s + 0}')
   size=$(find "$work" -type f | wc -l)
   echo "$(date -u +%FT%TZ) $t executions=$execs corpus=$size seconds=$seconds" | tee -a "$build/fuzz-stats.txt"
