@@ -5,6 +5,7 @@
 #include <QByteArrayView>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 namespace {
 
@@ -32,9 +33,18 @@ QString trimmedBlanks(const QString& text)
     return text.sliced(begin, end - begin);
 }
 
+// The text of a name or value. QString::fromUtf8 would drop a U+FEFF at its start as a
+// byte order mark: a name that starts with one could then be written but never found
+// again, and every write would add another line.
+QString decoded(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
 bool sameName(QByteArrayView inFile, const QString& wanted)
 {
-    return QString::fromUtf8(inFile).compare(wanted, Qt::CaseInsensitive) == 0;
+    return decoded(inFile).compare(wanted, Qt::CaseInsensitive) == 0;
 }
 
 // Where a section and a key of it sit in the file's bytes. Only the first section of the
@@ -140,7 +150,7 @@ std::optional<QString> TIniFile::ReadValue(const QString& section, const QString
     const TLocation at = locate(*data, trimmedBlanks(section), trimmedBlanks(key));
     if (!at.KeyFound)
         return std::nullopt;
-    return QString::fromUtf8(at.Value);
+    return decoded(at.Value);
 }
 
 bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value)

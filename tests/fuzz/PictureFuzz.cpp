@@ -35,7 +35,8 @@ struct TFuzzState
     std::unique_ptr<TPartsStore> Store;
 };
 
-TFuzzState* state = nullptr;
+// Destroyed at exit, which removes the temporary folder.
+std::unique_ptr<TFuzzState> state;
 
 QImage sheetOf(const TPartsStore& store)
 {
@@ -76,7 +77,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     new QGuiApplication(*argc, *argv);
-    state = new TFuzzState;
+    state = std::make_unique<TFuzzState>();
     const QString shm = QStringLiteral("/dev/shm");
     state->Dir = std::make_unique<QTemporaryDir>(
         QDir(shm).exists() ? shm + QStringLiteral("/qm-fuzz-picture-XXXXXX") : QString());
