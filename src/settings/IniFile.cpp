@@ -38,7 +38,10 @@ QString trimmedBlanks(const QString& text)
 // again, and every write would add another line.
 QString decoded(QByteArrayView bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    // Stateless, so that a sequence cut short at the end becomes U+FFFD as elsewhere
+    // instead of being held back for more input.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
     return decoder(bytes);
 }
 
