@@ -116,7 +116,8 @@ TEST(AsePlugin, AnswersAsAPicturePlugin)
     EXPECT_EQ(info.width, 19);
     EXPECT_EQ(info.height, 7);
     EXPECT_EQ(info.colorDepth, 24);
-    EXPECT_EQ(info.hInfo, nullptr);
+    const HLOCAL text = info.hInfo; // a packed member cannot be bound to a reference
+    EXPECT_EQ(text, nullptr);
     EXPECT_NE(Plugin().PictureInfo(ase.left(100), info), SPI_ALL_RIGHT);
 }
 

@@ -7,7 +7,8 @@ namespace {
 void Put(QByteArray& out, uint32_t v, int bytes)
 {
     for (int i = 0; i < bytes; ++i) {
-        out.append(char(v >> (8 * i)));
+        // Fields wider than four bytes are zero beyond them (a shift by 32 would be undefined).
+        out.append(char(i < 4 ? v >> (8 * i) : 0));
     }
 }
 

@@ -84,7 +84,8 @@ TEST(WebpPlugin, InfoRecordAndArguments)
     EXPECT_EQ(info.width, 37);
     EXPECT_EQ(info.height, 21);
     EXPECT_EQ(info.colorDepth, 24);
-    EXPECT_EQ(info.hInfo, nullptr);
+    const HLOCAL text = info.hInfo; // a packed member cannot be bound to a reference
+    EXPECT_EQ(text, nullptr);
 
     EXPECT_NE(Plugin().PictureInfo(QByteArray("RIFF\0\0\0\0WEBPVP8 ", 16), info), SPI_ALL_RIGHT);
     EXPECT_FALSE(Plugin().LastError().isEmpty());
