@@ -1,17 +1,14 @@
 #include "TmxFile.h"
 
+#include "FifoWatch.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <atomic>
-#include <chrono>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -431,8 +428,7 @@ TEST_F(TmxImport, RefusesWhatDoesNotFitAndBadInputWithItsReason)
 }
 
 // A FIFO named as the map, its tileset file or its tileset picture is refused, not opened: a
-// read of it would wait for a writer for ever. A watcher opens each FIFO for writing now and
-// then, which succeeds only while someone has it open to read, and then also ends that read.
+// read of it would wait for a writer for ever.
 TEST_F(TmxImport, FifosAreRefusedWithoutWaitingForAWriter)
 {
     const QString csv = csvData({1, 2, 3, 4, 5, 6});
@@ -457,24 +453,11 @@ TEST_F(TmxImport, FifosAreRefusedWithoutWaitingForAWriter)
             write(QStringLiteral("map.tmx"), row.Tmx);
         const QByteArray fifo = QFile::encodeName(path(QString::fromLatin1(row.Fifo)));
         ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
-        std::atomic<bool> done = false;
-        std::atomic<bool> blocked = false;
-        std::thread watcher([&] {
-            while (!done) {
-                const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
-                if (fd >= 0) {
-                    blocked = true;
-                    ::close(fd);
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-        });
+        TFifoWatch watch(fifo);
         TTmxImport result;
         QString error;
         const bool imported = ImportTmxFile(path(QStringLiteral("map.tmx")), 0, result, &error);
-        done = true;
-        watcher.join();
-        EXPECT_FALSE(blocked);
+        EXPECT_FALSE(watch.Stop()) << "the import opened the FIFO to read it";
         EXPECT_FALSE(imported);
         EXPECT_TRUE(error.contains(QLatin1String(row.Reason))) << error.toStdString();
         ::unlink(fifo.constData());

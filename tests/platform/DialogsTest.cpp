@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "FifoWatch.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
@@ -9,13 +11,8 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <atomic>
-#include <chrono>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 TEST(NameFiltersFromPairs, MapBmpAndPartsFilters)
 {
@@ -124,8 +121,7 @@ TEST(RunFileDialog, ASaveDialogsNameFollowsItsFilter)
 }
 
 // The open dialog's preview shows the picture under the cursor, and never opens a FIFO: a
-// read of it would freeze the dialog until something writes to it. A watcher opens the FIFO
-// for writing now and then, which succeeds only while someone has it open to read.
+// read of it would freeze the dialog until something writes to it.
 TEST(RunFileDialog, ThePreviewShowsPicturesAndLeavesFifosAlone)
 {
     SetDialogScript(nullptr);
@@ -142,18 +138,7 @@ TEST(RunFileDialog, ThePreviewShowsPicturesAndLeavesFifosAlone)
     request.DialogMode = TFileDialogRequest::Open;
     request.Directory = dir.path();
     request.PicturePreview = true;
-    std::atomic<bool> done = false;
-    std::atomic<bool> blocked = false;
-    std::thread watcher([&] {
-        while (!done) {
-            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) {
-                blocked = true;
-                ::close(fd);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
+    TFifoWatch watch(fifo);
     QSize shownForPicture;
     bool shownForFifo = true;
     QTimer::singleShot(0, [&] {
@@ -172,9 +157,7 @@ TEST(RunFileDialog, ThePreviewShowsPicturesAndLeavesFifosAlone)
         dialog->reject();
     });
     EXPECT_FALSE(RunFileDialog(nullptr, request));
-    done = true;
-    watcher.join();
+    EXPECT_FALSE(watch.Stop()) << "the preview opened the FIFO to read it";
     EXPECT_EQ(shownForPicture, QSize(40, 20));
     EXPECT_FALSE(shownForFifo);
-    EXPECT_FALSE(blocked);
 }
