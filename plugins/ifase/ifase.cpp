@@ -5,69 +5,17 @@
 #include <algorithm>
 #include <cstring>
 #include <quiltmapper/spi.h>
+#include <quiltmapper/spi_helpers.hpp>
 #include <string>
 
 namespace {
 
-thread_local std::string LastError;
-
-int32_t PutText(const char* text, char* buf, int32_t buflen)
-{
-    if (buf == nullptr || buflen <= 0) {
-        return 0;
-    }
-    const size_t n = std::min(std::strlen(text), size_t(buflen - 1));
-    std::memcpy(buf, text, n);
-    buf[n] = '\0';
-    return int32_t(n);
-}
-
-void PutLe(uint8_t* p, uint32_t v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i) {
-        p[i] = uint8_t(v >> (8 * i));
-    }
-}
-
-// The 40-byte header of a bottom-up 24-bit picture. Not inlined: the compiler would take
-// the block's data for the handle's header and warn about bounds.
-[[gnu::noinline]] void PutBitmapInfoHeader(uint8_t* p, int width, int height, uint32_t imageSize)
-{
-    std::memset(p, 0, 40);
-    PutLe(p, 40, 4);
-    PutLe(p + 4, uint32_t(width), 4);
-    PutLe(p + 8, uint32_t(height), 4);
-    PutLe(p + 12, 1, 2);  // planes
-    PutLe(p + 14, 24, 2); // bits per pixel
-    PutLe(p + 20, imageSize, 4);
-}
-
-int32_t Refuse(int32_t code, const std::string& why)
-{
-    LastError = why;
-    return code;
-}
-
-struct TProgress
-{
-    SpiProgressCallback Callback;
-    int32_t Data;
-};
-
-bool ReportProgress(int done, int total, void* context)
-{
-    const TProgress* p = static_cast<const TProgress*>(context);
-    return p->Callback != nullptr && p->Callback(done, total, p->Data) != 0;
-}
+using namespace qmspi;
 
 int32_t ReadHead(const char* buf, int32_t len, uint32_t flag, ase::TAseHead& head)
 {
-    LastError.clear();
-    if ((flag & 7u) != SPI_INPUT_MEMORY) {
-        return Refuse(SPI_NO_FUNCTION, "only data in memory is read");
-    }
-    if (buf == nullptr || len < 0) {
-        return Refuse(SPI_OUT_OF_ORDER, "no data");
+    if (const int32_t r = CheckInput(buf, len, flag); r != SPI_ALL_RIGHT) {
+        return r;
     }
     std::string why;
     if (!ase::ReadAseHead(reinterpret_cast<const uint8_t*>(buf), size_t(len), head, why)) {
@@ -111,15 +59,7 @@ QM_SPI_EXPORT int32_t GetPictureInfo(const char* buf, int32_t len, uint32_t flag
     if (r != SPI_ALL_RIGHT) {
         return r;
     }
-    if (info == nullptr) {
-        return Refuse(SPI_OTHER_ERROR, "no record to fill");
-    }
-    std::memset(info, 0, sizeof *info);
-    info->width = head.Width;
-    info->height = head.Height;
-    info->colorDepth = 24;
-    info->hInfo = nullptr;
-    return SPI_ALL_RIGHT;
+    return FillPictureInfo(info, head.Width, head.Height, 24);
 }
 
 QM_SPI_EXPORT int32_t GetPicture(const char* buf, int32_t len, uint32_t flag, HLOCAL* pHBInfo,
@@ -158,7 +98,7 @@ QM_SPI_EXPORT int32_t GetPicture(const char* buf, int32_t len, uint32_t flag, HL
         }
         return Refuse(SPI_OUT_OF_ORDER, why);
     }
-    PutBitmapInfoHeader(static_cast<uint8_t*>(LocalLock(info)), head.Width, head.Height,
+    PutBitmapInfoHeader(static_cast<uint8_t*>(LocalLock(info)), head.Width, head.Height, 24,
                         uint32_t(imageSize));
     LocalUnlock(info);
     *pHBInfo = info;
@@ -169,7 +109,7 @@ QM_SPI_EXPORT int32_t GetPicture(const char* buf, int32_t len, uint32_t flag, HL
 // Why the last GetPictureInfo or GetPicture of this thread failed; empty after a success.
 QM_SPI_EXPORT int32_t QmLastErrorText(char* buf, int32_t buflen)
 {
-    return PutText(LastError.c_str(), buf, buflen);
+    return PutText(LastError().c_str(), buf, buflen);
 }
 
 } // extern "C"
