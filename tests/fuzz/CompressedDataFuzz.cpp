@@ -23,7 +23,8 @@ namespace {
 constexpr qint64 SmallLimit = 64 * 1024;
 // A few bytes of bitmap header can declare a picture of hundreds of megabytes that decodes
 // in no time (its memory is never touched); storing it again would take seconds per input.
-constexpr qint64 MaxStoredBackPixels = qint64(1) << 18;
+// The encoder takes the same paths for 128 x 128 pixels as for more.
+constexpr qint64 MaxStoredBackPixels = qint64(1) << 14;
 
 QByteArray zlibCompressed(const QByteArray& content)
 {

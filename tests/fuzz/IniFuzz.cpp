@@ -1,9 +1,12 @@
 // The INI file layer and the settings store's typed reads against arbitrary files.
 //
-// Input: one control byte (bits 0-1: the store's fence), then up to four parts separated
-// by NUL bytes: the file's bytes, a section name, a key name and a value (the names and
-// the value as UTF-8). The file is read through a fixed set of names and the given ones,
-// the value is written and read back as text, as an integer and as a window placement.
+// Input: one control byte (bits 0-1: the store's fence; bits 2-3: what is checked), then
+// up to four parts separated by NUL bytes: the file's bytes, a section name, a key name
+// and a value (the names and the value as UTF-8). Every read and write goes through the
+// file, so each input checks one thing: 0 the text layer (the file read through a fixed
+// set of names and the given ones, the value written and read back), 1 the typed integer
+// reads, 2 a window placement read, written and read back, 3 the value written through
+// the fence and read back, as text and as an integer.
 
 #include "FuzzCheck.h"
 #include "IniFile.h"
@@ -175,6 +178,51 @@ void checkPlacement(TIniGT& store, const QString& section, const QString& prefix
     QM_FUZZ_CHECK(otherChild.pos() == child.pos());
 }
 
+// The text layer: a write changes the written key alone, or nothing when refused.
+void checkTextLayer(TIniFile& ini, std::vector<TProbe> probes, const QByteArray& fileBytes,
+                    const QString& section, const QString& key, const QString& value)
+{
+    const TSnapshot before = readAll(ini, probes);
+    probes.push_back({section, key});
+    const bool written = ini.WriteString(section, key, value);
+    const QByteArray afterWrite = readBytes(ini.Path());
+    if (!written) {
+        QM_FUZZ_CHECK(afterWrite == fileBytes);
+        return;
+    }
+    const TSnapshot after = readAll(ini, probes);
+    for (size_t i = 0; i + 1 < probes.size(); ++i) {
+        if (!(sameName(probes[i].Section, section) && sameName(probes[i].Key, key)))
+            QM_FUZZ_CHECK(after[i] == before[i]);
+    }
+    QM_FUZZ_CHECK(after.back() == blanksTrimmed(value));
+    // Writing the same again changes no byte.
+    QM_FUZZ_CHECK(ini.WriteString(section, key, value));
+    QM_FUZZ_CHECK(readBytes(ini.Path()) == afterWrite);
+}
+
+// A string written through the fence reads back whole, blanks included, unless the store
+// writes it bare; an integer written reads back as itself.
+void checkFencedWrite(TIniGT& store, TIniGTFence fence, const QString& section,
+                      const QString& key, const QString& value)
+{
+    bool refused = false;
+    try {
+        store.WriteString(section, key, value);
+    } catch (const EIniGTWriteError&) {
+        refused = true;
+    }
+    if (refused) {
+        QM_FUZZ_CHECK(!TIniFile(store.FilePath()).WriteString(section, key, value));
+        return;
+    }
+    const QString expected = fence == fnNone ? blanksTrimmed(value) : value;
+    QM_FUZZ_CHECK(store.ReadString(section, key, QString()) == TIniFile::CutValue(expected));
+    const qint32 number = qint32(quint32(value.size()) * 2654435761u);
+    store.WriteInteger(section, key, number);
+    QM_FUZZ_CHECK(store.ReadInteger(section, key, number ^ 1) == number);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
@@ -194,6 +242,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     const auto fence = TIniGTFence(data[0] & 3);
+    const int check = (data[0] >> 2) & 3;
     const QList<QByteArray> parts =
         QByteArray(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)).split('\0');
     const QByteArray fileBytes = parts.value(0);
@@ -203,7 +252,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const QString path = iniPath();
     writeBytes(path, fileBytes);
-    TIniFile ini(path);
     // Each read parses the file afresh: a handful of names keeps the search fast.
     std::vector<TProbe> probes = {
         {QStringLiteral("Main"), QStringLiteral("Name")},
@@ -212,52 +260,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         {section, QStringLiteral("Left")},
         {QStringLiteral("Main"), key},
     };
-    const TSnapshot before = readAll(ini, probes);
-    probes.push_back({section, key});
-
-    // The text layer: a write changes the written key alone, or nothing when refused.
-    const bool written = ini.WriteString(section, key, value);
-    const QByteArray afterWrite = readBytes(path);
-    if (!written) {
-        QM_FUZZ_CHECK(afterWrite == fileBytes);
-    } else {
-        const TSnapshot after = readAll(ini, probes);
-        for (size_t i = 0; i + 1 < probes.size(); ++i) {
-            if (!(sameName(probes[i].Section, section) && sameName(probes[i].Key, key)))
-                QM_FUZZ_CHECK(after[i] == before[i]);
-        }
-        QM_FUZZ_CHECK(after.back() == blanksTrimmed(value));
-        // Writing the same again changes no byte.
-        QM_FUZZ_CHECK(ini.WriteString(section, key, value));
-        QM_FUZZ_CHECK(readBytes(path) == afterWrite);
+    if (check == 0) {
+        TIniFile ini(path);
+        checkTextLayer(ini, probes, fileBytes, section, key, value);
+        return 0;
     }
-
-    // The store on the original file.
-    writeBytes(path, fileBytes);
     TIniGT store;
     store.SetDefaultDir(ddNone);
     store.SetFileName(path);
     store.SetFence(fence);
-    checkIntegers(store, probes);
-    checkPlacement(store, QStringLiteral("Form"), QStringLiteral("Form"));
-
-    // A string written through the fence reads back whole, blanks included, unless the
-    // store writes it bare.
-    bool refused = false;
-    try {
-        store.WriteString(section, key, value);
-    } catch (const EIniGTWriteError&) {
-        refused = true;
-    }
-    if (!refused) {
-        const QString expected = fence == fnNone ? blanksTrimmed(value) : value;
-        QM_FUZZ_CHECK(store.ReadString(section, key, QString()) == TIniFile::CutValue(expected));
-        // And an integer written reads back as itself.
-        const qint32 number = qint32(quint32(value.size()) * 2654435761u);
-        store.WriteInteger(section, key, number);
-        QM_FUZZ_CHECK(store.ReadInteger(section, key, number ^ 1) == number);
+    if (check == 1) {
+        probes.push_back({section, key});
+        checkIntegers(store, probes);
+    } else if (check == 2) {
+        checkPlacement(store, QStringLiteral("Form"), QStringLiteral("Form"));
     } else {
-        QM_FUZZ_CHECK(!ini.WriteString(section, key, value));
+        checkFencedWrite(store, fence, section, key, value);
     }
     return 0;
 }
