@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QtEndian>
 #include <algorithm>
 
 const QString TPictureFormats::QtOwner = QStringLiteral("Qt");
@@ -48,6 +49,32 @@ bool jpegDecodesRowByRow(const QString& fileName)
     return false;
 }
 
+// Whether every chunk of a PNG, up to its end chunk, lies within the file. libpng sets
+// aside a chunk's declared length before it reads the chunk, so a few hundred bytes that
+// declare a 2 GB text chunk would cost 2 GB; such a file is cut short and fails to decode
+// anyway. Whatever follows the end chunk is never read.
+bool pngChunksWithinFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 SignatureSize = 8;
+    constexpr qint64 ChunkFrame = 12; // length, type and checksum
+    const qint64 size = file.size();
+    for (qint64 pos = SignatureSize; pos + ChunkFrame <= size;) {
+        uchar head[8];
+        if (!file.seek(pos) || file.read(reinterpret_cast<char*>(head), 8) != 8)
+            return false;
+        const qint64 length = qFromBigEndian<quint32>(head);
+        if (length > size - pos - ChunkFrame)
+            return false;
+        if (std::equal(head + 4, head + 8, "IEND"))
+            return true;
+        pos += ChunkFrame + length;
+    }
+    return true;
+}
+
 QImage readWithQt(const QString& fileName, const QByteArray& format, const TPictureLimits& limits)
 {
     QImageReader reader(fileName, format);
@@ -61,6 +88,8 @@ QImage readWithQt(const QString& fileName, const QByteArray& format, const TPict
 
     // A few bytes can declare a picture of gigabytes: what the header says is checked
     // before anything is decoded.
+    if (format == "png" && !pngChunksWithinFile(fileName))
+        return QImage();
     const QSize declared = reader.size();
     if (declared.isValid()) {
         const QRect all(QPoint(0, 0), declared);

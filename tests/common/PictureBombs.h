@@ -113,3 +113,16 @@ inline QByteArray blackPng(int side)
     pngChunk(png, "IEND", {});
     return png;
 }
+
+// A small valid PNG followed by the start of a text chunk that claims `length` bytes, of
+// which the file holds a few: libpng sets aside the claimed length before it reads.
+// Before the end chunk, the decoder reads it; after it, nothing does.
+inline QByteArray pngWithTextClaiming(quint32 length, bool afterEnd)
+{
+    QByteArray png = blackPng(20);
+    QByteArray text(4, '\0');
+    qToBigEndian<quint32>(length, text.data());
+    text += QByteArray("tEXtComment\0short", 17);
+    png.insert(afterEnd ? png.size() : png.size() - 12, text);
+    return png;
+}

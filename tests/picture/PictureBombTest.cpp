@@ -39,7 +39,7 @@ protected:
 };
 
 // Pictures that declare gigabytes are clipped to the sheet or refused, and loading them
-// costs far less memory than decoding them whole would.
+// costs far less memory than decoding them whole would (or than the chunk they claim).
 TEST_F(PictureBombs, LoadingAPictureThatDeclaresGigabytesStaysSmall)
 {
     // The makers make what they say: small ones decode in full.
@@ -68,6 +68,9 @@ TEST_F(PictureBombs, LoadingAPictureThatDeclaresGigabytesStaysSmall)
         {"claims.jpg", jpegClaiming(23000, 23000, false), Clipped},
         {"claims-progressive.jpg", jpegClaiming(23000, 23000, true), Refused},
         {"black.png", blackPng(23170), Refused},
+        // A text chunk of 2 GB claimed by a file of 300 bytes.
+        {"text-claims.png", pngWithTextClaiming(0x7ffffff0, false), Refused},
+        {"text-claims-after-end.png", pngWithTextClaiming(0x7ffffff0, true), LoadedWhole},
     };
     const TPictureFormats formats = TPictureFormats::WithQtFormats();
     for (const Case& c : cases) {
