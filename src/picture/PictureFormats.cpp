@@ -75,6 +75,29 @@ bool pngChunksWithinFile(const QString& fileName)
     return true;
 }
 
+// Qt's BMP reader stops at the end of the file and leaves the rows it did not reach as they
+// happened to be in memory: a cut file would bring stray bytes into the parts. It decodes
+// into the image it is given when that has the right size and format, so it is given one
+// that starts out white (index 0 for a palette picture). Other readers get a null image.
+QImage blankBmpCanvas(QImageReader& reader, const QByteArray& format, const QSize& declared)
+{
+    if (format != "bmp" || !declared.isValid())
+        return QImage();
+    const QImage::Format pixels = reader.imageFormat();
+    if (pixels == QImage::Format_Invalid)
+        return QImage();
+    QImage canvas(declared, pixels);
+    if (canvas.isNull())
+        return canvas;
+    const bool palette = pixels == QImage::Format_Indexed8 || pixels == QImage::Format_Mono ||
+                         pixels == QImage::Format_MonoLSB;
+    if (palette)
+        canvas.fill(0);
+    else
+        canvas.fill(Qt::white);
+    return canvas;
+}
+
 QImage readWithQt(const QString& fileName, const QByteArray& format, const TPictureLimits& limits)
 {
     QImageReader reader(fileName, format);
@@ -104,7 +127,10 @@ QImage readWithQt(const QString& fileName, const QByteArray& format, const TPict
         if (!clipped && qint64(declared.width()) * declared.height() * 4 > maxBytes)
             return QImage();
     }
-    return reader.read();
+    QImage image = blankBmpCanvas(reader, format, declared);
+    if (!reader.read(&image))
+        return QImage();
+    return image;
 }
 
 } // namespace

@@ -2,7 +2,10 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -177,4 +180,52 @@ TEST_F(PictureFormatsFiles, UnreadableFilesGiveNothing)
         [](const QString&, const TPictureLimits&) { return QImage(); }, QStringLiteral("p"));
     EXPECT_FALSE(formats.LoadPicture(writeFile(QStringLiteral("x.bad"), png)));
     EXPECT_FALSE(formats.LoadPicture(writeFile(QStringLiteral("x.nul"), png)));
+}
+
+// Qt's BMP reader stops where a cut file ends: the rows it never reached come out white
+// (palette entry 0 for a palette picture), whatever the memory held before.
+TEST_F(PictureFormatsFiles, ABmpCutShortGivesBlankRowsNotStrayMemory)
+{
+    const TPictureFormats formats = TPictureFormats::WithQtFormats();
+    constexpr int W = 40;
+    constexpr int H = 30;
+    constexpr int KeptRows = 12; // a bottom-up file: the bottom rows come first
+    QImage colours(W, H, QImage::Format_RGB32);
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x)
+            colours.setPixel(x, y, qRgb(6 * x, 8 * y, 90));
+    }
+    const QImage sources[] = {
+        colours,                                                       // 24 bits
+        colours.convertToFormat(QImage::Format_ARGB32),                // 32 bits
+        colours.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither), // palette
+    };
+    for (const QImage& source : sources) {
+        SCOPED_TRACE(source.format());
+        const QByteArray whole = fileData(source, "bmp");
+        const qint64 dataStart = qFromLittleEndian<quint32>(whole.constData() + 10);
+        const int bitsPerPixel = qFromLittleEndian<quint16>(whole.constData() + 28);
+        const qint64 rowBytes = (qint64(W) * bitsPerPixel + 31) / 32 * 4;
+        ASSERT_EQ(dataStart + rowBytes * H, whole.size());
+        const QString name =
+            writeFile(QStringLiteral("cut.bmp"), whole.left(dataStart + rowBytes * KeptRows));
+
+        // Memory of the picture's size, freed just before, full of a pattern.
+        {
+            const auto stray = std::make_unique<char[]>(size_t(W) * H * 4);
+            std::memset(stray.get(), 0x5a, size_t(W) * H * 4);
+            asm volatile("" : : "r"(stray.get()) : "memory");
+        }
+        const std::optional<QImage> loaded = formats.LoadPicture(name);
+        ASSERT_TRUE(loaded.has_value());
+        ASSERT_EQ(loaded->size(), QSize(W, H));
+        const QRgb blank = loaded->colorCount() > 0 ? loaded->color(0) : qRgb(255, 255, 255);
+        for (int y = 0; y < H; ++y) {
+            for (int x = 0; x < W; ++x) {
+                const QRgb want = y < H - KeptRows ? blank : source.pixel(x, y);
+                ASSERT_EQ(loaded->pixel(x, y) | 0xff000000u, want | 0xff000000u)
+                    << "pixel " << x << ", " << y;
+            }
+        }
+    }
 }
