@@ -5,6 +5,7 @@
 #include <QImageReader>
 #include <QtEndian>
 #include <algorithm>
+#include <limits>
 
 const QString TPictureFormats::QtOwner = QStringLiteral("Qt");
 
@@ -75,6 +76,16 @@ bool pngChunksWithinFile(const QString& fileName)
     return true;
 }
 
+// The size a picture's header declares. A BMP stored top down declares a negative height,
+// which Qt's reader passes on as it is.
+QSize declaredSize(QImageReader& reader, const QByteArray& format)
+{
+    QSize size = reader.size();
+    if (format == "bmp" && size.height() < 0 && size.height() > std::numeric_limits<int>::min())
+        size.setHeight(-size.height());
+    return size;
+}
+
 // Qt's BMP reader stops at the end of the file and leaves the rows it did not reach as they
 // happened to be in memory: a cut file would bring stray bytes into the parts. It decodes
 // into the image it is given when that has the right size and format, so it is given one
@@ -113,7 +124,7 @@ QImage readWithQt(const QString& fileName, const QByteArray& format, const TPict
     // before anything is decoded.
     if (format == "png" && !pngChunksWithinFile(fileName))
         return QImage();
-    const QSize declared = reader.size();
+    const QSize declared = declaredSize(reader, format);
     if (declared.isValid()) {
         const QRect all(QPoint(0, 0), declared);
         const QRect used = limits.Used.isEmpty() ? all : all & QRect(QPoint(0, 0), limits.Used);

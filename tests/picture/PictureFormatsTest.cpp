@@ -183,7 +183,8 @@ TEST_F(PictureFormatsFiles, UnreadableFilesGiveNothing)
 }
 
 // Qt's BMP reader stops where a cut file ends: the rows it never reached come out white
-// (palette entry 0 for a palette picture), whatever the memory held before.
+// (palette entry 0 for a palette picture), whatever the memory held before, whichever way
+// up the rows are stored.
 TEST_F(PictureFormatsFiles, ABmpCutShortGivesBlankRowsNotStrayMemory)
 {
     const TPictureFormats formats = TPictureFormats::WithQtFormats();
@@ -196,35 +197,46 @@ TEST_F(PictureFormatsFiles, ABmpCutShortGivesBlankRowsNotStrayMemory)
             colours.setPixel(x, y, qRgb(6 * x, 8 * y, 90));
     }
     const QImage sources[] = {
-        colours,                                                       // 24 bits
-        colours.convertToFormat(QImage::Format_ARGB32),                // 32 bits
+        colours,                                                               // 24 bits
+        colours.convertToFormat(QImage::Format_ARGB32),                        // 32 bits
         colours.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither), // palette
     };
-    for (const QImage& source : sources) {
-        SCOPED_TRACE(source.format());
-        const QByteArray whole = fileData(source, "bmp");
-        const qint64 dataStart = qFromLittleEndian<quint32>(whole.constData() + 10);
-        const int bitsPerPixel = qFromLittleEndian<quint16>(whole.constData() + 28);
-        const qint64 rowBytes = (qint64(W) * bitsPerPixel + 31) / 32 * 4;
-        ASSERT_EQ(dataStart + rowBytes * H, whole.size());
-        const QString name =
-            writeFile(QStringLiteral("cut.bmp"), whole.left(dataStart + rowBytes * KeptRows));
+    for (const bool topDown : {false, true}) {
+        for (const QImage& source : sources) {
+            SCOPED_TRACE(::testing::Message() << source.format() << (topDown ? " top down" : ""));
+            QByteArray whole = fileData(source, "bmp");
+            const qint64 dataStart = qFromLittleEndian<quint32>(whole.constData() + 10);
+            const int bitsPerPixel = qFromLittleEndian<quint16>(whole.constData() + 28);
+            const qint64 rowBytes = (qint64(W) * bitsPerPixel + 31) / 32 * 4;
+            ASSERT_EQ(dataStart + rowBytes * H, whole.size());
+            if (topDown) {
+                // The same picture with its rows stored from the top: a negative height.
+                qToLittleEndian<qint32>(-H, whole.data() + 22);
+                QByteArray rows;
+                for (int row = H - 1; row >= 0; --row)
+                    rows += whole.mid(dataStart + row * rowBytes, rowBytes);
+                whole = whole.left(dataStart) + rows;
+            }
+            const QString name =
+                writeFile(QStringLiteral("cut.bmp"), whole.left(dataStart + rowBytes * KeptRows));
 
-        // Memory of the picture's size, freed just before, full of a pattern.
-        {
-            const auto stray = std::make_unique<char[]>(size_t(W) * H * 4);
-            std::memset(stray.get(), 0x5a, size_t(W) * H * 4);
-            asm volatile("" : : "r"(stray.get()) : "memory");
-        }
-        const std::optional<QImage> loaded = formats.LoadPicture(name);
-        ASSERT_TRUE(loaded.has_value());
-        ASSERT_EQ(loaded->size(), QSize(W, H));
-        const QRgb blank = loaded->colorCount() > 0 ? loaded->color(0) : qRgb(255, 255, 255);
-        for (int y = 0; y < H; ++y) {
-            for (int x = 0; x < W; ++x) {
-                const QRgb want = y < H - KeptRows ? blank : source.pixel(x, y);
-                ASSERT_EQ(loaded->pixel(x, y) | 0xff000000u, want | 0xff000000u)
-                    << "pixel " << x << ", " << y;
+            // Memory of the picture's size, freed just before, full of a pattern.
+            {
+                const auto stray = std::make_unique<char[]>(size_t(W) * H * 4);
+                std::memset(stray.get(), 0x5a, size_t(W) * H * 4);
+                asm volatile("" : : "r"(stray.get()) : "memory");
+            }
+            const std::optional<QImage> loaded = formats.LoadPicture(name);
+            ASSERT_TRUE(loaded.has_value());
+            ASSERT_EQ(loaded->size(), QSize(W, H));
+            const QRgb blank = loaded->colorCount() > 0 ? loaded->color(0) : qRgb(255, 255, 255);
+            for (int y = 0; y < H; ++y) {
+                for (int x = 0; x < W; ++x) {
+                    const bool kept = topDown ? y < KeptRows : y >= H - KeptRows;
+                    const QRgb want = kept ? source.pixel(x, y) : blank;
+                    ASSERT_EQ(loaded->pixel(x, y) | 0xff000000u, want | 0xff000000u)
+                        << "pixel " << x << ", " << y;
+                }
             }
         }
     }
