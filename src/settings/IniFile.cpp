@@ -127,6 +127,16 @@ std::optional<QByteArray> readAllBytes(const QString& path)
     return data;
 }
 
+// What ends the line before `pos` when something is written there: nothing after a line
+// break; after a last line that ends in a lone CR (which a read takes as its line break),
+// the LF that completes it, since another CR would become part of that line.
+QByteArray lineBreakBefore(const QByteArray& data, qsizetype pos, const QByteArray& eol)
+{
+    if (pos == 0 || data[pos - 1] == '\n')
+        return {};
+    return data[pos - 1] == '\r' ? QByteArrayLiteral("\n") : eol;
+}
+
 bool hasLineBreak(const QString& text)
 {
     return text.contains(u'\n') || text.contains(u'\r');
@@ -179,12 +189,9 @@ bool TIniFile::WriteString(const QString& section, const QString& key, const QSt
         data.replace(at.LineBegin, at.LineEnd - at.LineBegin, keyLine);
     } else if (at.SectionFound) {
         // The section may be the last line of a file without a final line break.
-        const QByteArray lead =
-            at.InsertAt > 0 && data[at.InsertAt - 1] != '\n' ? eol : QByteArray();
-        data.insert(at.InsertAt, lead + keyLine + eol);
+        data.insert(at.InsertAt, lineBreakBefore(data, at.InsertAt, eol) + keyLine + eol);
     } else {
-        if (!data.isEmpty() && !data.endsWith('\n'))
-            data += eol;
+        data += lineBreakBefore(data, data.size(), eol);
         data += '[' + sectionName.toUtf8() + ']' + eol + keyLine + eol;
     }
 

@@ -94,6 +94,33 @@ TEST_F(IniFileTest, KeyIsAddedToASectionThatEndsTheFileWithoutLineBreak)
     EXPECT_EQ(bytes(), "[A]\nx=1\n");
 }
 
+// A last line that ends in a lone CR reads as a whole line; what is written after it
+// completes the line break instead of adding a CR to that line.
+TEST_F(IniFileTest, WritesAfterALastLineEndingInACarriageReturn)
+{
+    struct Row
+    {
+        QByteArray before;
+        const char* section;
+        QByteArray after;
+    };
+    const Row rows[] = {
+        {"[A]\r", "A", "[A]\r\nx=1\n"},
+        {"\r\n[A ]\r", "A", "\r\n[A ]\r\nx=1\r\n"},
+        {"[A]\ny=2\r", "A", "[A]\ny=2\r\nx=1\n"},
+        {"[B]\r", "A", "[B]\r\n[A]\nx=1\n"},
+        {"[B]\r\n; end\r", "A", "[B]\r\n; end\r\n[A]\r\nx=1\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.before.toStdString());
+        put(row.before);
+        TIniFile ini(path());
+        ASSERT_TRUE(ini.WriteString(row.section, "x", "1"));
+        EXPECT_EQ(bytes(), row.after);
+        EXPECT_EQ(ini.ReadString(row.section, "x", ""), "1");
+    }
+}
+
 TEST_F(IniFileTest, FirstSectionAndFirstKeyOfAName)
 {
     put("[A]\nx=1\nx=2\n[a]\nx=3\ny=4\n");
