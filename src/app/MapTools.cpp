@@ -32,8 +32,9 @@ std::unique_ptr<TMapGridTool> TMapGridTool::Make(TMapTool kind, const TMapToolCo
 void TMapGridTool::Press(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& pos)
 {
     const QPoint cell = F.Grid.MouseToCell(pos);
-    FPressCell = cell;
-    FButton = button;
+    MapDragCol = cell.x();
+    MapDragRow = cell.y();
+    MapDragButton = button;
     FDragging = true;
     try {
         F.Grid.SetCol(cell.x());
@@ -63,11 +64,11 @@ void TMapGridTool::Move(Qt::KeyboardModifiers, const QPoint& pos)
 
 void TMapGridTool::Dragged(const QPoint& cell)
 {
-    if (FButton == Qt::LeftButton) {
+    if (MapDragButton == Qt::LeftButton) {
         const TCellRect sel = F.Grid.Selection();
         F.ShowStatus(cellText(sel.Left, sel.Top) + QStringLiteral("-") +
                      cellText(sel.Right, sel.Bottom));
-    } else if (FButton == Qt::RightButton) {
+    } else if (MapDragButton == Qt::RightButton) {
         F.ShowStatus(cellText(cell.x(), cell.y()));
     }
 }
@@ -127,10 +128,10 @@ void TScrollTool::Dragged(const QPoint& cell)
     // The grabbed cell stays under the pointer. Beyond the last cell there is no cell to
     // follow, so the view stays where it is.
     TDrawGrid& grid = F.Grid;
-    if (cell.x() >= 0 && FPressCell.x() != cell.x())
-        grid.SetLeftCol(std::max(0, grid.LeftCol() + FPressCell.x() - cell.x()));
-    if (cell.y() >= 0 && FPressCell.y() != cell.y())
-        grid.SetTopRow(std::max(0, grid.TopRow() + FPressCell.y() - cell.y()));
+    if (cell.x() >= 0 && MapDragCol != cell.x())
+        grid.SetLeftCol(std::max(0, grid.LeftCol() + MapDragCol - cell.x()));
+    if (cell.y() >= 0 && MapDragRow != cell.y())
+        grid.SetTopRow(std::max(0, grid.TopRow() + MapDragRow - cell.y()));
     F.ShowStatus(QStringLiteral("左上の座標:(%1,%2)").arg(grid.LeftCol()).arg(grid.TopRow()));
 }
 

@@ -60,8 +60,8 @@ protected:
     virtual void LeftReleased(Qt::KeyboardModifiers) {}
 
     const TMapToolContext& F;
-    Qt::MouseButton FButton = Qt::NoButton;
-    QPoint FPressCell; // where the drag began
+    Qt::MouseButton MapDragButton = Qt::NoButton;
+    int MapDragCol = -1, MapDragRow = -1; // the cell under the pointer at the press
 
 private:
     void pick(const QPoint& cell);
