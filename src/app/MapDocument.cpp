@@ -329,7 +329,7 @@ void TMapDocument::NewMap(TMapStores&& stores)
 
 TCellRect TMapDocument::CheckedRect(const TCellRect& rect) const
 {
-    const TCellRect r = rect.Normalized();
+    const TCellRect r = rect.NormalizeRect();
     if (r.Left < 0 || r.Top < 0 || r.Right >= FWidth || r.Bottom >= FHeight)
         throw std::out_of_range("cell rectangle outside the map");
     return r;

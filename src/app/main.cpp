@@ -1033,7 +1033,7 @@ void TMainForm::RepaintMap()
 void TMainForm::RedrawMapRect(int left, int top, int right, int bottom)
 {
     // Only the cells on screen are drawn again; the grid skips the others.
-    MapGrid->InvalidateRect(TCellRect{left, top, right, bottom}.Normalized());
+    MapGrid->InvalidateRect(TCellRect{left, top, right, bottom}.NormalizeRect());
 }
 
 void TMainForm::RedrawPart(int part)

@@ -19,7 +19,7 @@ struct TCellRect
     }
     // The same cells with the corners ordered: a rectangle dragged up or to the left comes
     // with Right < Left or Bottom < Top.
-    TCellRect Normalized() const
+    TCellRect NormalizeRect() const
     {
         TCellRect r = *this;
         if (r.Right < r.Left)

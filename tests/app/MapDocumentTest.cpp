@@ -110,9 +110,9 @@ TEST(MapDocument, NewMapRefusesBadSizesAndChangesNothing)
 
 TEST(CellRect, NormalizedOrdersTheCornersAndKeepsTheCells)
 {
-    EXPECT_EQ((TCellRect{5, 1, 2, 0}.Normalized()), (TCellRect{2, 0, 5, 1}));
-    EXPECT_EQ((TCellRect{3, 4, 3, 4}.Normalized()), (TCellRect{3, 4, 3, 4}));
-    const TCellRect r = TCellRect{7, 9, 4, 2}.Normalized();
+    EXPECT_EQ((TCellRect{5, 1, 2, 0}.NormalizeRect()), (TCellRect{2, 0, 5, 1}));
+    EXPECT_EQ((TCellRect{3, 4, 3, 4}.NormalizeRect()), (TCellRect{3, 4, 3, 4}));
+    const TCellRect r = TCellRect{7, 9, 4, 2}.NormalizeRect();
     EXPECT_EQ(r.Width(), 4);
     EXPECT_EQ(r.Height(), 8);
     EXPECT_TRUE(r.Contains(4, 2));
