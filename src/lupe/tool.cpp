@@ -220,10 +220,8 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
     Button_ThickLine = makeToolButton(panel2, "Button_ThickLine", QStringLiteral("ペン-太"),
                                       TToolGlyph::ThickLine, QRect(QPoint(32, 6), smallSize), true);
     exclusiveGroup(this, {Button_ThinLine, Button_ThickLine});
-    connect(Button_ThinLine, &QToolButton::clicked, this,
-            [this] { FSettings.SetPenWidth(TSettings::ThinPenWidth); });
-    connect(Button_ThickLine, &QToolButton::clicked, this,
-            [this] { FSettings.SetPenWidth(TSettings::ThickPenWidth); });
+    connect(Button_ThinLine, &QToolButton::clicked, this, &TToolForm::Button_PenWidthClick);
+    connect(Button_ThickLine, &QToolButton::clicked, this, &TToolForm::Button_PenWidthClick);
 
     QFrame* panel4 = makeGroupPanel(this, "Panel4", QRect(248, 48, 113, 33));
     Button_HorizontalTurn =
@@ -376,6 +374,15 @@ void TToolForm::ZoomRadioClick()
     FSettings.SetZoomLevel(ZoomRadio12->isChecked()  ? zlWide
                            : ZoomRadio4->isChecked() ? zlZoom
                                                      : zlNormal);
+}
+
+void TToolForm::Button_PenWidthClick()
+{
+    // Shared by both width buttons: the one now down gives the width.
+    if (Button_ThinLine->isChecked())
+        FSettings.SetPenWidth(TSettings::ThinPenWidth);
+    else if (Button_ThickLine->isChecked())
+        FSettings.SetPenWidth(TSettings::ThickPenWidth);
 }
 
 void TToolForm::LupeColorPanelClick()

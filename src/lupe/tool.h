@@ -88,6 +88,7 @@ protected:
 private:
     void ZoomRadioClick();
     void LupeColorPanelClick();
+    void Button_PenWidthClick();
     void connectSettings();
     void showMapTool(TMapTool tool);
     void showZoomLevel(TZoomLevel level);
