@@ -57,17 +57,17 @@ TPixelToolResult TPixelTools::Press(QPoint pixel, Qt::MouseButton button,
                                     Qt::KeyboardModifiers /*modifiers*/)
 {
     TPixelToolResult result;
-    if (FStroke.Dragging)
+    if (LupeDrag.Dragging)
         result.Changed = Cancel();
 
-    FStroke = TStroke{};
-    FStroke.Dragging = true;
-    FStroke.Button = button;
-    FStroke.Tool = FSettings.PixelTool();
-    FStroke.Thick = FSettings.PenWidth() == TSettings::ThickPenWidth;
-    FStroke.Start = FStroke.Last = pixel;
+    LupeDrag = TStroke{};
+    LupeDrag.Dragging = true;
+    LupeDrag.Button = button;
+    LupeDrag.Tool = FSettings.PixelTool();
+    LupeDrag.Thick = FSettings.PenWidth() == TSettings::ThickPenWidth;
+    LupeDrag.Start = LupeDrag.Last = pixel;
 
-    if (button == Qt::LeftButton && FStroke.Tool == ptFreeLine)
+    if (button == Qt::LeftButton && LupeDrag.Tool == ptFreeLine)
         result.Changed |= setPixel(pixel, opaque(FSettings.DrawingColor()));
     else if (button == Qt::RightButton && bufferRect().contains(pixel))
         result.PanelColor = QColor(FBuffer->pixel(pixel));
@@ -77,38 +77,38 @@ TPixelToolResult TPixelTools::Press(QPoint pixel, Qt::MouseButton button,
 TPixelToolResult TPixelTools::Move(QPoint pixel)
 {
     TPixelToolResult result;
-    if (!FStroke.Dragging)
+    if (!LupeDrag.Dragging)
         return result;
 
-    if (FStroke.Button == Qt::RightButton) {
+    if (LupeDrag.Button == Qt::RightButton) {
         if (bufferRect().contains(pixel))
             result.PanelColor = QColor(FBuffer->pixel(pixel));
         return result;
     }
-    if (FStroke.Button != Qt::LeftButton)
+    if (LupeDrag.Button != Qt::LeftButton)
         return result;
 
-    switch (FStroke.Tool) {
+    switch (LupeDrag.Tool) {
     case ptFreeLine: {
         // Each move joins the last point to this one, so the stroke stays connected.
         const quint32 color = opaque(FSettings.DrawingColor());
-        if (pixel != FStroke.Last) {
-            lineSpans(FStroke.Last, pixel, FStroke.Thick, FSpans);
+        if (pixel != LupeDrag.Last) {
+            lineSpans(LupeDrag.Last, pixel, LupeDrag.Thick, FSpans);
             result.Changed = paintSpans(FSpans, color, false);
         } else {
             result.Changed = setPixel(pixel, color);
         }
-        FStroke.Last = pixel;
+        LupeDrag.Last = pixel;
         break;
     }
     case ptLine:
     case ptBox:
     case ptBoxFill: {
-        const TPreview kind = FStroke.Tool == ptLine ? TPreview::Line : TPreview::Box;
+        const TPreview kind = LupeDrag.Tool == ptLine ? TPreview::Line : TPreview::Box;
         result.Changed = removePreview();
         result.Changed |= togglePreview(kind, pixel);
-        FStroke.Shown = kind;
-        FStroke.Last = pixel;
+        LupeDrag.Shown = kind;
+        LupeDrag.Last = pixel;
         break;
     }
     case ptPaint:
@@ -120,30 +120,30 @@ TPixelToolResult TPixelTools::Move(QPoint pixel)
 TPixelToolResult TPixelTools::Release(QPoint pixel)
 {
     TPixelToolResult result;
-    if (!FStroke.Dragging)
+    if (!LupeDrag.Dragging)
         return result;
-    FStroke.Dragging = false;
+    LupeDrag.Dragging = false;
 
     const QColor drawing = FSettings.DrawingColor();
     const quint32 color = opaque(drawing);
-    if (FStroke.Button == Qt::LeftButton) {
-        switch (FStroke.Tool) {
+    if (LupeDrag.Button == Qt::LeftButton) {
+        switch (LupeDrag.Tool) {
         case ptFreeLine:
             break;
         case ptLine:
             // The preview goes first, so a release away from the last previewed pixel leaves
             // none of it behind.
             result.Changed = removePreview();
-            lineSpans(FStroke.Start, pixel, FStroke.Thick, FSpans);
+            lineSpans(LupeDrag.Start, pixel, LupeDrag.Thick, FSpans);
             result.Changed |= paintSpans(FSpans, color, false);
             break;
         case ptBox:
         case ptBoxFill:
             result.Changed = removePreview();
-            boxOutlineSpans(FStroke.Start, pixel, FStroke.Thick, FSpans);
+            boxOutlineSpans(LupeDrag.Start, pixel, LupeDrag.Thick, FSpans);
             result.Changed |= paintSpans(FSpans, color, false);
-            if (FStroke.Tool == ptBoxFill) {
-                boxInteriorSpans(FStroke.Start, pixel, FStroke.Thick, FSpans);
+            if (LupeDrag.Tool == ptBoxFill) {
+                boxInteriorSpans(LupeDrag.Start, pixel, LupeDrag.Thick, FSpans);
                 result.Changed |= paintSpans(FSpans, color, false);
             }
             break;
@@ -151,7 +151,7 @@ TPixelToolResult TPixelTools::Release(QPoint pixel)
             result.Changed = fill(pixel, color);
             break;
         }
-    } else if (FStroke.Button == Qt::RightButton) {
+    } else if (LupeDrag.Button == Qt::RightButton) {
         if (bufferRect().contains(pixel)) {
             result.PickedColor = QColor(FBuffer->pixel(pixel));
             result.PanelColor = result.PickedColor;
@@ -159,7 +159,7 @@ TPixelToolResult TPixelTools::Release(QPoint pixel)
             result.PanelColor = drawing;
         }
     }
-    FStroke.Shown = TPreview::None;
+    LupeDrag.Shown = TPreview::None;
     FBrushColor = drawing;
     return result;
 }
@@ -167,7 +167,7 @@ TPixelToolResult TPixelTools::Release(QPoint pixel)
 QRect TPixelTools::Cancel()
 {
     const QRect changed = removePreview();
-    FStroke.Dragging = false;
+    LupeDrag.Dragging = false;
     return changed;
 }
 
@@ -295,15 +295,15 @@ QRect TPixelTools::togglePreview(TPreview kind, QPoint end)
 {
     QRect changed;
     if (kind == TPreview::Line) {
-        lineSpans(FStroke.Start, end, FStroke.Thick, FSpans);
+        lineSpans(LupeDrag.Start, end, LupeDrag.Thick, FSpans);
         changed = paintSpans(FSpans, InvertMask, true);
     } else if (kind == TPreview::Box) {
-        boxOutlineSpans(FStroke.Start, end, FStroke.Thick, FSpans);
+        boxOutlineSpans(LupeDrag.Start, end, LupeDrag.Thick, FSpans);
         changed = paintSpans(FSpans, InvertMask, true);
-        if (FStroke.Tool == ptBoxFill) {
+        if (LupeDrag.Tool == ptBoxFill) {
             // The interior mixes in the brush colour; white would invert it too, black
             // leaves it as it is.
-            boxInteriorSpans(FStroke.Start, end, FStroke.Thick, FSpans);
+            boxInteriorSpans(LupeDrag.Start, end, LupeDrag.Thick, FSpans);
             changed |= paintSpans(FSpans, FBrushColor.rgb() & ColorMask, true);
         }
     }
@@ -312,10 +312,10 @@ QRect TPixelTools::togglePreview(TPreview kind, QPoint end)
 
 QRect TPixelTools::removePreview()
 {
-    if (FStroke.Shown == TPreview::None)
+    if (LupeDrag.Shown == TPreview::None)
         return {};
-    const QRect changed = togglePreview(FStroke.Shown, FStroke.Last);
-    FStroke.Shown = TPreview::None;
+    const QRect changed = togglePreview(LupeDrag.Shown, LupeDrag.Last);
+    LupeDrag.Shown = TPreview::None;
     return changed;
 }
 

@@ -66,7 +66,7 @@ public:
     TPixelToolResult Release(QPoint pixel);
     // Takes a showing preview away and ends the stroke without drawing it.
     QRect Cancel();
-    bool Dragging() const { return FStroke.Dragging; }
+    bool Dragging() const { return LupeDrag.Dragging; }
 
     // Mirror the buffer left-right or top-bottom; twice restores it.
     QRect FlipHorizontal();
@@ -122,7 +122,7 @@ private:
 
     const TSettings& FSettings;
     QImage* FBuffer = nullptr;
-    TStroke FStroke;
+    TStroke LupeDrag; // the stroke under way
     // The brush keeps the drawing colour of the last finished stroke; the filled box's
     // preview mixes it into its interior. White until the first stroke ends.
     QColor FBrushColor = Qt::white;
