@@ -403,14 +403,14 @@ bool TMainForm::SaveMapFile(const QString& fileName)
 
 std::optional<QString> TMainForm::runMapSaveDialog()
 {
-    TFileDialogRequest request;
-    request.DialogMode = TFileDialogRequest::Save;
-    request.Title = QStringLiteral("マップデータの保存");
-    request.NameFilters = FMapFilters;
-    request.DefaultSuffix = FMapExtension;
-    request.FileName = FMapFileName;
-    request.Directory = FSettings.MapFolder();
-    std::optional<QString> name = RunFileDialog(this, request);
+    TFileDialogRequest SaveDialog;
+    SaveDialog.DialogMode = TFileDialogRequest::Save;
+    SaveDialog.Title = QStringLiteral("マップデータの保存");
+    SaveDialog.NameFilters = FMapFilters;
+    SaveDialog.DefaultSuffix = FMapExtension;
+    SaveDialog.FileName = FMapFileName;
+    SaveDialog.Directory = FSettings.MapFolder();
+    std::optional<QString> name = RunFileDialog(this, SaveDialog);
     // The dialog keeps the chosen name: later saves go to it.
     if (name) {
         FMapFileName = *name;
@@ -464,13 +464,13 @@ bool TMainForm::LoadMapFile(const QString& fileName)
 
 void TMainForm::R1Click()
 {
-    TFileDialogRequest request;
-    request.DialogMode = TFileDialogRequest::Open;
-    request.Title = QStringLiteral("マップデータの読み込み");
-    request.NameFilters = FOpenFilters;
-    request.DefaultSuffix = FMapExtension;
-    request.Directory = FSettings.MapFolder();
-    const std::optional<QString> name = RunFileDialog(this, request);
+    TFileDialogRequest OpenDialog;
+    OpenDialog.DialogMode = TFileDialogRequest::Open;
+    OpenDialog.Title = QStringLiteral("マップデータの読み込み");
+    OpenDialog.NameFilters = FOpenFilters;
+    OpenDialog.DefaultSuffix = FMapExtension;
+    OpenDialog.Directory = FSettings.MapFolder();
+    const std::optional<QString> name = RunFileDialog(this, OpenDialog);
     if (!name)
         return;
     FSettings.SetMapFolder(QFileInfo(*name).absolutePath());
@@ -564,13 +564,13 @@ QString refusalText(const TMapPicturePlan& plan)
 
 void TMainForm::P1Click()
 {
-    TFileDialogRequest request;
-    request.DialogMode = TFileDialogRequest::Save;
-    request.Title = QStringLiteral("マップ全景を画像ファイルに保存");
-    request.NameFilters = NameFiltersFromPairs(
+    TFileDialogRequest SaveFullMapPicDialog;
+    SaveFullMapPicDialog.DialogMode = TFileDialogRequest::Save;
+    SaveFullMapPicDialog.Title = QStringLiteral("マップ全景を画像ファイルに保存");
+    SaveFullMapPicDialog.NameFilters = NameFiltersFromPairs(
         QStringLiteral("BMP (*.bmp)|*.bmp|PNG (*.png)|*.png|全てのファイル(*.*)|*.*"));
-    request.DefaultSuffix = QStringLiteral("bmp");
-    const std::optional<QString> fileName = RunFileDialog(this, request);
+    SaveFullMapPicDialog.DefaultSuffix = QStringLiteral("bmp");
+    const std::optional<QString> fileName = RunFileDialog(this, SaveFullMapPicDialog);
     if (!fileName)
         return;
     const QString suffix = QFileInfo(*fileName).suffix().toLower();

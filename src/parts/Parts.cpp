@@ -49,7 +49,7 @@ QAction* addItem(QMenu* menu, const QString& caption, const QKeySequence& shortc
     return item;
 }
 
-TFileDialogRequest saveRequest(const QString& fileName, const QString& folder)
+TFileDialogRequest SavePictureDialog(const QString& fileName, const QString& folder)
 {
     TFileDialogRequest request;
     request.DialogMode = TFileDialogRequest::Save;
@@ -276,7 +276,7 @@ std::optional<QString> TPartsForm::runSaveDialog(const QString& suggested)
     QString name = suggested;
     for (;;) {
         const std::optional<QString> chosen =
-            RunFileDialog(this, saveRequest(name, FModels.Settings.PartsFolder()));
+            RunFileDialog(this, SavePictureDialog(name, FModels.Settings.PartsFolder()));
         if (!chosen)
             return std::nullopt;
         FModels.Settings.SetPartsFolder(QFileInfo(*chosen).absolutePath());
@@ -448,13 +448,13 @@ QStringList TPartsForm::OpenDialogFilters() const
 
 void TPartsForm::N1Click()
 {
-    TFileDialogRequest request;
-    request.DialogMode = TFileDialogRequest::Open;
-    request.Title = QStringLiteral("パーツ画像の読み込み");
-    request.NameFilters = OpenDialogFilters();
-    request.PicturePreview = true;
-    request.Directory = FModels.Settings.PartsFolder();
-    const std::optional<QString> name = RunFileDialog(this, request);
+    TFileDialogRequest OpenPictureDialog;
+    OpenPictureDialog.DialogMode = TFileDialogRequest::Open;
+    OpenPictureDialog.Title = QStringLiteral("パーツ画像の読み込み");
+    OpenPictureDialog.NameFilters = OpenDialogFilters();
+    OpenPictureDialog.PicturePreview = true;
+    OpenPictureDialog.Directory = FModels.Settings.PartsFolder();
+    const std::optional<QString> name = RunFileDialog(this, OpenPictureDialog);
     if (!name)
         return;
     FModels.Settings.SetPartsFolder(QFileInfo(*name).absolutePath());
