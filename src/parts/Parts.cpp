@@ -547,10 +547,10 @@ void TPartsForm::PartsGridMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, cons
     // A press beside or below the 16 x 16 cells picks nothing, so it starts no drag: its
     // release then only redraws the map.
     const QPoint cell = PartsGrid->MouseToCell(pos);
-    FDragActive = cell.x() >= 0 && cell.y() >= 0;
-    if (FDragActive) {
-        FDragCol = cell.x();
-        FDragRow = cell.y();
+    DragActive = cell.x() >= 0 && cell.y() >= 0;
+    if (DragActive) {
+        DragCol = cell.x();
+        DragRow = cell.y();
     }
 }
 
@@ -569,7 +569,7 @@ QPoint TPartsForm::nearestCell(const QPoint& pos) const
 
 void TPartsForm::PartsGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos)
 {
-    if (!FDragActive || !(shift & (Qt::ShiftModifier | Qt::ControlModifier)))
+    if (!DragActive || !(shift & (Qt::ShiftModifier | Qt::ControlModifier)))
         return; // the grid's own range selection follows the pointer
     // The target follows the pointer; setting the current cell collapses the selection, so
     // only the target shows inverted.
@@ -578,7 +578,7 @@ void TPartsForm::PartsGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& p
         PartsGrid->SetCol(cell.x());
     if (cell.y() != PartsGrid->Row())
         PartsGrid->SetRow(cell.y());
-    const int source = (FDragRow * TPartsStore::SheetSide + FDragCol) % TPartsStore::PartCount;
+    const int source = (DragRow * TPartsStore::SheetSide + DragCol) % TPartsStore::PartCount;
     StatusText->setText(DragSourceText + QString::number(source) + QStringLiteral(" / ") +
                         DragTargetText + QString::number(SelectedPartNumber()));
 }
@@ -622,14 +622,14 @@ void TPartsForm::overlayParts(int source, int target)
 
 void TPartsForm::PartsGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, const QPoint&)
 {
-    if (!FDragActive)
+    if (!DragActive)
         return;
-    FDragActive = false;
+    DragActive = false;
 
     // The keys held now decide, whatever was held when the button went down.
     const bool shiftKey = shift.testFlag(Qt::ShiftModifier);
     const bool ctrlKey = shift.testFlag(Qt::ControlModifier);
-    const int source = (FDragRow * TPartsStore::SheetSide + FDragCol) % TPartsStore::PartCount;
+    const int source = (DragRow * TPartsStore::SheetSide + DragCol) % TPartsStore::PartCount;
     const int target = SelectedPartNumber();
     if (shiftKey && ctrlKey) {
         overlayParts(source, target);

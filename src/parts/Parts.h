@@ -156,9 +156,9 @@ private:
 
     TProgramModels FModels;
     TPartsStore& FStore;
-    bool FDragActive = false;
-    int FDragCol = 0;
-    int FDragRow = 0;
+    bool DragActive = false;
+    int DragCol = 0;
+    int DragRow = 0;
     QString FPictureInUse;
     TPictureFormats* FFormats = nullptr;
 };
