@@ -159,7 +159,7 @@ private:
     void swap()
     {
         for (qsizetype i = 0; i < FParts.size(); ++i) {
-            QImage present = FStore->FParts[FParts[i]].copy();
+            QImage present = FStore->PartBitmaps[FParts[i]].copy();
             FStore->capturePart(FParts[i], FPictures[size_t(i)], 0, 0);
             FPictures[size_t(i)] = std::move(present);
         }
@@ -204,7 +204,7 @@ void TPartsStore::SetPartsSize(uint16_t width, uint16_t height)
 
     FPartWidth = width;
     FPartHeight = height;
-    FParts.swap(fresh);
+    PartBitmaps.swap(fresh);
     clearCopyBuffer();
     // The placeholders come from no file: saving them under the last picture's name would
     // write over that picture without a question.
@@ -226,19 +226,19 @@ void TPartsStore::ResetPart(int n)
 void TPartsStore::resetPart(int n)
 {
     checkPartNumber(n);
-    FParts[n] = makePlaceholder(FPartWidth, FPartHeight, n);
+    PartBitmaps[n] = makePlaceholder(FPartWidth, FPartHeight, n);
 }
 
 QImage& TPartsStore::PartBitmap(int n)
 {
     checkPartNumber(n);
-    return FParts[n];
+    return PartBitmaps[n];
 }
 
 const QImage& TPartsStore::PartBitmap(int n) const
 {
     checkPartNumber(n);
-    return FParts[n];
+    return PartBitmaps[n];
 }
 
 void TPartsStore::CapturePart(int n, const QImage& source, int x, int y)
@@ -256,7 +256,7 @@ bool TPartsStore::capturePart(int n, const QImage& source, int x, int y)
     QPoint origin;
     // Taken before the part is written: the source may be the part itself.
     const QImage pixels = rgbRegion(source, area, origin);
-    QImage& part = FParts[n];
+    QImage& part = PartBitmaps[n];
     if (!makeWritable(part))
         throw std::bad_alloc();
     copyWindow(part, pixels, origin, x, y, area);
@@ -270,8 +270,8 @@ void TPartsStore::ExchangeParts(int a, int b)
     if (a == b)
         return;
     // Pixels only: others may hold references to the two picture objects.
-    const QImage saved = FParts[b].copy();
-    capturePart(b, FParts[a], 0, 0);
+    const QImage saved = PartBitmaps[b].copy();
+    capturePart(b, PartBitmaps[a], 0, 0);
     capturePart(a, saved, 0, 0);
     emit partChanged(a);
     emit partChanged(b);
@@ -329,14 +329,14 @@ bool TPartsStore::sliceInto(const QImage& picture)
         const int x = (n % SheetSide) * FPartWidth;
         const int y = (n / SheetSide) * FPartHeight;
         areas[n] = sourceOverlap(picture, x, y, FPartWidth, FPartHeight);
-        if (!areas[n].isEmpty() && !makeWritable(FParts[n]))
+        if (!areas[n].isEmpty() && !makeWritable(PartBitmaps[n]))
             return false;
     }
 
     for (int n = 0; n < PartCount; ++n) {
         if (areas[n].isEmpty())
             continue;
-        copyWindow(FParts[n], pixels, origin, (n % SheetSide) * FPartWidth,
+        copyWindow(PartBitmaps[n], pixels, origin, (n % SheetSide) * FPartWidth,
                    (n / SheetSide) * FPartHeight, areas[n]);
     }
     return true;
@@ -356,7 +356,7 @@ void TPartsStore::ComposePartsPicture(QImage& picture) const
         throw std::bad_alloc();
     const qsizetype bytes = qsizetype(FPartWidth) * BytesPerPixel;
     for (int n = 0; n < PartCount; ++n) {
-        const QImage& part = FParts[n];
+        const QImage& part = PartBitmaps[n];
         const int left = (n % SheetSide) * FPartWidth;
         const int top = (n / SheetSide) * FPartHeight;
         for (int row = 0; row < FPartHeight; ++row) {
@@ -462,9 +462,9 @@ void TPartsStore::setState(uint64_t state)
 {
     FState = state;
     const bool modified = FState != FSavedState;
-    if (modified == FPartsModified)
+    if (modified == PartsModified)
         return;
-    FPartsModified = modified;
+    PartsModified = modified;
     emit partsModifiedChanged(modified);
 }
 
@@ -474,8 +474,8 @@ bool TPartsStore::EditParts(const QList<int>& parts, const std::function<bool()>
     pictures.reserve(size_t(parts.size()));
     for (int n : parts) {
         checkPartNumber(n);
-        pictures.push_back(FParts[n].copy());
-        if (pictures.back().isNull() && !FParts[n].isNull())
+        pictures.push_back(PartBitmaps[n].copy());
+        if (pictures.back().isNull() && !PartBitmaps[n].isNull())
             throw std::bad_alloc();
     }
     bool changed = false;
@@ -537,7 +537,7 @@ bool TPartsStore::CopySelectedParts(int left, int top, int right, int bottom)
     // Implicitly shared copies: a later change of a part detaches it from the buffer.
     for (int r = top; r <= bottom; ++r) {
         for (int c = left; c <= right; ++c)
-            FCopyBuffer[(c - left) * SheetSide + (r - top)] = FParts[r * SheetSide + c];
+            FCopyBuffer[(c - left) * SheetSide + (r - top)] = PartBitmaps[r * SheetSide + c];
     }
     FCopyBufferWidth = right - left + 1;
     FCopyBufferHeight = bottom - top + 1;

@@ -121,7 +121,7 @@ public:
 
     // The flag follows the edits and their undo; SetPartsModified marks the parts modified
     // whatever undo does later, ClearPartsModified marks the current state saved.
-    bool IsPartsModified() const { return FPartsModified; }
+    bool IsPartsModified() const { return PartsModified; }
     void SetPartsModified();
     void ClearPartsModified();
 
@@ -163,8 +163,8 @@ private:
     const TPictureFormats& FFormats;
     uint16_t FPartWidth = 0;
     uint16_t FPartHeight = 0;
-    std::array<QImage, PartCount> FParts;
-    bool FPartsModified = false;
+    std::array<QImage, PartCount> PartBitmaps;
+    bool PartsModified = false;
     TUndoHistory* FHistory = nullptr;
     // The edit the pictures are at, and the one last saved (NoState: none).
     uint64_t FState = 0;
