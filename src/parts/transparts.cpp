@@ -78,24 +78,24 @@ QIcon paintGlyph()
 
 void TOverlayMask::SetSource(const QImage& source)
 {
-    FSource = source.convertToFormat(QImage::Format_RGB32);
-    FMask = QImage(FSource.size(), QImage::Format_RGB32);
-    FMask.fill(Opaque);
+    SourceBitmap = source.convertToFormat(QImage::Format_RGB32);
+    MaskBitmap = QImage(SourceBitmap.size(), QImage::Format_RGB32);
+    MaskBitmap.fill(Opaque);
     FPosition = QPoint();
 }
 
 bool TOverlayMask::IsTransparent(int x, int y) const
 {
-    return Contains(x, y) && isWhite(FMask.pixel(x, y));
+    return Contains(x, y) && isWhite(MaskBitmap.pixel(x, y));
 }
 
 void TOverlayMask::MakeFromColour(QRgb c)
 {
     c &= 0xffffff;
-    for (int y = 0; y < FSource.height(); ++y) {
-        const auto* from = reinterpret_cast<const QRgb*>(FSource.constScanLine(y));
-        auto* to = reinterpret_cast<QRgb*>(FMask.scanLine(y));
-        for (int x = 0; x < FSource.width(); ++x)
+    for (int y = 0; y < SourceBitmap.height(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(SourceBitmap.constScanLine(y));
+        auto* to = reinterpret_cast<QRgb*>(MaskBitmap.scanLine(y));
+        for (int x = 0; x < SourceBitmap.width(); ++x)
             to[x] = (from[x] & 0xffffff) == c ? Transparent : Opaque;
     }
 }
@@ -103,7 +103,7 @@ void TOverlayMask::MakeFromColour(QRgb c)
 void TOverlayMask::SetPixel(int x, int y, bool transparent)
 {
     if (Contains(x, y))
-        FMask.setPixel(x, y, maskValue(transparent));
+        MaskBitmap.setPixel(x, y, maskValue(transparent));
     FPosition = QPoint(x, y);
 }
 
@@ -138,15 +138,15 @@ void TOverlayMask::Fill(int x, int y, bool transparent)
     FPosition = QPoint(x, y);
     if (!Contains(x, y))
         return;
-    const QRgb from = FMask.pixel(x, y);
+    const QRgb from = MaskBitmap.pixel(x, y);
     const QRgb to = maskValue(transparent);
     if (from == to)
         return;
     // Scanline fill with an explicit stack: no recursion depth however large the part.
-    const int w = FMask.width();
-    const int h = FMask.height();
+    const int w = MaskBitmap.width();
+    const int h = MaskBitmap.height();
     auto at = [this](int px, int py) -> QRgb& {
-        return reinterpret_cast<QRgb*>(FMask.scanLine(py))[px];
+        return reinterpret_cast<QRgb*>(MaskBitmap.scanLine(py))[px];
     };
     std::vector<QPoint> stack{QPoint(x, y)};
     while (!stack.empty()) {
@@ -179,16 +179,16 @@ void TOverlayMask::Fill(int x, int y, bool transparent)
 
 void TOverlayMask::Reverse()
 {
-    FMask.invertPixels();
+    MaskBitmap.invertPixels();
 }
 
 QImage TOverlayMask::BlinkPicture(int phase) const
 {
-    QImage shown = FSource.copy();
+    QImage shown = SourceBitmap.copy();
     if (phase == 0)
         return shown;
     for (int y = 0; y < shown.height(); ++y) {
-        const auto* mask = reinterpret_cast<const QRgb*>(FMask.constScanLine(y));
+        const auto* mask = reinterpret_cast<const QRgb*>(MaskBitmap.constScanLine(y));
         auto* line = reinterpret_cast<QRgb*>(shown.scanLine(y));
         for (int x = 0; x < shown.width(); ++x) {
             if (isWhite(mask[x]))
@@ -200,13 +200,13 @@ QImage TOverlayMask::BlinkPicture(int phase) const
 
 void TOverlayMask::OverlayOnto(QImage& target) const
 {
-    const int w = std::min(FSource.width(), target.width());
-    const int h = std::min(FSource.height(), target.height());
+    const int w = std::min(SourceBitmap.width(), target.width());
+    const int h = std::min(SourceBitmap.height(), target.height());
     const bool direct =
         target.format() == QImage::Format_RGB32 || target.format() == QImage::Format_ARGB32;
     for (int y = 0; y < h; ++y) {
-        const auto* mask = reinterpret_cast<const QRgb*>(FMask.constScanLine(y));
-        const auto* source = reinterpret_cast<const QRgb*>(FSource.constScanLine(y));
+        const auto* mask = reinterpret_cast<const QRgb*>(MaskBitmap.constScanLine(y));
+        const auto* source = reinterpret_cast<const QRgb*>(SourceBitmap.constScanLine(y));
         auto* line = direct ? reinterpret_cast<QRgb*>(target.scanLine(y)) : nullptr;
         for (int x = 0; x < w; ++x) {
             if ((mask[x] & 0xffffff) != 0)
@@ -401,7 +401,7 @@ void TTranslucenPartsDlg::SetSourcePart(int n)
     Button_FreeLine->setChecked(true);
     Radio_Trans->setChecked(true);
     ColorPanel->hide();
-    FMaskDrawing = false;
+    MaskDrawing = false;
 }
 
 void TTranslucenPartsDlg::OverlayOnto(QImage& target) const
@@ -435,7 +435,7 @@ void TTranslucenPartsDlg::LupeSourceMouseDown(Qt::MouseButton button, Qt::Keyboa
         FOverlay.MakeFromColour(c);
         return;
     }
-    FMaskDrawing = true;
+    MaskDrawing = true;
     const bool transparent = Radio_Trans->isChecked();
     if (Button_FreeLine->isChecked())
         FOverlay.SetPixel(x, y, transparent);
@@ -445,20 +445,20 @@ void TTranslucenPartsDlg::LupeSourceMouseDown(Qt::MouseButton button, Qt::Keyboa
 
 void TTranslucenPartsDlg::LupeSourceMouseMove(Qt::KeyboardModifiers, const QPoint& pos)
 {
-    if (!FMaskDrawing || colourWay() || !Button_FreeLine->isChecked())
+    if (!MaskDrawing || colourWay() || !Button_FreeLine->isChecked())
         return;
     FOverlay.LineTo(pos.x(), pos.y(), Radio_Trans->isChecked());
 }
 
 void TTranslucenPartsDlg::LupeSourceMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint&)
 {
-    FMaskDrawing = false;
+    MaskDrawing = false;
 }
 
 void TTranslucenPartsDlg::BlinkTimerTimer()
 {
-    Lupe->SetBitmap(FOverlay.BlinkPicture(FBlinkPhase));
-    FBlinkPhase = 1 - FBlinkPhase;
+    Lupe->SetBitmap(FOverlay.BlinkPicture(BlinkPhase));
+    BlinkPhase = 1 - BlinkPhase;
 }
 
 void TTranslucenPartsDlg::Button_ReverseClick()

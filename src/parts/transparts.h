@@ -26,9 +26,9 @@ class TOverlayMask
 public:
     // The source becomes a copy of source (made RGB32); the mask all opaque.
     void SetSource(const QImage& source);
-    const QImage& Source() const { return FSource; }
-    const QImage& Mask() const { return FMask; }
-    bool Contains(int x, int y) const { return FSource.rect().contains(x, y); }
+    const QImage& Source() const { return SourceBitmap; }
+    const QImage& Mask() const { return MaskBitmap; }
+    bool Contains(int x, int y) const { return SourceBitmap.rect().contains(x, y); }
     bool IsTransparent(int x, int y) const;
 
     // A new mask: the source's pixels of exactly colour c transparent, all others opaque.
@@ -52,8 +52,8 @@ public:
     void OverlayOnto(QImage& target) const;
 
 private:
-    QImage FSource;
-    QImage FMask;
+    QImage SourceBitmap;
+    QImage MaskBitmap;
     QPoint FPosition;
 };
 
@@ -119,6 +119,6 @@ private:
 
     const TPartsStore& FParts;
     TOverlayMask FOverlay;
-    bool FMaskDrawing = false;
-    int FBlinkPhase = 0;
+    bool MaskDrawing = false;
+    int BlinkPhase = 0;
 };
