@@ -275,9 +275,9 @@ void TLupe::UpdateLayout()
     FSyncingBars = false;
     syncBars();
 
-    if (!FBitmap.isNull() && FBackBuffer.size() != QSize(FDrawnWidth, FDrawnHeight)) {
-        FBackBuffer = QImage(FDrawnWidth, FDrawnHeight, QImage::Format_RGB32);
-        FBackBuffer.fill(FColor);
+    if (!FBitmap.isNull() && BackBuffer.size() != QSize(FDrawnWidth, FDrawnHeight)) {
+        BackBuffer = QImage(FDrawnWidth, FDrawnHeight, QImage::Format_RGB32);
+        BackBuffer.fill(FColor);
     }
     if (OnResize)
         OnResize();
@@ -442,14 +442,14 @@ void TLupe::paintPicture(QPainter& screen, const QRect& exposed)
                        dest.height() / p);
 
     // A picture resized by its owner without a word is shown as far as the buffer reaches.
-    if (FBackBuffer.size() != QSize(FDrawnWidth, FDrawnHeight)) {
-        FBackBuffer = QImage(FDrawnWidth, FDrawnHeight, QImage::Format_RGB32);
-        FBackBuffer.fill(FColor);
+    if (BackBuffer.size() != QSize(FDrawnWidth, FDrawnHeight)) {
+        BackBuffer = QImage(FDrawnWidth, FDrawnHeight, QImage::Format_RGB32);
+        BackBuffer.fill(FColor);
     }
     const bool owner = FStyle == lsOwnerDraw && OnDrawLupe;
     bool drawResult = true;
     if (owner) {
-        QPainter canvas(&FBackBuffer);
+        QPainter canvas(&BackBuffer);
         OnDrawLupe(canvas, dest, source, ldsImage, drawResult);
     }
     if (drawResult)
@@ -458,7 +458,7 @@ void TLupe::paintPicture(QPainter& screen, const QRect& exposed)
         FGridPen.color().alpha() == 255) {
         drawThinGrid(dest, FGridPen.color().rgb());
     } else if (drawResult && (FDrawGrid || owner)) {
-        QPainter canvas(&FBackBuffer);
+        QPainter canvas(&BackBuffer);
         if (FDrawGrid) {
             if (owner)
                 OnDrawLupe(canvas, dest, source, ldsGrid, drawResult);
@@ -468,7 +468,7 @@ void TLupe::paintPicture(QPainter& screen, const QRect& exposed)
         if (drawResult && owner)
             OnDrawLupe(canvas, dest, source, ldsOverlay, drawResult);
     }
-    screen.drawImage(dest.topLeft(), FBackBuffer, dest);
+    screen.drawImage(dest.topLeft(), BackBuffer, dest);
 }
 
 // Each source pixel of `source` becomes a Power x Power block of `dest` in the back buffer:
@@ -476,9 +476,9 @@ void TLupe::paintPicture(QPainter& screen, const QRect& exposed)
 void TLupe::magnify(const QRect& dest, const QRect& source)
 {
     const int p = FPower;
-    const int bufferWidth = FBackBuffer.width();
-    const qsizetype stride = FBackBuffer.bytesPerLine();
-    uchar* bits = FBackBuffer.bits();
+    const int bufferWidth = BackBuffer.width();
+    const qsizetype stride = BackBuffer.bytesPerLine();
+    uchar* bits = BackBuffer.bits();
     for (int row = 0; row < source.height(); ++row) {
         const int sy = source.top() + row;
         if (sy < 0 || sy >= FBitmap.height())
@@ -505,8 +505,8 @@ void TLupe::magnify(const QRect& dest, const QRect& source)
 void TLupe::drawThinGrid(const QRect& dest, QRgb color)
 {
     const int p = FPower;
-    const qsizetype stride = FBackBuffer.bytesPerLine();
-    uchar* bits = FBackBuffer.bits();
+    const qsizetype stride = BackBuffer.bytesPerLine();
+    uchar* bits = BackBuffer.bits();
     const int right = dest.left() + dest.width();
     for (int y = dest.top(); y < dest.top() + dest.height(); ++y) {
         auto* line = reinterpret_cast<uint32_t*>(bits + y * stride);

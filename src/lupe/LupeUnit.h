@@ -25,6 +25,12 @@ enum TLupeOwnerDrawState
     ldsOverlay = 2, // after the grid, before the result reaches the screen
 };
 
+// The owner drawing handler: the canvas, the control rectangle being repainted, the source
+// rectangle it shows, the stage, and whether the control goes on drawing.
+using TDrawLupeEvent =
+    std::function<void(QPainter& canvas, const QRect& destClip, const QRect& sorcClip,
+                       TLupeOwnerDrawState state, bool& drawResult)>;
+
 // What a scroll asked for, numbered as scroll bars number their requests.
 enum TScrollCode
 {
@@ -146,9 +152,7 @@ public:
     // being repainted (whole magnified pixels) and the source rectangle it shows. drawResult
     // is true on entry; leaving it false skips the control's drawing of this stage and all
     // later stages; what the back buffer holds for destClip still reaches the screen.
-    std::function<void(QPainter& canvas, const QRect& destClip, const QRect& sorcClip,
-                       TLupeOwnerDrawState state, bool& drawResult)>
-        OnDrawLupe;
+    TDrawLupeEvent OnDrawLupe;
     // After each scroll, either bar, with the request and the new origin on that axis.
     std::function<void(TScrollCode code, int scrollPos)> OnScroll;
     // After each layout recalculation.
@@ -191,7 +195,7 @@ private:
     void drawThinGrid(const QRect& dest, QRgb color);
 
     QImage FBitmap;
-    QImage FBackBuffer;
+    QImage BackBuffer;
     QPen FGridPen;
     QColor FColor;
     QMenu* FPopupMenu = nullptr;
