@@ -226,11 +226,19 @@ public:
     // The program's folder (spsAppDir); the running program's by default.
     QString AppDir;
 
-    std::function<void(TSPIs* sender, const QString& fileName, bool& accept)> OnSearching;
-    std::function<void(TSPIs* sender, TSPI* spi, bool& accept)> OnSearch;
-    std::function<void(TSPIs* sender, TInSPI* spi, const QString& extension,
-                       const QString& description, TSPIGraphicClass& graphicClass)>
-        OnPictureRegister;
+    // A candidate file was found; Accept false skips it.
+    using TSPISearchingEvent =
+        std::function<void(TSPIs* Sender, const QString& FileName, bool& Accept)>;
+    // A plug-in was loaded; Accept false discards it.
+    using TSPISearchEvent = std::function<void(TSPIs* Sender, TSPI* ASPI, bool& Accept)>;
+    // An extension is about to be registered; the handler may change or clear the class.
+    using TSPIPictureRegisterEvent =
+        std::function<void(TSPIs* Sender, TInSPI* ASPI, const QString& AExtension,
+                           const QString& ADescription, TSPIGraphicClass& AGraphicClass)>;
+
+    TSPISearchingEvent OnSearching;
+    TSPISearchEvent OnSearch;
+    TSPIPictureRegisterEvent OnPictureRegister;
 
 private:
     void searchDirectory(const QString& directory, const QString& pattern);
