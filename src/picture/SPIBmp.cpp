@@ -171,28 +171,28 @@ bool TInSPIAble::trySPIs(const QByteArray& data)
     if (data.size() > std::numeric_limits<int32_t>::max())
         return false;
     if (ForcedSPI)
-        return trySPI(ForcedSPI, data);
+        return TrySPI(ForcedSPI, data);
     TSPIs* manager = TSPIs::ActiveSPIs();
     if (!manager)
         return false;
     std::vector<TSPI*> spis;
     manager->FindSPIs({TSPIKind::InSPI}, spis, CurrentExtension);
     for (TSPI* spi : spis) {
-        if (trySPI(spi, data))
+        if (TrySPI(spi, data))
             return true;
     }
     return false;
 }
 
-bool TInSPIAble::trySPI(TSPI* spi, const QByteArray& data)
+bool TInSPIAble::TrySPI(TSPI* spi, const QByteArray& data)
 {
     notify(psStarting, 0, false);
     bool result;
     try {
         const auto len = int32_t(data.size());
-        result = tryData(spi, data.constData(), len);
+        result = TryData(spi, data.constData(), len);
         if (!result && SkipHeaderRetry && len > HeaderSkip)
-            result = tryData(spi, data.constData() + HeaderSkip, int32_t(len - HeaderSkip));
+            result = TryData(spi, data.constData() + HeaderSkip, int32_t(len - HeaderSkip));
     } catch (...) {
         notify(psEnding, 100, true);
         throw;
@@ -201,7 +201,7 @@ bool TInSPIAble::trySPI(TSPI* spi, const QByteArray& data)
     return result;
 }
 
-bool TInSPIAble::tryData(TSPI* spi, const char* data, int32_t len)
+bool TInSPIAble::TryData(TSPI* spi, const char* data, int32_t len)
 {
     // The plug-in may look at 2048 bytes whatever the length.
     std::array<char, HeadSize> head{};

@@ -94,8 +94,8 @@ public:
 private:
     bool tryNative(const QByteArray& data);
     bool trySPIs(const QByteArray& data);
-    bool trySPI(TSPI* spi, const QByteArray& data);
-    bool tryData(TSPI* spi, const char* data, int32_t len);
+    bool TrySPI(TSPI* spi, const QByteArray& data);
+    bool TryData(TSPI* spi, const char* data, int32_t len);
     void notify(TProgressStage stage, int percent, bool redrawNow);
 
     int32_t FId;
@@ -132,6 +132,15 @@ public:
     void LoadFromStream(QIODevice& stream);
     // As if the content came from a file of that name.
     virtual void LoadFromStreamWithName(QIODevice& stream, const QString& fileName);
+    // The load by name as a handler: always this bitmap's own LoadFromStreamWithName.
+    using TSPILoadFromStreamWithNameEvent =
+        std::function<void(QIODevice& Stream, const QString& FileName)>;
+    TSPILoadFromStreamWithNameEvent OnLoadFromStreamWithName()
+    {
+        return [this](QIODevice& stream, const QString& fileName) {
+            LoadFromStreamWithName(stream, fileName);
+        };
+    }
     // Makes the picture from a plug-in's two blocks, each given with its true size: a
     // 40-byte bitmap information header and its colour table, and the pixel rows. Sizes the
     // header gives that do not fit the blocks, or a picture over the limits, raise
