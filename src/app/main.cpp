@@ -216,6 +216,7 @@ TMainForm::~TMainForm()
 
 void TMainForm::createMenus()
 {
+    menuBar()->setObjectName(QStringLiteral("MainMenu"));
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     N1 = addItem(file, QStringLiteral("N1"), QStringLiteral("マップデータの新規作成(&N)..."));
     R1 = addItem(file, QStringLiteral("R1"), QStringLiteral("マップデータの読みこみ(&L)..."));

@@ -178,6 +178,7 @@ void TPartsForm::createGrid()
 
 void TPartsForm::createMenus()
 {
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     N1 = addItem(fileMenu, QStringLiteral("パーツ画像の読み込み(&R)..."));
     N2 = addItem(fileMenu, QStringLiteral("パーツ画像を上書き保存(&S)"), Qt::CTRL | Qt::Key_S);
@@ -195,7 +196,7 @@ void TPartsForm::createMenus()
     X1 =
         addItem(editMenu, QStringLiteral("パーツグラフィックの切り取り(&X)"), Qt::CTRL | Qt::Key_X);
     D1 = addItem(editMenu, QStringLiteral("パーツグラフィック削除(&D)"), Qt::Key_Delete);
-    editMenu->addSeparator();
+    editMenu->addSeparator()->setObjectName(QStringLiteral("N4"));
     P1 = addItem(editMenu, QStringLiteral("クリップボードに貼り付ける(&P)"), Qt::CTRL | Qt::Key_P);
     N6 = addItem(editMenu, QStringLiteral("クリップボードから取り込む(&B)"), Qt::CTRL | Qt::Key_B);
     N5 = addItem(editMenu, QStringLiteral("クリップボードの監視(&W)"), Qt::CTRL | Qt::Key_W);
