@@ -268,16 +268,17 @@ QByteArray ReadCompressedData(QIODevice& stream)
 
 QByteArray compressedDataFromPicture(const QImage& picture)
 {
-    QByteArray block;
+    // The compressed data, held only while the value is made.
+    QByteArray CompressedStream;
     if (!picture.isNull()) {
-        QBuffer blockBuffer(&block);
+        QBuffer blockBuffer(&CompressedStream);
         blockBuffer.open(QIODevice::WriteOnly);
         CompressPicture(picture, blockBuffer);
     }
     QByteArray value;
     QBuffer valueBuffer(&value);
     valueBuffer.open(QIODevice::WriteOnly);
-    WriteCompressedData(valueBuffer, block);
+    WriteCompressedData(valueBuffer, CompressedStream);
     return value;
 }
 
@@ -286,10 +287,10 @@ QImage pictureFromCompressedData(const QByteArray& value)
     QByteArray copy = value;
     QBuffer valueBuffer(&copy);
     valueBuffer.open(QIODevice::ReadOnly);
-    QByteArray block = ReadCompressedData(valueBuffer);
-    if (block.isEmpty())
+    QByteArray CompressedStream = ReadCompressedData(valueBuffer);
+    if (CompressedStream.isEmpty())
         return {};
-    QBuffer blockBuffer(&block);
+    QBuffer blockBuffer(&CompressedStream);
     blockBuffer.open(QIODevice::ReadOnly);
     return DecompressPicture(blockBuffer);
 }
