@@ -131,11 +131,21 @@ TPartsForm::TPartsForm(const TProgramModels& models, TPictureFormats* formats, Q
         SPIs->Loaded();
     }
 
+    FormCreate();
+}
+
+void TPartsForm::FormCreate()
+{
     FModels.IniGT.ReadWindowPlacement(PlacementSection, PlacementPrefix, this);
     SetPartsSize(32, 32);
 }
 
 TPartsForm::~TPartsForm()
+{
+    FormDestroy();
+}
+
+void TPartsForm::FormDestroy()
 {
     // No clipboard change may reach a window that is half taken down.
     delete ClipDetector;
@@ -661,9 +671,27 @@ void TPartsForm::DropFiles(const QStringList& fileNames)
 
 void TPartsForm::closeEvent(QCloseEvent* event)
 {
-    // Only hidden: the window lives as long as the program.
     event->accept();
+    FormClose();
+}
+
+void TPartsForm::FormClose()
+{
+    // Only hidden: the window lives as long as the program.
     emit closed();
+}
+
+void TPartsForm::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TPartsForm::FormActivate()
+{
+    // The window takes dropped files whenever it is active (also from its creation on).
+    setAcceptDrops(true);
 }
 
 void TPartsForm::dragEnterEvent(QDragEnterEvent* event)

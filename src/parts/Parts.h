@@ -126,6 +126,12 @@ public:
     void PartsGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
     // A file dropped on the window (only the first of several is used).
     void DropFiles(const QStringList& fileNames);
+    // Creation (the placement read, 32 x 32 parts), activation (dropped files accepted),
+    // closing (only hidden) and destruction (the placement written).
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void FormDestroy();
 
 signals:
     // The window was closed (it is only hidden).
@@ -135,6 +141,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
