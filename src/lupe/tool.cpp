@@ -256,7 +256,11 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
     showPenWidth(FSettings.PenWidth());
     showDrawingColor(FSettings.DrawingColor());
     SetStaysOnTop(this, FSettings.ToolsOnTop());
+    FormCreate();
+}
 
+void TToolForm::FormCreate()
+{
     // Without a stored position the window system places the window: moving it
     // to a default would pin it to the screen's corner.
     TIniGT& ini = FModels.IniGT;
@@ -277,6 +281,11 @@ void TToolForm::connectSettings()
 }
 
 TToolForm::~TToolForm()
+{
+    FormDestroy();
+}
+
+void TToolForm::FormDestroy()
 {
     // Only the position is kept, not the size or whether the window is shown.
     try {
@@ -307,8 +316,13 @@ QColor TToolForm::DrawingColor() const
 
 void TToolForm::closeEvent(QCloseEvent* event)
 {
-    // Closing only hides the tool box; the View menu shows it again.
     event->accept();
+    FormClose();
+}
+
+void TToolForm::FormClose()
+{
+    // Closing only hides the tool box; the View menu shows it again.
     emit closed();
 }
 

@@ -28,6 +28,12 @@ public:
     // Writes the position.
     ~TToolForm() override;
 
+    // Creation (the position read), closing (only hidden) and destruction (the position
+    // written).
+    void FormCreate();
+    void FormClose();
+    void FormDestroy();
+
     // Shows both rows (part-graphic mode) or only the upper one.
     void ShowLowerRow(bool show);
     bool LowerRowShown() const;
