@@ -46,7 +46,11 @@ TTitleForm::TTitleForm(bool showAtStart, QWidget* parent)
 
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
+    FormCreate(showAtStart);
+}
 
+void TTitleForm::FormCreate(bool showAtStart)
+{
     // The program goes on starting behind the shown title.
     if (showAtStart) {
         CloseTimer->start();

@@ -18,6 +18,8 @@ public:
     // showAtStart (the "isShowTitle" setting) is on.
     explicit TTitleForm(bool showAtStart, QWidget* parent = nullptr);
 
+    // At creation: shown with CloseTimer started when showAtStart is on.
+    void FormCreate(bool showAtStart);
     // About: "Click this window." shown, no timer, modal until clicked.
     void ShowAbout();
     // The click on the window or its picture, or the timer.
