@@ -157,6 +157,14 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
 
     resize(688, 434 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 
+    FormCreate();
+    // The view starts as the settings say: their zoom level, cell size and map tool.
+    ApplyZoom();
+    enterMapTool(FSettings.MapTool());
+}
+
+void TMainForm::FormCreate()
+{
     SetMapCaption(Untitled);
     NewMap(101, 101);
     Lupe->hide();
@@ -166,9 +174,6 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
     G1->setChecked(MapGrid->GridLineWidth() != 0);
     FDoc.SetGroupSingle(0);
     setAcceptDrops(true);
-    // The view starts as the settings say: their zoom level, cell size and map tool.
-    ApplyZoom();
-    enterMapTool(FSettings.MapTool());
 }
 
 void TMainForm::createTools()
@@ -202,6 +207,11 @@ void TMainForm::connectModels()
 }
 
 TMainForm::~TMainForm()
+{
+    FormDestroy();
+}
+
+void TMainForm::FormDestroy()
 {
     // The program is ending: a settings file that cannot be written is
     // reported, and the rest of this window's writes are skipped.
@@ -705,9 +715,14 @@ bool TMainForm::queryUnsavedChanges()
     return canClose;
 }
 
+bool TMainForm::FormCloseQuery()
+{
+    return queryUnsavedChanges();
+}
+
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    if (!queryUnsavedChanges()) {
+    if (!FormCloseQuery()) {
         event->ignore();
         return;
     }

@@ -40,6 +40,15 @@ public:
     // Writes the placement and "GridLineWidth".
     ~TMainForm() override;
 
+    // Creation: untitled 101 x 101 map, the placement and grid lines read, a one-part group
+    // part, dropped files taken.
+    void FormCreate();
+    // Closing: the unsaved map, then the unsaved parts, offered for saving; false keeps the
+    // program open.
+    bool FormCloseQuery();
+    // Destruction: the placement and "GridLineWidth" written.
+    void FormDestroy();
+
     TMapDocument& Document() { return FDoc; }
     uint16_t MapWidth() const { return FDoc.MapWidth(); }
     uint16_t MapHeight() const { return FDoc.MapHeight(); }
