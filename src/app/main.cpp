@@ -146,6 +146,7 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
     // The fixed hint takes the rest of the bar and may be cut, so that it never makes the
     // window wider.
     StatusPanel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusBar()->addWidget(StatusPanel0);
     statusBar()->addWidget(StatusPanel1, 1);
 

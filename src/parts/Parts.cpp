@@ -100,6 +100,7 @@ TPartsForm::TPartsForm(const TProgramModels& models, TPictureFormats* formats, Q
     // The panel takes the whole bar: the drag texts of the modifier drags are longer than
     // the part number.
     StatusText->setMinimumWidth(100);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusBar()->addWidget(StatusText, 1);
 
     connect(&FStore, &TPartsStore::partsModifiedChanged, this, [this](bool modified) {
