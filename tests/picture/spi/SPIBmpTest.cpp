@@ -188,13 +188,14 @@ TEST_F(BitmapFixture, StreamsAreReadFromTheirStartAndWithoutANameTheNativeReader
         }
     }
     // With a name, as if read from such a file; a file stream is read once, from its start.
+    // Through the load-by-name handler, which is the bitmap's own load.
     Log.clear();
     const QString path = file(QStringLiteral("s.bin"), scriptOf(dib24(3, 1)).bytes());
     QFile stream(path);
     ASSERT_TRUE(stream.open(QIODevice::ReadOnly));
     stream.seek(10);
     TSPIBitmap bitmap;
-    bitmap.LoadFromStreamWithName(stream, QStringLiteral("/x/named.tpic"));
+    bitmap.OnLoadFromStreamWithName()(stream, QStringLiteral("/x/named.tpic"));
     EXPECT_EQ(bitmap.Image().size(), QSize(3, 1));
     EXPECT_EQ(Log.lines()[0].Args[0], QStringLiteral("/x/named.tpic"));
 }
