@@ -14,157 +14,6 @@
 #include <png.h>
 #include <zlib.h>
 
-// ---- the renderer -------------------------------------------------------------------------
-
-namespace {
-
-// Where each of `to` target pixels takes its source pixel from when `from` pixels in a row
-// (or column) are stretched without smoothing.
-std::vector<int> stretchedIndices(int from, int to, Qt::Orientation orientation)
-{
-    const bool across = orientation == Qt::Horizontal;
-    QImage indices(across ? from : 1, across ? 1 : from, QImage::Format_RGB32);
-    for (int i = 0; i < from; ++i)
-        indices.setPixel(across ? i : 0, across ? 0 : i, 0xff000000u | quint32(i));
-    QImage stretched(across ? to : 1, across ? 1 : to, QImage::Format_RGB32);
-    {
-        QPainter painter(&stretched);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter.drawImage(stretched.rect(), indices);
-    }
-    std::vector<int> map(static_cast<size_t>(to));
-    for (int i = 0; i < to; ++i)
-        map[size_t(i)] = int(stretched.pixel(across ? i : 0, across ? 0 : i) & 0xffffffu);
-    return map;
-}
-
-} // namespace
-
-TMapPictureRenderer::TMapPictureRenderer(std::span<const uint8_t> cells, int mapWidth,
-                                         int mapHeight, const std::array<QImage, 256>& parts,
-                                         QSize cell, TPixelOrder order)
-    : FCells(cells), FMapWidth(mapWidth), FMapHeight(mapHeight), FParts(parts), FCell(cell),
-      FOrder(order), FWholeParts(qint64(cell.width()) * cell.height() <= MaxCachedCellArea)
-{
-    FScaledLine.fill(-1);
-    if (FWholeParts)
-        return;
-    // Big cells are drawn a line at a time from each part's own pixels. Which source column
-    // and row every target pixel takes is asked of the same painter that stretches whole
-    // parts, by stretching pictures of the source indices, so the two ways agree.
-    const QSize partSize = FParts[0].size();
-    for (QImage& part : FParts) {
-        if (part.format() != QImage::Format_RGB32 && part.format() != QImage::Format_ARGB32)
-            part = part.convertToFormat(QImage::Format_RGB32);
-    }
-    FColumnMap = stretchedIndices(partSize.width(), cell.width(), Qt::Horizontal);
-    FRowMap = stretchedIndices(partSize.height(), cell.height(), Qt::Vertical);
-}
-
-namespace {
-
-// One line of RGB32 pixels as 3 bytes each.
-void packLine(const QImage& image, int line, uchar* out, TPixelOrder order)
-{
-    const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(line));
-    const int width = image.width();
-    for (int x = 0; x < width; ++x, out += 3) {
-        const QRgb p = in[x];
-        const uchar r = uchar(qRed(p)), g = uchar(qGreen(p)), b = uchar(qBlue(p));
-        out[0] = order == TPixelOrder::Bgr ? b : r;
-        out[1] = g;
-        out[2] = order == TPixelOrder::Bgr ? r : b;
-    }
-}
-
-// Part stretched into `target` (offset so that only the wanted lines land in the image),
-// as the map view draws a part: every pixel one source pixel, no smoothing.
-void drawPart(QImage& image, const QImage& part, const QRect& target)
-{
-    QPainter painter(&image);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.drawImage(target, part);
-}
-
-} // namespace
-
-const uchar* TMapPictureRenderer::partLine(int part, int line)
-{
-    std::vector<uchar>& scaled = FScaled[size_t(part)];
-    const size_t lineBytes = size_t(FCell.width()) * 3;
-    if (FWholeParts) {
-        if (scaled.empty()) {
-            QImage image(FCell, QImage::Format_RGB32);
-            if (image.isNull())
-                throw std::bad_alloc();
-            drawPart(image, FParts[size_t(part)], image.rect());
-            scaled.resize(lineBytes * size_t(FCell.height()));
-            for (int y = 0; y < FCell.height(); ++y)
-                packLine(image, y, scaled.data() + lineBytes * size_t(y), FOrder);
-        }
-        return scaled.data() + lineBytes * size_t(line);
-    }
-    if (FScaledLine[size_t(part)] != line) {
-        const QImage& picture = FParts[size_t(part)];
-        scaled.resize(lineBytes);
-        const auto* in =
-            reinterpret_cast<const QRgb*>(picture.constScanLine(FRowMap[size_t(line)]));
-        uchar* out = scaled.data();
-        const bool bgr = FOrder == TPixelOrder::Bgr;
-        for (int x = 0; x < FCell.width(); ++x, out += 3) {
-            const QRgb p = in[FColumnMap[size_t(x)]];
-            out[0] = uchar(bgr ? qBlue(p) : qRed(p));
-            out[1] = uchar(qGreen(p));
-            out[2] = uchar(bgr ? qRed(p) : qBlue(p));
-        }
-        FScaledLine[size_t(part)] = line;
-    }
-    return scaled.data();
-}
-
-void TMapPictureRenderer::loadCellRow(int row)
-{
-    if (row == FRow)
-        return;
-    FRowCells.resize(size_t(FMapWidth));
-    const uint8_t* column = FCells.data() + row;
-    for (int x = 0; x < FMapWidth; ++x, column += FMapHeight)
-        FRowCells[size_t(x)] = *column;
-    FRow = row;
-}
-
-void TMapPictureRenderer::RenderRows(qint64 top, int count, uchar* dst, qsizetype stride,
-                                     qint64 left, qint64 width)
-{
-    const int cellW = FCell.width();
-    const int cellH = FCell.height();
-    for (int i = 0; i < count; ++i, dst += stride) {
-        const qint64 y = top + i;
-        const int line = int(y % cellH);
-        loadCellRow(int(y / cellH));
-        uchar* out = dst;
-        qint64 x = left;
-        const qint64 end = left + width;
-        while (x < end) {
-            const int col = int(x / cellW);
-            const int offset = int(x % cellW);
-            const int n = int(std::min<qint64>(cellW - offset, end - x));
-            const uchar* src = partLine(FRowCells[size_t(col)], line) + size_t(offset) * 3;
-            if (n <= 4) {
-                // One- to four-pixel cells: a plain loop beats a call to memcpy.
-                for (int b = 0; b < n * 3; ++b)
-                    out[b] = src[b];
-            } else {
-                std::memcpy(out, src, size_t(n) * 3);
-            }
-            out += size_t(n) * 3;
-            x += n;
-        }
-    }
-}
-
 // ---- encoders -----------------------------------------------------------------------------
 
 namespace {
@@ -181,6 +30,9 @@ public:
     virtual bool Begin(QIODevice& device, qint64 width, qint64 height) = 0;
     // `count` rows in the encoder's order, `Stride` bytes apart.
     virtual bool WriteBand(const uchar* rows, int count) = 0;
+    // A piece of one row, for rows too long to take whole: the pixels from where the last
+    // piece ended; `first` when the row starts here, `last` when it ends here.
+    virtual bool WriteRowPart(const uchar* pixels, qint64 bytes, bool first, bool last) = 0;
     virtual bool Finish() = 0;
 
     QString Error;
@@ -231,6 +83,7 @@ public:
         put32(38, 2835); // 72 dpi
         put32(42, 2835);
         FStride = bmpStride(width);
+        FPadding = int(FStride - width * 3);
         return device.write(reinterpret_cast<const char*>(h), BmpHeaderSize) == BmpHeaderSize;
     }
 
@@ -240,11 +93,19 @@ public:
         return FDevice->write(reinterpret_cast<const char*>(rows), bytes) == bytes;
     }
 
+    bool WriteRowPart(const uchar* pixels, qint64 bytes, bool, bool last) override
+    {
+        static constexpr char Zeros[4] = {};
+        return FDevice->write(reinterpret_cast<const char*>(pixels), bytes) == bytes &&
+               (!last || FDevice->write(Zeros, FPadding) == FPadding);
+    }
+
     bool Finish() override { return true; }
 
 private:
     QIODevice* FDevice = nullptr;
     qsizetype FStride = 0;
+    int FPadding = 0;
 };
 
 // PNG: libpng writes the signature, the header and the chunks, checks them and sums them;
@@ -295,8 +156,34 @@ public:
             std::memcpy(raw.data() + rowBytes * size_t(i) + 1, rows + qsizetype(i) * FStride,
                         size_t(FStride));
         }
-        FAdler = adler32_z(FAdler, raw.data(), raw.size());
         FRowsTaken += count;
+        return deflateRows(std::move(raw));
+    }
+
+    bool WriteRowPart(const uchar* pixels, qint64 bytes, bool first, bool last) override
+    {
+        std::vector<uchar> raw(size_t(bytes) + (first ? 1 : 0));
+        if (first)
+            raw[0] = 0; // the row's filter type
+        std::memcpy(raw.data() + (first ? 1 : 0), pixels, size_t(bytes));
+        if (last)
+            ++FRowsTaken;
+        return deflateRows(std::move(raw));
+    }
+
+    bool Finish() override
+    {
+        if (setjmp(png_jmpbuf(FPng)))
+            return false;
+        png_write_chunk(FPng, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
+        return true;
+    }
+
+private:
+    // Rows as PNG stores them, or a piece of them, deflated as the next piece of the stream.
+    bool deflateRows(std::vector<uchar> raw)
+    {
+        FAdler = adler32_z(FAdler, raw.data(), raw.size());
         const bool last = FRowsTaken == FHeight;
         FPending.push_back(
             std::async(std::launch::async, deflatePiece, std::move(raw), FLevel, last));
@@ -312,15 +199,6 @@ public:
         return true;
     }
 
-    bool Finish() override
-    {
-        if (setjmp(png_jmpbuf(FPng)))
-            return false;
-        png_write_chunk(FPng, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
-        return true;
-    }
-
-private:
     bool begin(png_uint_32 width, png_uint_32 height)
     {
         if (setjmp(png_jmpbuf(FPng)))
@@ -459,23 +337,38 @@ enum class TBandResult
 };
 
 // Renders the piece's bands in the encoder's order, each next band on a second thread
-// while the encoder takes the current one.
+// while the encoder takes the current one. A band is a few whole rows, or, where one row
+// alone passes BandBytes (wide maps, wide cells), a piece of one row: memory stays the same
+// whatever the picture's width.
 TBandResult streamBands(const TBandJob& job)
 {
     const qsizetype stride = job.Encoder->Stride(job.Width);
+    const bool pieces = stride > BandBytes;
+    const qint64 pieceWidth = pieces ? BandBytes / 3 : job.Width;
+    const qint64 piecesPerRow = (job.Width + pieceWidth - 1) / pieceWidth;
     const int bandRows =
-        int(std::clamp<qint64>(BandBytes / std::max<qsizetype>(stride, 1), 1, job.Height));
+        pieces ? 1
+               : int(std::clamp<qint64>(BandBytes / std::max<qsizetype>(stride, 1), 1, job.Height));
     // Zeroed once: the BMP row padding is never written by the renderer.
     std::vector<uchar> buffers[2];
     for (auto& b : buffers)
-        b.assign(size_t(stride) * size_t(bandRows), 0);
+        b.assign(pieces ? size_t(pieceWidth) * 3 : size_t(stride) * size_t(bandRows), 0);
     const bool bottomUp = job.Encoder->BottomUp();
-    const qint64 bands = (job.Height + bandRows - 1) / bandRows;
-    // Band k in the encoder's order: its rows and where they go.
-    const auto render = [&](qint64 k) {
+    const qint64 bands =
+        pieces ? job.Height * piecesPerRow : (job.Height + bandRows - 1) / bandRows;
+    // Band k in the encoder's order: its rows (or its pixels) and where they go.
+    const auto render = [&](qint64 k) -> qint64 {
+        uchar* buffer = buffers[k % 2].data();
+        if (pieces) {
+            const qint64 row = k / piecesPerRow;
+            const qint64 x = k % piecesPerRow * pieceWidth;
+            const qint64 width = std::min(pieceWidth, job.Width - x);
+            job.Renderer->RenderRows(bottomUp ? job.Top + job.Height - 1 - row : job.Top + row, 1,
+                                     buffer, 0, job.Left + x, width);
+            return width * 3;
+        }
         const qint64 first = k * bandRows;
         const int count = int(std::min<qint64>(bandRows, job.Height - first));
-        uchar* buffer = buffers[k % 2].data();
         if (bottomUp)
             job.Renderer->RenderRows(job.Top + job.Height - first - count, count,
                                      buffer + qsizetype(count - 1) * stride, -stride, job.Left,
@@ -484,15 +377,27 @@ TBandResult streamBands(const TBandJob& job)
             job.Renderer->RenderRows(job.Top + first, count, buffer, stride, job.Left, job.Width);
         return count;
     };
-    std::future<int> next = std::async(std::launch::async, render, qint64(0));
+    std::future<qint64> next = std::async(std::launch::async, render, qint64(0));
     qint64 done = 0;
     for (qint64 k = 0; k < bands; ++k) {
-        const int count = next.get();
+        const qint64 got = next.get();
         if (k + 1 < bands)
             next = std::async(std::launch::async, render, k + 1);
-        if (!job.Encoder->WriteBand(buffers[k % 2].data(), count))
+        const uchar* band = buffers[k % 2].data();
+        bool written;
+        if (pieces) {
+            const qint64 piece = k % piecesPerRow;
+            const bool rowEnds = piece == piecesPerRow - 1;
+            written = job.Encoder->WriteRowPart(band, got, piece == 0, rowEnds);
+            if (written && !rowEnds)
+                continue; // progress is told of whole rows
+            done += 1;
+        } else {
+            written = job.Encoder->WriteBand(band, int(got));
+            done += got;
+        }
+        if (!written)
             return TBandResult::Failed; // the future's destructor waits for the next band
-        done += count;
         if (*job.Progress && !(*job.Progress)(job.RowsBefore + done, job.RowsTotal))
             return TBandResult::Cancelled;
     }
@@ -556,6 +461,16 @@ TMapPicturePlan PlanMapPicture(int mapWidth, int mapHeight, const TMapPictureOpt
                                           "PNG allows; choose a smaller cell size or tiles")
                                .arg(size);
         }
+    }
+    // What no format can hold is said first: lifting this limit would not help there.
+    if (plan.Ok() && !options.AllowHuge && plan.Width * plan.Height > MapPictureMaxPixels) {
+        plan.Why = TMapPictureRefusal::TooManyPixels;
+        plan.Refusal = QStringLiteral("%1 x %2 pixels (%3) are more than the limit of %4 "
+                                      "pixels (2^36); choose a smaller cell size")
+                           .arg(plan.Width)
+                           .arg(plan.Height)
+                           .arg(plan.Width * plan.Height)
+                           .arg(MapPictureMaxPixels);
     }
     return plan;
 }

@@ -74,20 +74,26 @@ enum class TMapPictureFormat
 struct TMapPictureOptions
 {
     TMapPictureFormat Format = TMapPictureFormat::Bmp;
-    QSize Cell;       // the size every cell is drawn at
-    int PngLevel = 1; // zlib level 0..9; 1 is fast and still small for tile maps
-    QSize Tile;       // empty: one picture; else pictures of at most this size
+    QSize Cell;             // the size every cell is drawn at
+    int PngLevel = 1;       // zlib level 0..9; 1 is fast and still small for tile maps
+    QSize Tile;             // empty: one picture; else pictures of at most this size
+    bool AllowHuge = false; // lifts MapPictureMaxPixels
 };
+
+// More pixels than this (all tiles together) are refused unless the options allow huge
+// pictures: days of drawing and terabytes of disk are never started by a slip of a size.
+constexpr qint64 MapPictureMaxPixels = qint64(1) << 36;
 
 // Why a picture cannot be written.
 enum class TMapPictureRefusal
 {
     None,
-    Empty,        // no cells, or cells of no pixels
-    TooManyTiles, // more than a million
-    BmpTooLarge,  // a BMP file over 4 GB
-    PngTooLarge,  // a PNG side over 2^31 - 1 pixels
-    NoRoom,       // a BMP larger than the free space of its folder
+    Empty,         // no cells, or cells of no pixels
+    TooManyTiles,  // more than a million
+    TooManyPixels, // more than MapPictureMaxPixels, and huge pictures not allowed
+    BmpTooLarge,   // a BMP file over 4 GB
+    PngTooLarge,   // a PNG side over 2^31 - 1 pixels
+    NoRoom,        // a BMP larger than the free space of its folder
 };
 
 // What a picture of the map will be, worked out before anything is read or written.

@@ -610,6 +610,9 @@ void TMainForm::P1Click()
     options.PngLevel = choice->PngLevel;
     if (choice->Split)
         options.Tile = QSize(choice->TileWidth, choice->TileHeight);
+    // Here the question below, with the picture's size, stands in for the command line's
+    // explicit permission.
+    options.AllowHuge = true;
     const TMapPicturePlan plan =
         PlanMapPictureFile(*fileName, ask.MapWidth, ask.MapHeight, options);
     const QString size = QStringLiteral("%1 x %2 ピクセル").arg(plan.Width).arg(plan.Height);
@@ -618,6 +621,16 @@ void TMainForm::P1Click()
                   QStringLiteral("%1 の画像は保存できません。%2").arg(size, refusalText(plan)));
         return;
     }
+    // Billions of pixels take hours and gigabytes: nothing starts unless the user says so.
+    constexpr qint64 LargePicturePixels = 4'000'000'000;
+    if (plan.Width * plan.Height > LargePicturePixels &&
+        AskConfirm(this,
+                   QStringLiteral("%1 (約 %2 億ピクセル) の画像になります。保存には長い時間と"
+                                  "大きな空き容量が必要です。保存しますか？")
+                       .arg(size)
+                       .arg(plan.Width * plan.Height / 100'000'000),
+                   TConfirmButtons::YesNo) != TAnswer::Yes)
+        return;
     std::array<QImage, 256> parts;
     for (int n = 0; n < 256; ++n)
         parts[size_t(n)] = store.PartBitmap(n);

@@ -1,5 +1,7 @@
 #include "MapPicture.h"
 
+#include "ChildPeak.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -109,15 +112,30 @@ TEST(MapPicturePlan, RefusesWhatAFormatCannotHoldAndCountsTiles)
         QSize Tile;
         const char* Refusal; // a piece of it; empty: accepted
         int Columns, Rows;
+        bool Huge = false; // huge pictures allowed
     };
     const Row rows[] = {
         // 9999 x 9999 cells of 32 pixels: 307 GB of pixels.
-        {9999, 9999, 32, TMapPictureFormat::Bmp, {}, "4 GB", 1, 1},
-        {9999, 9999, 32, TMapPictureFormat::Png, {}, "", 1, 1},
-        {9999, 9999, 32, TMapPictureFormat::Bmp, {10000, 10000}, "", 32, 32},
-        {9999, 9999, 65535, TMapPictureFormat::Png, {}, "", 1, 1},
+        {9999, 9999, 32, TMapPictureFormat::Bmp, {}, "4 GB", 1, 1, true},
+        {9999, 9999, 32, TMapPictureFormat::Png, {}, "", 1, 1, true},
+        {9999, 9999, 32, TMapPictureFormat::Png, {}, "2^36", 1, 1},
+        {9999, 9999, 32, TMapPictureFormat::Bmp, {10000, 10000}, "", 32, 32, true},
+        {9999, 9999, 32, TMapPictureFormat::Bmp, {10000, 10000}, "2^36", 1, 1},
+        {9999, 9999, 65535, TMapPictureFormat::Png, {}, "", 1, 1, true},
+        // 2^36 pixels exactly, and one cell column more.
+        {8192, 8192, 32, TMapPictureFormat::Png, {}, "", 1, 1},
+        {8193, 8192, 32, TMapPictureFormat::Png, {}, "2^36", 1, 1},
+        // A 31-byte file can name 9999 x 9999 cells of the largest parts.
+        {9999,
+         9999,
+         1448,
+         TMapPictureFormat::Png,
+         {},
+         "14478552 x 14478552 pixels (209628468016704) are more than the limit of 68719476736",
+         1,
+         1},
         {40000, 1, 65535, TMapPictureFormat::Png, {}, "2^31 - 1", 1, 1},
-        {40000, 1, 65535, TMapPictureFormat::Png, {1 << 30, 1 << 30}, "", 3, 1},
+        {40000, 1, 65535, TMapPictureFormat::Png, {1 << 30, 1 << 30}, "", 3, 1, true},
         {9999, 9999, 16, TMapPictureFormat::Png, {100, 100}, "too many", 1, 1},
         // Just under and just over 4 GB: 37000 x 38000 pixels are 4,218,000,054 bytes.
         {37000, 38000, 1, TMapPictureFormat::Bmp, {}, "", 1, 1},
@@ -129,6 +147,7 @@ TEST(MapPicturePlan, RefusesWhatAFormatCannotHoldAndCountsTiles)
         options.Format = row.Format;
         options.Cell = QSize(row.Cell, row.Cell);
         options.Tile = row.Tile;
+        options.AllowHuge = row.Huge;
         const TMapPicturePlan plan = PlanMapPicture(row.MapW, row.MapH, options);
         SCOPED_TRACE(plan.Refusal.toStdString());
         EXPECT_EQ(plan.Ok(), QByteArray(row.Refusal).isEmpty());
@@ -234,6 +253,88 @@ TEST_F(MapPictureFile, CancelOrFailureLeavesNoFileAndTheOldOneWhole)
         WriteMapPicture(path("no/such/folder/p.png"), FCells, 60, 50, FParts, options);
     EXPECT_FALSE(missing);
     EXPECT_FALSE(missing.Error.isEmpty());
+}
+
+// The rows of a 24-bit BMP or an RGB PNG of unfiltered rows, top-down, RGB: for pictures
+// wider than the picture readers take.
+std::vector<QByteArray> readRows(const QString& name, TMapPictureFormat format)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.readAll();
+    const auto u32 = [&data](qsizetype at, bool big) {
+        quint32 v = 0;
+        for (int i = 0; i < 4; ++i)
+            v |= quint32(uchar(data[at + i])) << (big ? 24 - 8 * i : 8 * i);
+        return v;
+    };
+    std::vector<QByteArray> rows;
+    if (format == TMapPictureFormat::Bmp) {
+        const qint64 width = u32(18, false), height = u32(22, false);
+        const qint64 stride = (width * 3 + 3) & ~3;
+        for (qint64 y = height - 1; y >= 0; --y) {
+            QByteArray row = data.mid(54 + y * stride, width * 3);
+            for (qsizetype x = 0; x < row.size(); x += 3)
+                std::swap(row[x], row[x + 2]);
+            rows.push_back(row);
+        }
+        return rows;
+    }
+    const qint64 width = u32(16, true), height = u32(20, true);
+    QByteArray idat;
+    for (qsizetype at = 8; at + 8 <= data.size();) {
+        const qint64 length = u32(at, true);
+        if (data.mid(at + 4, 4) == "IDAT")
+            idat += data.mid(at + 8, length);
+        at += 12 + length;
+    }
+    std::vector<uchar> raw(size_t((width * 3 + 1) * height));
+    uLongf size = uLongf(raw.size());
+    if (uncompress(raw.data(), &size, reinterpret_cast<const Bytef*>(idat.constData()),
+                   uLong(idat.size())) != Z_OK ||
+        size != raw.size())
+        return {};
+    for (qint64 y = 0; y < height; ++y) {
+        const char* row = reinterpret_cast<const char*>(raw.data()) + y * (width * 3 + 1);
+        if (row[0] != 0)
+            return {};
+        rows.emplace_back(row + 1, width * 3);
+    }
+    return rows;
+}
+
+// Rows of tens of megabytes (a wide map of wide cells) are drawn and written a piece of a
+// row at a time: the memory stays far below one row, and the picture is the same.
+TEST_F(MapPictureFile, RowsWiderThanABandTakeLittleMemory)
+{
+    const int mapW = 9999, mapH = 2;
+    const QSize cell(3000, 1); // rows of 29,997,000 pixels, 90 MB each
+    const std::vector<uint8_t> cells = randomCells(mapW, mapH);
+    TMapPictureRenderer renderer(cells, mapW, mapH, FParts, cell, TPixelOrder::Rgb);
+    const qint64 width = renderer.Width();
+    for (const TMapPictureFormat format : {TMapPictureFormat::Bmp, TMapPictureFormat::Png}) {
+        const QString name = path(format == TMapPictureFormat::Bmp ? "wide.bmp" : "wide.png");
+        SCOPED_TRACE(name.toStdString());
+        TMapPictureOptions options;
+        options.Format = format;
+        options.Cell = cell;
+        const TChildPeak run = RunInChild(
+            [&] { return WriteMapPicture(name, cells, mapW, mapH, FParts, options) ? 1 : 0; });
+        ASSERT_TRUE(run.Finished);
+        ASSERT_EQ(run.Result, 1);
+        EXPECT_LT(run.PeakBytes, 90 << 20);
+        const std::vector<QByteArray> rows = readRows(name, format);
+        ASSERT_EQ(rows.size(), size_t(mapH));
+        std::vector<uchar> expected(size_t(width) * 3);
+        for (int y = 0; y < mapH; ++y) {
+            renderer.RenderRows(y, 1, expected.data(), 0, 0, width);
+            ASSERT_EQ(rows[size_t(y)].size(), qsizetype(expected.size()));
+            ASSERT_EQ(0, std::memcmp(rows[size_t(y)].constData(), expected.data(), expected.size()))
+                << "row " << y;
+        }
+        QFile::remove(name);
+    }
 }
 
 } // namespace

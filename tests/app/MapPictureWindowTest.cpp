@@ -158,6 +158,55 @@ TEST_F(MapPictureWindowTest, RefusedOrAbandonedWritesNothing)
     ExpectMapUnchanged();
 }
 
+// A picture of billions of pixels starts only once the user, shown its size, says yes; a
+// "no" writes nothing and shows no progress. Over 2^36 pixels the question is the same.
+TEST_F(MapPictureWindowTest, BillionsOfPixelsAreAskedFirst)
+{
+    struct Row
+    {
+        const char* Name;
+        int Cell;
+        bool Split;
+        const char* Question;
+    };
+    const Row rows[] = {
+        {"big.png", 40, false, "80000 x 80000 ピクセル (約 64 億ピクセル) の画像になります。"},
+        {"tiles.png", 40, true, "80000 x 80000 ピクセル (約 64 億ピクセル) の画像になります。"},
+        {"big.png", 200, false, "400000 x 400000 ピクセル (約 1600 億ピクセル)"},
+    };
+    Main()->NewMap(2000, 2000);
+    bool progressShown = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* progress = qobject_cast<QProgressDialog*>(w);
+            if (progress && progress->isVisible()) {
+                progressShown = true;
+                progress->cancel();
+            }
+        }
+    });
+    poll.start(1);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Question);
+        Script.Log.clear();
+        Answer(row.Name, [&row](TMapPictureDlg* d) {
+            d->Radio_CustomSize->setChecked(true);
+            d->Spin_CellSize->setValue(row.Cell);
+            d->Check_Split->setChecked(row.Split);
+            d->Spin_TileWidth->setValue(50000);
+            d->Spin_TileHeight->setValue(50000);
+        });
+        Script.Confirm = [](const QString&, TConfirmButtons) { return TAnswer::No; };
+        Main()->P1->trigger();
+        ASSERT_EQ(Script.Log.size(), 3);
+        EXPECT_TRUE(Script.Log[2].startsWith(QStringLiteral("confirm[YesNo]: ") + row.Question))
+            << Script.Log[2].toStdString();
+        EXPECT_FALSE(progressShown);
+        EXPECT_EQ(Files(), QStringList());
+    }
+}
+
 // Cancel in the progress dialog stops the writer: no file is left, an old one stays whole,
 // the map is as it was, and the user is told.
 TEST_F(MapPictureWindowTest, CancelLeavesNoFileAndTheMapAsItWas)

@@ -494,6 +494,56 @@ TEST_F(Cli, RenderChecksThePictureSizeFromTheHeader)
     EXPECT_TRUE(r.Err.contains("79992 x 79992 pixels")) << r.Err.toStdString();
 }
 
+// A 31-byte map can name 9999 x 9999 cells of 1448 x 1448 pixels: days of drawing and
+// terabytes of PNG. Over 2^36 pixels, tiles or not, a render is refused from the header,
+// before the parts picture is read, unless --allow-huge says otherwise.
+TEST_F(Cli, HugePicturesAreRefusedUnlessAllowed)
+{
+    write("huge.mpd",
+          QByteArray("QuiltmapperDataFormat20") + QByteArray::fromHex("a805a8050f270f27"));
+    ASSERT_EQ(read("huge.mpd").size(), 31);
+    ASSERT_EQ(cli({"new", "3", "2", path("ok.mpd"), "--part", "4x4"}).Code, 0);
+    writeSheet("parts.bmp", 4, 4);
+    const QString refusal = "14478552 x 14478552 pixels (209628468016704) are more than the "
+                            "limit of 68719476736 pixels (2^36)";
+    struct Row
+    {
+        QStringList Args;
+        int Code;
+        QString Says;
+    };
+    const Row rows[] = {
+        {{"render", path("huge.mpd"), path("none.bmp"), path("x.png")}, 1, refusal},
+        {{"render", path("huge.mpd"), path("none.bmp"), path("x.png"), "--split",
+          "1000000x1000000"},
+         1,
+         refusal},
+        {{"render", path("huge.mpd"), path("none.bmp"), path("x.png"), "--cell", "27"},
+         1,
+         "269973 x 269973 pixels (72885420729)"},
+        // Just under the limit: on to reading the parts picture.
+        {{"render", path("huge.mpd"), path("none.bmp"), path("x.png"), "--cell", "26"},
+         1,
+         "cannot read the parts picture"},
+        {{"render", path("huge.mpd"), path("none.bmp"), path("x.bmp"), "--allow-huge"}, 1, "4 GB"},
+        {{"render", path("ok.mpd"), path("parts.bmp"), path("x.png"), "--allow-huge=1"},
+         2,
+         "--allow-huge takes no value"},
+        {{"render", path("ok.mpd"), path("parts.bmp"), path("ok.png"), "--allow-huge"}, 0, ""},
+    };
+    for (const Row& row : rows) {
+        const CliRun r = cli(row.Args);
+        SCOPED_TRACE(r.Err.toStdString());
+        EXPECT_EQ(r.Code, row.Code) << row.Args.join(' ').toStdString();
+        EXPECT_TRUE(r.Err.contains(row.Says));
+        EXPECT_EQ(r.Err.count('\n'), row.Code ? 1 : 0);
+        if (row.Says.contains("(2^36)") || row.Says.contains("(72885420729)"))
+            EXPECT_TRUE(r.Err.endsWith("or give --allow-huge\n"));
+    }
+    EXPECT_EQ(QImage(path("ok.png")).size(), QSize(12, 8));
+    expectOnlyFiles({"huge.mpd", "ok.mpd", "parts.bmp", "ok.png"});
+}
+
 TEST_F(Cli, CellDataThatEndsEarlyIsNotedAndReadAsPartZero)
 {
     // 2 x 2 cells, type 1 (column by column), only the first column present: 4, 6.
@@ -584,7 +634,7 @@ TEST_F(Cli, HelpExplainsEveryCommand)
     for (const char* word :
          {"info MAP", "convert IN OUT", "render MAP PARTS_PICTURE OUT", "new W H OUT", "--type",
           "--from", "--to", "--part", "--cell", "--fill", "export MAP OUT.tmx|OUT.csv",
-          "import IN.tmx OUT.mpd", "--encoding", "--parts-out", "--empty"})
+          "import IN.tmx OUT.mpd", "--encoding", "--parts-out", "--empty", "--allow-huge"})
         EXPECT_TRUE(r.Out.contains(word)) << word;
     EXPECT_EQ(cli({}).Code, 2);
 }

@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 
+#include "CliParse.h"
 #include "CliText.h"
 #include "FileWrite.h"
 #include "MapDocument.h"
@@ -29,6 +30,7 @@
 #include <new>
 #include <optional>
 #include <span>
+#include <variant>
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -130,124 +132,7 @@ private:
     int FSaved = -1;
 };
 
-// Positional arguments and --name value / --name=value options of one command. A lone --
-// ends the options, so that file names starting with - can still be given.
-class Arguments
-{
-public:
-    Arguments(const QStringList& args, const QStringList& allowedOptions)
-    {
-        bool optionsEnded = false;
-        for (int i = 0; i < args.size(); ++i) {
-            const QString& a = args[i];
-            if (optionsEnded || a == QStringLiteral("-") || !a.startsWith(QLatin1Char('-'))) {
-                FPositional << a;
-                continue;
-            }
-            if (a == QStringLiteral("--")) {
-                optionsEnded = true;
-                continue;
-            }
-            if (!a.startsWith(QStringLiteral("--")))
-                usageError(QStringLiteral("unknown option %1").arg(a));
-            QString name = a.mid(2);
-            QString value;
-            const int eq = name.indexOf(QLatin1Char('='));
-            if (eq >= 0) {
-                value = name.mid(eq + 1);
-                name.truncate(eq);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                usageError(QStringLiteral("option --%1 needs a value").arg(name));
-            }
-            if (!allowedOptions.contains(name))
-                usageError(QStringLiteral("unknown option --%1").arg(name));
-            if (FOptions.contains(name))
-                usageError(QStringLiteral("option --%1 given twice").arg(name));
-            FOptions.insert(name, value);
-        }
-    }
-
-    void expectPositional(int count, const QString& synopsis) const
-    {
-        if (FPositional.size() != count)
-            usageError(QStringLiteral("expected: quiltmapper-cli %1").arg(synopsis));
-    }
-    const QString& at(int i) const { return FPositional[i]; }
-    std::optional<QString> option(const QString& name) const
-    {
-        if (!FOptions.contains(name))
-            return std::nullopt;
-        return FOptions.value(name);
-    }
-
-private:
-    QStringList FPositional;
-    QMap<QString, QString> FOptions;
-};
-
-int parseInt(const QString& text, int low, int high, const QString& what)
-{
-    bool ok = false;
-    const int v = text.toInt(&ok);
-    if (!ok || v < low || v > high)
-        usageError(QStringLiteral("%1 must be a whole number from %2 to %3, not \"%4\"")
-                       .arg(what)
-                       .arg(low)
-                       .arg(high)
-                       .arg(text));
-    return v;
-}
-
-TMapFileType parseType(const std::optional<QString>& text, const QString& what)
-{
-    if (!text)
-        return TMapFileType::Type2; // the editor's default for loading and saving
-    return parseInt(*text, 1, 2, what) == 1 ? TMapFileType::Type1 : TMapFileType::Type2;
-}
-
-// A file that starts with the type 2 magic is read as type 2 whatever is asked; the type
-// asked for decides only headerless files, which "auto" (the default) reads as type 1.
-TMapFileType parseLoadType(const std::optional<QString>& text, const QString& what)
-{
-    if (!text || *text == u"auto")
-        return TMapFileType::Type1;
-    return parseType(text, what);
-}
-
-TMapFileType requiredType(const std::optional<QString>& text, const QString& what)
-{
-    if (!text)
-        usageError(QStringLiteral("%1 is required").arg(what));
-    return parseType(text, what);
-}
-
-struct PartSize
-{
-    uint16_t Width;
-    uint16_t Height;
-};
-
-QString partSizeTooLarge(int width, int height)
-{
-    return QStringLiteral("part size %1x%2 is too large: its parts sheet would not fit in 2 GB")
-        .arg(width)
-        .arg(height);
-}
-
-// A map made with parts the editor cannot hold could never be opened with its parts.
-PartSize parsePartSize(const QString& text)
-{
-    const QStringList wh = text.toLower().split(QLatin1Char('x'));
-    if (wh.size() != 2)
-        usageError(QStringLiteral("--part must look like 32x32, not \"%1\"").arg(text));
-    const PartSize size{uint16_t(parseInt(wh[0], 1, 65535, QStringLiteral("part width"))),
-                        uint16_t(parseInt(wh[1], 1, 65535, QStringLiteral("part height")))};
-    if (!TPartsStore::PartSizeAllowed(size.Width, size.Height))
-        usageError(partSizeTooLarge(size.Width, size.Height));
-    return size;
-}
+using PartSize = TCliPartSize;
 
 QString describeLoadFailure(const TMapLoadResult& r)
 {
@@ -311,12 +196,9 @@ void saveMap(const QString& fileName, TMapDocument& doc, TMapFileType type, Part
         failure(QStringLiteral("cannot write map %1: %2").arg(fileName, why));
 }
 
-int cmdInfo(const QStringList& args, QTextStream& out)
+int cmdInfo(const TCliCommand& a, QTextStream& out)
 {
-    const Arguments a(args, {QStringLiteral("type")});
-    a.expectPositional(1, QStringLiteral("info MAP [--type auto|1|2]"));
-    const TMapFileType asked =
-        parseLoadType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
+    const TMapFileType asked = a.LoadType;
     TMapDocument doc;
     const TMapLoadResult r = loadMap(a.at(0), asked, doc);
     const TMapFileType type = r.Type;
@@ -338,16 +220,11 @@ int cmdInfo(const QStringList& args, QTextStream& out)
     return 0;
 }
 
-int cmdConvert(const QStringList& args, QTextStream& out)
+int cmdConvert(const TCliCommand& a, QTextStream& out)
 {
-    const Arguments a(args, {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("part")});
-    a.expectPositional(2, QStringLiteral("convert IN OUT [--from auto|1|2] --to 1|2 [--part WxH]"));
-    const TMapFileType from =
-        parseLoadType(a.option(QStringLiteral("from")), QStringLiteral("--from"));
-    const TMapFileType to = requiredType(a.option(QStringLiteral("to")), QStringLiteral("--to"));
-    std::optional<PartSize> part;
-    if (auto p = a.option(QStringLiteral("part")))
-        part = parsePartSize(*p);
+    const TMapFileType from = a.LoadType;
+    const TMapFileType to = a.SaveType;
+    const std::optional<PartSize> part = a.Part;
 
     TMapDocument doc;
     const TMapLoadResult r = loadMap(a.at(0), from, doc);
@@ -362,20 +239,13 @@ int cmdConvert(const QStringList& args, QTextStream& out)
     return 0;
 }
 
-int cmdNew(const QStringList& args, QTextStream& out)
+int cmdNew(const TCliCommand& a, QTextStream& out)
 {
-    const Arguments a(args,
-                      {QStringLiteral("type"), QStringLiteral("fill"), QStringLiteral("part")});
-    a.expectPositional(3, QStringLiteral("new W H OUT [--type 1|2] [--fill N] [--part WxH]"));
-    const int w = parseInt(a.at(0), 1, TMapDocument::MaxMapSize, QStringLiteral("W"));
-    const int h = parseInt(a.at(1), 1, TMapDocument::MaxMapSize, QStringLiteral("H"));
-    const TMapFileType type = parseType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
-    int fill = 0;
-    if (auto f = a.option(QStringLiteral("fill")))
-        fill = parseInt(*f, 0, 255, QStringLiteral("--fill"));
-    PartSize part{DefaultPartSize, DefaultPartSize};
-    if (auto p = a.option(QStringLiteral("part")))
-        part = parsePartSize(*p);
+    const int w = a.Width;
+    const int h = a.Height;
+    const TMapFileType type = a.SaveType;
+    const int fill = a.Fill;
+    const PartSize part = *a.Part;
 
     TMapDocument doc;
     try {
@@ -389,33 +259,6 @@ int cmdNew(const QStringList& args, QTextStream& out)
     out << "wrote " << OneLine(a.at(2)) << ": type " << int(type) << ", " << w << " x " << h
         << " cells of part " << fill << "\n";
     return 0;
-}
-
-// Icon formats: Qt's writers shrink a larger picture to an icon size without a word.
-bool isIconFormat(const QByteArray& format)
-{
-    return format == "ico" || format == "cur" || format == "icns";
-}
-
-QString pictureFormatList()
-{
-    QStringList names;
-    for (const QByteArray& f : QImageWriter::supportedImageFormats()) {
-        if (!isIconFormat(f))
-            names << QString::fromLatin1(f);
-    }
-    return names.join(QStringLiteral(", "));
-}
-
-// "WxH" of --split, each from 1.
-QSize parseTileSize(const QString& text)
-{
-    const QStringList wh = text.toLower().split(QLatin1Char('x'));
-    if (wh.size() != 2)
-        usageError(QStringLiteral("--split must look like 4096x4096, not \"%1\"").arg(text));
-    const int max = std::numeric_limits<int>::max();
-    return {parseInt(wh[0], 1, max, QStringLiteral("tile width")),
-            parseInt(wh[1], 1, max, QStringLiteral("tile height"))};
 }
 
 // The part pictures a render draws, as the parts window shows them once the parts picture is
@@ -526,48 +369,20 @@ private:
     int FPercent = -1;
 };
 
-int cmdRender(const QStringList& args, QTextStream& out)
+int cmdRender(const TCliCommand& a, QTextStream& out)
 {
-    const Arguments a(args, {QStringLiteral("type"), QStringLiteral("cell"),
-                             QStringLiteral("split"), QStringLiteral("png-level")});
-    a.expectPositional(3, QStringLiteral("render MAP PARTS_PICTURE OUT [--type auto|1|2] "
-                                         "[--cell N] [--split WxH] [--png-level N]"));
-    const TMapFileType type =
-        parseLoadType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
-    std::optional<int> cell;
-    if (auto c = a.option(QStringLiteral("cell")))
-        cell = parseInt(*c, 1, 65535, QStringLiteral("--cell"));
-
+    const TMapFileType type = a.LoadType;
+    const std::optional<int> cell = a.Cell;
     const QString outName = a.at(2);
-    const QByteArray format = QFileInfo(outName).suffix().toLower().toLatin1();
-    if (isIconFormat(format))
-        usageError(QStringLiteral("%1: %2 pictures are icons, too small for a map picture; use "
-                                  "one of: %3")
-                       .arg(outName, QString::fromLatin1(format), pictureFormatList()));
-    if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format))
-        usageError(QStringLiteral("cannot tell a picture format from the name %1; use one of: %2")
-                       .arg(outName, pictureFormatList()));
-    // BMP and PNG are streamed, a few rows at a time, whatever the picture's size; other
-    // formats are made in memory by Qt's writers.
-    const bool streamed = format == "bmp" || format == "png";
-    TMapPictureOptions options;
-    options.Format = format == "png" ? TMapPictureFormat::Png : TMapPictureFormat::Bmp;
-    if (auto split = a.option(QStringLiteral("split"))) {
-        if (!streamed)
-            usageError(QStringLiteral("--split needs a bmp or png picture"));
-        options.Tile = parseTileSize(*split);
-    }
-    if (auto level = a.option(QStringLiteral("png-level"))) {
-        if (format != "png")
-            usageError(QStringLiteral("--png-level needs a png picture"));
-        options.PngLevel = parseInt(*level, 0, 9, QStringLiteral("--png-level"));
-    }
+    const QByteArray format = a.Format;
+    const bool streamed = a.Streamed;
+    TMapPictureOptions options = a.Picture;
 
     // Every size check comes from the header, before the cells or anything else take memory.
     const TMapHeader header = readHeader(a.at(0), type);
     if (!TPartsStore::PartSizeAllowed(header.PartWidth, header.PartHeight))
         failure(QStringLiteral("cannot render %1: %2")
-                    .arg(a.at(0), partSizeTooLarge(header.PartWidth, header.PartHeight)));
+                    .arg(a.at(0), PartSizeTooLarge(header.PartWidth, header.PartHeight)));
     const int cellW = cell.value_or(header.PartWidth);
     const int cellH = cell.value_or(header.PartHeight);
     options.Cell = QSize(cellW, cellH);
@@ -576,6 +391,9 @@ int cmdRender(const QStringList& args, QTextStream& out)
     if (streamed) {
         const TMapPicturePlan plan =
             PlanMapPictureFile(outName, header.MapWidth, header.MapHeight, options);
+        if (plan.Why == TMapPictureRefusal::TooManyPixels)
+            failure(QStringLiteral("cannot render %1: %2, or give --allow-huge")
+                        .arg(a.at(0), plan.Refusal));
         if (!plan.Ok())
             failure(QStringLiteral("cannot render %1 x %2 pixels: %3")
                         .arg(width)
@@ -661,7 +479,7 @@ int cmdRender(const QStringList& args, QTextStream& out)
 QImage loadSheet(const QString& fileName, uint16_t partWidth, uint16_t partHeight)
 {
     if (!TPartsStore::PartSizeAllowed(partWidth, partHeight))
-        failure(partSizeTooLarge(partWidth, partHeight));
+        failure(PartSizeTooLarge(partWidth, partHeight));
     const PictureReaders readers;
     TPartsStore parts(readers.formats());
     parts.SetPartsSize(partWidth, partHeight);
@@ -677,32 +495,13 @@ QImage loadSheet(const QString& fileName, uint16_t partWidth, uint16_t partHeigh
     return sheet;
 }
 
-int cmdExport(const QStringList& args, QTextStream& out)
+int cmdExport(const TCliCommand& a, QTextStream& out)
 {
-    const Arguments a(
-        args, {QStringLiteral("parts"), QStringLiteral("encoding"), QStringLiteral("type")});
-    a.expectPositional(
-        2, QStringLiteral("export MAP OUT.tmx|OUT.csv [--parts SHEET] [--encoding csv|zlib] "
-                          "[--type auto|1|2]"));
-    const TMapFileType type =
-        parseLoadType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
+    const TMapFileType type = a.LoadType;
     const QString outName = a.at(1);
-    const QString suffix = QFileInfo(outName).suffix().toLower();
-    if (suffix != u"tmx" && suffix != u"csv")
-        usageError(QStringLiteral("%1: the output must end in .tmx or .csv").arg(outName));
-    const bool tmx = suffix == u"tmx";
-    TTmxEncoding encoding = TTmxEncoding::Csv;
-    if (auto e = a.option(QStringLiteral("encoding"))) {
-        if (!tmx)
-            usageError(QStringLiteral("--encoding is for TMX output only"));
-        if (*e == u"zlib")
-            encoding = TTmxEncoding::Base64Zlib;
-        else if (*e != u"csv")
-            usageError(QStringLiteral("--encoding must be csv or zlib, not \"%1\"").arg(*e));
-    }
-    const std::optional<QString> sheetName = a.option(QStringLiteral("parts"));
-    if (tmx && !sheetName)
-        usageError(QStringLiteral("--parts is required for TMX output"));
+    const bool tmx = a.Tmx;
+    const TTmxEncoding encoding = a.Encoding;
+    const std::optional<QString> sheetName = a.Sheet;
 
     TMapDocument doc;
     const TMapLoadResult r = loadMap(a.at(0), type, doc);
@@ -723,17 +522,12 @@ int cmdExport(const QStringList& args, QTextStream& out)
     return 0;
 }
 
-int cmdImport(const QStringList& args, QTextStream& out)
+int cmdImport(const TCliCommand& a, QTextStream& out)
 {
-    const Arguments a(args, {QStringLiteral("parts-out"), QStringLiteral("empty")});
-    a.expectPositional(2, QStringLiteral("import IN.tmx OUT.mpd [--parts-out SHEET] [--empty N]"));
-    int empty = 0;
-    if (auto e = a.option(QStringLiteral("empty")))
-        empty = parseInt(*e, 0, 255, QStringLiteral("--empty"));
+    const int empty = a.Empty;
     const QString mapName = a.at(1);
     // The sheet goes where a TMX export of this map would put it: beside, with its name.
-    const QString sheetName =
-        a.option(QStringLiteral("parts-out")).value_or(TmxSheetFileName(mapName));
+    const QString sheetName = a.Sheet.value_or(TmxSheetFileName(mapName));
 
     TTmxImport imported;
     QString why;
@@ -790,7 +584,7 @@ QString CliUsage()
         "      --part WxH must leave the parts sheet (16 x 16 parts) within 2 GB, about\n"
         "      1448x1448 at most, as in the editor (also for new).\n"
         "  render MAP PARTS_PICTURE OUT [--type auto|1|2] [--cell N] [--split WxH]\n"
-        "         [--png-level N]\n"
+        "         [--png-level N] [--allow-huge]\n"
         "      Draw the whole map as one picture: every cell shows its part from the parts\n"
         "      picture (a 16 x 16 sheet of parts, as saved by the editor) at N x N pixels\n"
         "      (default: the part size, 32x32 for type 1). OUT's extension chooses the\n"
@@ -801,7 +595,9 @@ QString CliUsage()
         "      formats are made in memory: pictures over 2^31 bytes are refused.\n"
         "      --split WxH writes tiles of at most W x H pixels instead, OUT_C_R.ext for\n"
         "      tile column C and row R (from 0). --png-level N: zlib level 0..9, default 1\n"
-        "      (fast). On a terminal a progress line shows on stderr.\n"
+        "      (fast). A picture of more than 2^36 pixels (all tiles together; 256 K x\n"
+        "      256 K) would take days and terabytes: it is refused unless --allow-huge\n"
+        "      is given. On a terminal a progress line shows on stderr.\n"
         "  new W H OUT [--type 1|2] [--fill N] [--part WxH]\n"
         "      Write a new map of W x H cells (1..9999 each), every cell part N (0..255,\n"
         "      default 0); a type 2 file records the part size (default 32x32).\n"
@@ -830,64 +626,41 @@ QString CliUsage()
 
 int RunCli(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    // A file named -h after -- is a file, not a request for help.
-    const QStringList options = args.mid(0, args.indexOf(QStringLiteral("--")));
-    if (args.isEmpty() || options.contains(QStringLiteral("--help")) ||
-        options.contains(QStringLiteral("-h")) || args.first() == QStringLiteral("help")) {
-        (args.isEmpty() ? err : out) << CliUsage();
-        return args.isEmpty() ? ExitUsage : 0;
-    }
-    QStringList remaining = args;
-    extraPluginFolder.clear();
-    try {
-        // --plugins DIR may stand anywhere before a lone --.
-        for (qsizetype i = 0; i < remaining.size(); ++i) {
-            const QString& arg = remaining[i];
-            if (arg == QStringLiteral("--"))
-                break;
-            QString folder;
-            if (arg == QStringLiteral("--plugins")) {
-                if (i + 1 >= remaining.size())
-                    usageError(QStringLiteral("option --plugins needs a value"));
-                folder = remaining[i + 1];
-                remaining.remove(i, 2);
-            } else if (arg.startsWith(QStringLiteral("--plugins="))) {
-                folder = arg.mid(10);
-                remaining.remove(i, 1);
-            } else {
-                continue;
-            }
-            if (!extraPluginFolder.isEmpty())
-                usageError(QStringLiteral("option --plugins given twice"));
-            if (!QFileInfo(folder).isDir())
-                failure(QStringLiteral("plug-in folder %1 does not exist").arg(folder));
-            extraPluginFolder = folder;
-            --i;
-        }
-    } catch (const CliError& e) {
-        err << "quiltmapper-cli: " << e.Message << "\n";
-        return e.Code;
-    }
-    if (remaining.isEmpty()) {
-        err << CliUsage();
+    const std::variant<TCliCommand, QString> parsed = ParseCli(args);
+    if (const QString* wrong = std::get_if<QString>(&parsed)) {
+        err << "quiltmapper-cli: " << OneLine(*wrong) << "\n";
         return ExitUsage;
     }
-    const QString command = remaining.first();
-    const QStringList rest = remaining.mid(1);
+    const TCliCommand& command = std::get<TCliCommand>(parsed);
+    if (command.Kind == TCliCommandKind::Help) {
+        (command.HelpAsked ? out : err) << CliUsage();
+        return command.HelpAsked ? 0 : ExitUsage;
+    }
+    extraPluginFolder.clear();
     try {
-        if (command == QStringLiteral("info"))
-            return cmdInfo(rest, out);
-        if (command == QStringLiteral("convert"))
-            return cmdConvert(rest, out);
-        if (command == QStringLiteral("render"))
-            return cmdRender(rest, out);
-        if (command == QStringLiteral("new"))
-            return cmdNew(rest, out);
-        if (command == QStringLiteral("export"))
-            return cmdExport(rest, out);
-        if (command == QStringLiteral("import"))
-            return cmdImport(rest, out);
-        usageError(QStringLiteral("unknown command \"%1\"").arg(command));
+        if (command.PluginFolder) {
+            if (!QFileInfo(*command.PluginFolder).isDir())
+                failure(
+                    QStringLiteral("plug-in folder %1 does not exist").arg(*command.PluginFolder));
+            extraPluginFolder = *command.PluginFolder;
+        }
+        switch (command.Kind) {
+        case TCliCommandKind::Info:
+            return cmdInfo(command, out);
+        case TCliCommandKind::Convert:
+            return cmdConvert(command, out);
+        case TCliCommandKind::Render:
+            return cmdRender(command, out);
+        case TCliCommandKind::New:
+            return cmdNew(command, out);
+        case TCliCommandKind::Export:
+            return cmdExport(command, out);
+        case TCliCommandKind::Import:
+            return cmdImport(command, out);
+        case TCliCommandKind::Help:
+            break;
+        }
+        return ExitUsage;
     } catch (const CliError& e) {
         err << "quiltmapper-cli: " << OneLine(e.Message) << "\n";
         return e.Code;
