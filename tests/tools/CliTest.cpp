@@ -537,8 +537,9 @@ TEST_F(Cli, HugePicturesAreRefusedUnlessAllowed)
         EXPECT_EQ(r.Code, row.Code) << row.Args.join(' ').toStdString();
         EXPECT_TRUE(r.Err.contains(row.Says));
         EXPECT_EQ(r.Err.count('\n'), row.Code ? 1 : 0);
-        if (row.Says.contains("(2^36)") || row.Says.contains("(72885420729)"))
+        if (row.Says.contains("(2^36)") || row.Says.contains("(72885420729)")) {
             EXPECT_TRUE(r.Err.endsWith("or give --allow-huge\n"));
+        }
     }
     EXPECT_EQ(QImage(path("ok.png")).size(), QSize(12, 8));
     expectOnlyFiles({"huge.mpd", "ok.mpd", "parts.bmp", "ok.png"});
