@@ -2,13 +2,17 @@
 
 // The pieces of the TMX reader that decode a tile layer's data into gids.
 
+#include "TmxXml.h"
+
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QStringView>
 #include <QXmlStreamAttributes>
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <new>
 #include <optional>
 #include <unordered_map>
@@ -42,7 +46,8 @@ struct Tileset
     int Columns = 0;
     int Margin = 0;
     int Spacing = 0;
-    QImage Picture;
+    // The picture, ARGB32, shared by the tilesets that name the same file.
+    std::shared_ptr<const QImage> Picture;
 };
 
 inline int intAttribute(const QXmlStreamAttributes& attrs, const char* name, int low, int high,
@@ -58,7 +63,7 @@ inline int intAttribute(const QXmlStreamAttributes& attrs, const char* name, int
     const qlonglong v = text.toLongLong(&ok);
     if (!ok || v < low || v > high)
         fail(QStringLiteral("%1 has %2=\"%3\", not a number from %4 to %5")
-                 .arg(where, QLatin1String(name), text.toString())
+                 .arg(where, QLatin1String(name), Quoted(text))
                  .arg(low)
                  .arg(high));
     return int(v);

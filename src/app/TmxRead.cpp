@@ -1,4 +1,5 @@
 #include "PartsStore.h"
+#include "PictureFormats.h"
 #include "TmxFile.h"
 #include "TmxLayerData.h"
 #include "TransposeBytes.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 #include <map>
+#include <memory>
 #include <new>
 #include <optional>
 #include <vector>
@@ -22,6 +24,16 @@ using namespace TmxDetail;
 // Rows handled per step of the final transpose.
 constexpr int BandRows = 64;
 
+// The decoded tileset pictures of one import, in all: a picture shared by several tilesets
+// counts once, and they are let go once the parts are cut from them.
+constexpr qint64 MaxTilesetPictureBytes = qint64(1024) << 20;
+
+const TPictureFormats& pictureFormats()
+{
+    static const TPictureFormats formats = TPictureFormats::WithQtFormats();
+    return formats;
+}
+
 QImage flippedTile(const QImage& tile, uint32_t flags)
 {
     QImage t = tile;
@@ -29,6 +41,8 @@ QImage flippedTile(const QImage& tile, uint32_t flags)
         if (t.width() != t.height())
             fail(QStringLiteral("a rotated tile needs square tiles"));
         QImage d(t.height(), t.width(), QImage::Format_RGB32);
+        if (d.isNull())
+            throw std::bad_alloc();
         for (int y = 0; y < t.height(); ++y) {
             const auto* src = reinterpret_cast<const QRgb*>(t.constScanLine(y));
             for (int x = 0; x < t.width(); ++x)
@@ -38,6 +52,8 @@ QImage flippedTile(const QImage& tile, uint32_t flags)
     }
     if (flags & (FlipH | FlipV))
         t = t.mirrored(flags & FlipH, flags & FlipV);
+    if (t.isNull())
+        throw std::bad_alloc();
     return t;
 }
 
@@ -51,12 +67,12 @@ public:
 
     void read(QIODevice& in)
     {
-        QXmlStreamReader xml(&in);
-        if (!xml.readNextStartElement())
-            xmlFail(xml);
+        TXmlGuard guard(in);
+        QXmlStreamReader xml(&guard);
+        toDocumentElement(xml);
         if (xml.name() != u"map")
             fail(QStringLiteral("not a TMX map: the document is <%1>, not <map>")
-                     .arg(xml.name().toString()));
+                     .arg(Quoted(xml.name())));
         readMapAttributes(xml.attributes());
         while (xml.readNextStartElement()) {
             const QStringView name = xml.name();
@@ -86,11 +102,23 @@ public:
 private:
     [[noreturn]] static void xmlFail(const QXmlStreamReader& xml)
     {
+        const auto* guard = dynamic_cast<const TXmlGuard*>(xml.device());
+        if (guard && guard->Refused())
+            fail(QStringLiteral("an element has more than %1 attributes").arg(MaxXmlAttributes));
         if (xml.hasError())
             fail(QStringLiteral("malformed XML at line %1: %2")
                      .arg(xml.lineNumber())
-                     .arg(xml.errorString()));
+                     .arg(Quoted(xml.errorString())));
         fail(QStringLiteral("malformed XML: no document element"));
+    }
+
+    static void toDocumentElement(QXmlStreamReader& xml)
+    {
+        const QString refusal = ReadToDocumentElement(xml);
+        if (!refusal.isEmpty())
+            fail(refusal);
+        if (xml.tokenType() != QXmlStreamReader::StartElement)
+            xmlFail(xml);
     }
 
     void readMapAttributes(const QXmlStreamAttributes& a)
@@ -99,7 +127,7 @@ private:
         if (orientation != u"orthogonal")
             fail(QStringLiteral("the map is %1, not orthogonal")
                      .arg(orientation.isEmpty() ? QStringLiteral("of no orientation")
-                                                : orientation.toString()));
+                                                : Quoted(orientation)));
         if (a.value(QLatin1String("infinite")) == u"1")
             fail(QStringLiteral("the map is infinite; only maps of a fixed size can be imported"));
         const QString where = QStringLiteral("<map>");
@@ -124,7 +152,7 @@ private:
         if (dir.isEmpty())
             fail(QStringLiteral("the map names the file %1, but only a self-contained map can "
                                 "be read here")
-                     .arg(name.toString()));
+                     .arg(Quoted(name)));
         return QDir(dir).filePath(name.toString());
     }
 
@@ -142,13 +170,14 @@ private:
             const QString fileName = external(dir, source);
             QFile file(fileName);
             if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
-                fail(QStringLiteral("cannot read the tileset file %1").arg(fileName));
-            QXmlStreamReader tsx(&file);
-            if (!tsx.readNextStartElement())
-                xmlFail(tsx);
+                fail(QStringLiteral("cannot read the tileset file %1").arg(Quoted(fileName)));
+            TXmlGuard guard(file);
+            QXmlStreamReader tsx(&guard);
+            toDocumentElement(tsx);
             if (tsx.name() != u"tileset")
-                fail(QStringLiteral("%1 is not a tileset file").arg(fileName));
-            readTilesetBody(tsx, tsx.attributes(), QFileInfo(fileName).absolutePath(), t, fileName);
+                fail(QStringLiteral("%1 is not a tileset file").arg(Quoted(fileName)));
+            readTilesetBody(tsx, tsx.attributes(), QFileInfo(fileName).absolutePath(), t,
+                            Quoted(fileName));
             if (tsx.hasError())
                 xmlFail(tsx);
         } else {
@@ -189,12 +218,12 @@ private:
         }
         if (xml.hasError())
             xmlFail(xml);
-        if (t.Picture.isNull())
+        if (!t.Picture)
             fail(QStringLiteral("a tileset in %1 has no picture; tilesets of single pictures "
                                 "cannot be imported")
                      .arg(where));
-        const int fitX = (t.Picture.width() - 2 * t.Margin + t.Spacing) / (tw + t.Spacing);
-        const int fitY = (t.Picture.height() - 2 * t.Margin + t.Spacing) / (th + t.Spacing);
+        const int fitX = (t.Picture->width() - 2 * t.Margin + t.Spacing) / (tw + t.Spacing);
+        const int fitY = (t.Picture->height() - 2 * t.Margin + t.Spacing) / (th + t.Spacing);
         t.Columns = columns > 0 ? columns : std::max(fitX, 0);
         t.TileCount = tileCount >= 0 ? tileCount : t.Columns * std::max(fitY, 0);
         if (t.TileCount > 0 && (t.Columns == 0 || t.Columns > fitX ||
@@ -203,7 +232,6 @@ private:
                 QStringLiteral("a tileset in %1 has more tiles than its picture holds").arg(where));
         if (uint64_t(t.FirstGid) + uint64_t(t.TileCount) > 0x10000000u)
             fail(QStringLiteral("a tileset's gids go past the flag bits"));
-        t.Picture = t.Picture.convertToFormat(QImage::Format_ARGB32);
     }
 
     void readTile(QXmlStreamReader& xml)
@@ -216,16 +244,23 @@ private:
         }
     }
 
-    QImage readImage(QXmlStreamReader& xml, const QString& dir)
+    std::shared_ptr<const QImage> readImage(QXmlStreamReader& xml, const QString& dir)
     {
         const QXmlStreamAttributes a = xml.attributes();
         const QStringView source = a.value(QLatin1String("source"));
-        QImage picture;
         if (!source.isEmpty()) {
             xml.skipCurrentElement();
             const QString fileName = external(dir, source);
-            if (!QFileInfo(fileName).isFile() || !picture.load(fileName))
-                fail(QStringLiteral("cannot read the tileset picture %1").arg(fileName));
+            // Tilesets that share a picture share its one decoded copy.
+            const QString key = QFileInfo(fileName).canonicalFilePath();
+            const auto known = FPictures.find(key);
+            if (!key.isEmpty() && known != FPictures.end())
+                return known->second;
+            if (!QFileInfo(fileName).isFile())
+                fail(QStringLiteral("cannot read the tileset picture %1").arg(Quoted(fileName)));
+            std::shared_ptr<const QImage> picture =
+                decoded(pictureFormats().LoadPicture(fileName, pictureLimits()), Quoted(fileName));
+            FPictures.emplace(key, picture);
             return picture;
         }
         QByteArray bytes;
@@ -246,9 +281,40 @@ private:
         }
         if (xml.hasError())
             xmlFail(xml);
-        if (!found || !picture.loadFromData(bytes))
+        if (!found)
             fail(QStringLiteral("the embedded tileset picture cannot be read"));
-        return picture;
+        QImage picture = ReadPictureData(bytes, pictureLimits());
+        bytes.clear();
+        return decoded(picture.isNull() ? std::nullopt : std::optional<QImage>(std::move(picture)),
+                       QStringLiteral("embedded in the map"));
+    }
+
+    // What is left of the decoded pictures' bound for the next picture.
+    TPictureLimits pictureLimits() const
+    {
+        TPictureLimits limits;
+        limits.MaxBytes = std::max<qint64>(MaxTilesetPictureBytes - FPictureBytes, 0);
+        return limits;
+    }
+
+    // A decoded picture in ARGB32, counted against the bound.
+    std::shared_ptr<const QImage> decoded(std::optional<QImage> picture, const QString& what)
+    {
+        if (!picture)
+            fail(QStringLiteral("cannot read the tileset picture %1 (or it is larger than the "
+                                "%2 MB left of the %3 MB an import decodes at most)")
+                     .arg(what)
+                     .arg(pictureLimits().MaxBytes >> 20)
+                     .arg(MaxTilesetPictureBytes >> 20));
+        QImage argb = std::move(*picture).convertToFormat(QImage::Format_ARGB32);
+        if (argb.isNull())
+            throw std::bad_alloc();
+        FPictureBytes += argb.sizeInBytes();
+        if (FPictureBytes > MaxTilesetPictureBytes)
+            fail(QStringLiteral("the tileset pictures take more than %1 MB decoded, the most an "
+                                "import reads")
+                     .arg(MaxTilesetPictureBytes >> 20));
+        return std::make_shared<const QImage>(std::move(argb));
     }
 
     void readLayer(QXmlStreamReader& xml)
@@ -306,7 +372,7 @@ private:
         }
         if (encoding != u"base64")
             fail(QStringLiteral("the layer data has the unknown encoding \"%1\"")
-                     .arg(encoding.toString()));
+                     .arg(Quoted(encoding)));
         GidBytes bytes(sink);
         if (compression.isEmpty()) {
             Base64In base64([&](const uint8_t* p, size_t n) { bytes.add(p, n); });
@@ -321,7 +387,7 @@ private:
         } else {
             fail(QStringLiteral("the layer data is compressed with %1; only zlib and gzip can "
                                 "be read")
-                     .arg(compression.toString()));
+                     .arg(Quoted(compression)));
         }
         if (bytes.partial())
             fail(QStringLiteral("the layer data ends inside a gid"));
@@ -338,7 +404,7 @@ private:
             else if (token == QXmlStreamReader::EndElement)
                 return;
             else if (token == QXmlStreamReader::StartElement)
-                fail(QStringLiteral("the layer data holds <%1>").arg(xml.name().toString()));
+                fail(QStringLiteral("the layer data holds <%1>").arg(Quoted(xml.name())));
         }
         xmlFail(xml);
     }
@@ -349,12 +415,12 @@ private:
             if (xml.name() == u"chunk")
                 fail(QStringLiteral("the layer is made of chunks, as in infinite maps"));
             if (xml.name() != u"tile")
-                fail(QStringLiteral("the layer data holds <%1>").arg(xml.name().toString()));
+                fail(QStringLiteral("the layer data holds <%1>").arg(Quoted(xml.name())));
             const QStringView text = xml.attributes().value(QLatin1String("gid"));
             bool ok = true;
             const uint32_t gid = text.isEmpty() ? 0 : text.toUInt(&ok);
             if (!ok)
-                fail(QStringLiteral("a <tile> has the gid \"%1\"").arg(text.toString()));
+                fail(QStringLiteral("a <tile> has the gid \"%1\"").arg(Quoted(text)));
             sink.add(gid);
             xml.skipCurrentElement();
         }
@@ -383,7 +449,7 @@ private:
             throw std::bad_alloc();
         part.fill(Qt::white);
         QPainter painter(&part);
-        painter.drawImage(QPoint(0, 0), t.Picture, QRect(x, y, FTileW, FTileH));
+        painter.drawImage(QPoint(0, 0), *t.Picture, QRect(x, y, FTileW, FTileH));
         painter.end();
         return part;
     }
@@ -450,6 +516,9 @@ private:
                     partOf[id] = partOf[p->second];
             }
         }
+        // The pictures are done with before the cells take their memory.
+        FTilesets.clear();
+        FPictures.clear();
         writeCells(partOf);
     }
 
@@ -484,6 +553,8 @@ private:
     int FTileH = 0;
     std::vector<Tileset> FTilesets;
     std::optional<GidSink> FSink;
+    std::map<QString, std::shared_ptr<const QImage>> FPictures; // by canonical file name
+    qint64 FPictureBytes = 0;
 };
 
 } // namespace
@@ -512,7 +583,7 @@ bool ImportTmxFile(const QString& fileName, uint8_t emptyPart, TTmxImport& resul
     QFile file(fileName);
     if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = QStringLiteral("cannot open %1").arg(fileName);
+            *error = QStringLiteral("cannot open %1").arg(Quoted(fileName));
         return false;
     }
     return ReadTmxData(file, QFileInfo(fileName).absolutePath(), emptyPart, result, error);
