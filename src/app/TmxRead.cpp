@@ -152,7 +152,7 @@ private:
         if (dir.isEmpty())
             fail(QStringLiteral("the map names the file %1, but only a self-contained map can "
                                 "be read here")
-                     .arg(Quoted(name)));
+                     .arg(Quoted(name, MaxQuotedFileName)));
         return QDir(dir).filePath(name.toString());
     }
 
@@ -170,14 +170,16 @@ private:
             const QString fileName = external(dir, source);
             QFile file(fileName);
             if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
-                fail(QStringLiteral("cannot read the tileset file %1").arg(Quoted(fileName)));
+                fail(QStringLiteral("cannot read the tileset file %1")
+                         .arg(Quoted(fileName, MaxQuotedFileName)));
             TXmlGuard guard(file);
             QXmlStreamReader tsx(&guard);
             toDocumentElement(tsx);
             if (tsx.name() != u"tileset")
-                fail(QStringLiteral("%1 is not a tileset file").arg(Quoted(fileName)));
+                fail(QStringLiteral("%1 is not a tileset file")
+                         .arg(Quoted(fileName, MaxQuotedFileName)));
             readTilesetBody(tsx, tsx.attributes(), QFileInfo(fileName).absolutePath(), t,
-                            Quoted(fileName));
+                            Quoted(fileName, MaxQuotedFileName));
             if (tsx.hasError())
                 xmlFail(tsx);
         } else {
@@ -257,9 +259,11 @@ private:
             if (!key.isEmpty() && known != FPictures.end())
                 return known->second;
             if (!QFileInfo(fileName).isFile())
-                fail(QStringLiteral("cannot read the tileset picture %1").arg(Quoted(fileName)));
+                fail(QStringLiteral("cannot read the tileset picture %1")
+                         .arg(Quoted(fileName, MaxQuotedFileName)));
             std::shared_ptr<const QImage> picture =
-                decoded(pictureFormats().LoadPicture(fileName, pictureLimits()), Quoted(fileName));
+                decoded(pictureFormats().LoadPicture(fileName, pictureLimits()),
+                        Quoted(fileName, MaxQuotedFileName));
             FPictures.emplace(key, picture);
             return picture;
         }
@@ -583,7 +587,7 @@ bool ImportTmxFile(const QString& fileName, uint8_t emptyPart, TTmxImport& resul
     QFile file(fileName);
     if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = QStringLiteral("cannot open %1").arg(Quoted(fileName));
+            *error = QStringLiteral("cannot open %1").arg(Quoted(fileName, MaxQuotedFileName));
         return false;
     }
     return ReadTmxData(file, QFileInfo(fileName).absolutePath(), emptyPart, result, error);

@@ -15,15 +15,17 @@ namespace TmxDetail {
 // take seconds and a million minutes; an element with more than this many is refused.
 inline constexpr int MaxXmlAttributes = 256;
 
-// How much of a value a message quotes.
+// How much of a value a message quotes; file names, which users need to see whole, may
+// be longer.
 inline constexpr qsizetype MaxQuoted = 40;
+inline constexpr qsizetype MaxQuotedFileName = 256;
 
-// At most the first MaxQuoted characters of a value, for messages.
-inline QString Quoted(QStringView text)
+// At most the first `most` characters of a value, for messages.
+inline QString Quoted(QStringView text, qsizetype most = MaxQuoted)
 {
-    if (text.size() <= MaxQuoted)
+    if (text.size() <= most)
         return text.toString();
-    return text.left(MaxQuoted).toString() + QStringLiteral("... (%1 characters)").arg(text.size());
+    return text.left(most).toString() + QStringLiteral("... (%1 characters)").arg(text.size());
 }
 
 // Passes a document on to the XML reader unchanged, counting the attributes of each tag
