@@ -1,7 +1,6 @@
 #include "CliCommands.h"
 
 #include "CliSheet.h"
-
 #include "CliText.h"
 #include "FileWrite.h"
 #include "MapDocument.h"
@@ -761,8 +760,8 @@ int cmdImport(const QStringList& args, QTextStream& out)
     try {
         sheet = SheetFromParts(imported.Parts, imported.PartWidth, imported.PartHeight, formats);
     } catch (const std::bad_alloc&) {
-        failure(QStringLiteral("cannot import %1: not enough memory for the parts sheet")
-                    .arg(a.at(0)));
+        failure(
+            QStringLiteral("cannot import %1: not enough memory for the parts sheet").arg(a.at(0)));
     }
     imported.Parts = {};
     TMapDocument doc;
