@@ -1,5 +1,6 @@
 #include "PictureFormats.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -14,10 +15,9 @@ namespace {
 // Whether a JPEG decodes row by row, so that a clip rectangle bounds its memory. A
 // progressive picture, or one whose first scan lacks some components, is first gathered
 // whole (as coefficients of about the size of its pixels), clip or not.
-bool jpegDecodesRowByRow(const QString& fileName)
+bool jpegDecodesRowByRow(QIODevice& file)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.seek(0))
         return false;
     uchar marker[4];
     if (file.read(reinterpret_cast<char*>(marker), 2) != 2 || marker[0] != 0xFF ||
@@ -54,11 +54,8 @@ bool jpegDecodesRowByRow(const QString& fileName)
 // aside a chunk's declared length before it reads the chunk, so a few hundred bytes that
 // declare a 2 GB text chunk would cost 2 GB; such a file is cut short and fails to decode
 // anyway. Whatever follows the end chunk is never read.
-bool pngChunksWithinFile(const QString& fileName)
+bool pngChunksWithinFile(QIODevice& file)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
     constexpr qint64 SignatureSize = 8;
     constexpr qint64 ChunkFrame = 12; // length, type and checksum
     const qint64 size = file.size();
@@ -109,9 +106,9 @@ QImage blankBmpCanvas(QImageReader& reader, const QByteArray& format, const QSiz
     return canvas;
 }
 
-QImage readWithQt(const QString& fileName, const QByteArray& format, const TPictureLimits& limits)
+QImage readWithQt(QIODevice& device, const QByteArray& format, const TPictureLimits& limits)
 {
-    QImageReader reader(fileName, format);
+    QImageReader reader(&device, format);
     // The extension chose the decoder; a file that is not of that format fails.
     reader.setDecideFormatFromContent(false);
     // Qt's own limit (in whole megabytes) also stops decoders that cannot tell the size
@@ -122,7 +119,12 @@ QImage readWithQt(const QString& fileName, const QByteArray& format, const TPict
 
     // A few bytes can declare a picture of gigabytes: what the header says is checked
     // before anything is decoded.
-    if (format == "png" && !pngChunksWithinFile(fileName))
+    // The checks read the device before the decoder does, and leave it at its start.
+    if (format == "png" && (!pngChunksWithinFile(device) || !device.seek(0)))
+        return QImage();
+    const bool jpeg = format == "jpeg" || format == "jpg";
+    const bool jpegRowByRow = jpeg && jpegDecodesRowByRow(device);
+    if (jpeg && !device.seek(0))
         return QImage();
     const QSize declared = declaredSize(reader, format);
     if (declared.isValid()) {
@@ -133,7 +135,7 @@ QImage readWithQt(const QString& fileName, const QByteArray& format, const TPict
             reader.setClipRect(used);
             // Only the top-left area is decoded then, but only a decoder that works row by
             // row also spares the memory of the whole.
-            clipped = format == "jpeg" || format == "jpg" ? jpegDecodesRowByRow(fileName) : false;
+            clipped = jpegRowByRow;
         }
         if (!clipped && qint64(declared.width()) * declared.height() * 4 > maxBytes)
             return QImage();
@@ -146,6 +148,22 @@ QImage readWithQt(const QString& fileName, const QByteArray& format, const TPict
 
 } // namespace
 
+QImage ReadPictureData(const QByteArray& data, const TPictureLimits& limits)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return QImage();
+    const QByteArray format = QImageReader::imageFormat(&buffer).toLower();
+    if (format.isEmpty() || !buffer.seek(0))
+        return QImage();
+    try {
+        return readWithQt(buffer, format, limits);
+    } catch (...) {
+        return QImage();
+    }
+}
+
 TPictureFormats TPictureFormats::WithQtFormats()
 {
     TPictureFormats formats;
@@ -154,7 +172,10 @@ TPictureFormats TPictureFormats::WithQtFormats()
         formats.Register(
             ext, ext.toUpper() + QStringLiteral(" 画像"),
             [format](const QString& fileName, const TPictureLimits& limits) {
-                return readWithQt(fileName, format, limits);
+                QFile file(fileName);
+                if (!file.open(QIODevice::ReadOnly))
+                    return QImage();
+                return readWithQt(file, format, limits);
             },
             QtOwner);
     }

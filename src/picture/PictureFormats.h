@@ -21,6 +21,10 @@ struct TPictureLimits
 // or when the decoded picture would pass the limits.
 using TPictureReader = std::function<QImage(const QString& fileName, const TPictureLimits& limits)>;
 
+// Decodes a picture held in memory with Qt's reader for the format its bytes show, under
+// the same checks and limits as the files Qt's readers decode. A null image on failure.
+QImage ReadPictureData(const QByteArray& data, const TPictureLimits& limits = {});
+
 struct TPictureFormat
 {
     QString Extension;   // lower case, without the period

@@ -1,6 +1,8 @@
 #include "TmxFile.h"
 
+#include "ChildPeak.h"
 #include "FifoWatch.h"
+#include "PictureBombs.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -8,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -364,6 +367,10 @@ TEST_F(TmxImport, RefusesWhatDoesNotFitAndBadInputWithItsReason)
     std::vector<uint32_t> tooLong(6 + 3, 1);
     QString badZlib = base64Data({1, 2, 3, 4, 5, 6}, "zlib");
     badZlib.replace(QStringLiteral("   eJ"), QStringLiteral("   eK"));
+    QString manyAttributes;
+    for (int i = 0; i < 5000; ++i)
+        manyAttributes += QStringLiteral(" a%1=\"%1\"").arg(i);
+    const QString longValue(1 << 20, QLatin1Char('x'));
     struct Row
     {
         const char* Name;
@@ -416,13 +423,29 @@ TEST_F(TmxImport, RefusesWhatDoesNotFitAndBadInputWithItsReason)
         {"tiles past the picture",
          mapXml(3, 2, tilesetXml(1, QStringLiteral("tiles.png"), 12, 4), csv),
          "more tiles than its picture holds"},
+        // Nested entities expand a small file to gigabytes.
+        {"declared entities",
+         QStringLiteral("<!DOCTYPE map [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;\">]>") +
+             mapXml(3, 2, tiles, csv)
+                 .mid(39)
+                 .replace(QStringLiteral("Ground"), QStringLiteral("&b;")),
+         "declares entities"},
+        // Qt's reader takes time quadratic in the attributes of one element.
+        {"too many attributes",
+         mapXml(3, 2, tiles, csv, QStringLiteral("<properties %1/>").arg(manyAttributes)),
+         "more than 256 attributes"},
+        {"a long value",
+         mapXml(3, 2, tiles, QStringLiteral("<data encoding=\"%1\"/>").arg(longValue)),
+         "unknown encoding \"xxxxxxxx"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Name);
         TTmxImport result;
         QString error;
         ASSERT_FALSE(import(row.Tmx, result, error));
-        EXPECT_TRUE(error.contains(QLatin1String(row.Reason))) << error.toStdString();
+        EXPECT_TRUE(error.contains(QLatin1String(row.Reason))) << error.left(200).toStdString();
+        // A message quotes only the start of a value.
+        EXPECT_LT(error.size(), 300);
         EXPECT_TRUE(result.Stores.Cells.empty());
     }
 }
@@ -462,6 +485,85 @@ TEST_F(TmxImport, FifosAreRefusedWithoutWaitingForAWriter)
         EXPECT_TRUE(error.contains(QLatin1String(row.Reason))) << error.toStdString();
         ::unlink(fifo.constData());
     }
+}
+
+// Tileset pictures are read with the limits of parts pictures, and once however many
+// tilesets share them.
+TEST_F(TmxImport, TilesetPicturesCostWhatTheyDecodeToOnce)
+{
+    constexpr qint64 MB = 1024 * 1024;
+    const QByteArray bomb = pngWithTextClaiming(2000000000u, false);
+    const QByteArray black = blackPng(3000); // 36 MB decoded
+    for (const auto& [name, data] : {std::pair{"bomb.png", bomb}, std::pair{"black.png", black}}) {
+        QFile f(path(QLatin1String(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    QString shared;
+    for (int i = 0; i < 41; ++i)
+        shared += tilesetXml(i + 1, QStringLiteral("black.png"), 1, 1);
+    struct Row
+    {
+        const char* Name;
+        QString Tmx;
+        int Imported;
+        qint64 MaxPeak;
+    };
+    const Row rows[] = {
+        {"a PNG chunk claiming 2 GB",
+         mapXml(3, 2, tilesetXml(1, QStringLiteral("bomb.png"), 1, 1), csvData({1, 1, 1, 1, 1, 1})),
+         0, 200 * MB},
+        {"41 tilesets of one picture", mapXml(3, 2, shared, csvData({1, 2, 3, 41, 1, 1})), 1,
+         250 * MB},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        write(QStringLiteral("map.tmx"), row.Tmx);
+        const TChildPeak peak = RunInChild([&] {
+            TTmxImport result;
+            QString error;
+            return int(ImportTmxFile(path(QStringLiteral("map.tmx")), 0, result, &error));
+        });
+        ASSERT_TRUE(peak.Finished);
+        EXPECT_EQ(peak.Result, row.Imported);
+        EXPECT_LT(peak.PeakBytes, row.MaxPeak);
+    }
+}
+
+// A picture that cannot be converted for want of memory fails the import with a message;
+// it never gives white parts.
+TEST_F(TmxImport, AConversionThatRunsOutOfMemoryFailsTheImport)
+{
+    QImage mono(4000, 4000, QImage::Format_Mono); // 2 MB, 64 MB once converted
+    mono.setColorTable({qRgb(200, 0, 0), qRgb(0, 0, 200)});
+    mono.fill(0);
+    ASSERT_TRUE(mono.save(path(QStringLiteral("mono.png"))));
+    TTmxImport warm;
+    QString error;
+    // The picture readers are set up before the cap.
+    ASSERT_TRUE(import(
+        mapXml(3, 2, tilesetXml(1, QStringLiteral("tiles.png"), 8, 4), csvData({1, 1, 1, 1, 1, 1})),
+        warm, error));
+    write(QStringLiteral("map.tmx"), mapXml(3, 2, tilesetXml(1, QStringLiteral("mono.png"), 1, 1),
+                                            csvData({1, 1, 1, 1, 1, 1})));
+    const TChildPeak peak = RunInChild([&] {
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        if (!statm.open(QIODevice::ReadOnly))
+            return 9;
+        const qint64 mapped = statm.readAll().split(' ').value(0).toLongLong() * getpagesize();
+        const rlim_t cap = rlim_t(mapped + 48 * 1024 * 1024);
+        const rlimit limit{cap, cap};
+        if (setrlimit(RLIMIT_AS, &limit) != 0)
+            return 9;
+        TTmxImport result;
+        QString why;
+        if (ImportTmxFile(path(QStringLiteral("map.tmx")), 0, result, &why))
+            return result.Parts[0].pixel(0, 0) == qRgb(200, 0, 0) ? 1 : 2;
+        return why.isEmpty() ? 3 : 0;
+    });
+    ASSERT_TRUE(peak.Finished);
+    // 0: refused with a reason (2 would be white parts).
+    EXPECT_EQ(peak.Result, 0);
 }
 
 // Without a folder the map must carry everything; it never reaches for other files.

@@ -179,6 +179,71 @@ TEST_F(CliMemory, RenderedPartsAreThePartsAStoreLoads)
     }
 }
 
+// Export and import hold the parts sheet once: no store of 256 parts beside it.
+TEST_F(CliMemory, ExportAndImportOfLargePartsHoldOneSheet)
+{
+    constexpr int Side = 362;
+    constexpr qint64 SheetBytes = qint64(16 * Side) * (16 * Side) * 4; // 134 MB
+    write("m.mpd", mapFile(Side, Side, 1, 1, {0}));
+    ASSERT_TRUE(noise(20, 20, QImage::Format_RGB32, 3).save(path("small.png")));
+    ASSERT_TRUE(noise(Side, Side, QImage::Format_RGB32, 4).save(path("tile.png")));
+    write("in.tmx", QStringLiteral("<map orientation=\"orthogonal\" width=\"1\" height=\"1\" "
+                                   "tilewidth=\"%1\" tileheight=\"%1\"><tileset firstgid=\"1\" "
+                                   "tilewidth=\"%1\" tileheight=\"%1\"><image "
+                                   "source=\"tile.png\"/></tileset><layer width=\"1\" "
+                                   "height=\"1\"><data encoding=\"csv\">1</data></layer></map>")
+                        .arg(Side)
+                        .toUtf8());
+    const QStringList runs[] = {
+        {"export", path("m.mpd"), path("out.tmx"), "--parts", path("small.png")},
+        {"import", path("in.tmx"), path("out.mpd")},
+    };
+    for (const QStringList& args : runs) {
+        SCOPED_TRACE(args[0].toStdString());
+        const TChildPeak run = runInChild(args);
+        ASSERT_TRUE(run.Finished);
+        EXPECT_EQ(run.Result, 0) << childErr().toStdString();
+        EXPECT_LT(run.PeakBytes, SheetBytes * 3 / 2);
+    }
+}
+
+// The exported sheet is the sheet a parts store composes after loading the picture.
+TEST_F(CliMemory, ExportedSheetIsTheSheetAStoreComposes)
+{
+    struct Case
+    {
+        int pw, ph;
+        QSize picture;
+        QImage::Format format;
+        const char* sheetName;
+    };
+    const Case cases[] = {
+        {8, 8, {128, 128}, QImage::Format_ARGB32, "full.png"},
+        {70, 50, {300, 130}, QImage::Format_RGB32, "partial.bmp"},
+        {70, 50, {300, 130}, QImage::Format_Indexed8, "indexed.png"},
+        {100, 40, {5, 5}, QImage::Format_RGB888, "tiny.png"},
+        {6, 9, {200, 200}, QImage::Format_ARGB32, "alpha.png"},
+    };
+    const TPictureFormats formats = TPictureFormats::WithQtFormats();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sheetName);
+        write("m.mpd", mapFile(c.pw, c.ph, 1, 1, {0}));
+        ASSERT_TRUE(noise(c.picture.width(), c.picture.height(), c.format, c.pw * 31 + c.ph)
+                        .save(path(c.sheetName)));
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        ASSERT_EQ(
+            RunCli({"export", path("m.mpd"), path("m.tmx"), "--parts", path(c.sheetName)}, o, e), 0)
+            << err.toStdString();
+        TPartsStore store(formats);
+        store.SetPartsSize(uint16_t(c.pw), uint16_t(c.ph));
+        ASSERT_TRUE(store.LoadPartsPicture(path(c.sheetName)));
+        QImage composed;
+        store.ComposePartsPicture(composed);
+        EXPECT_EQ(QImage(path("m.png")).convertToFormat(QImage::Format_RGB32), composed);
+    }
+}
+
 // A parts picture that declares gigabytes costs render no more than a sensible one: a JPEG
 // is read only as far as the sheet, a (valid) PNG of 23170 x 23170 is refused in one line.
 TEST_F(CliMemory, RenderWithAPictureBombStaysSmall)

@@ -1,6 +1,7 @@
 #include "CliCommands.h"
 
 #include "CliParse.h"
+#include "CliSheet.h"
 #include "CliText.h"
 #include "FileWrite.h"
 #include "MapDocument.h"
@@ -475,24 +476,30 @@ int cmdRender(const TCliCommand& a, QTextStream& out)
     return 0;
 }
 
-// The parts sheet named on the command line, sliced at the map's part size.
+// The parts sheet named on the command line, cut at the map's part size: the picture is
+// read with the limits a parts store of this size would use, and becomes the sheet.
 QImage loadSheet(const QString& fileName, uint16_t partWidth, uint16_t partHeight)
 {
     if (!TPartsStore::PartSizeAllowed(partWidth, partHeight))
         failure(PartSizeTooLarge(partWidth, partHeight));
+    const QSize sheetSize(TPartsStore::SheetSide * partWidth, TPartsStore::SheetSide * partHeight);
+    const qint64 sheetBytes = qint64(sheetSize.width()) * sheetSize.height() * 4;
     const PictureReaders readers;
-    TPartsStore parts(readers.formats());
-    parts.SetPartsSize(partWidth, partHeight);
-    bool loaded = false;
-    {
+    std::optional<QImage> picture;
+    if (QFileInfo(fileName).isFile()) {
         const QuietStderr quiet;
-        loaded = parts.LoadPartsPicture(fileName);
+        picture = readers.formats().LoadPicture(
+            fileName, {sheetSize, std::max(4 * sheetBytes, qint64(512) << 20)});
     }
-    if (!loaded)
+    if (!picture)
         failure(QStringLiteral("cannot read the parts picture %1").arg(fileName));
-    QImage sheet;
-    parts.ComposePartsPicture(sheet);
-    return sheet;
+    try {
+        return SheetFromPicture(std::move(*picture), partWidth, partHeight, readers.formats());
+    } catch (const std::bad_alloc&) {
+        failure(QStringLiteral("not enough memory for the parts sheet of %1 x %2 pixels")
+                    .arg(sheetSize.width())
+                    .arg(sheetSize.height()));
+    }
 }
 
 int cmdExport(const TCliCommand& a, QTextStream& out)
@@ -539,21 +546,25 @@ int cmdImport(const TCliCommand& a, QTextStream& out)
             failure(QStringLiteral("cannot import %1: %2").arg(a.at(0), why));
     }
     const TPictureFormats formats = TPictureFormats::WithQtFormats();
-    TPartsStore parts(formats);
-    parts.SetPartsSize(imported.PartWidth, imported.PartHeight);
-    if (parts.SheetFormatFor(sheetName).isEmpty())
+    const QByteArray sheetFormat = TPartsStore(formats).SheetFormatFor(sheetName);
+    if (sheetFormat.isEmpty())
         usageError(QStringLiteral("%1: the parts sheet must be PNG or BMP").arg(sheetName));
-    for (int n = 0; n < 256; ++n) {
-        if (!imported.Parts[n].isNull())
-            parts.CapturePart(n, imported.Parts[n], 0, 0);
+    // The sheet is made straight from the parts the map uses, the others placeholders.
+    QImage sheet;
+    try {
+        sheet = SheetFromParts(imported.Parts, imported.PartWidth, imported.PartHeight, formats);
+    } catch (const std::bad_alloc&) {
+        failure(
+            QStringLiteral("cannot import %1: not enough memory for the parts sheet").arg(a.at(0)));
     }
+    imported.Parts = {};
     TMapDocument doc;
     doc.NewMap(std::move(imported.Stores));
-    try {
-        parts.WritePartsPicture(sheetName);
-    } catch (const std::exception& e) {
-        failure(QStringLiteral("cannot write %1: %2").arg(sheetName, QString::fromUtf8(e.what())));
-    }
+    const TFileWriteResult sheetWritten = WriteFileWhole(
+        sheetName, [&](QIODevice& file) { return sheet.save(&file, sheetFormat.constData()); });
+    if (!sheetWritten)
+        failure(QStringLiteral("cannot write %1: %2").arg(sheetName, sheetWritten.Error));
+    sheet = QImage();
     saveMap(mapName, doc, TMapFileType::Type2, PartSize{imported.PartWidth, imported.PartHeight});
     out << "wrote " << OneLine(mapName) << " and " << OneLine(sheetName) << ": " << doc.MapWidth()
         << " x " << doc.MapHeight() << " cells, part size " << imported.PartWidth << " x "

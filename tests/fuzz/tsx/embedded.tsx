@@ -1,0 +1,1 @@
+<tileset tilewidth="4" tileheight="4"><image format="png"><data encoding="base64">iVBORw0KGgoAAAANSUhEUgAAAAgAAAAECAIAAAA8r+mnAAAAEUlEQVR42mNocFDAihioJwEAhK8cASdYcyoAAAAASUVORK5CYII=</data></image></tileset>
