@@ -91,6 +91,10 @@ size_t qHash(TName name, size_t seed = 0)
         hash ^= static_cast<unsigned char>(asciiLower(c));
         hash *= 0x100000001b3u;
     }
+    // The table picks buckets by the low bits: mix the high ones down.
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdu;
+    hash ^= hash >> 33;
     return size_t(hash);
 }
 
@@ -104,22 +108,45 @@ QByteArray lookupName(const QString& name)
     return name.toLatin1();
 }
 
-// Where one key's line and value sit in the file's bytes.
+// A key name within one section.
+struct TKey
+{
+    TName Name;
+    qsizetype Section;
+};
+
+bool operator==(const TKey& a, const TKey& b)
+{
+    return a.Section == b.Section && a.Name == b.Name;
+}
+
+size_t qHash(const TKey& key, size_t seed = 0)
+{
+    return qHash(key.Name, seed) ^ (size_t(key.Section) * 0x9e3779b97f4a7c15u);
+}
+
+// Where one key's line sits in the file's bytes: the line without its line break (a CR
+// before the LF stays outside it too).
 struct TKeyLine
 {
-    // The line without its line break (a CR before the LF stays outside it too).
     qsizetype LineBegin = 0;
-    qsizetype LineEnd = 0;
-    qsizetype ValueBegin = 0;
-    qsizetype ValueEnd = 0;
+    qsizetype LineEnd = -1; // -1: no line yet
 };
 
 struct TSection
 {
+    qsizetype Id = -1; // -1: not yet seen
     // Just after the section's last non-blank line: where a new key goes.
     qsizetype InsertAt = 0;
-    QHash<TName, TKeyLine> Keys;
 };
+
+// The value on a key's line.
+QByteArrayView valueOn(const QByteArray& data, const TKeyLine& line)
+{
+    const QByteArrayView text =
+        trimmedBlanks(QByteArrayView(data).sliced(line.LineBegin, line.LineEnd - line.LineBegin));
+    return trimmedBlanks(text.sliced(text.indexOf('=') + 1));
+}
 
 // The sections and keys of a file's bytes. Only the first section of a name counts, and
 // in it the first key of a name, for reading and writing alike, so that a write lands
@@ -127,6 +154,7 @@ struct TSection
 struct TIndex
 {
     QHash<TName, TSection> Sections;
+    QHash<TKey, TKeyLine> Keys;
     // The case-folded forms of the names that are not ASCII.
     std::vector<QByteArray> Folded;
 
@@ -144,11 +172,19 @@ struct TIndex
         const auto it = Sections.constFind(TName{name});
         return it == Sections.cend() ? nullptr : &*it;
     }
+
+    const TKeyLine* key(const TSection& section, const QByteArray& name) const
+    {
+        const auto it = Keys.constFind(TKey{TName{name}, section.Id});
+        return it == Keys.cend() ? nullptr : &*it;
+    }
 };
 
 TIndex indexOf(const QByteArray& data)
 {
     TIndex index;
+    // Most lines of a long file are keys: room for all at once spares the rehashing.
+    index.Keys.reserve(data.count('\n') + 1);
     TSection* current = nullptr;
     qsizetype pos = 0;
     while (pos < data.size()) {
@@ -168,20 +204,20 @@ TIndex indexOf(const QByteArray& data)
                 close = line.size();
             const TName name = index.nameOf(trimmedBlanks(line.sliced(1, close - 1)));
             current = nullptr;
-            if (!index.Sections.contains(name)) {
-                current = &index.Sections[name];
-                current->InsertAt = next;
+            TSection& section = index.Sections[name];
+            if (section.Id < 0) {
+                section.Id = index.Sections.size();
+                section.InsertAt = next;
+                current = &section;
             }
         } else if (current && !line.isEmpty()) {
             current->InsertAt = next;
             const qsizetype eq = line.indexOf('=');
             if (eq > 0) {
-                const TName name = index.nameOf(trimmedBlanks(line.first(eq)));
-                if (!current->Keys.contains(name)) {
-                    const QByteArrayView value = trimmedBlanks(line.sliced(eq + 1));
-                    const qsizetype valueBegin = value.constData() - data.constData();
-                    current->Keys.insert(name, {pos, end, valueBegin, valueBegin + value.size()});
-                }
+                TKeyLine& key =
+                    index.Keys[TKey{index.nameOf(trimmedBlanks(line.first(eq))), current->Id}];
+                if (key.LineEnd < 0)
+                    key = {pos, end};
             }
         }
         pos = next;
@@ -388,10 +424,8 @@ struct TIniFile::TState
             const TSection* section = Index.section(lookupName(pending.Name));
             QByteArray added;
             for (const TPendingKey& key : pending.Keys) {
-                const QByteArray name = lookupName(key.Name);
-                const auto at = section ? section->Keys.constFind(TName{name})
-                                        : QHash<TName, TKeyLine>::const_iterator();
-                if (section && at != section->Keys.cend())
+                const TKeyLine* at = section ? Index.key(*section, lookupName(key.Name)) : nullptr;
+                if (at)
                     edits.push_back({at->LineBegin, at->LineEnd, keyLine(key.Name, key.Value)});
                 else
                     added += keyLine(key.Name, key.Value) + eol;
@@ -458,13 +492,10 @@ std::optional<QString> TIniFile::ReadValue(const QString& section, const QString
     if (!data)
         return std::nullopt;
     const TSection* in = FState->Index.section(lookupName(sectionName));
-    if (!in)
+    const TKeyLine* at = in ? FState->Index.key(*in, lookupName(keyName)) : nullptr;
+    if (!at)
         return std::nullopt;
-    const QByteArray name = lookupName(keyName);
-    const auto at = in->Keys.constFind(TName{name});
-    if (at == in->Keys.cend())
-        return std::nullopt;
-    return decoded(QByteArrayView(*data).sliced(at->ValueBegin, at->ValueEnd - at->ValueBegin));
+    return decoded(valueOn(*data, *at));
 }
 
 bool TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
