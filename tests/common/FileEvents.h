@@ -23,7 +23,10 @@ public:
         : FFd(inotify_init1(IN_NONBLOCK)), FName(QFile::encodeName(name))
     {
         if (FFd >= 0)
-            inotify_add_watch(FFd, QFile::encodeName(dir).constData(), IN_OPEN | IN_MOVED_TO);
+            // The closes are watched only so that opens in a row are not merged into one
+            // event, as inotify does with identical events queued one after another.
+            inotify_add_watch(FFd, QFile::encodeName(dir).constData(),
+                              IN_OPEN | IN_CLOSE | IN_MOVED_TO);
     }
     ~TFileEvents()
     {
@@ -48,8 +51,10 @@ public:
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
                 if (event->mask & IN_Q_OVERFLOW)
                     counts = {INT_MAX / 2, INT_MAX / 2};
-                else if (event->len > 0 && FName == event->name)
-                    (event->mask & IN_OPEN ? counts.Opens : counts.Replaces) += 1;
+                else if (event->len > 0 && FName == event->name && (event->mask & IN_OPEN))
+                    ++counts.Opens;
+                else if (event->len > 0 && FName == event->name && (event->mask & IN_MOVED_TO))
+                    ++counts.Replaces;
                 at += ssize_t(sizeof(inotify_event)) + event->len;
             }
         }
