@@ -1,6 +1,7 @@
 // The settings file of a long use, 100,000 remembered maps (16.8 MB): the reads of a
 // program start and the writes of its end, beside reading the file's bytes and writing
-// them whole, measured in the same run.
+// them whole, measured in the same run. The start reads the file once, the end writes it
+// once (before, each read and each write went through the whole file: 3.8 s and 15 s).
 
 #include "FileWrite.h"
 #include "IniGT.h"
@@ -87,18 +88,18 @@ void Ini_Start(benchmark::State& state)
     }
 }
 
-// What an end writes, gathered as the program gathers it.
+// What an end writes, gathered as the program gathers it, after the start has read the
+// file.
 void Ini_End(benchmark::State& state)
 {
-    Fixture().Put();
     TIniGT ini;
     ini.SetFileName(Fixture().Path);
     TSettings settings;
-    settings.ReadFrom(ini);
     int round = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        Fixture().Put(); // the end follows a start of an hour ago
+        Fixture().Put(); // as an earlier session left it
+        settings.ReadFrom(ini);
         state.ResumeTiming();
         TIniGT::TWriteBatch batch(ini);
         settings.WriteTo(ini);

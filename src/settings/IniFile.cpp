@@ -138,6 +138,9 @@ struct TSection
     qsizetype Id = -1; // -1: not yet seen
     // Just after the section's last non-blank line: where a new key goes.
     qsizetype InsertAt = 0;
+    // The section's lines not yet looked through for keys: from ScanAt to ScanEnd.
+    qsizetype ScanAt = 0;
+    qsizetype ScanEnd = 0;
 };
 
 // The value on a key's line.
@@ -148,82 +151,124 @@ QByteArrayView valueOn(const QByteArray& data, const TKeyLine& line)
     return trimmedBlanks(text.sliced(text.indexOf('=') + 1));
 }
 
+// One line of the file's bytes.
+struct TLine
+{
+    QByteArrayView Text; // without blanks around it
+    qsizetype End;       // where its line break begins (a CR before the LF is part of it)
+    qsizetype Next;      // where the next line begins
+};
+
+TLine lineAt(const QByteArray& data, qsizetype pos)
+{
+    const qsizetype lf = data.indexOf('\n', pos);
+    const qsizetype next = lf < 0 ? data.size() : lf + 1;
+    qsizetype end = lf < 0 ? data.size() : lf;
+    if (end > pos && data[end - 1] == '\r')
+        --end;
+    QByteArrayView raw(data.constData() + pos, end - pos);
+    if (pos == 0 && raw.startsWith(Utf8Bom))
+        raw = raw.sliced(Utf8Bom.size());
+    return {trimmedBlanks(raw), end, next};
+}
+
 // The sections and keys of a file's bytes. Only the first section of a name counts, and
 // in it the first key of a name, for reading and writing alike, so that a write lands
-// where a later read looks. The names point into the bytes, which must outlive the index.
-struct TIndex
+// where a later read looks. The sections are found at once; the keys of a section only as
+// far as needed to find a key asked for, so that a section of many thousand keys costs
+// little when the first few are all that is read. The names point into the bytes, which
+// must outlive the index.
+class TIndex
 {
-    QHash<TName, TSection> Sections;
-    QHash<TKey, TKeyLine> Keys;
-    // The case-folded forms of the names that are not ASCII.
-    std::vector<QByteArray> Folded;
+public:
+    TIndex() = default;
 
+    explicit TIndex(const QByteArray& data) : FData(&data)
+    {
+        TSection* current = nullptr;
+        qsizetype pos = 0;
+        while (pos < data.size()) {
+            const TLine line = lineAt(data, pos);
+            if (line.Text.startsWith('[')) {
+                if (current)
+                    current->ScanEnd = pos;
+                qsizetype close = line.Text.indexOf(']');
+                if (close < 0)
+                    close = line.Text.size();
+                const TName name = nameOf(trimmedBlanks(line.Text.sliced(1, close - 1)));
+                current = nullptr;
+                TSection& section = FSections[name];
+                if (section.Id < 0) {
+                    section.Id = FSections.size();
+                    section.InsertAt = line.Next;
+                    section.ScanAt = line.Next;
+                    current = &section;
+                }
+            } else if (current && !line.Text.isEmpty()) {
+                current->InsertAt = line.Next;
+            }
+            pos = line.Next;
+        }
+        if (current)
+            current->ScanEnd = data.size();
+    }
+
+    TSection* Section(const QByteArray& name)
+    {
+        const auto it = FSections.find(TName{name});
+        return it == FSections.end() ? nullptr : &*it;
+    }
+
+    // The key's line, looking further through the section as needed; valid until the next
+    // call.
+    const TKeyLine* Key(TSection& section, const QByteArray& name)
+    {
+        const TKey wanted{TName{name}, section.Id};
+        if (const auto it = FKeys.constFind(wanted); it != FKeys.cend())
+            return &*it;
+        int scanned = 0;
+        while (section.ScanAt < section.ScanEnd) {
+            // A long look through a section: room for all its keys at once spares the
+            // rehashing.
+            if (++scanned == 4096)
+                FKeys.reserve(FKeys.size() +
+                              QByteArrayView(*FData)
+                                  .sliced(section.ScanAt, section.ScanEnd - section.ScanAt)
+                                  .count('\n') +
+                              1);
+            const qsizetype pos = section.ScanAt;
+            const TLine line = lineAt(*FData, pos);
+            section.ScanAt = line.Next;
+            const qsizetype eq = line.Text.indexOf('=');
+            if (line.Text.isEmpty() || eq <= 0)
+                continue;
+            const TKey key{nameOf(trimmedBlanks(line.Text.first(eq))), section.Id};
+            TKeyLine& at = FKeys[key];
+            if (at.LineEnd >= 0)
+                continue; // a later line of a key already found
+            at = {pos, line.End};
+            if (key == wanted)
+                return &at;
+        }
+        return nullptr;
+    }
+
+private:
     TName nameOf(QByteArrayView inFile)
     {
         if (isAscii(inFile))
             return {inFile};
         // The bytes of a QByteArray stay where they are when the array is moved.
-        Folded.push_back(decoded(inFile).toCaseFolded().toUtf8());
-        return {Folded.back()};
+        FFolded.push_back(decoded(inFile).toCaseFolded().toUtf8());
+        return {FFolded.back()};
     }
 
-    const TSection* section(const QByteArray& name) const
-    {
-        const auto it = Sections.constFind(TName{name});
-        return it == Sections.cend() ? nullptr : &*it;
-    }
-
-    const TKeyLine* key(const TSection& section, const QByteArray& name) const
-    {
-        const auto it = Keys.constFind(TKey{TName{name}, section.Id});
-        return it == Keys.cend() ? nullptr : &*it;
-    }
+    const QByteArray* FData = nullptr;
+    QHash<TName, TSection> FSections;
+    QHash<TKey, TKeyLine> FKeys;
+    // The case-folded forms of the names that are not ASCII.
+    std::vector<QByteArray> FFolded;
 };
-
-TIndex indexOf(const QByteArray& data)
-{
-    TIndex index;
-    // Most lines of a long file are keys: room for all at once spares the rehashing.
-    index.Keys.reserve(data.count('\n') + 1);
-    TSection* current = nullptr;
-    qsizetype pos = 0;
-    while (pos < data.size()) {
-        const qsizetype lf = data.indexOf('\n', pos);
-        const qsizetype next = lf < 0 ? data.size() : lf + 1;
-        qsizetype end = lf < 0 ? data.size() : lf;
-        if (end > pos && data[end - 1] == '\r')
-            --end;
-        QByteArrayView raw(data.constData() + pos, end - pos);
-        if (pos == 0 && raw.startsWith(Utf8Bom))
-            raw = raw.sliced(Utf8Bom.size());
-        const QByteArrayView line = trimmedBlanks(raw);
-
-        if (line.startsWith('[')) {
-            qsizetype close = line.indexOf(']');
-            if (close < 0)
-                close = line.size();
-            const TName name = index.nameOf(trimmedBlanks(line.sliced(1, close - 1)));
-            current = nullptr;
-            TSection& section = index.Sections[name];
-            if (section.Id < 0) {
-                section.Id = index.Sections.size();
-                section.InsertAt = next;
-                current = &section;
-            }
-        } else if (current && !line.isEmpty()) {
-            current->InsertAt = next;
-            const qsizetype eq = line.indexOf('=');
-            if (eq > 0) {
-                TKeyLine& key =
-                    index.Keys[TKey{index.nameOf(trimmedBlanks(line.first(eq))), current->Id}];
-                if (key.LineEnd < 0)
-                    key = {pos, end};
-            }
-        }
-        pos = next;
-    }
-    return index;
-}
 
 // What identifies one state of a file on disk.
 struct TStamp
@@ -363,7 +408,7 @@ struct TIniFile::TState
         Loaded = true;
         Trusted = Data && (!stamp.Exists || nanoseconds(stamp.Modified) + TimeGrainNs < readAt);
         if (Data)
-            Index = indexOf(*Data);
+            Index = TIndex(*Data);
         return Data;
     }
 
@@ -415,16 +460,16 @@ struct TIniFile::TState
     // The bytes with the pending values in: each replaces its key's line, a new key goes
     // after its section's last line, a new section at the end; what a run of single
     // writes in the same order would give.
-    QByteArray withPending(const QByteArray& data) const
+    QByteArray withPending(const QByteArray& data)
     {
         const QByteArray eol = data.contains("\r\n") ? QByteArrayLiteral("\r\n") : "\n";
         std::vector<TEdit> edits;
         QByteArray newSections;
         for (const TPendingSection& pending : Pending) {
-            const TSection* section = Index.section(lookupName(pending.Name));
+            TSection* section = Index.Section(lookupName(pending.Name));
             QByteArray added;
             for (const TPendingKey& key : pending.Keys) {
-                const TKeyLine* at = section ? Index.key(*section, lookupName(key.Name)) : nullptr;
+                const TKeyLine* at = section ? Index.Key(*section, lookupName(key.Name)) : nullptr;
                 if (at)
                     edits.push_back({at->LineBegin, at->LineEnd, keyLine(key.Name, key.Value)});
                 else
@@ -442,6 +487,10 @@ struct TIniFile::TState
                          [](const TEdit& a, const TEdit& b) { return a.Begin < b.Begin; });
 
         QByteArray out;
+        qsizetype added = 0;
+        for (const TEdit& edit : edits)
+            added += edit.Text.size() + 2;
+        out.reserve(data.size() + added);
         qsizetype copied = 0;
         for (const TEdit& edit : edits) {
             out += QByteArrayView(data).sliced(copied, edit.Begin - copied);
@@ -491,8 +540,8 @@ std::optional<QString> TIniFile::ReadValue(const QString& section, const QString
     const std::optional<QByteArray>& data = FState->current(FPath);
     if (!data)
         return std::nullopt;
-    const TSection* in = FState->Index.section(lookupName(sectionName));
-    const TKeyLine* at = in ? FState->Index.key(*in, lookupName(keyName)) : nullptr;
+    TSection* in = FState->Index.Section(lookupName(sectionName));
+    const TKeyLine* at = in ? FState->Index.Key(*in, lookupName(keyName)) : nullptr;
     if (!at)
         return std::nullopt;
     return decoded(valueOn(*data, *at));
