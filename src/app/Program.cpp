@@ -161,7 +161,9 @@ void TQuiltmapperProgram::destroyWindows()
 {
     // Reverse order of creation; each window writes its own settings as it goes, the
     // settings dialog's keys where the dialog goes. The dialogs are the main window's
-    // children: take them down explicitly first, so they go in order too.
+    // children: take them down explicitly first, so they go in order too. All their keys
+    // reach the file in one write, at the end.
+    TIniGT::TWriteBatch batch(FIniGT);
     destroy(FForms.TranslucenPartsDlg);
     destroy(FForms.NewCreateDlg);
     destroy(FForms.ReplaceDlg);
@@ -173,6 +175,11 @@ void TQuiltmapperProgram::destroyWindows()
     destroy(FForms.TitleForm);
     destroy(FForms.PartsForm);
     destroy(FForms.MainForm);
+    try {
+        batch.Commit();
+    } catch (const EIniGTWriteError& e) {
+        ShowError(nullptr, e.message());
+    }
 }
 
 void TQuiltmapperProgram::writeSettings()

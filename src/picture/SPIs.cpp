@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QtGlobal>
 #include <algorithm>
 #include <array>
 
@@ -11,6 +12,8 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -68,6 +71,46 @@ QString canonicalFolder(const QString& folder)
         return {};
     const QFileInfo info(folder);
     return info.isDir() ? info.canonicalFilePath() : QString();
+}
+
+// The Susie viewer's plug-in folder setting as it stands, or empty when there is none.
+QString susieSetting()
+{
+    const QSettings susie(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Sorapiko"),
+                          QStringLiteral("Susie"));
+    const QVariant path = susie.value(QStringLiteral("Plug-in/Path"));
+    // A value of another kind (a list, a number) is no folder.
+    if (path.typeId() != QMetaType::QString)
+        return {};
+    return path.toString();
+}
+
+// Why code in a folder or file may not be run: anyone but its owner and root could have
+// put it there, as ssh and sudo judge their files. Empty when it is safe, or when it
+// cannot be looked at (the load then fails by itself).
+QString unsafeReason(const QString& path, bool folder)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    Q_UNUSED(folder);
+    return {};
+#else
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    const QString what = folder ? QStringLiteral("プラグインフォルダ %1").arg(path)
+                                : QStringLiteral("プラグイン %1").arg(path);
+    if (st.st_uid != 0 && st.st_uid != ::geteuid())
+        return QStringLiteral("%1 はほかのユーザー (UID %2) のものなので、読み込みません")
+            .arg(what)
+            .arg(st.st_uid);
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        return QStringLiteral("%1 は所有者とroot以外のユーザーも書き込めるので、読み込みません")
+            .arg(what);
+    return {};
+#endif
 }
 
 } // namespace
@@ -345,13 +388,16 @@ std::unique_ptr<TSPI> TSPIs::LoadPlugin(const QString& fileName)
 
 QString TSPIs::SusieDir()
 {
-    const QSettings susie(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Sorapiko"),
-                          QStringLiteral("Susie"));
-    const QVariant path = susie.value(QStringLiteral("Plug-in/Path"));
-    // A value of another kind (a list, a number) is no folder.
-    if (path.typeId() != QMetaType::QString)
-        return {};
-    return path.toString();
+    const QString path = susieSetting();
+    return QDir::isRelativePath(path) ? QString() : path;
+}
+
+void TSPIs::refuse(const QString& line)
+{
+    if (FRefusals.contains(line))
+        return;
+    FRefusals << line;
+    qWarning("%s", qUtf8Printable(line));
 }
 
 void TSPIs::Loaded()
@@ -362,12 +408,17 @@ void TSPIs::Loaded()
 
 void TSPIs::Search(const QString& mask)
 {
+    FRefusals.clear();
     const qsizetype slash = mask.lastIndexOf(QLatin1Char('/'));
     if (slash >= 0) {
         const QString folder = slash == 0 ? QStringLiteral("/") : mask.left(slash);
         searchDirectory(QDir(folder).absolutePath(), mask.mid(slash + 1));
         return;
     }
+    const QString setting = susieSetting();
+    if (SearchOptions.count(spsSusieDir) && !setting.isEmpty() && QDir::isRelativePath(setting))
+        refuse(QStringLiteral("Susie のプラグインフォルダ \"%1\" は絶対パスでないので、使いません")
+                   .arg(setting));
     const QString susie = canonicalFolder(SusieDir());
     const QString app = canonicalFolder(AppDir);
     for (TSPISearchOption option : SearchOptions) {
@@ -399,6 +450,10 @@ void TSPIs::searchDirectory(const QString& directory, const QString& pattern)
     const QString folder = canonicalFolder(directory);
     if (folder.isEmpty() || pattern.isEmpty())
         return;
+    if (const QString reason = unsafeReason(folder, true); !reason.isEmpty()) {
+        refuse(reason);
+        return;
+    }
     const QDir dir(folder);
     QStringList candidates;
     for (const QFileInfo& entry :
@@ -414,6 +469,10 @@ void TSPIs::searchDirectory(const QString& directory, const QString& pattern)
             OnSearching(this, fileName, accept);
         if (!accept)
             continue;
+        if (const QString reason = unsafeReason(fileName, false); !reason.isEmpty()) {
+            refuse(reason);
+            continue;
+        }
         std::unique_ptr<TSPI> spi = LoadPlugin(fileName);
         if (!spi)
             continue;

@@ -218,8 +218,15 @@ public:
     // lacks an export the kind needs.
     static std::unique_ptr<TSPI> LoadPlugin(const QString& fileName);
 
-    // The folder the Susie viewer's settings name ("Plug-in/Path"), or empty.
+    // The folder the Susie viewer's settings name ("Plug-in/Path"), or empty. A relative
+    // path names no folder: it would depend on where the program happens to start.
     static QString SusieDir();
+
+    // Why folders and plug-ins were passed over by the last search, one line each:
+    // a relative Susie folder, and a folder or plug-in file that users other than its
+    // owner and root can change (or that belongs to another user), whose code is not run.
+    // Each line also goes to the program's log.
+    const QStringList& Refusals() const { return FRefusals; }
 
     TSPISearchOptions SearchOptions{spsSusieDir, spsAppDir};
     bool AutoSearch = true;
@@ -242,7 +249,9 @@ public:
 
 private:
     void searchDirectory(const QString& directory, const QString& pattern);
+    void refuse(const QString& line);
 
     TPictureFormats& FFormats;
+    QStringList FRefusals;
     std::vector<std::unique_ptr<TSPI>> FItems;
 };

@@ -155,6 +155,26 @@ EIniGTWriteError::EIniGTWriteError(const QString& message)
 
 TIniGT::TIniGT(QObject* owner) : QObject(owner) {}
 
+TIniGT::TWriteBatch::TWriteBatch(TIniGT& ini) : FIni(ini)
+{
+    FIni.FIniFile.BeginBatch();
+}
+
+TIniGT::TWriteBatch::~TWriteBatch()
+{
+    if (!FEnded)
+        FIni.FIniFile.EndBatch();
+}
+
+void TIniGT::TWriteBatch::Commit()
+{
+    if (FEnded)
+        return;
+    FEnded = true;
+    if (!FIni.FIniFile.EndBatch())
+        FIni.raiseWriteError();
+}
+
 void TIniGT::SetDefaultDir(TIniGTDefaultDir value)
 {
     FDefaultDir = value;
@@ -344,6 +364,7 @@ void TIniGT::WriteWindowPlacement(const QString& section, const QString& prefix,
 {
     const Qt::WindowStates state = window->windowState();
     const QRect normal = normalRect(window);
+    TWriteBatch batch(*this);
     WriteInteger(section, prefix + QStringLiteral(".Flags"), flagsOf(state));
     WriteInteger(section, prefix + QStringLiteral(".Show"), showStateOf(state));
     WriteInteger(section, prefix + QStringLiteral(".MaxX"), -1);
@@ -352,6 +373,7 @@ void TIniGT::WriteWindowPlacement(const QString& section, const QString& prefix,
     WriteInteger(section, prefix + QStringLiteral(".Y"), normal.top());
     WriteInteger(section, prefix + QStringLiteral(".XSize"), normal.left() + normal.width());
     WriteInteger(section, prefix + QStringLiteral(".YSize"), normal.top() + normal.height());
+    batch.Commit();
 }
 
 void TIniGT::ReadPosition(const QString& section, const QString& prefix, QWidget* widget)
@@ -366,6 +388,8 @@ void TIniGT::ReadPosition(const QString& section, const QString& prefix, QWidget
 
 void TIniGT::WritePosition(const QString& section, const QString& prefix, QWidget* widget)
 {
+    TWriteBatch batch(*this);
     WriteInteger(section, prefix + QStringLiteral(".X"), widget->x());
     WriteInteger(section, prefix + QStringLiteral(".Y"), widget->y());
+    batch.Commit();
 }

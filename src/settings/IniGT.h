@@ -37,12 +37,31 @@ public:
 
 // The settings store: one INI file that every window reads its settings from when it is
 // created and writes them to when it is destroyed. Each write is in the file when the
-// call returns.
+// call returns, or, inside a TWriteBatch, when the batch ends.
 class TIniGT : public QObject
 {
     Q_OBJECT
 
 public:
+    // Gathers the store's writes while it lives and writes them into the file at once,
+    // rather than rewriting the file for every key: reads see the gathered values at once.
+    // Commit ends the batch and raises EIniGTWriteError when the file refuses the write,
+    // which then leaves the file as it was. A batch ended without Commit still writes,
+    // but a failure goes unreported. Batches nest: only the outermost one writes.
+    class TWriteBatch
+    {
+    public:
+        explicit TWriteBatch(TIniGT& ini);
+        ~TWriteBatch();
+        TWriteBatch(const TWriteBatch&) = delete;
+        TWriteBatch& operator=(const TWriteBatch&) = delete;
+        void Commit();
+
+    private:
+        TIniGT& FIni;
+        bool FEnded = false;
+    };
+
     explicit TIniGT(QObject* owner = nullptr);
 
     TIniGTDefaultDir DefaultDir() const { return FDefaultDir; }

@@ -157,6 +157,7 @@ void TSettings::ReadFrom(const TIniGT& ini)
 
 void TSettings::WriteTo(TIniGT& ini) const
 {
+    TIniGT::TWriteBatch batch(ini);
     ini.WriteBool(Section, ShowTitleKey, FValues.ShowTitle);
     ini.WriteInteger(Section, WideSizeKey, FValues.WideSize);
     ini.WriteInteger(Section, NormalSizeKey, FValues.NormalSize);
@@ -189,6 +190,7 @@ void TSettings::WriteTo(TIniGT& ini) const
         ini.WriteInteger(MapPictureSection, TileWidthKey, picture.TileWidth);
         ini.WriteInteger(MapPictureSection, TileHeightKey, picture.TileHeight);
     }
+    batch.Commit();
 }
 
 void TSettings::SetMapFolder(const QString& value)

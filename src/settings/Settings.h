@@ -148,7 +148,8 @@ public:
     // Writes the keys of section "options" that the program edits, always all of them
     // and in the same order, so that an unchanged file stays the same byte for byte; the
     // folders and the parts pictures only once they hold something. The undo budget is
-    // only read. A refused write throws EIniGTWriteError; the keys after it are not written.
+    // only read. The keys reach the file in one write; when the file refuses it,
+    // EIniGTWriteError is raised and none of them is written.
     void WriteTo(TIniGT& ini) const;
 
     // Whether the title window is shown at start ("isShowTitle").

@@ -201,6 +201,46 @@ void checkTextLayer(TIniFile& ini, std::vector<TProbe> probes, const QByteArray&
     QM_FUZZ_CHECK(readBytes(ini.Path()) == afterWrite);
 }
 
+// Writes gathered in a batch leave the file as the same writes one by one do: the same
+// bytes, or, after a last line ending in a lone CR, the same values (the line breaks of the
+// added lines may differ there).
+void checkBatch(const QString& path, std::vector<TProbe> probes, const QByteArray& fileBytes,
+                const QString& section, const QString& key, const QString& value)
+{
+    const std::vector<std::pair<TProbe, QString>> writes = {
+        {{section, key}, value},
+        {{QStringLiteral("Main"), QStringLiteral("Name")}, QStringLiteral("b")},
+        {{section, QStringLiteral("Left")}, QStringLiteral("c")},
+        {{QStringLiteral("New"), key}, value},
+        {{section, key}, QStringLiteral("d")},
+    };
+    for (const auto& write : writes)
+        probes.push_back(write.first);
+    writeBytes(path, fileBytes);
+    TIniFile single(path);
+    std::vector<bool> written;
+    for (const auto& [at, text] : writes)
+        written.push_back(single.WriteString(at.Section, at.Key, text));
+    const QByteArray singleBytes = readBytes(path);
+    const TSnapshot singleValues = readAll(single, probes);
+
+    writeBytes(path, fileBytes);
+    TIniFile batch(path);
+    batch.BeginBatch();
+    for (size_t i = 0; i < writes.size(); ++i) {
+        QM_FUZZ_CHECK(batch.WriteString(writes[i].first.Section, writes[i].first.Key,
+                                        writes[i].second) == written[i]);
+        if (written[i])
+            QM_FUZZ_CHECK(batch.ReadValue(writes[i].first.Section, writes[i].first.Key) ==
+                          blanksTrimmed(writes[i].second));
+    }
+    QM_FUZZ_CHECK(readBytes(path) == fileBytes);
+    QM_FUZZ_CHECK(batch.EndBatch());
+    QM_FUZZ_CHECK(readAll(batch, probes) == singleValues);
+    if (!fileBytes.endsWith('\r'))
+        QM_FUZZ_CHECK(readBytes(path) == singleBytes);
+}
+
 // A string written through the fence reads back whole, blanks included, unless the store
 // writes it bare; an integer written reads back as itself.
 void checkFencedWrite(TIniGT& store, TIniGTFence fence, const QString& section,
@@ -263,6 +303,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (check == 0) {
         TIniFile ini(path);
         checkTextLayer(ini, probes, fileBytes, section, key, value);
+        checkBatch(path, probes, fileBytes, section, key, value);
         return 0;
     }
     TIniGT store;

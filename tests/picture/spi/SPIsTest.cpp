@@ -7,6 +7,8 @@
 
 #include <QFileInfo>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace spitest;
 
@@ -407,6 +409,80 @@ TEST_F(ManagerFixture, CurrentFolderCountsOnlyWhenItIsOneOfTheProgramsAndLoadsNo
         Manager->Search();
         EXPECT_EQ(baseNames(*Manager), r.Expected);
         EXPECT_EQ(searching, r.Searching) << "each file is a candidate once";
+    }
+}
+
+TEST_F(ManagerFixture, ARelativeSusieFolderIsIgnoredWhereverTheProgramStarts)
+{
+    CurrentFolder keep;
+    QTemporaryDir start;
+    ASSERT_TRUE(QDir(start.path()).mkdir(QStringLiteral("sub")));
+    installPlugin(start.path(), QStringLiteral("tp_in"));
+    installPlugin(start.filePath(QStringLiteral("sub")), QStringLiteral("tp_picmag"));
+    ASSERT_TRUE(QDir::setCurrent(start.path()));
+    Manager->SearchOptions = {spsSusieDir};
+    for (const char* path : {".", "sub", "./sub/..", ""}) {
+        SCOPED_TRACE(path);
+        Susie.setPath(QString::fromLatin1(path));
+        Manager->Clear();
+        Manager->Search();
+        EXPECT_EQ(Manager->Count(), 0);
+        EXPECT_TRUE(TSPIs::SusieDir().isEmpty());
+        // Said once for a relative setting; an empty one is simply no folder.
+        EXPECT_EQ(Manager->Refusals().size(), *path ? 1 : 0);
+        if (*path) {
+            EXPECT_TRUE(Manager->Refusals().back().contains(QString::fromLatin1(path)));
+        }
+    }
+}
+
+TEST_F(ManagerFixture, FoldersAndPluginsOthersCanChangeAreNotLoadedAndTheReasonIsGiven)
+{
+    constexpr uid_t NoRoot = 65534;
+    QTemporaryDir susie;
+    const QString folder = susie.filePath(QStringLiteral("plugins"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString plugin = installPlugin(folder, QStringLiteral("tp_in"));
+    Susie.setPath(folder);
+    Manager->SearchOptions = {spsSusieDir};
+    struct Row
+    {
+        const char* Name;
+        mode_t FolderMode;
+        mode_t FileMode;
+        uid_t FileOwner;    // the test's own user unless another is given
+        const char* Reason; // empty: loaded
+    };
+    const uid_t me = ::geteuid();
+    const Row rows[] = {
+        {"owner only", 0700, 0700, me, ""},
+        {"readable by all", 0755, 0644, me, ""},
+        {"folder writable by its group", 0775, 0755, me, "プラグインフォルダ"},
+        {"folder writable by all", 0777, 0755, me, "プラグインフォルダ"},
+        {"folder writable by all, sticky", 01777, 0755, me, "プラグインフォルダ"},
+        {"file writable by its group", 0755, 0775, me, "プラグイン /"},
+        {"file writable by all", 0755, 0757, me, "プラグイン /"},
+        {"file of another user", 0755, 0755, NoRoot, "UID 65534"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.Name);
+        if (r.FileOwner != me && me != 0)
+            continue; // only root can give a file away
+        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), r.FolderMode), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(plugin).constData(), r.FileMode), 0);
+        ASSERT_EQ(::chown(QFile::encodeName(plugin).constData(), r.FileOwner, gid_t(-1)), 0);
+        Manager->Clear();
+        Manager->Search();
+        const QString reason = QString::fromUtf8(r.Reason);
+        EXPECT_EQ(Manager->Count(), reason.isEmpty() ? 1 : 0);
+        if (reason.isEmpty()) {
+            EXPECT_TRUE(Manager->Refusals().isEmpty());
+        } else {
+            ASSERT_EQ(Manager->Refusals().size(), 1);
+            EXPECT_TRUE(Manager->Refusals().back().contains(reason))
+                << Manager->Refusals().back().toStdString();
+        }
+        ASSERT_EQ(::chown(QFile::encodeName(plugin).constData(), me, gid_t(-1)), 0);
     }
 }
 
