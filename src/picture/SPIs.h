@@ -223,7 +223,8 @@ public:
 
     TSPISearchOptions SearchOptions{spsSusieDir, spsAppDir};
     bool AutoSearch = true;
-    // The program's folder (spsAppDir); the running program's by default.
+    // The program's folder (spsAppDir), and the installed plug-in folder seen from it; the
+    // running program's by default.
     QString AppDir;
 
     std::function<void(TSPIs* sender, const QString& fileName, bool& accept)> OnSearching;
