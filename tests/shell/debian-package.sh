@@ -11,8 +11,10 @@ command -v dpkg-deb >/dev/null 2>&1 || { echo "skipped: dpkg-deb is not installe
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# The tree is already built: no preinstall build, and the package lands in the scratch folder.
-if ! (cd "$build" && cpack -G DEB -B "$work/out" -D CPACK_CMAKE_GENERATOR=) >"$work/cpack.log" 2>&1; then
+# The tree is already built: the package takes its install rules as they are, without
+# building first, and lands in the scratch folder.
+if ! (cd "$build" && cpack -G DEB -B "$work/out" -D CPACK_INSTALL_CMAKE_PROJECTS= \
+        -D "CPACK_INSTALL_COMMANDS=cmake --install $build --prefix /usr --strip") >"$work/cpack.log" 2>&1; then
   cat "$work/cpack.log"
   exit 1
 fi
@@ -22,14 +24,14 @@ echo "package: $(basename "$deb")"
 status=0
 fail() { echo "$*"; status=1; }
 dpkg-deb --contents "$deb" | awk '{ print $NF }' >"$work/contents"
-for file in bin/quiltmapper bin/quiltmapper-cli lib/quiltmapper/ifwebp.spi lib/quiltmapper/ifase.spi \
+for file in bin/quiltmapper bin/quiltmapper-cli lib/ARCH/quiltmapper/ifwebp.spi lib/ARCH/quiltmapper/ifase.spi \
             share/applications/quiltmapper.desktop share/mime/packages/quiltmapper.xml \
             share/icons/hicolor/scalable/apps/quiltmapper.svg \
             share/icons/hicolor/16x16/apps/quiltmapper.png share/icons/hicolor/256x256/apps/quiltmapper.png \
             share/quiltmapper/translations/qtbase_ja.qm share/man/man1/quiltmapper.1.gz \
             share/man/man1/quiltmapper-cli.1.gz share/bash-completion/completions/quiltmapper-cli \
             share/metainfo/io.github.quiltmapper.Quiltmapper.metainfo.xml share/doc/quiltmapper/copyright; do
-  grep -qx "./usr/$file" "$work/contents" || fail "not in the package: /usr/$file"
+  grep -qx "\./usr/${file/ARCH/[^/]*}" "$work/contents" || fail "not in the package: /usr/$file"
 done
 depends="$(dpkg-deb --field "$deb" Depends)"
 for library in libqt6widgets6 libwebp7 libc6; do
