@@ -8,6 +8,10 @@ set -euo pipefail
 build="$1"
 source="$2"
 command -v dpkg-deb >/dev/null 2>&1 || { echo "skipped: dpkg-deb is not installed"; exit 77; }
+if grep -q '^CMAKE_CXX_FLAGS:STRING=.*-fsanitize' "$build/CMakeCache.txt"; then
+  echo "skipped: a package is made from a release build, not a sanitizer build"
+  exit 77
+fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
