@@ -5,7 +5,7 @@
 #
 # Makes the module library <target>.spi (no "lib" prefix) against the plug-in header
 # <quiltmapper/spi.h>. It lands in ${CMAKE_BINARY_DIR}/plugins unless OUTPUT_DIRECTORY says
-# otherwise, and is installed beside the program, where the program looks for plug-ins.
+# otherwise, and is installed into the program's plug-in folder (QM_SPI_INSTALL_DIR).
 # Only the plug-in exports are visible.
 
 function(qm_add_spi target)
@@ -31,6 +31,6 @@ function(qm_add_spi target)
     target_link_libraries(${target} PRIVATE ${ARG_LIBS})
   endif()
   if(NOT ARG_NO_INSTALL)
-    install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS ${target} LIBRARY DESTINATION ${QM_SPI_INSTALL_DIR})
   endif()
 endfunction()

@@ -11,6 +11,8 @@ PACKAGES=(
   fonts-noto-cjk
   xvfb xauth xclip xdotool x11-utils imagemagick
   openbox desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
+  # The Debian package (scripts/package.sh) and its test.
+  librsvg2-bin help2man file lintian appstream
   # Optional: the fuzzer build (scripts/fuzz.sh); ctest replays the corpus without it.
   clang libclang-rt-14-dev
 )

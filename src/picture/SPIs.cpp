@@ -428,6 +428,9 @@ void TSPIs::Search(const QString& mask)
             break;
         case spsAppDir:
             searchDirectory(app, mask);
+            // The installed program keeps its plug-ins in a library folder of its own.
+            if (!app.isEmpty())
+                searchDirectory(app + QStringLiteral("/" QM_SPI_DIR_FROM_BIN), mask);
             break;
         case spsCurrentDir: {
             // Starting the program in a folder must not run code found there: the current

@@ -230,7 +230,8 @@ public:
 
     TSPISearchOptions SearchOptions{spsSusieDir, spsAppDir};
     bool AutoSearch = true;
-    // The program's folder (spsAppDir); the running program's by default.
+    // The program's folder (spsAppDir), and the installed plug-in folder seen from it; the
+    // running program's by default.
     QString AppDir;
 
     // A candidate file was found; Accept false skips it.
