@@ -284,6 +284,11 @@ void TQuiltmapperProgram::MapFileLoaded(const QString& fileName)
     FForms.PartsForm->LoadPictureForMap(fileName);
 }
 
+QString TQuiltmapperProgram::PartsPictureInUse()
+{
+    return FForms.PartsForm->PictureInUse();
+}
+
 void TQuiltmapperProgram::MapFileSaved(const QString& fileName)
 {
     rememberPartsPicture(fileName);

@@ -1,30 +1,101 @@
 #include "FileWrite.h"
 
-#include <QSaveFile>
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSet>
 #include <cerrno>
 #include <cstring>
-
-#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
-TFileWriteResult failed(const QString& reason)
+QString systemReason(int error)
 {
-    return {false, reason.isEmpty() ? QStringLiteral("write failed") : reason};
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The device's own error when it has one, else the fallback.
-QString reasonOf(const QSaveFile& file, const QString& fallback)
+TFileWriteResult failed(const QString& fileName, const QString& reason)
 {
-    return file.error() != QFileDevice::NoError ? file.errorString() : fallback;
+    return {false, reason, fileName};
 }
 
-// Writes out what the device still buffers. QSaveFile::commit() would write it too, but
-// does not notice when that last write fails (a full disk), and then renames a cut-short
-// file over the old one.
-bool flushAll(QSaveFile& file)
+QString kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("something other than a file");
+}
+
+// Where a name leads: the file it names when there is one (symlinks followed), else the
+// absolute name a new file would get.
+struct TPlace
+{
+    QString Given; // as the caller gave it
+    QString Path;  // the file to replace or create: symlinks resolved
+    bool Exists = false;
+    struct stat Stat
+    {
+    };
+};
+
+std::optional<TPlace> locate(const QString& fileName, QString& why)
+{
+    TPlace place;
+    place.Given = fileName;
+    place.Path = fileName;
+    const QByteArray encoded = QFile::encodeName(fileName);
+    struct stat link
+    {
+    };
+    if (::lstat(encoded.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        const QFileInfo info(fileName);
+        const QString canonical = info.canonicalFilePath();
+        place.Path = canonical.isEmpty() ? info.symLinkTarget() : canonical;
+    }
+    if (::stat(QFile::encodeName(place.Path).constData(), &place.Stat) == 0) {
+        place.Exists = true;
+        if (!S_ISREG(place.Stat.st_mode)) {
+            why = QStringLiteral("it is %1, not a regular file; nothing was written")
+                      .arg(kindOf(place.Stat.st_mode));
+            return std::nullopt;
+        }
+    } else if (errno != ENOENT) {
+        why = systemReason(errno);
+        return std::nullopt;
+    }
+    if (!place.Exists) {
+        // The folder's real name, so that two spellings of one new file compare equal.
+        const QFileInfo info(place.Path);
+        const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+        place.Path = QDir::cleanPath((folder.isEmpty() ? info.absolutePath() : folder) +
+                                     QLatin1Char('/') + info.fileName());
+    }
+    return place;
+}
+
+bool samePlace(const TPlace& a, const TPlace& b)
+{
+    if (a.Exists && b.Exists)
+        return a.Stat.st_dev == b.Stat.st_dev && a.Stat.st_ino == b.Stat.st_ino;
+    return !a.Exists && !b.Exists && a.Path == b.Path;
+}
+
+// Writes out what the device still buffers, checked: a full disk may show only here.
+bool flushAll(QFile& file)
 {
     do {
         if (!file.flush())
@@ -33,54 +104,202 @@ bool flushAll(QSaveFile& file)
     return file.error() == QFileDevice::NoError;
 }
 
-// Syncs the temporary file and checks the result, which commit() ignores: some file
-// systems report a lack of space or an I/O error only here.
-bool syncToDisk(QSaveFile& file, QString& reason)
+// Syncs the file and checks the result: some file systems report a lack of space or an
+// I/O error only here.
+bool syncToDisk(int fd, QString& reason)
 {
-#ifdef Q_OS_UNIX
-    const int fd = file.handle();
-    if (fd < 0)
-        return true;
     int result;
     do {
         result = ::fsync(fd);
     } while (result != 0 && errno == EINTR);
-    // A file that cannot be synced at all (EINVAL, ENOTSUP: special files) is not an error.
     if (result != 0 && errno != EINVAL && errno != ENOTSUP) {
-        reason = QString::fromLocal8Bit(std::strerror(errno));
+        reason = systemReason(errno);
         return false;
     }
-#else
-    Q_UNUSED(file);
-    Q_UNUSED(reason);
-#endif
     return true;
+}
+
+// A new file beside `target`, with the permissions the target has or, for a new one, those
+// a new file gets.
+int createTemporary(const TPlace& target, QString& tempName, QString& reason)
+{
+    const QFileInfo info(target.Path);
+    const QString prefix = info.absolutePath() + QStringLiteral("/.") + info.fileName();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempName = prefix + QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8,
+                                                          16, QLatin1Char('0'));
+        const int fd = ::open(QFile::encodeName(tempName).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            if (target.Exists)
+                ::fchmod(fd, target.Stat.st_mode & 07777);
+            return fd;
+        }
+        if (errno != EEXIST) {
+            reason = systemReason(errno);
+            return -1;
+        }
+    }
+    reason = systemReason(EEXIST);
+    return -1;
+}
+
+// Writes one output to its temporary file; false with the reason when it did not all reach
+// the disk (the temporary file is then removed).
+bool writeTemporary(const TPlace& target, const TFileWriteSet::TBody& body, QString& tempName,
+                    QString& reason)
+{
+    const int fd = createTemporary(target, tempName, reason);
+    if (fd < 0)
+        return false;
+    bool ok = false;
+    {
+        QFile file;
+        if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+            reason = file.errorString();
+        } else if (!body(file) || file.error() != QFileDevice::NoError) {
+            // The device's own reason, a full disk say, when it has one; the last bytes
+            // may still be buffered and tell it only now.
+            if (file.error() == QFileDevice::NoError)
+                flushAll(file);
+            reason =
+                file.error() != QFileDevice::NoError ? file.errorString() : FileContentsNotMade();
+        } else if (!flushAll(file)) {
+            reason = file.errorString();
+        } else {
+            ok = syncToDisk(fd, reason);
+        }
+    }
+    if (::close(fd) != 0 && ok) {
+        reason = systemReason(errno);
+        ok = false;
+    }
+    if (!ok)
+        ::unlink(QFile::encodeName(tempName).constData());
+    return ok;
+}
+
+void syncFolder(const QString& folder)
+{
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
 }
 
 } // namespace
 
+QString FileContentsNotMade()
+{
+    return QStringLiteral("the contents could not be made");
+}
+
+void TFileWriteSet::AddInput(const QString& fileName)
+{
+    FInputs << fileName;
+}
+
+void TFileWriteSet::AddInputs(const QStringList& fileNames)
+{
+    FInputs << fileNames;
+}
+
+void TFileWriteSet::AddOutput(const QString& fileName, TBody body)
+{
+    FOutputs.push_back({fileName, std::move(body)});
+}
+
+void TFileWriteSet::AddOutput(const QString& fileName, const QByteArray& contents)
+{
+    AddOutput(fileName,
+              [contents](QIODevice& device) { return device.write(contents) == contents.size(); });
+}
+
+TFileWriteResult TFileWriteSet::Check() const
+{
+    std::vector<TPlace> inputs;
+    for (const QString& name : FInputs) {
+        QString ignored;
+        if (std::optional<TPlace> place = locate(name, ignored); place && place->Exists)
+            inputs.push_back(*place);
+    }
+    std::vector<TPlace> outputs;
+    for (const TOutput& output : FOutputs) {
+        QString why;
+        const std::optional<TPlace> place = locate(output.FileName, why);
+        if (!place)
+            return failed(output.FileName, why);
+        for (const TPlace& input : inputs) {
+            if (samePlace(*place, input))
+                return failed(output.FileName,
+                              QStringLiteral("it is %1, which this operation reads; nothing was "
+                                             "written")
+                                  .arg(input.Given));
+        }
+        for (const TPlace& other : outputs) {
+            if (samePlace(*place, other))
+                return failed(output.FileName,
+                              QStringLiteral("it is %1, which this operation also writes; "
+                                             "nothing was written")
+                                  .arg(other.Given));
+        }
+        outputs.push_back(*place);
+    }
+    return {true, QString(), QString()};
+}
+
+TFileWriteResult TFileWriteSet::Write()
+{
+    if (const TFileWriteResult checked = Check(); !checked)
+        return checked;
+    struct TDone
+    {
+        QString Temporary;
+        QString Target;
+    };
+    std::vector<TDone> done;
+    const auto removeTemporaries = [&done](size_t from) {
+        for (size_t i = from; i < done.size(); ++i)
+            ::unlink(QFile::encodeName(done[i].Temporary).constData());
+    };
+    for (const TOutput& output : FOutputs) {
+        QString why;
+        const std::optional<TPlace> place = locate(output.FileName, why);
+        QString tempName;
+        if (!place || !writeTemporary(*place, output.Body, tempName, why)) {
+            removeTemporaries(0);
+            return failed(output.FileName, why);
+        }
+        done.push_back({tempName, place->Path});
+    }
+    QSet<QString> folders;
+    for (size_t i = 0; i < done.size(); ++i) {
+        if (::rename(QFile::encodeName(done[i].Temporary).constData(),
+                     QFile::encodeName(done[i].Target).constData()) != 0) {
+            const int error = errno;
+            removeTemporaries(i);
+            return failed(FOutputs[i].FileName, systemReason(error));
+        }
+        folders.insert(QFileInfo(done[i].Target).absolutePath());
+    }
+    for (const QString& folder : folders)
+        syncFolder(folder);
+    return {true, QString(), QString()};
+}
+
 TFileWriteResult WriteFileWhole(const QString& fileName,
                                 const std::function<bool(QIODevice&)>& body)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(file.errorString());
-    // From here on, an early return destroys the file unsaved: its temporary file goes.
-    if (!body(file) || file.error() != QFileDevice::NoError)
-        return failed(reasonOf(file, QString()));
-    if (!flushAll(file))
-        return failed(reasonOf(file, QString()));
-    QString reason;
-    if (!syncToDisk(file, reason))
-        return failed(reason);
-    if (!file.commit())
-        return failed(file.errorString());
-    return {true, QString()};
+    TFileWriteSet set;
+    set.AddOutput(fileName, body);
+    return set.Write();
 }
 
 TFileWriteResult WriteFileWhole(const QString& fileName, const QByteArray& contents)
 {
-    return WriteFileWhole(fileName, [&contents](QIODevice& device) {
-        return device.write(contents) == contents.size();
-    });
+    TFileWriteSet set;
+    set.AddOutput(fileName, contents);
+    return set.Write();
 }

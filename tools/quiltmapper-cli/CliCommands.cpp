@@ -304,11 +304,31 @@ void noteTruncation(const TMapLoadResult& r, const QString& fileName, QTextStrea
             << " ends early; the missing cells are part 0\n";
 }
 
-void saveMap(const QString& fileName, TMapDocument& doc, TMapFileType type, PartSize part)
+// One line naming the file that could not be written and why.
+void expectWritten(const TFileWriteResult& written, const QString& what = QString())
 {
-    QString why;
-    if (!SaveMapFile(fileName, doc, type, part.Width, part.Height, &why))
-        failure(QStringLiteral("cannot write map %1: %2").arg(fileName, why));
+    if (!written)
+        failure(QStringLiteral("cannot write %1%2: %3")
+                    .arg(what, written.FileName, written.Error));
+}
+
+// Adds the map to `set`; the map goes last, so that it is renamed into place last.
+void addMap(TFileWriteSet& set, const QString& fileName, const TMapDocument& doc,
+            TMapFileType type, PartSize part)
+{
+    set.AddOutput(fileName, [&doc, type, part](QIODevice& out) {
+        return WriteMapData(out, doc, type, part.Width, part.Height);
+    });
+}
+
+// Writes the map, never over one of `inputs`.
+void saveMap(const QString& fileName, const TMapDocument& doc, TMapFileType type, PartSize part,
+             const QStringList& inputs = {})
+{
+    TFileWriteSet set;
+    set.AddInputs(inputs);
+    addMap(set, fileName, doc, type, part);
+    expectWritten(set.Write(), QStringLiteral("map "));
 }
 
 int cmdInfo(const QStringList& args, QTextStream& out)
@@ -352,7 +372,7 @@ int cmdConvert(const QStringList& args, QTextStream& out)
     TMapDocument doc;
     const TMapLoadResult r = loadMap(a.at(0), from, doc);
     const PartSize size = part.value_or(PartSize{r.PartWidth, r.PartHeight});
-    saveMap(a.at(1), doc, to, size);
+    saveMap(a.at(1), doc, to, size, {a.at(0)});
     noteTruncation(r, a.at(0), out);
     out << "wrote " << OneLine(a.at(1)) << ": type " << int(to) << ", " << doc.MapWidth() << " x "
         << doc.MapHeight() << " cells";
@@ -612,11 +632,9 @@ int cmdRender(const QStringList& args, QTextStream& out)
 
     if (streamed) {
         ProgressLine progress;
-        const TFileWriteResult written =
-            WriteMapPicture(outName, doc.MapCells(), doc.MapWidth(), doc.MapHeight(), pictures,
-                            options, std::ref(progress));
-        if (!written)
-            failure(QStringLiteral("cannot write %1: %2").arg(outName, written.Error));
+        options.Inputs = {a.at(0), a.at(1)};
+        expectWritten(WriteMapPicture(outName, doc.MapCells(), doc.MapWidth(), doc.MapHeight(),
+                                      pictures, options, std::ref(progress)));
     } else {
         QImage picture(int(width), int(height), QImage::Format_RGB888);
         if (picture.isNull())
@@ -626,7 +644,9 @@ int cmdRender(const QStringList& args, QTextStream& out)
                                      options.Cell, TPixelOrder::Rgb);
         renderer.RenderRows(0, int(height), picture.bits(), picture.bytesPerLine(), 0, width);
         QString writerError;
-        const TFileWriteResult written = WriteFileWhole(outName, [&](QIODevice& file) {
+        TFileWriteSet set;
+        set.AddInputs({a.at(0), a.at(1)});
+        set.AddOutput(outName, [&](QIODevice& file) {
             QImageWriter writer(&file, format);
             const QuietStderr quiet;
             if (writer.write(picture))
@@ -642,9 +662,10 @@ int cmdRender(const QStringList& args, QTextStream& out)
                 writerError = writer.errorString();
             return false;
         });
-        if (!written)
-            failure(QStringLiteral("cannot write %1: %2")
-                        .arg(outName, writerError.isEmpty() ? written.Error : writerError));
+        TFileWriteResult written = set.Write();
+        if (!written && written.Error == FileContentsNotMade() && !writerError.isEmpty())
+            written.Error = writerError;
+        expectWritten(written);
     }
     noteTruncation(r, a.at(0), out);
     out << "wrote " << OneLine(outName) << ": " << width << " x " << height << " pixels";
@@ -706,15 +727,13 @@ int cmdExport(const QStringList& args, QTextStream& out)
 
     TMapDocument doc;
     const TMapLoadResult r = loadMap(a.at(0), type, doc);
-    TFileWriteResult written;
     if (tmx) {
         const QImage sheet = loadSheet(*sheetName, r.PartWidth, r.PartHeight);
-        written = ExportTmxFile(outName, doc, sheet, r.PartWidth, r.PartHeight, encoding);
+        expectWritten(ExportTmxFile(outName, doc, sheet, r.PartWidth, r.PartHeight, encoding,
+                                    {a.at(0), *sheetName}));
     } else {
-        written = ExportCsvFile(outName, doc);
+        expectWritten(ExportCsvFile(outName, doc, {a.at(0)}));
     }
-    if (!written)
-        failure(QStringLiteral("cannot write %1: %2").arg(outName, written.Error));
     noteTruncation(r, a.at(0), out);
     out << "wrote " << OneLine(outName);
     if (tmx)
@@ -747,7 +766,8 @@ int cmdImport(const QStringList& args, QTextStream& out)
     const TPictureFormats formats = TPictureFormats::WithQtFormats();
     TPartsStore parts(formats);
     parts.SetPartsSize(imported.PartWidth, imported.PartHeight);
-    if (parts.SheetFormatFor(sheetName).isEmpty())
+    const QByteArray sheetFormat = parts.SheetFormatFor(sheetName);
+    if (sheetFormat.isEmpty())
         usageError(QStringLiteral("%1: the parts sheet must be PNG or BMP").arg(sheetName));
     for (int n = 0; n < 256; ++n) {
         if (!imported.Parts[n].isNull())
@@ -755,12 +775,19 @@ int cmdImport(const QStringList& args, QTextStream& out)
     }
     TMapDocument doc;
     doc.NewMap(std::move(imported.Stores));
-    try {
-        parts.WritePartsPicture(sheetName);
-    } catch (const std::exception& e) {
-        failure(QStringLiteral("cannot write %1: %2").arg(sheetName, QString::fromUtf8(e.what())));
-    }
-    saveMap(mapName, doc, TMapFileType::Type2, PartSize{imported.PartWidth, imported.PartHeight});
+    QImage sheet;
+    parts.ComposePartsPicture(sheet);
+    // The sheet and the map are one set, the map renamed last; neither may replace the TMX
+    // or a file it names.
+    TFileWriteSet set;
+    set.AddInput(a.at(0));
+    set.AddInputs(imported.Files);
+    set.AddOutput(sheetName, [&sheet, &sheetFormat](QIODevice& out) {
+        return sheet.save(&out, sheetFormat.constData());
+    });
+    addMap(set, mapName, doc, TMapFileType::Type2,
+           PartSize{imported.PartWidth, imported.PartHeight});
+    expectWritten(set.Write());
     out << "wrote " << OneLine(mapName) << " and " << OneLine(sheetName) << ": " << doc.MapWidth()
         << " x " << doc.MapHeight() << " cells, part size " << imported.PartWidth << " x "
         << imported.PartHeight << "\n";
