@@ -94,30 +94,72 @@ bool samePlace(const TPlace& a, const TPlace& b)
     return !a.Exists && !b.Exists && a.Path == b.Path;
 }
 
-// Writes out what the device still buffers, checked: a full disk may show only here.
-bool flushAll(QFile& file)
+// The temporary file as the body sees it: writes are gathered and handed to the system in
+// large pieces, each written to the end (a short write is retried), and the first failure
+// keeps the system's own reason. (QFile takes a short write for success and loses errno.)
+class TTemporaryDevice : public QIODevice
 {
-    do {
-        if (!file.flush())
-            return false;
-    } while (file.bytesToWrite() > 0);
-    return file.error() == QFileDevice::NoError;
-}
+public:
+    explicit TTemporaryDevice(int fd) : FFd(fd) { open(QIODevice::WriteOnly); }
 
-// Syncs the file and checks the result: some file systems report a lack of space or an
-// I/O error only here.
-bool syncToDisk(int fd, QString& reason)
-{
-    int result;
-    do {
-        result = ::fsync(fd);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0 && errno != EINVAL && errno != ENOTSUP) {
-        reason = systemReason(errno);
-        return false;
+    // Hands everything gathered to the system; false with Reason() set on failure.
+    bool Drain()
+    {
+        if (!FReason.isEmpty())
+            return false;
+        const char* data = FBuffer.constData();
+        qsizetype left = FBuffer.size();
+        while (left > 0) {
+            const ssize_t n = ::write(FFd, data, size_t(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                FReason = systemReason(n < 0 ? errno : EIO);
+                return false;
+            }
+            data += n;
+            left -= n;
+        }
+        FBuffer.clear();
+        return true;
     }
-    return true;
-}
+
+    // Syncs the file and checks the result: some file systems report a lack of space or
+    // an I/O error only here.
+    bool Sync()
+    {
+        int result;
+        do {
+            result = ::fsync(FFd);
+        } while (result != 0 && errno == EINTR);
+        if (result != 0 && errno != EINVAL && errno != ENOTSUP) {
+            FReason = systemReason(errno);
+            return false;
+        }
+        return true;
+    }
+
+    const QString& Reason() const { return FReason; }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        if (!FReason.isEmpty())
+            return -1;
+        FBuffer.append(data, qsizetype(size));
+        if (FBuffer.size() >= BufferSize && !Drain())
+            return -1;
+        return size;
+    }
+
+private:
+    static constexpr qsizetype BufferSize = 1 << 16;
+    int FFd;
+    QByteArray FBuffer;
+    QString FReason;
+};
 
 // A new file beside `target`, with the permissions the target has or, for a new one, those
 // a new file gets.
@@ -154,21 +196,18 @@ bool writeTemporary(const TPlace& target, const TFileWriteSet::TBody& body, QStr
         return false;
     bool ok = false;
     {
-        QFile file;
-        if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
-            reason = file.errorString();
-        } else if (!body(file) || file.error() != QFileDevice::NoError) {
-            // The device's own reason, a full disk say, when it has one; the last bytes
-            // may still be buffered and tell it only now.
-            if (file.error() == QFileDevice::NoError)
-                flushAll(file);
-            reason =
-                file.error() != QFileDevice::NoError ? file.errorString() : FileContentsNotMade();
-        } else if (!flushAll(file)) {
-            reason = file.errorString();
-        } else {
-            ok = syncToDisk(fd, reason);
-        }
+        TTemporaryDevice device(fd);
+        const bool made = body(device);
+        // The device's own reason, a full disk say, before the body's failure: the last
+        // bytes may tell it only now.
+        if (!device.Drain())
+            reason = device.Reason();
+        else if (!made)
+            reason = FileContentsNotMade();
+        else
+            ok = device.Sync();
+        if (!ok && reason.isEmpty())
+            reason = device.Reason();
     }
     if (::close(fd) != 0 && ok) {
         reason = systemReason(errno);

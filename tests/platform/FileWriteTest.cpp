@@ -83,8 +83,9 @@ TEST(FileWrite, OnlyRegularFilesAreReplaced)
     ASSERT_EQ(::symlink(at("fifo"), at("to-fifo")), 0);
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
     const bool root = ::geteuid() == 0;
-    if (root)
+    if (root) {
         ASSERT_EQ(::mknod(at("chr"), S_IFCHR | 0666, makedev(1, 3)), 0);
+    }
     struct Row
     {
         const char* Name;

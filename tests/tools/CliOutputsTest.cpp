@@ -19,13 +19,13 @@
 
 namespace {
 
-struct Run
+struct CliResult
 {
     int Code;
     QString Err;
 };
 
-Run cli(const QStringList& args)
+CliResult cli(const QStringList& args)
 {
     QString out, err;
     QTextStream o(&out), e(&err);
@@ -154,7 +154,7 @@ TEST_F(CliOutputs, NothingButRegularFilesIsWritten)
             QStringList args;
             for (const QString& a : row.Args)
                 args << (a == u"OUT" ? node : a.contains('.') ? path(a) : a);
-            const Run r = cli(args);
+            const CliResult r = cli(args);
             EXPECT_EQ(r.Code, 1);
             EXPECT_EQ(r.Err.count('\n'), 1);
             EXPECT_TRUE(r.Err.contains(node + ": it is ")) << r.Err.toStdString();
@@ -200,7 +200,7 @@ TEST_F(CliOutputs, NoOutputIsAnInputOrAnotherOutput)
         QStringList args;
         for (const QString& a : row)
             args << (a.contains('.') && !a.startsWith("--") ? path(a) : a);
-        const Run r = cli(args);
+        const CliResult r = cli(args);
         EXPECT_EQ(r.Code, 1);
         EXPECT_EQ(r.Err.count('\n'), 1);
         EXPECT_TRUE(r.Err.contains("which this operation")) << r.Err.toStdString();
@@ -243,9 +243,11 @@ TEST_P(CliOutputsNoRoom, ASetIsReplacedWholeOrNotAtAll)
          "out.tmx",
          8192},
         {{"import", "small.tmx", "out.mpd"}, {"import", "big.tmx", "out.mpd"}, "out.mpd", 8192},
-        {{"render", "small.mpd", "parts.png", "t.bmp", "--split", "100x100", "--cell", "50"},
-         {"render", "other.mpd", "parts.png", "t.bmp", "--split", "100x100", "--cell", "50"},
-         GetParam() == TNoRoomKind::FullDisk ? "t_1_0.bmp" : "t_0_0.bmp",
+        {{"render", "small.mpd", "parts.png", "t.png", "--split", "100x100", "--cell", "50",
+          "--png-level", "0"},
+         {"render", "other.mpd", "parts.png", "t.png", "--split", "100x100", "--cell", "50",
+          "--png-level", "0"},
+         GetParam() == TNoRoomKind::FullDisk ? "t_1_0.png" : "t_0_0.png",
          GetParam() == TNoRoomKind::FullDisk ? 45000 : 20000},
     };
     for (const Row& row : rows) {
@@ -259,7 +261,7 @@ TEST_P(CliOutputsNoRoom, ASetIsReplacedWholeOrNotAtAll)
         ASSERT_EQ(cli(withPaths(row.Earlier)).Code, 0);
         const QMap<QString, QByteArray> before = snapshot(QFileInfo(path("x")).absolutePath());
         noRoom.Arm(row.Room);
-        const Run r = cli(withPaths(row.Now));
+        const CliResult r = cli(withPaths(row.Now));
         noRoom.Disarm();
         EXPECT_EQ(r.Code, 1);
         EXPECT_EQ(
