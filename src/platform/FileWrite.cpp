@@ -161,39 +161,76 @@ private:
     QString FReason;
 };
 
-// A new file beside `target`, with the permissions the target has or, for a new one, those
-// a new file gets.
-int createTemporary(const TPlace& target, QString& tempName, QString& reason)
+// A name for the finished temporary file of `target`: the target's name and six letters
+// or digits.
+QString temporaryName(const TPlace& target)
 {
-    const QFileInfo info(target.Path);
-    const QString prefix = info.absolutePath() + QStringLiteral("/.") + info.fileName();
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString name = target.Path + QLatin1Char('.');
+    for (int i = 0; i < 6; ++i)
+        name += QLatin1Char(letters[QRandomGenerator::global()->bounded(62)]);
+    return name;
+}
+
+// Opens a new file under a fresh temporary name (O_EXCL); -1 with errno set on failure.
+int createNamed(const TPlace& target, QString& tempName)
+{
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempName = prefix + QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8,
-                                                          16, QLatin1Char('0'));
+        tempName = temporaryName(target);
         const int fd = ::open(QFile::encodeName(tempName).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            if (target.Exists)
-                ::fchmod(fd, target.Stat.st_mode & 07777);
+        if (fd >= 0 || errno != EEXIST)
             return fd;
-        }
-        if (errno != EEXIST) {
-            reason = systemReason(errno);
-            return -1;
-        }
     }
-    reason = systemReason(EEXIST);
     return -1;
 }
 
-// Writes one output to its temporary file; false with the reason when it did not all reach
-// the disk (the temporary file is then removed).
+// Gives the finished, unnamed file a temporary name beside its target.
+bool linkTemporary(int fd, const TPlace& target, QString& tempName, QString& reason)
+{
+#ifdef O_TMPFILE
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempName = temporaryName(target);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, QFile::encodeName(tempName).constData(),
+                     AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    reason = systemReason(errno);
+#else
+    Q_UNUSED(fd);
+    Q_UNUSED(target);
+    Q_UNUSED(tempName);
+    Q_UNUSED(reason);
+#endif
+    return false;
+}
+
+// Writes one output to a temporary file beside it; false with the reason when it did not
+// all reach the disk. The file has no name while it is written (where the system allows),
+// so that a program killed meanwhile leaves nothing; once complete and synced it is given
+// `tempName`, the target's name and six letters. On failure nothing is left.
 bool writeTemporary(const TPlace& target, const TFileWriteSet::TBody& body, QString& tempName,
                     QString& reason)
 {
-    const int fd = createTemporary(target, tempName, reason);
+    const QFileInfo info(target.Path);
+    bool unnamed = false;
+    int fd = -1;
+#ifdef O_TMPFILE
+    fd = ::open(QFile::encodeName(info.absolutePath()).constData(),
+                O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    unnamed = fd >= 0;
+#endif
     if (fd < 0)
+        fd = createNamed(target, tempName);
+    if (fd < 0) {
+        reason = systemReason(errno);
         return false;
+    }
+    if (target.Exists)
+        ::fchmod(fd, target.Stat.st_mode & 07777);
     bool ok = false;
     {
         TTemporaryDevice device(fd);
@@ -209,11 +246,13 @@ bool writeTemporary(const TPlace& target, const TFileWriteSet::TBody& body, QStr
         if (!ok && reason.isEmpty())
             reason = device.Reason();
     }
+    if (ok && unnamed)
+        ok = linkTemporary(fd, target, tempName, reason);
     if (::close(fd) != 0 && ok) {
         reason = systemReason(errno);
         ok = false;
     }
-    if (!ok)
+    if (!ok && !unnamed)
         ::unlink(QFile::encodeName(tempName).constData());
     return ok;
 }

@@ -1,4 +1,5 @@
 #include "MapDocument.h"
+#include "Parts.h"
 #include "PartsStore.h"
 #include "ProgramFixture.h"
 #include "main.h"
