@@ -1256,8 +1256,9 @@ void TMainForm::TmxExport1Click()
         ExportTmxFile(*name, FDoc, sheet, FParts.PartWidth(), FParts.PartHeight(), encoding,
                       {FMapFileName, FLinks.PartsPictureInUse()});
     if (!written)
-        ShowError(this, QStringLiteral("TMX形式で書き出せません\n%1\n%2")
-                            .arg(written.FileName, written.Error));
+        ShowError(
+            this,
+            QStringLiteral("TMX形式で書き出せません\n%1\n%2").arg(written.FileName, written.Error));
 }
 
 void TMainForm::TmxImport1Click()

@@ -308,13 +308,12 @@ void noteTruncation(const TMapLoadResult& r, const QString& fileName, QTextStrea
 void expectWritten(const TFileWriteResult& written, const QString& what = QString())
 {
     if (!written)
-        failure(QStringLiteral("cannot write %1%2: %3")
-                    .arg(what, written.FileName, written.Error));
+        failure(QStringLiteral("cannot write %1%2: %3").arg(what, written.FileName, written.Error));
 }
 
 // Adds the map to `set`; the map goes last, so that it is renamed into place last.
-void addMap(TFileWriteSet& set, const QString& fileName, const TMapDocument& doc,
-            TMapFileType type, PartSize part)
+void addMap(TFileWriteSet& set, const QString& fileName, const TMapDocument& doc, TMapFileType type,
+            PartSize part)
 {
     set.AddOutput(fileName, [&doc, type, part](QIODevice& out) {
         return WriteMapData(out, doc, type, part.Width, part.Height);
