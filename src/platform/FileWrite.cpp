@@ -309,19 +309,24 @@ TFileWriteResult TFileWriteSet::Check() const
         const std::optional<TPlace> place = locate(output.FileName, why);
         if (!place)
             return failed(output.FileName, why);
+        // Another name of the same file is given too, so that the user can see why.
+        const auto sameAs = [&output](const TPlace& other, const char* what) {
+            const QString also = QString::fromLatin1(what);
+            return failed(
+                output.FileName,
+                other.Given == output.FileName
+                    ? QStringLiteral("this operation also %1 it; nothing was written").arg(also)
+                    : QStringLiteral("it is %1, which this operation also %2; nothing "
+                                     "was written")
+                          .arg(other.Given, also));
+        };
         for (const TPlace& input : inputs) {
             if (samePlace(*place, input))
-                return failed(output.FileName,
-                              QStringLiteral("it is %1, which this operation reads; nothing was "
-                                             "written")
-                                  .arg(input.Given));
+                return sameAs(input, "reads");
         }
         for (const TPlace& other : outputs) {
             if (samePlace(*place, other))
-                return failed(output.FileName,
-                              QStringLiteral("it is %1, which this operation also writes; "
-                                             "nothing was written")
-                                  .arg(other.Given));
+                return sameAs(other, "writes");
         }
         outputs.push_back(*place);
     }

@@ -164,7 +164,7 @@ TEST_F(TmxMenuTest, ExportNeverReplacesTheOpenMapOrPartsPicture)
         ASSERT_FALSE(Script.Log.isEmpty());
         EXPECT_TRUE(Script.Log.last().startsWith(QStringLiteral("error: TMX形式で書き出せません")))
             << Script.Log.last().toStdString();
-        EXPECT_TRUE(Script.Log.last().contains(QStringLiteral("which this operation reads")));
+        EXPECT_TRUE(Script.Log.last().contains(QStringLiteral("this operation also reads")));
         ASSERT_TRUE(mapFile.open(QIODevice::ReadOnly) && pictureFile.open(QIODevice::ReadOnly));
         EXPECT_EQ(mapFile.readAll(), mapBytes);
         EXPECT_EQ(pictureFile.readAll(), pictureBytes);

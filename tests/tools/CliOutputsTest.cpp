@@ -203,7 +203,7 @@ TEST_F(CliOutputs, NoOutputIsAnInputOrAnotherOutput)
         const CliResult r = cli(args);
         EXPECT_EQ(r.Code, 1);
         EXPECT_EQ(r.Err.count('\n'), 1);
-        EXPECT_TRUE(r.Err.contains("which this operation")) << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.contains("this operation also")) << r.Err.toStdString();
         EXPECT_EQ(snapshot(FDir.path()), before);
     }
 }
