@@ -171,6 +171,11 @@ TEST_F(TmxMenuTest, ExportNeverReplacesTheOpenMapOrPartsPicture)
         mapFile.close();
         pictureFile.close();
     }
+    // Nor does a parts picture save replace the map file.
+    PartsStore().SetFileName(map);
+    EXPECT_THROW(Forms().PartsForm->SavePartsPicture(), std::runtime_error);
+    ASSERT_TRUE(mapFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(mapFile.readAll(), mapBytes);
 }
 
 } // namespace
