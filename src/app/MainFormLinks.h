@@ -82,4 +82,7 @@ public:
     // loaded, or the one in use is remembered for it.
     virtual void MapFileLoaded(const QString& fileName) = 0;
     virtual void MapFileSaved(const QString& fileName) = 0;
+    // The parts picture file the parts window shows, empty when none: saves and exports
+    // never write over it.
+    virtual QString PartsPictureInUse() { return QString(); }
 };

@@ -198,11 +198,14 @@ TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
 }
 
 bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type, uint16_t partWidth,
-                 uint16_t partHeight, QString* error)
+                 uint16_t partHeight, QString* error, const QStringList& keep)
 {
-    const TFileWriteResult written = WriteFileWhole(fileName, [&](QIODevice& out) {
+    TFileWriteSet set;
+    set.AddInputs(keep);
+    set.AddOutput(fileName, [&](QIODevice& out) {
         return WriteMapData(out, doc, type, partWidth, partHeight);
     });
+    const TFileWriteResult written = set.Write();
     if (!written) {
         if (error)
             *error = written.Error;

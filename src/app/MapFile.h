@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -84,9 +85,10 @@ TMapLoadResult ReadMapData(QIODevice& in, TMapFileType type, TMapDocument& doc,
 
 // Saves the whole file or nothing: a file that cannot be written, a short write or a full
 // disk leaves any existing file whole and the document modified, and puts the reason in
-// *error when given. A successful save clears MapModified.
+// *error when given. A successful save clears MapModified. A name that is one of `keep` (the
+// parts picture in use, say) is refused before anything is written.
 bool SaveMapFile(const QString& fileName, TMapDocument& doc, TMapFileType type, uint16_t partWidth,
-                 uint16_t partHeight, QString* error = nullptr);
+                 uint16_t partHeight, QString* error = nullptr, const QStringList& keep = {});
 
 TMapLoadResult LoadMapFile(const QString& fileName, TMapFileType type, TMapDocument& doc,
                            const TApplyPartSize& applyPartSize = {});

@@ -521,7 +521,7 @@ TFileWriteResult WriteMapPicture(const QString& fileName, std::span<const uint8_
 {
     const TMapPicturePlan plan = PlanMapPicture(mapWidth, mapHeight, options);
     if (!plan.Ok())
-        return {false, plan.Refusal};
+        return {false, plan.Refusal, fileName};
     const bool bmp = options.Format == TMapPictureFormat::Bmp;
     TMapPictureRenderer renderer(cells, mapWidth, mapHeight, parts, options.Cell,
                                  bmp ? TPixelOrder::Bgr : TPixelOrder::Rgb);
@@ -529,55 +529,54 @@ TFileWriteResult WriteMapPicture(const QString& fileName, std::span<const uint8_
     const qint64 tileW = tiled ? std::min<qint64>(options.Tile.width(), plan.Width) : plan.Width;
     const qint64 tileH = tiled ? std::min<qint64>(options.Tile.height(), plan.Height) : plan.Height;
 
-    QStringList written;
-    const auto undo = [&written](const QString& why) {
-        for (const QString& name : written)
-            QFile::remove(name);
-        return TFileWriteResult{false, why};
-    };
+    // The tiles are one set: written to temporary files, renamed into place only when all
+    // are complete, so a failure or a cancel leaves every earlier file as it was.
+    TFileWriteSet set;
+    set.AddInputs(options.Inputs);
+    TBandResult result = TBandResult::Done;
+    QString why;
     for (int row = 0; row < plan.TileRows; ++row) {
         const qint64 top = row * tileH;
         const qint64 height = std::min(tileH, plan.Height - top);
         for (int column = 0; column < plan.TileColumns; ++column) {
-            std::unique_ptr<TPictureEncoder> encoder;
-            if (bmp)
-                encoder = std::make_unique<TBmpEncoder>();
-            else
-                encoder = std::make_unique<TPngEncoder>(std::clamp(options.PngLevel, 0, 9));
             const qint64 left = column * tileW;
-            const TBandJob job{&renderer,
-                               encoder.get(),
-                               left,
-                               top,
-                               std::min(tileW, plan.Width - left),
-                               height,
-                               top * plan.TileColumns + column * height,
-                               plan.Height * plan.TileColumns,
-                               &progress};
             const QString name = tiled ? MapPictureTileName(fileName, column, row) : fileName;
-            TBandResult result = TBandResult::Failed;
-            QString why;
-            const TFileWriteResult r = WriteFileWhole(name, [&](QIODevice& device) {
+            set.AddOutput(name, [&, left, top, height, column](QIODevice& device) {
+                std::unique_ptr<TPictureEncoder> encoder;
+                if (bmp)
+                    encoder = std::make_unique<TBmpEncoder>();
+                else
+                    encoder = std::make_unique<TPngEncoder>(std::clamp(options.PngLevel, 0, 9));
+                const TBandJob job{&renderer,
+                                   encoder.get(),
+                                   left,
+                                   top,
+                                   std::min(tileW, plan.Width - left),
+                                   height,
+                                   top * plan.TileColumns + column * height,
+                                   plan.Height * plan.TileColumns,
+                                   &progress};
+                result = TBandResult::Failed;
                 try {
-                    if (!encoder->Begin(device, job.Width, job.Height))
-                        return false;
-                    result = streamBands(job);
+                    if (encoder->Begin(device, job.Width, job.Height))
+                        result = streamBands(job);
                 } catch (const std::bad_alloc&) {
                     why = QStringLiteral("not enough memory");
                     return false;
                 }
-                return result == TBandResult::Done && encoder->Finish();
-            });
-            if (result == TBandResult::Cancelled)
-                return undo(MapPictureCancelled());
-            if (!r) {
-                // The encoder's reason (a device error included) before the file's own.
+                if (result == TBandResult::Done && encoder->Finish())
+                    return true;
+                // The encoder's reason, used when the device has none of its own.
                 if (why.isEmpty())
                     why = encoder->Error;
-                return undo(why.isEmpty() ? r.Error : why);
-            }
-            written << name;
+                return false;
+            });
         }
     }
-    return {true, QString()};
+    TFileWriteResult r = set.Write();
+    if (result == TBandResult::Cancelled)
+        return {false, MapPictureCancelled(), fileName};
+    if (!r && r.Error == FileContentsNotMade() && !why.isEmpty())
+        r.Error = why;
+    return r;
 }

@@ -78,6 +78,7 @@ struct TMapPictureOptions
     int PngLevel = 1;       // zlib level 0..9; 1 is fast and still small for tile maps
     QSize Tile;             // empty: one picture; else pictures of at most this size
     bool AllowHuge = false; // lifts MapPictureMaxPixels
+    QStringList Inputs;     // the files the picture is made from: never written over
 };
 
 // More pixels than this (all tiles together) are refused unless the options allow huge
@@ -122,9 +123,10 @@ QString MapPictureTileName(const QString& fileName, int column, int row);
 // Told the pixel rows done so far of all there are; returns false to cancel.
 using TMapPictureProgress = std::function<bool(qint64 rowsDone, qint64 rowsTotal)>;
 
-// Writes the picture (or its tiles) through WriteFileWhole: on failure or cancel no file
-// of it is left, and a file it would have replaced is as it was (tiles written before the
-// failure are removed). The next rows are drawn on a second thread while the current ones
+// Writes the picture (or its tiles) as one TFileWriteSet: on failure or cancel no file of
+// it is left, and every file it would have replaced is as it was (earlier tiles included).
+// A tile or picture that would replace one of options.Inputs is refused before anything is
+// written. The next rows are drawn on a second thread while the current ones
 // are encoded. The cells and parts are only read.
 TFileWriteResult WriteMapPicture(const QString& fileName, std::span<const uint8_t> cells,
                                  int mapWidth, int mapHeight, const std::array<QImage, 256>& parts,

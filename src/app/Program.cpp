@@ -13,6 +13,7 @@
 #include "transparts.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QSpinBox>
 #include <QStyle>
@@ -79,6 +80,9 @@ void TQuiltmapperProgram::createWindows()
 void TQuiltmapperProgram::connectWindows()
 {
     TMainForm* main = FForms.MainForm;
+    FParts.SetFilesToKeep([main = QPointer<TMainForm>(main)] {
+        return main ? QStringList{main->MapFileName()} : QStringList();
+    });
     QObject::connect(FForms.PartsForm, &TPartsForm::closed, main, &TMainForm::PartsWindowClosed);
     QObject::connect(FForms.ToolForm, &TToolForm::closed, main, &TMainForm::ToolBoxClosed);
     QObject::connect(FForms.ToolForm, &TToolForm::mapToolClicked, main, &TMainForm::SelectMapTool);
@@ -289,6 +293,11 @@ bool TQuiltmapperProgram::SavePartsPicture()
 void TQuiltmapperProgram::MapFileLoaded(const QString& fileName)
 {
     FForms.PartsForm->LoadPictureForMap(fileName);
+}
+
+QString TQuiltmapperProgram::PartsPictureInUse()
+{
+    return FForms.PartsForm->PictureInUse();
 }
 
 void TQuiltmapperProgram::MapFileSaved(const QString& fileName)

@@ -86,6 +86,7 @@ private:
     bool SavePartsPicture() override;
     void MapFileLoaded(const QString& fileName) override;
     void MapFileSaved(const QString& fileName) override;
+    QString PartsPictureInUse() override;
     // The parts picture now in use is the last one, and the map file's.
     void rememberPartsPicture(const QString& mapFileName);
 

@@ -241,22 +241,27 @@ QString TmxSheetFileName(const QString& tmxFileName)
 
 TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
                                const QImage& sheet, uint16_t partWidth, uint16_t partHeight,
-                               TTmxEncoding encoding)
+                               TTmxEncoding encoding, const QStringList& inputs)
 {
     const QString sheetFile = TmxSheetFileName(fileName);
-    TFileWriteResult written = WriteFileWhole(sheetFile, [&](QIODevice& file) {
+    const QString sheetName = QFileInfo(sheetFile).fileName();
+    TFileWriteSet set;
+    set.AddInputs(inputs);
+    set.AddOutput(sheetFile, [&](QIODevice& file) {
         QImageWriter writer(&file, "png");
         return writer.write(sheet);
     });
-    if (!written)
-        return written;
-    const QString sheetName = QFileInfo(sheetFile).fileName();
-    return WriteFileWhole(fileName, [&](QIODevice& file) {
+    set.AddOutput(fileName, [&](QIODevice& file) {
         return WriteTmxData(file, doc, partWidth, partHeight, sheetName, encoding);
     });
+    return set.Write();
 }
 
-TFileWriteResult ExportCsvFile(const QString& fileName, const TMapDocument& doc)
+TFileWriteResult ExportCsvFile(const QString& fileName, const TMapDocument& doc,
+                               const QStringList& inputs)
 {
-    return WriteFileWhole(fileName, [&](QIODevice& file) { return WriteCsvData(file, doc); });
+    TFileWriteSet set;
+    set.AddInputs(inputs);
+    set.AddOutput(fileName, [&](QIODevice& file) { return WriteCsvData(file, doc); });
+    return set.Write();
 }

@@ -34,13 +34,15 @@ bool WriteCsvData(QIODevice& out, const TMapDocument& doc);
 // The parts sheet that goes with a TMX file: the same name with ".png".
 QString TmxSheetFileName(const QString& tmxFileName);
 
-// Writes the parts sheet (16 x 16 parts) beside the map as TmxSheetFileName, then the map.
-// Each file is written whole or not at all.
+// Writes the parts sheet (16 x 16 parts) beside the map as TmxSheetFileName, and the map,
+// as one TFileWriteSet: both or neither, the map renamed into place last. Neither may be
+// one of `inputs` (the files the map and sheet come from), nor the two one file.
 TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
                                const QImage& sheet, uint16_t partWidth, uint16_t partHeight,
-                               TTmxEncoding encoding);
+                               TTmxEncoding encoding, const QStringList& inputs = {});
 
-TFileWriteResult ExportCsvFile(const QString& fileName, const TMapDocument& doc);
+TFileWriteResult ExportCsvFile(const QString& fileName, const TMapDocument& doc,
+                               const QStringList& inputs = {});
 
 // A TMX map read into the program's terms, not yet put in place.
 struct TTmxImport
@@ -51,6 +53,8 @@ struct TTmxImport
     // The picture of each part the map uses (RGB32, the part size); null for the parts
     // that no tile fills.
     std::array<QImage, 256> Parts;
+    // The files the map names (tileset files, pictures), read by the import.
+    QStringList Files;
 };
 
 // Reads a TMX map: orthogonal, one tile layer (CSV, base64, base64 with zlib or gzip; not

@@ -153,7 +153,9 @@ private:
             fail(QStringLiteral("the map names the file %1, but only a self-contained map can "
                                 "be read here")
                      .arg(Quoted(name, MaxQuotedFileName)));
-        return QDir(dir).filePath(name.toString());
+        const QString fileName = QDir(dir).filePath(name.toString());
+        FResult.Files << fileName;
+        return fileName;
     }
 
     void readTileset(QXmlStreamReader& xml, const QString& dir)

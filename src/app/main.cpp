@@ -403,9 +403,11 @@ TMapFileType TMainForm::loadType() const
 
 bool TMainForm::SaveMapFile(const QString& fileName)
 {
-    if (!::SaveMapFile(fileName, FDoc, saveType(), FParts.PartWidth(), FParts.PartHeight())) {
+    QString why;
+    if (!::SaveMapFile(fileName, FDoc, saveType(), FParts.PartWidth(), FParts.PartHeight(), &why,
+                       {FLinks.PartsPictureInUse()})) {
         // Nothing was written over the old file; the map stays modified.
-        ShowError(this, QStringLiteral("マップデータを保存できません\n%1").arg(fileName));
+        ShowError(this, QStringLiteral("マップデータを保存できません\n%1\n%2").arg(fileName, why));
         return false;
     }
     SetMapCaption(fileName);
@@ -634,14 +636,15 @@ void TMainForm::P1Click()
     std::array<QImage, 256> parts;
     for (int n = 0; n < 256; ++n)
         parts[size_t(n)] = store.PartBitmap(n);
+    options.Inputs = {FMapFileName, FLinks.PartsPictureInUse()};
     const TFileWriteResult written =
         writeMapPictureWithProgress(this, *fileName, FDoc, parts, options);
     if (written.Error == MapPictureCancelled())
         ShowWarning(this, QStringLiteral("保存を取り消しました。画像ファイルは残っていません"));
     else if (!written)
         ShowError(this, QStringLiteral("%1 の画像を保存できませんでした。画像ファイルは残って"
-                                       "いません: %2")
-                            .arg(size, written.Error));
+                                       "いません\n%2\n%3")
+                            .arg(size, written.FileName, written.Error));
 }
 
 void TMainForm::N1Click()
@@ -1278,11 +1281,14 @@ void TMainForm::TmxExport1Click()
     const TTmxEncoding encoding = qint64(FDoc.MapWidth()) * FDoc.MapHeight() > TmxCsvCellLimit
                                       ? TTmxEncoding::Base64Zlib
                                       : TTmxEncoding::Csv;
+    // Neither the TMX nor its sheet may replace the map file or the parts picture in use.
     const TFileWriteResult written =
-        ExportTmxFile(*name, FDoc, sheet, FParts.PartWidth(), FParts.PartHeight(), encoding);
+        ExportTmxFile(*name, FDoc, sheet, FParts.PartWidth(), FParts.PartHeight(), encoding,
+                      {FMapFileName, FLinks.PartsPictureInUse()});
     if (!written)
-        ShowError(this,
-                  QStringLiteral("TMX形式で書き出せません\n%1\n%2").arg(*name, written.Error));
+        ShowError(
+            this,
+            QStringLiteral("TMX形式で書き出せません\n%1\n%2").arg(written.FileName, written.Error));
 }
 
 void TMainForm::TmxImport1Click()

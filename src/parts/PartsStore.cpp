@@ -438,9 +438,13 @@ void TPartsStore::WritePartsPicture(const QString& fileName)
     } catch (const std::bad_alloc&) {
         throw failure(QString());
     }
-    const TFileWriteResult written = WriteFileWhole(fileName, [&sheet, &format](QIODevice& out) {
+    TFileWriteSet set;
+    if (FFilesToKeep)
+        set.AddInputs(FFilesToKeep());
+    set.AddOutput(fileName, [&sheet, &format](QIODevice& out) {
         return sheet.save(&out, format.constData());
     });
+    const TFileWriteResult written = set.Write();
     if (!written)
         throw failure(written.Error);
     ClearPartsModified();

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -105,6 +106,9 @@ public:
     // On failure (a name of no writable format included) throws std::runtime_error with a
     // message for the user (UTF-8), the old file stays whole and the parts stay modified.
     void WritePartsPicture(const QString& fileName);
+    // The files a parts picture save must never replace (the open map file), asked at
+    // each save.
+    void SetFilesToKeep(std::function<QStringList()> files) { FFilesToKeep = std::move(files); }
 
     // The remembered name of the parts picture: set by a successful load or by the save
     // dialog; never cleared.
@@ -171,6 +175,7 @@ private:
     uint64_t FSavedState = 0;
     uint64_t FNextState = 1;
     QString FFileName;
+    std::function<QStringList()> FFilesToKeep;
     std::array<QImage, PartCount> FCopyBuffer;
     int FCopyBufferWidth = 0;
     int FCopyBufferHeight = 0;

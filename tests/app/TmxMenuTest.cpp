@@ -1,4 +1,5 @@
 #include "MapDocument.h"
+#include "Parts.h"
 #include "PartsStore.h"
 #include "ProgramFixture.h"
 #include "main.h"
@@ -135,6 +136,46 @@ TEST_F(TmxMenuTest, CancelAndBadInputChangeNothing)
             shown = shown || (row.Error && line.startsWith(QString::fromUtf8(row.Error)));
         EXPECT_EQ(shown, row.Error != nullptr) << Script.Log.join('\n').toStdString();
     }
+}
+
+// The export never replaces the map file or the parts picture in use, with the TMX or with
+// its sheet: refused with the reason, both files as they were.
+TEST_F(TmxMenuTest, ExportNeverReplacesTheOpenMapOrPartsPicture)
+{
+    const QString map = Dir.filePath(QStringLiteral("level.mpd"));
+    const QString picture = Dir.filePath(QStringLiteral("parts.png"));
+    Script.FileDialog = [&](const TFileDialogRequest&) { return std::optional(map); };
+    Main()->Document().SetMapModified(true);
+    ASSERT_TRUE(Main()->SaveMapOverwrite());
+    Script.FileDialog = [&](const TFileDialogRequest&) { return std::optional(picture); };
+    Forms().PartsForm->SetPartsModified();
+    ASSERT_TRUE(Forms().PartsForm->SavePartsPicture());
+    QFile mapFile(map), pictureFile(picture);
+    ASSERT_TRUE(mapFile.open(QIODevice::ReadOnly) && pictureFile.open(QIODevice::ReadOnly));
+    const QByteArray mapBytes = mapFile.readAll(), pictureBytes = pictureFile.readAll();
+    mapFile.close();
+    pictureFile.close();
+
+    for (const char* name : {"parts.tmx", "level.mpd"}) {
+        SCOPED_TRACE(name);
+        Answer(Dir.filePath(QString::fromLatin1(name)), TAnswer::No, 0);
+        Script.Log.clear();
+        Main()->TmxExport1->trigger();
+        ASSERT_FALSE(Script.Log.isEmpty());
+        EXPECT_TRUE(Script.Log.last().startsWith(QStringLiteral("error: TMX形式で書き出せません")))
+            << Script.Log.last().toStdString();
+        EXPECT_TRUE(Script.Log.last().contains(QStringLiteral("this operation also reads")));
+        ASSERT_TRUE(mapFile.open(QIODevice::ReadOnly) && pictureFile.open(QIODevice::ReadOnly));
+        EXPECT_EQ(mapFile.readAll(), mapBytes);
+        EXPECT_EQ(pictureFile.readAll(), pictureBytes);
+        mapFile.close();
+        pictureFile.close();
+    }
+    // Nor does a parts picture save replace the map file.
+    PartsStore().SetFileName(map);
+    EXPECT_THROW(Forms().PartsForm->SavePartsPicture(), std::runtime_error);
+    ASSERT_TRUE(mapFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(mapFile.readAll(), mapBytes);
 }
 
 } // namespace

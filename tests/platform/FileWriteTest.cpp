@@ -3,9 +3,14 @@
 #include "NoRoom.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QTemporaryDir>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +61,106 @@ TEST(FileWrite, WritesReplacesAndLeavesNothingBehindOnARefusal)
     EXPECT_FALSE(WriteFileWhole(dir.path(), QByteArray("x")).Ok);
 }
 
+mode_t kindAt(const QString& path, bool followLinks)
+{
+    struct stat st
+    {
+    };
+    const QByteArray name = QFile::encodeName(path);
+    if ((followLinks ? ::stat(name.constData(), &st) : ::lstat(name.constData(), &st)) != 0)
+        return 0;
+    return st.st_mode & S_IFMT;
+}
+
+// Targets that are not regular files, or that are linked to: refused before anything is
+// written, with the reason; the node stays what it was. Symlinks lead to the file they name.
+TEST(FileWrite, OnlyRegularFilesAreReplaced)
+{
+    QTemporaryDir dir;
+    const auto at = [&](const char* name) { return QFile::encodeName(dir.filePath(name)); };
+    ASSERT_EQ(::mkfifo(at("fifo"), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/null", at("null")), 0);
+    ASSERT_EQ(::symlink(at("fifo"), at("to-fifo")), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::mknod(at("chr"), S_IFCHR | 0666, makedev(1, 3)), 0);
+    }
+    struct Row
+    {
+        const char* Name;
+        mode_t Kind; // what the name is, links not followed
+        const char* Why;
+    };
+    const Row rows[] = {
+        {"fifo", S_IFIFO, "FIFO"},
+        {"null", S_IFLNK, "character device"},
+        {"to-fifo", S_IFLNK, "FIFO"},
+        {"folder", S_IFDIR, "folder"},
+        {"chr", S_IFCHR, "character device"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        if (!root && row.Kind == S_IFCHR)
+            continue;
+        const QString target = dir.filePath(row.Name);
+        const TFileWriteResult r = WriteFileWhole(target, QByteArray("x"));
+        EXPECT_FALSE(r.Ok);
+        EXPECT_EQ(r.FileName, target);
+        EXPECT_TRUE(r.Error.contains(row.Why)) << r.Error.toStdString();
+        EXPECT_EQ(kindAt(target, false), row.Kind);
+    }
+    EXPECT_EQ(kindAt("/dev/null", false), mode_t(S_IFCHR));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(),
+              root ? 4 : 3);
+
+    // A symlink to a regular file stays a symlink; the file it names is replaced.
+    ASSERT_TRUE(WriteFileWhole(dir.filePath("real"), QByteArray("old")));
+    ASSERT_EQ(::symlink(at("real"), at("link")), 0);
+    ASSERT_TRUE(WriteFileWhole(dir.filePath("link"), QByteArray("new")));
+    EXPECT_EQ(kindAt(dir.filePath("link"), false), mode_t(S_IFLNK));
+    EXPECT_EQ(readAll(dir.filePath("real")), "new");
+}
+
+// Outputs that are inputs, or each other, by any name: refused, and nothing is written.
+TEST(FileWrite, ASetNeverWritesOverWhatItReadsNorOneFileTwice)
+{
+    QTemporaryDir dir;
+    const auto at = [&](const QString& name) { return dir.filePath(name); };
+    ASSERT_TRUE(WriteFileWhole(at("in"), QByteArray("input")));
+    ASSERT_EQ(::symlink(QFile::encodeName(at("in")), QFile::encodeName(at("in-link"))), 0);
+    ASSERT_EQ(::link(QFile::encodeName(at("in")), QFile::encodeName(at("in-hard"))), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sub"));
+    struct Row
+    {
+        QStringList Inputs;
+        QStringList Outputs;
+        int Refused; // the output refused, -1 for none
+    };
+    const Row rows[] = {
+        {{at("in")}, {at("a"), at("in")}, 1}, {{at("in")}, {at("in-link")}, 0},
+        {{at("in-hard")}, {at("in")}, 0},     {{}, {at("new"), at("sub/../new")}, 1},
+        {{}, {at("in"), at("in-link")}, 1},   {{at("missing")}, {at("a"), at("b")}, -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE((row.Inputs + row.Outputs).join(' ').toStdString());
+        TFileWriteSet set;
+        set.AddInputs(row.Inputs);
+        for (const QString& name : row.Outputs)
+            set.AddOutput(name, QByteArray("out"));
+        const TFileWriteResult r = set.Write();
+        EXPECT_EQ(r.Ok, row.Refused < 0) << r.Error.toStdString();
+        if (row.Refused >= 0) {
+            EXPECT_EQ(r.FileName, row.Outputs[row.Refused]);
+            for (const QString& name : row.Outputs)
+                EXPECT_EQ(readAll(name),
+                          QFileInfo(name).fileName().startsWith("in") ? "input" : "<missing>");
+        }
+        QFile::remove(at("a"));
+        QFile::remove(at("b"));
+    }
+}
+
 class FileWriteNoRoom : public ::testing::TestWithParam<TNoRoomKind>
 {
 };
@@ -100,6 +205,32 @@ TEST_P(FileWriteNoRoom, AFailedWriteKeepsTheOldFileByteForByte)
         ASSERT_TRUE(WriteFileWhole(target, pattern(row.Size, 'n')));
         EXPECT_EQ(readAll(target), pattern(row.Size, 'n'));
     }
+}
+
+// The second file of a set does not fit: the first stays as it was too, the message says
+// why and names the second.
+TEST_P(FileWriteNoRoom, ASetIsWrittenWholeOrNotAtAll)
+{
+    TNoRoom noRoom(GetParam());
+    if (!noRoom.Ready())
+        GTEST_SKIP() << noRoom.WhyNotReady();
+    const QString first = noRoom.Path("first.bin");
+    const QString second = noRoom.Path("second.bin");
+    ASSERT_TRUE(WriteFileWhole(first, QByteArray("old first")));
+    ASSERT_TRUE(WriteFileWhole(second, QByteArray("old second")));
+    noRoom.Arm(8192);
+    TFileWriteSet set;
+    set.AddOutput(first, pattern(100, 'n'));
+    set.AddOutput(second, pattern(1 << 20, 'n'));
+    const TFileWriteResult r = set.Write();
+    noRoom.Disarm();
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.FileName, second);
+    EXPECT_EQ(r.Error, QString::fromLocal8Bit(
+                           std::strerror(GetParam() == TNoRoomKind::FullDisk ? ENOSPC : EFBIG)));
+    EXPECT_EQ(readAll(first), "old first");
+    EXPECT_EQ(readAll(second), "old second");
+    EXPECT_EQ(noRoom.Files(), (QStringList{"first.bin", "second.bin"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, FileWriteNoRoom, QM_NO_ROOM_KINDS);

@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QTest>
+#include <cstring>
+#include <functional>
 
 namespace {
 
@@ -134,6 +136,40 @@ TEST_P(NoRoomTest, SettingsWrittenAtTheEndAreReportedAndTheFileStaysWhole)
     EXPECT_EQ(readAll(ini), written);
     EXPECT_EQ(Room->Files(), QStringList{"Quiltmapper.ini"});
     StartProgram(); // so that TearDown has a program to end
+}
+
+// Each message says the system's reason and names the file that failed: for the TMX
+// export with no room at all, the sheet, written first.
+TEST_P(NoRoomTest, MessagesSayWhyAndNameTheFileThatFailed)
+{
+    TMainForm& main = *Forms().MainForm;
+    const QString reason =
+        QString::fromLocal8Bit(std::strerror(GetParam() == TNoRoomKind::FullDisk ? ENOSPC : EFBIG));
+    struct Row
+    {
+        const char* Chosen; // the name the file dialog gives
+        const char* Fails;  // the file the message names
+        std::function<void()> Run;
+    };
+    const Row rows[] = {
+        {"kept.mpd", "kept.mpd", [&] { main.SaveMapOverwrite(); }},
+        {"out.tmx", "out.png", [&] { main.TmxExport1->trigger(); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Chosen);
+        const QString chosen = Room->Path(QString::fromLatin1(row.Chosen));
+        Script.FileDialog = [&](const TFileDialogRequest&) { return std::optional(chosen); };
+        main.Document().SetMapModified(true);
+        Script.Log.clear();
+        Room->Arm();
+        row.Run();
+        Room->Disarm();
+        ASSERT_FALSE(Script.Log.isEmpty());
+        EXPECT_TRUE(Script.Log.last().contains(reason)) << Script.Log.last().toStdString();
+        EXPECT_TRUE(Script.Log.last().contains(Room->Path(QString::fromLatin1(row.Fails))))
+            << Script.Log.last().toStdString();
+    }
+    EXPECT_TRUE(Room->Files().isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, NoRoomTest, QM_NO_ROOM_KINDS);

@@ -190,11 +190,30 @@ void noteTruncation(const TMapLoadResult& r, const QString& fileName, QTextStrea
             << " ends early; the missing cells are part 0\n";
 }
 
-void saveMap(const QString& fileName, TMapDocument& doc, TMapFileType type, PartSize part)
+// One line naming the file that could not be written and why.
+void expectWritten(const TFileWriteResult& written, const QString& what = QString())
 {
-    QString why;
-    if (!SaveMapFile(fileName, doc, type, part.Width, part.Height, &why))
-        failure(QStringLiteral("cannot write map %1: %2").arg(fileName, why));
+    if (!written)
+        failure(QStringLiteral("cannot write %1%2: %3").arg(what, written.FileName, written.Error));
+}
+
+// Adds the map to `set`; the map goes last, so that it is renamed into place last.
+void addMap(TFileWriteSet& set, const QString& fileName, const TMapDocument& doc, TMapFileType type,
+            PartSize part)
+{
+    set.AddOutput(fileName, [&doc, type, part](QIODevice& out) {
+        return WriteMapData(out, doc, type, part.Width, part.Height);
+    });
+}
+
+// Writes the map, never over one of `inputs`.
+void saveMap(const QString& fileName, const TMapDocument& doc, TMapFileType type, PartSize part,
+             const QStringList& inputs = {})
+{
+    TFileWriteSet set;
+    set.AddInputs(inputs);
+    addMap(set, fileName, doc, type, part);
+    expectWritten(set.Write(), QStringLiteral("map "));
 }
 
 int cmdInfo(const TCliCommand& a, QTextStream& out)
@@ -230,7 +249,7 @@ int cmdConvert(const TCliCommand& a, QTextStream& out)
     TMapDocument doc;
     const TMapLoadResult r = loadMap(a.at(0), from, doc);
     const PartSize size = part.value_or(PartSize{r.PartWidth, r.PartHeight});
-    saveMap(a.at(1), doc, to, size);
+    saveMap(a.at(1), doc, to, size, {a.at(0)});
     noteTruncation(r, a.at(0), out);
     out << "wrote " << OneLine(a.at(1)) << ": type " << int(to) << ", " << doc.MapWidth() << " x "
         << doc.MapHeight() << " cells";
@@ -431,11 +450,9 @@ int cmdRender(const TCliCommand& a, QTextStream& out)
 
     if (streamed) {
         ProgressLine progress;
-        const TFileWriteResult written =
-            WriteMapPicture(outName, doc.MapCells(), doc.MapWidth(), doc.MapHeight(), pictures,
-                            options, std::ref(progress));
-        if (!written)
-            failure(QStringLiteral("cannot write %1: %2").arg(outName, written.Error));
+        options.Inputs = {a.at(0), a.at(1)};
+        expectWritten(WriteMapPicture(outName, doc.MapCells(), doc.MapWidth(), doc.MapHeight(),
+                                      pictures, options, std::ref(progress)));
     } else {
         QImage picture(int(width), int(height), QImage::Format_RGB888);
         if (picture.isNull())
@@ -445,7 +462,9 @@ int cmdRender(const TCliCommand& a, QTextStream& out)
                                      options.Cell, TPixelOrder::Rgb);
         renderer.RenderRows(0, int(height), picture.bits(), picture.bytesPerLine(), 0, width);
         QString writerError;
-        const TFileWriteResult written = WriteFileWhole(outName, [&](QIODevice& file) {
+        TFileWriteSet set;
+        set.AddInputs({a.at(0), a.at(1)});
+        set.AddOutput(outName, [&](QIODevice& file) {
             QImageWriter writer(&file, format);
             const QuietStderr quiet;
             if (writer.write(picture))
@@ -461,9 +480,10 @@ int cmdRender(const TCliCommand& a, QTextStream& out)
                 writerError = writer.errorString();
             return false;
         });
-        if (!written)
-            failure(QStringLiteral("cannot write %1: %2")
-                        .arg(outName, writerError.isEmpty() ? written.Error : writerError));
+        TFileWriteResult written = set.Write();
+        if (!written && written.Error == FileContentsNotMade() && !writerError.isEmpty())
+            written.Error = writerError;
+        expectWritten(written);
     }
     noteTruncation(r, a.at(0), out);
     out << "wrote " << OneLine(outName) << ": " << width << " x " << height << " pixels";
@@ -512,15 +532,13 @@ int cmdExport(const TCliCommand& a, QTextStream& out)
 
     TMapDocument doc;
     const TMapLoadResult r = loadMap(a.at(0), type, doc);
-    TFileWriteResult written;
     if (tmx) {
         const QImage sheet = loadSheet(*sheetName, r.PartWidth, r.PartHeight);
-        written = ExportTmxFile(outName, doc, sheet, r.PartWidth, r.PartHeight, encoding);
+        expectWritten(ExportTmxFile(outName, doc, sheet, r.PartWidth, r.PartHeight, encoding,
+                                    {a.at(0), *sheetName}));
     } else {
-        written = ExportCsvFile(outName, doc);
+        expectWritten(ExportCsvFile(outName, doc, {a.at(0)}));
     }
-    if (!written)
-        failure(QStringLiteral("cannot write %1: %2").arg(outName, written.Error));
     noteTruncation(r, a.at(0), out);
     out << "wrote " << OneLine(outName);
     if (tmx)
@@ -560,12 +578,17 @@ int cmdImport(const TCliCommand& a, QTextStream& out)
     imported.Parts = {};
     TMapDocument doc;
     doc.NewMap(std::move(imported.Stores));
-    const TFileWriteResult sheetWritten = WriteFileWhole(
-        sheetName, [&](QIODevice& file) { return sheet.save(&file, sheetFormat.constData()); });
-    if (!sheetWritten)
-        failure(QStringLiteral("cannot write %1: %2").arg(sheetName, sheetWritten.Error));
-    sheet = QImage();
-    saveMap(mapName, doc, TMapFileType::Type2, PartSize{imported.PartWidth, imported.PartHeight});
+    // The sheet and the map are one set, the map renamed last; neither may replace the TMX
+    // or a file it names.
+    TFileWriteSet set;
+    set.AddInput(a.at(0));
+    set.AddInputs(imported.Files);
+    set.AddOutput(sheetName, [&sheet, &sheetFormat](QIODevice& out) {
+        return sheet.save(&out, sheetFormat.constData());
+    });
+    addMap(set, mapName, doc, TMapFileType::Type2,
+           PartSize{imported.PartWidth, imported.PartHeight});
+    expectWritten(set.Write());
     out << "wrote " << OneLine(mapName) << " and " << OneLine(sheetName) << ": " << doc.MapWidth()
         << " x " << doc.MapHeight() << " cells, part size " << imported.PartWidth << " x "
         << imported.PartHeight << "\n";
