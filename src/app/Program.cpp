@@ -85,6 +85,7 @@ void TQuiltmapperProgram::connectWindows()
     QObject::connect(FForms.ToolForm, &TToolForm::transformClicked, main,
                      &TMainForm::TransformLupe);
     QObject::connect(main, &TMainForm::lupeColorShown, FForms.ToolForm, &TToolForm::ShowPanelColor);
+    QObject::connect(FForms.EnvDlg, &TEnvDlg::settingsApplied, main, &TMainForm::ApplyZoom);
     FForms.PartsForm->RunOverlay = [this](int source, const QImage& target) {
         return RunOverlay(uint8_t(source), target);
     };

@@ -186,7 +186,12 @@ void TMainForm::createTools()
 void TMainForm::connectModels()
 {
     connect(&FSettings, &TSettings::zoomLevelChanged, this, [this] { ApplyZoom(); });
-    connect(&FSettings, &TSettings::cellSizeChanged, this, &TMainForm::applyCellSize);
+    // The grid's cell size follows the settings only through ApplyZoom; the zoom view's
+    // cells are drawn at the zoom size as it is, also while the settings dialog edits it.
+    connect(&FSettings, &TSettings::zoomSizeChanged, this, [this] {
+        if (FSettings.ZoomLevel() == zlZoom)
+            RepaintMap();
+    });
     connect(&FSettings, &TSettings::mapToolChanged, this, &TMainForm::enterMapTool);
     connect(&FSettings, &TSettings::randomPlacementChanged, A1, &QAction::setChecked);
     connect(&FSettings, &TSettings::extNameChanged, this, &TMainForm::SetMapDialogExtension);
@@ -624,8 +629,21 @@ void TMainForm::N1Click()
     const std::optional<TNewMapChoice> choice = FLinks.RunNewMapDialog();
     if (!choice)
         return;
-    // A new map replaces the map and resets the parts: their changes are offered first.
-    if (!queryUnsavedChanges())
+    if (FDoc.MapModified()) {
+        switch (AskConfirm(this, QStringLiteral("変更データを上書き保存しますか？"),
+                           TConfirmButtons::YesNoCancel)) {
+        case TAnswer::Yes:
+            if (!SaveMapOverwrite())
+                return;
+            break;
+        case TAnswer::No:
+            break;
+        default:
+            return;
+        }
+    }
+    // The new part size resets the parts: their changes are offered too.
+    if (!queryUnsavedParts())
         return;
     // The new map's memory is taken first: if it cannot be had, the parts stay as they are.
     TMapDocument::TMapStores stores =
@@ -682,26 +700,27 @@ bool TMainForm::queryUnsavedChanges()
         }
     }
     // The parts question comes whatever the map question decided.
-    if (FParts.IsPartsModified()) {
-        switch (AskConfirm(this, QStringLiteral("パーツデータを上書き保存しますか？"),
-                           TConfirmButtons::YesNoCancel)) {
-        case TAnswer::Yes:
-            try {
-                if (!FLinks.SavePartsPicture())
-                    canClose = false;
-            } catch (const std::exception& e) {
-                ShowError(this, QString::fromUtf8(e.what()));
-                canClose = false;
-            }
-            break;
-        case TAnswer::No:
-            break;
-        default:
-            canClose = false;
-            break;
+    return queryUnsavedParts() && canClose;
+}
+
+bool TMainForm::queryUnsavedParts()
+{
+    if (!FParts.IsPartsModified())
+        return true;
+    switch (AskConfirm(this, QStringLiteral("パーツデータを上書き保存しますか？"),
+                       TConfirmButtons::YesNoCancel)) {
+    case TAnswer::Yes:
+        try {
+            return FLinks.SavePartsPicture();
+        } catch (const std::exception& e) {
+            ShowError(this, QString::fromUtf8(e.what()));
+            return false;
         }
+    case TAnswer::No:
+        return true;
+    default:
+        return false;
     }
-    return canClose;
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -749,10 +768,9 @@ void TMainForm::ToolBoxClosed()
 
 void TMainForm::N14Click()
 {
-    // OK applies the zoom again, whatever changed: the view is re-centred, and outside the
-    // zoom level the map goes back to scroll mode.
-    if (FLinks.RunSettingsDialog())
-        ApplyZoom();
+    // OK applies the settings, and with them the zoom, whatever changed: the view is
+    // re-centred, and outside the zoom level the map goes back to scroll mode.
+    FLinks.RunSettingsDialog();
 }
 
 void TMainForm::ShowTitle()
@@ -880,8 +898,9 @@ void TMainForm::D1Click()
 void TMainForm::enterMapTool(TMapTool tool)
 {
     FTool = FTools[tool].get();
-    // The map follows a scroll bar's thumb while it is dragged, in every tool.
-    const TGridOptions options = goVertLine | goHorzLine | goThumbTracking;
+    // In every tool the map moves when a scroll bar's thumb is released, not while it is
+    // dragged.
+    const TGridOptions options = goVertLine | goHorzLine;
     MapGrid->SetOptions(FTool->SelectsRange() ? options | goRangeSelect : options);
     MapGrid->viewport()->setCursor(FTool->Cursor());
     QAction* items[] = {N17, N18, N19, D1};

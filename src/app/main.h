@@ -212,6 +212,8 @@ private:
     // The questions of closing: the map's changes, then the parts' (also after Cancel on
     // the first). False when either was cancelled or its save did not happen.
     bool queryUnsavedChanges();
+    // The parts question alone; false when it was cancelled or the save did not happen.
+    bool queryUnsavedParts();
 
     TProgramModels FModels;
     TMainFormLinks& FLinks;

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -263,6 +264,9 @@ void TTranslucenPartsDlg::createControls()
     ScrollBox1->setFixedSize(281, 273);
     ScrollBox1->setWidgetResizable(false);
     ScrollBox1->setWidget(Lupe);
+    // Unlike the map, the enlarged part follows the thumb while it is dragged.
+    ScrollBox1->horizontalScrollBar()->setTracking(true);
+    ScrollBox1->verticalScrollBar()->setTracking(true);
 
     Radio_ColorWay = new QRadioButton(QStringLiteral("色指定"), this);
     Radio_ColorWay->setObjectName(QStringLiteral("Radio_ColorWay"));
