@@ -273,6 +273,10 @@ void TTranslucenPartsDlg::createControls()
     Radio_ColorWay->setChecked(true);
     Radio_MaskWay = new QRadioButton(QStringLiteral("マスク指定"), this);
     Radio_MaskWay->setObjectName(QStringLiteral("Radio_MaskWay"));
+    // One of the two ways is always checked: a click on the checked one keeps it.
+    auto* ways = new QButtonGroup(this);
+    ways->addButton(Radio_ColorWay);
+    ways->addButton(Radio_MaskWay);
     // Also when a program sets the radios: the boxes and the popup menu always follow.
     for (QRadioButton* way : {Radio_ColorWay, Radio_MaskWay}) {
         connect(way, &QRadioButton::toggled, this, [this](bool checked) {
