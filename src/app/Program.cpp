@@ -89,6 +89,8 @@ void TQuiltmapperProgram::connectWindows()
     FForms.PartsForm->RunOverlay = [this](int source, const QImage& target) {
         return RunOverlay(uint8_t(source), target);
     };
+    FForms.PartsForm->MapSourceName = [this] { return FForms.MainForm->MapSourceName(); };
+    FForms.PartsForm->MapExtensions = [this] { return QStringList{FSettings.ExtName()}; };
     QObject::connect(&FSettings, &TSettings::undoBudgetChanged, &FDocument,
                      &TMapDocument::SetUndoBudget);
     QObject::connect(FForms.PartsForm, &TPartsForm::pictureInUseChanged, main,

@@ -364,6 +364,7 @@ void TMainForm::NewMap(int width, int height)
 void TMainForm::becomeUntitled()
 {
     FMapFileName.clear();
+    FImportedFrom.clear();
     SetMapCaption(Untitled);
 }
 
@@ -1306,6 +1307,7 @@ void TMainForm::TmxImport1Click()
     }
     FDoc.NewMap(std::move(imported.Stores));
     becomeUntitled();
+    FImportedFrom = *name;
     // Neither is in the program's own files yet.
     FDoc.SetMapModified(true);
     FParts.SetPartsModified();

@@ -48,6 +48,8 @@ public:
     void NewMap(int width, int height);
     void SetMapCaption(const QString& name);
     QString MapFileName() const { return FMapFileName; }
+    // The file the map was loaded from, saved to or imported from; empty for a new map.
+    QString MapSourceName() const { return FMapFileName.isEmpty() ? FImportedFrom : FMapFileName; }
 
     // Map files. SaveMapOverwrite is false when nothing was saved: the dialog was
     // cancelled or the save failed (which the user has been told about).
@@ -228,6 +230,7 @@ private:
     bool FLupeEdited = false;
     QActionGroup* FToolGroup;
     QString FMapFileName; // the name the map save dialog holds; empty when untitled
+    QString FImportedFrom; // the TMX file an untitled map was imported from
     QString FMapExtension;
     QStringList FMapFilters;
     QStringList FOpenFilters;

@@ -1,4 +1,5 @@
 #include "MapDocument.h"
+#include "Parts.h"
 #include "PartsStore.h"
 #include "ProgramFixture.h"
 #include "main.h"
@@ -6,6 +7,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSpinBox>
@@ -94,6 +96,30 @@ TEST_F(TmxMenuTest, ExportedMapComesBackWithItsPartsAfterTheSaveQuestions)
     EXPECT_TRUE(doc.MapModified());
     EXPECT_TRUE(PartsStore().IsPartsModified());
     EXPECT_EQ(Main()->MapGrid->ColCount(), 7);
+}
+
+TEST_F(TmxMenuTest, ThePartsOfAnImportedMapAreProposedBesideItAndNeverUnderAMapsName)
+{
+    const QString tmx = Dir.filePath(QStringLiteral("roundtrip.tmx"));
+    Answer(tmx, TAnswer::No, 0);
+    Main()->TmxExport1->trigger();
+    Main()->TmxImport1->trigger();
+    ASSERT_TRUE(PartsStore().IsPartsModified());
+
+    // The user first takes the map's own name, then a map extension, then the proposal.
+    QStringList proposed;
+    QStringList answers = {Dir.filePath(QStringLiteral("roundtrip.mpd")),
+                           Dir.filePath(QStringLiteral("other.tmx"))};
+    Script.FileDialog = [&](const TFileDialogRequest& request) {
+        proposed << QFileInfo(request.FileName).fileName();
+        return std::optional<QString>(answers.isEmpty() ? request.FileName : answers.takeFirst());
+    };
+    Forms().PartsForm->N2->trigger();
+    EXPECT_EQ(proposed,
+              (QStringList{"roundtrip-parts.png", "roundtrip-parts.png", "other-parts.png"}));
+    EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("roundtrip.mpd"))));
+    EXPECT_TRUE(QFile::exists(Dir.filePath(QStringLiteral("other-parts.png"))));
+    EXPECT_FALSE(PartsStore().IsPartsModified());
 }
 
 TEST_F(TmxMenuTest, CancelAndBadInputChangeNothing)
