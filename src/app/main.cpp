@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -195,6 +196,8 @@ void TMainForm::connectModels()
     connect(&FSettings, &TSettings::mapToolChanged, this, &TMainForm::enterMapTool);
     connect(&FSettings, &TSettings::randomPlacementChanged, A1, &QAction::setChecked);
     connect(&FSettings, &TSettings::extNameChanged, this, &TMainForm::SetMapDialogExtension);
+    connect(&FSettings, &TSettings::recentMapsChanged, this, &TMainForm::fillRecentMaps);
+    fillRecentMaps();
     connect(&FParts, &TPartsStore::partChanged, this, &TMainForm::RedrawPart);
     connect(&FParts, &TPartsStore::allPartsChanged, this, &TMainForm::RepaintMap);
     connect(&FDoc, &TMapDocument::cellsChanged, this,
@@ -222,8 +225,12 @@ TMainForm::~TMainForm()
 void TMainForm::createMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    N1 = addItem(file, QStringLiteral("N1"), QStringLiteral("マップデータの新規作成(&N)..."));
-    R1 = addItem(file, QStringLiteral("R1"), QStringLiteral("マップデータの読みこみ(&L)..."));
+    N1 = addItem(file, QStringLiteral("N1"), QStringLiteral("マップデータの新規作成(&N)..."),
+                 QKeySequence(Qt::CTRL | Qt::Key_N));
+    R1 = addItem(file, QStringLiteral("R1"), QStringLiteral("マップデータの読みこみ(&L)..."),
+                 QKeySequence(Qt::CTRL | Qt::Key_O));
+    RecentMapsMenu = file->addMenu(QStringLiteral("最近使ったマップ(&M)"));
+    RecentMapsMenu->setObjectName(QStringLiteral("RecentMapsMenu"));
     N2 = addItem(file, QStringLiteral("N2"), QStringLiteral("マップデータを上書き保存(&S)"),
                  QKeySequence(Qt::CTRL | Qt::Key_S));
     N3 = addItem(file, QStringLiteral("N3"),
@@ -403,6 +410,7 @@ bool TMainForm::SaveMapFile(const QString& fileName)
         return false;
     }
     SetMapCaption(fileName);
+    FSettings.RememberRecentMap(fileName);
     FLinks.MapFileSaved(fileName);
     return true;
 }
@@ -464,6 +472,7 @@ bool TMainForm::LoadMapFile(const QString& fileName)
     }
     SetMapCaption(fileName);
     FMapFileName = fileName;
+    FSettings.RememberRecentMap(fileName);
     FLinks.MapFileLoaded(fileName);
     return true;
 }
@@ -484,6 +493,29 @@ void TMainForm::R1Click()
     if (!queryUnsavedChanges())
         return;
     LoadMapFile(*name);
+}
+
+void TMainForm::fillRecentMaps()
+{
+    RecentMapsMenu->clear();
+    const QStringList& maps = FSettings.RecentMaps();
+    for (int i = 0; i < maps.size(); ++i) {
+        const QString map = maps[i];
+        // "&1" to "&9", then "1&0".
+        const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&0");
+        QAction* item =
+            RecentMapsMenu->addAction(number + QLatin1Char(' ') + QDir::toNativeSeparators(map));
+        connect(item, &QAction::triggered, this, [this, map] { OpenRecentMap(map); });
+    }
+    RecentMapsMenu->setEnabled(!maps.isEmpty());
+}
+
+void TMainForm::OpenRecentMap(const QString& fileName)
+{
+    // As a map chosen in the open dialog: the changes are offered for saving first.
+    if (!queryUnsavedChanges())
+        return;
+    LoadMapFile(fileName);
 }
 
 void TMainForm::SetMapDialogExtension(const QString& extension)

@@ -56,6 +56,8 @@ public:
     bool SaveMapFile(const QString& fileName);
     bool SaveMapOverwrite();
     bool LoadMapFile(const QString& fileName);
+    // An item of the recent maps: the map is loaded after the questions of closing.
+    void OpenRecentMap(const QString& fileName);
     // The map dialogs' default extension and filter (from the settings).
     void SetMapDialogExtension(const QString& extension);
     QString MapDialogExtension() const { return FMapExtension; }
@@ -147,6 +149,7 @@ public:
     QAction* R1;
     QAction* N2;
     QAction* N3;
+    QMenu* RecentMapsMenu; // "最近使ったマップ(&M)"
     QAction* P1;
     QAction* TmxExport1;
     QAction* TmxImport1;
@@ -198,6 +201,7 @@ private:
     // The grid takes the size of a new or loaded map and starts at its top left.
     void showNewMap();
     void becomeUntitled();
+    void fillRecentMaps();
     std::optional<QString> runMapSaveDialog();
     TMapFileType saveType() const;
     TMapFileType loadType() const;

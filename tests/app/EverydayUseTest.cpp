@@ -9,9 +9,11 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
+#include <QMenu>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -434,6 +436,32 @@ TEST_F(EverydayUseTest, UndoAndRedoAfterASaveLeaveTheMapAndThePartsModified)
     Main()->Redo1->trigger();
     EXPECT_TRUE(Doc().MapModified());
     EXPECT_TRUE(PartsStore().IsPartsModified());
+}
+
+TEST_F(EverydayUseTest, TheFileMenuListsTheLastTenMapsAcrossARestart)
+{
+    EXPECT_EQ(Main()->N1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    EXPECT_EQ(Main()->R1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    EXPECT_FALSE(Main()->RecentMapsMenu->isEnabled());
+    EXPECT_EQ(Main()->RecentMapsMenu->title(), QStringLiteral("最近使ったマップ(&M)"));
+    QStringList maps;
+    for (int i = 0; i < 12; ++i)
+        maps << SaveMap(QStringLiteral("m%1.mpd").arg(i), i + 1, 1);
+    for (const QString& map : maps)
+        ASSERT_TRUE(Main()->LoadMapFile(map));
+    Main()->SaveMapFile(maps[3]); // a saved map comes first too
+    RestartProgram();
+
+    const QList<QAction*> items = Main()->RecentMapsMenu->actions();
+    ASSERT_EQ(items.size(), 10);
+    EXPECT_EQ(items[0]->text(), QStringLiteral("&1 ") + QDir::toNativeSeparators(maps[3]));
+    EXPECT_EQ(items[1]->text(), QStringLiteral("&2 ") + QDir::toNativeSeparators(maps[11]));
+    EXPECT_EQ(items[9]->text(), QStringLiteral("1&0 ") + QDir::toNativeSeparators(maps[2]));
+    items[9]->trigger();
+    EXPECT_EQ(Main()->MapWidth(), 3);
+    EXPECT_EQ(Main()->RecentMapsMenu->actions().first()->text(),
+              QStringLiteral("&1 ") + QDir::toNativeSeparators(maps[2]));
+    EXPECT_EQ(IniGT().ReadInteger(QStringLiteral("RecentMaps"), QStringLiteral("Count"), 0), 10);
 }
 
 TEST_F(EverydayUseTest, FileDialogsOpenInTheFolderLastUsedForTheirKindOfFile)
