@@ -464,6 +464,37 @@ TEST_F(EverydayUseTest, TheFileMenuListsTheLastTenMapsAcrossARestart)
     EXPECT_EQ(IniGT().ReadInteger(QStringLiteral("RecentMaps"), QStringLiteral("Count"), 0), 10);
 }
 
+TEST_F(EverydayUseTest, TheMainWindowsKeysActInTheToolBoxAndWhereFreeInThePartsWindow)
+{
+    Doc().SetGroupSingle(4);
+    Doc().StampGroup({0, 0, 0, 0});
+    const auto press = [](QWidget* window, int key, Qt::KeyboardModifiers modifiers) {
+        window->activateWindow();
+        QApplication::setActiveWindow(window);
+        QTest::keyClick(window, Qt::Key(key), modifiers);
+    };
+    for (QWidget* window :
+         {static_cast<QWidget*>(Forms().ToolForm), static_cast<QWidget*>(PartsWindow())}) {
+        SCOPED_TRACE(window->objectName().toStdString());
+        const bool random = Settings().RandomPlacement();
+        press(window, Qt::Key_R, Qt::ControlModifier);
+        EXPECT_NE(Settings().RandomPlacement(), random);
+        press(window, Qt::Key_F2, Qt::NoModifier);
+        EXPECT_EQ(Settings().MapTool(), mtRegion);
+        press(window, Qt::Key_F3, Qt::NoModifier);
+        EXPECT_EQ(Settings().MapTool(), mtScroll);
+        press(window, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(Doc().Cell(0, 0), 0);
+        press(window, Qt::Key_Y, Qt::ControlModifier);
+        EXPECT_EQ(Doc().Cell(0, 0), 4);
+    }
+    // A key of the parts window's own menus stays its own: Ctrl+S saves the parts picture.
+    PartsStore().SetPartsModified();
+    Script.Log.clear();
+    press(PartsWindow(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(Script.Log.value(0), QStringLiteral("file dialog[save]: パーツ画像の保存"));
+}
+
 TEST_F(EverydayUseTest, FileDialogsOpenInTheFolderLastUsedForTheirKindOfFile)
 {
     QDir(Dir.path()).mkpath(QStringLiteral("maps"));
