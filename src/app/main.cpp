@@ -540,6 +540,7 @@ TFileWriteResult writeMapPictureWithProgress(QWidget* parent, const QString& fil
                              QStringLiteral("キャンセル"), 0, 1000, parent);
     progress.setObjectName(QStringLiteral("MapPictureProgress"));
     progress.setWindowTitle(QStringLiteral("マップ全景を画像ファイルに保存"));
+    FitTitle(&progress);
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
     progress.setAutoClose(false);
@@ -1269,14 +1270,19 @@ constexpr qint64 TmxCsvCellLimit = 1024 * 1024;
 std::optional<uint8_t> askEmptyPart(QWidget* parent)
 {
     QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("EmptyPartDlg"));
     dialog.setWindowTitle(QStringLiteral("TMX形式を読み込む"));
     auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(QStringLiteral("空のセルに置くパーツ番号(&E):"), &dialog));
+    auto* label = new QLabel(QStringLiteral("空のセルに置くパーツ番号(&E):"), &dialog);
+    layout->addWidget(label);
     auto* spin = new QSpinBox(&dialog);
     spin->setObjectName(QStringLiteral("Spin_EmptyPart"));
     spin->setRange(0, 255);
+    // Alt+E goes to the number; the label shows its mnemonic underlined.
+    label->setBuddy(spin);
     layout->addWidget(spin);
     layout->addLayout(OkCancelRow(&dialog));
+    FitTitle(&dialog);
     if (RunModal(&dialog) != QDialog::Accepted)
         return std::nullopt;
     return uint8_t(spin->value());

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSpinBox>
@@ -120,6 +121,23 @@ TEST_F(TmxMenuTest, ThePartsOfAnImportedMapAreProposedBesideItAndNeverUnderAMaps
     EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("roundtrip.mpd"))));
     EXPECT_TRUE(QFile::exists(Dir.filePath(QStringLiteral("other-parts.png"))));
     EXPECT_FALSE(PartsStore().IsPartsModified());
+}
+
+TEST_F(TmxMenuTest, TheEmptyPartDialogShowsItsMnemonicAndItsWholeTitle)
+{
+    Answer(Dir.filePath(QStringLiteral("a.tmx")), TAnswer::No, std::nullopt);
+    bool buddy = false;
+    int width = 0, title = 0;
+    Script.Modal = [&](QDialog* dialog) {
+        const QLabel* label = dialog->findChild<QLabel*>();
+        buddy = label && label->buddy() == dialog->findChild<QSpinBox*>();
+        width = dialog->minimumWidth();
+        title = dialog->fontMetrics().horizontalAdvance(dialog->windowTitle());
+        return int(QDialog::Rejected);
+    };
+    Main()->TmxImport1->trigger();
+    EXPECT_TRUE(buddy);
+    EXPECT_GT(width, title + 60);
 }
 
 TEST_F(TmxMenuTest, CancelAndBadInputChangeNothing)
