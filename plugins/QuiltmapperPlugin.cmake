@@ -4,8 +4,9 @@
 #              [OUTPUT_DIRECTORY <dir>] [NO_INSTALL])
 #
 # Makes the module library <target>.spi (no "lib" prefix) against the plug-in header
-# <quiltmapper/spi.h>. It lands in ${CMAKE_BINARY_DIR}/plugins unless OUTPUT_DIRECTORY says
-# otherwise, and is installed into the program's plug-in folder (QM_SPI_INSTALL_DIR).
+# <quiltmapper/spi.h>. It lands in OUTPUT_DIRECTORY, else in QM_SPI_DEFAULT_OUTPUT_DIRECTORY
+# when that is set, else in ${CMAKE_BINARY_DIR}/plugins, and is installed into the program's
+# plug-in folder (QM_SPI_INSTALL_DIR).
 # Only the plug-in exports are visible.
 
 function(qm_add_spi target)
@@ -13,7 +14,9 @@ function(qm_add_spi target)
   if(NOT ARG_SOURCES)
     message(FATAL_ERROR "qm_add_spi(${target}): no SOURCES")
   endif()
-  if(NOT ARG_OUTPUT_DIRECTORY)
+  if(NOT ARG_OUTPUT_DIRECTORY AND QM_SPI_DEFAULT_OUTPUT_DIRECTORY)
+    set(ARG_OUTPUT_DIRECTORY ${QM_SPI_DEFAULT_OUTPUT_DIRECTORY})
+  elseif(NOT ARG_OUTPUT_DIRECTORY)
     set(ARG_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/plugins)
   endif()
   add_library(${target} MODULE ${ARG_SOURCES})

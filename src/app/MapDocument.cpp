@@ -51,8 +51,8 @@ size_t maskColumnBytes(int height)
 // ---------------------------------------------------------------------------------------
 // Undo steps of the map
 
-// What every map step shares: the rectangle it changed, the map states before and after it
-// (for the modified flag) and the bytes it keeps.
+// What every map step shares: the rectangle it changed, whether it counts as a change of the
+// map (for the modified flag) and the bytes it keeps.
 class TMapDocument::TMapStep : public TUndoStep
 {
 public:
@@ -61,18 +61,17 @@ public:
     void Undo() override
     {
         undoCells();
-        Doc->stepApplied(Rect, Before);
+        Doc->stepApplied(Rect, Counts);
     }
     void Redo() override
     {
         redoCells();
-        Doc->stepApplied(Rect, After);
+        Doc->stepApplied(Rect, Counts);
     }
 
     TMapDocument* Doc;
     TCellRect Rect;
-    uint64_t Before = NoState;
-    uint64_t After = NoState;
+    bool Counts = true;
     TStepBuffer Buffer;
 
 protected:
@@ -242,20 +241,12 @@ TMapDocument::TMapDocument(QObject* parent) : QObject(parent)
 
 TMapDocument::~TMapDocument() = default;
 
-void TMapDocument::setState(uint64_t state)
+void TMapDocument::SetMapModified(bool modified)
 {
-    FState = state;
-    const bool modified = FState != FSavedState;
     if (modified == FModified)
         return;
     FModified = modified;
     emit modifiedChanged(modified);
-}
-
-void TMapDocument::SetMapModified(bool modified)
-{
-    FSavedState = modified ? NoState : FState;
-    setState(FState);
 }
 
 void TMapDocument::SetCell(int x, int y, uint8_t part)
@@ -320,8 +311,7 @@ void TMapDocument::NewMap(TMapStores&& stores)
         FGroupWidth = 1;
         FGroupHeight = 1;
     }
-    FSavedState = FNextState++;
-    setState(FSavedState);
+    SetMapModified(false);
     emit mapReplaced();
     if (!groupWasBlank || FGroupWidth != oldGroupWidth || FGroupHeight != oldGroupHeight)
         emit groupPartChanged();
@@ -367,15 +357,18 @@ std::unique_ptr<TMapDocument::TRectStep> TMapDocument::rectStep(const TCellRect&
 
 void TMapDocument::pushStep(std::unique_ptr<TMapStep> step, bool keepsModified)
 {
-    step->Before = FState;
-    step->After = keepsModified ? FState : FNextState++;
-    setState(step->After);
+    step->Counts = !keepsModified;
+    if (step->Counts)
+        SetMapModified(true);
     FHistory.Push(std::move(step));
 }
 
-void TMapDocument::stepApplied(const TCellRect& rect, uint64_t state)
+void TMapDocument::stepApplied(const TCellRect& rect, bool counts)
 {
-    setState(state);
+    // Undo and redo change the map; they never make it the saved one, even where they go
+    // back to the cells last saved.
+    if (counts)
+        SetMapModified(true);
     emit cellsChanged(rect);
 }
 

@@ -25,8 +25,8 @@
 // exchange, which is its own inverse. Other models may push steps of their own into the
 // same history (History()), so that undo follows the order in which changes were made.
 //
-// MapModified follows the history: undoing back to the state last saved clears it, undoing
-// or redoing away from it sets it.
+// MapModified is cleared only by a new map, a load and a successful save; undoing or redoing
+// a change sets it, never clears it.
 class TMapDocument : public QObject
 {
     Q_OBJECT
@@ -41,8 +41,8 @@ public:
     uint16_t MapWidth() const { return FWidth; }
     uint16_t MapHeight() const { return FHeight; }
     bool MapModified() const { return FModified; }
-    // False: the map as it is now is the saved one (a save calls this); undo and redo find
-    // their way back to it. True: the map differs from every state in the history.
+    // False: the map as it is now is the saved one (a save calls this). True: it differs
+    // from its file.
     void SetMapModified(bool modified);
 
     uint8_t Cell(int x, int y) const { return FCells[Index(x, y)]; }
@@ -164,9 +164,9 @@ private:
     // Pushes the step of a change just made and announces it. A step that keeps the
     // modified flag leaves the map in the state it was in, as far as saving goes.
     void pushStep(std::unique_ptr<TMapStep> step, bool keepsModified);
-    // A step was undone or redone: the map is now in `state`, its rectangle changed.
-    void stepApplied(const TCellRect& rect, uint64_t state);
-    void setState(uint64_t state);
+    // A step was undone or redone: its rectangle changed, and the map with it when the
+    // step counts as a change.
+    void stepApplied(const TCellRect& rect, bool counts);
     // The cell loops that steps replay.
     bool exchangeInRect(const TCellRect& r, uint8_t partA, uint8_t partB);
     void replaceInRect(const TCellRect& r, uint8_t before, uint8_t after);
@@ -180,13 +180,6 @@ private:
     int FGroupWidth = 1;
     int FGroupHeight = 1;
 
-    // Every change that counts for the modified flag gives the map a new state number; undo
-    // and redo return to the numbers of their steps. The map is modified unless its state
-    // is the one saved.
-    static constexpr uint64_t NoState = 0;
-    uint64_t FState = 1;
-    uint64_t FSavedState = 1;
-    uint64_t FNextState = 2;
     bool FModified = false;
 
     TUndoHistory FHistory;

@@ -12,6 +12,7 @@
 #include "tool.h"
 #include "transparts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QPointer>
 #include <QScreen>
@@ -89,13 +90,35 @@ void TQuiltmapperProgram::connectWindows()
     QObject::connect(FForms.ToolForm, &TToolForm::transformClicked, main,
                      &TMainForm::TransformLupe);
     QObject::connect(main, &TMainForm::lupeColorShown, FForms.ToolForm, &TToolForm::ShowPanelColor);
+    QObject::connect(FForms.EnvDlg, &TEnvDlg::settingsApplied, main, &TMainForm::ApplyZoom);
     FForms.PartsForm->RunOverlay = [this](int source, const QImage& target) {
         return RunOverlay(uint8_t(source), target);
     };
+    shareMainWindowKeys();
+    FForms.PartsForm->MapSourceName = [this] { return FForms.MainForm->MapSourceName(); };
+    FForms.PartsForm->MapExtensions = [this] { return QStringList{FSettings.ExtName()}; };
     QObject::connect(&FSettings, &TSettings::undoBudgetChanged, &FDocument,
                      &TMapDocument::SetUndoBudget);
     QObject::connect(FForms.PartsForm, &TPartsForm::pictureInUseChanged, main,
                      [this] { rememberPartsPicture(FForms.MainForm->MapFileName()); });
+}
+
+void TQuiltmapperProgram::shareMainWindowKeys()
+{
+    // The tool box is a palette: while it is active the main window's keys act as in the
+    // main window. The parts window takes those its own menus leave free.
+    QList<QKeySequence> partsKeys;
+    for (const QAction* item : FForms.PartsForm->findChildren<QAction*>())
+        partsKeys << item->shortcuts();
+    for (QAction* item : FForms.MainForm->findChildren<QAction*>()) {
+        const QList<QKeySequence> keys = item->shortcuts();
+        if (keys.isEmpty())
+            continue;
+        FForms.ToolForm->addAction(item);
+        if (std::none_of(keys.begin(), keys.end(),
+                         [&](const QKeySequence& key) { return partsKeys.contains(key); }))
+            FForms.PartsForm->addAction(item);
+    }
 }
 
 void TQuiltmapperProgram::rememberPartsPicture(const QString& mapFileName)

@@ -89,6 +89,8 @@ private:
     QString PartsPictureInUse() override;
     // The parts picture now in use is the last one, and the map file's.
     void rememberPartsPicture(const QString& mapFileName);
+    // The main window's keys also act in the tool box and, where free, in the parts window.
+    void shareMainWindowKeys();
 
     TPictureFormats FFormats;
     TIniGT FIniGT;

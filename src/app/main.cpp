@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -192,10 +193,17 @@ void TMainForm::createTools()
 void TMainForm::connectModels()
 {
     connect(&FSettings, &TSettings::zoomLevelChanged, this, [this] { ApplyZoom(); });
-    connect(&FSettings, &TSettings::cellSizeChanged, this, &TMainForm::applyCellSize);
+    // The grid's cell size follows the settings only through ApplyZoom; the zoom view's
+    // cells are drawn at the zoom size as it is, also while the settings dialog edits it.
+    connect(&FSettings, &TSettings::zoomSizeChanged, this, [this] {
+        if (FSettings.ZoomLevel() == zlZoom)
+            RepaintMap();
+    });
     connect(&FSettings, &TSettings::mapToolChanged, this, &TMainForm::enterMapTool);
     connect(&FSettings, &TSettings::randomPlacementChanged, A1, &QAction::setChecked);
     connect(&FSettings, &TSettings::extNameChanged, this, &TMainForm::SetMapDialogExtension);
+    connect(&FSettings, &TSettings::recentMapsChanged, this, &TMainForm::fillRecentMaps);
+    fillRecentMaps();
     connect(&FParts, &TPartsStore::partChanged, this, &TMainForm::RedrawPart);
     connect(&FParts, &TPartsStore::allPartsChanged, this, &TMainForm::RepaintMap);
     connect(&FDoc, &TMapDocument::cellsChanged, this,
@@ -229,8 +237,12 @@ void TMainForm::createMenus()
 {
     menuBar()->setObjectName(QStringLiteral("MainMenu"));
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    N1 = addItem(file, QStringLiteral("N1"), QStringLiteral("マップデータの新規作成(&N)..."));
-    R1 = addItem(file, QStringLiteral("R1"), QStringLiteral("マップデータの読みこみ(&L)..."));
+    N1 = addItem(file, QStringLiteral("N1"), QStringLiteral("マップデータの新規作成(&N)..."),
+                 QKeySequence(Qt::CTRL | Qt::Key_N));
+    R1 = addItem(file, QStringLiteral("R1"), QStringLiteral("マップデータの読みこみ(&L)..."),
+                 QKeySequence(Qt::CTRL | Qt::Key_O));
+    RecentMapsMenu = file->addMenu(QStringLiteral("最近使ったマップ(&M)"));
+    RecentMapsMenu->setObjectName(QStringLiteral("RecentMapsMenu"));
     N2 = addItem(file, QStringLiteral("N2"), QStringLiteral("マップデータを上書き保存(&S)"),
                  QKeySequence(Qt::CTRL | Qt::Key_S));
     N3 = addItem(file, QStringLiteral("N3"),
@@ -371,6 +383,7 @@ void TMainForm::NewMap(int width, int height)
 void TMainForm::becomeUntitled()
 {
     FMapFileName.clear();
+    FImportedFrom.clear();
     SetMapCaption(Untitled);
 }
 
@@ -411,6 +424,7 @@ bool TMainForm::SaveMapFile(const QString& fileName)
         return false;
     }
     SetMapCaption(fileName);
+    FSettings.RememberRecentMap(fileName);
     FLinks.MapFileSaved(fileName);
     return true;
 }
@@ -472,6 +486,7 @@ bool TMainForm::LoadMapFile(const QString& fileName)
     }
     SetMapCaption(fileName);
     FMapFileName = fileName;
+    FSettings.RememberRecentMap(fileName);
     FLinks.MapFileLoaded(fileName);
     return true;
 }
@@ -492,6 +507,29 @@ void TMainForm::R1Click()
     if (!queryUnsavedChanges())
         return;
     LoadMapFile(*name);
+}
+
+void TMainForm::fillRecentMaps()
+{
+    RecentMapsMenu->clear();
+    const QStringList& maps = FSettings.RecentMaps();
+    for (int i = 0; i < maps.size(); ++i) {
+        const QString map = maps[i];
+        // "&1" to "&9", then "1&0".
+        const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&0");
+        QAction* item =
+            RecentMapsMenu->addAction(number + QLatin1Char(' ') + QDir::toNativeSeparators(map));
+        connect(item, &QAction::triggered, this, [this, map] { OpenRecentMap(map); });
+    }
+    RecentMapsMenu->setEnabled(!maps.isEmpty());
+}
+
+void TMainForm::OpenRecentMap(const QString& fileName)
+{
+    // As a map chosen in the open dialog: the changes are offered for saving first.
+    if (!queryUnsavedChanges())
+        return;
+    LoadMapFile(fileName);
 }
 
 void TMainForm::SetMapDialogExtension(const QString& extension)
@@ -516,6 +554,7 @@ TFileWriteResult writeMapPictureWithProgress(QWidget* parent, const QString& fil
                              QStringLiteral("キャンセル"), 0, 1000, parent);
     progress.setObjectName(QStringLiteral("MapPictureProgress"));
     progress.setWindowTitle(QStringLiteral("マップ全景を画像ファイルに保存"));
+    FitTitle(&progress);
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
     progress.setAutoClose(false);
@@ -652,8 +691,21 @@ void TMainForm::N1Click()
     const std::optional<TNewMapChoice> choice = FLinks.RunNewMapDialog();
     if (!choice)
         return;
-    // A new map replaces the map and resets the parts: their changes are offered first.
-    if (!queryUnsavedChanges())
+    if (FDoc.MapModified()) {
+        switch (AskConfirm(this, QStringLiteral("変更データを上書き保存しますか？"),
+                           TConfirmButtons::YesNoCancel)) {
+        case TAnswer::Yes:
+            if (!SaveMapOverwrite())
+                return;
+            break;
+        case TAnswer::No:
+            break;
+        default:
+            return;
+        }
+    }
+    // The new part size resets the parts: their changes are offered too.
+    if (!queryUnsavedParts())
         return;
     // The new map's memory is taken first: if it cannot be had, the parts stay as they are.
     TMapDocument::TMapStores stores =
@@ -710,26 +762,27 @@ bool TMainForm::queryUnsavedChanges()
         }
     }
     // The parts question comes whatever the map question decided.
-    if (FParts.IsPartsModified()) {
-        switch (AskConfirm(this, QStringLiteral("パーツデータを上書き保存しますか？"),
-                           TConfirmButtons::YesNoCancel)) {
-        case TAnswer::Yes:
-            try {
-                if (!FLinks.SavePartsPicture())
-                    canClose = false;
-            } catch (const std::exception& e) {
-                ShowError(this, QString::fromUtf8(e.what()));
-                canClose = false;
-            }
-            break;
-        case TAnswer::No:
-            break;
-        default:
-            canClose = false;
-            break;
+    return queryUnsavedParts() && canClose;
+}
+
+bool TMainForm::queryUnsavedParts()
+{
+    if (!FParts.IsPartsModified())
+        return true;
+    switch (AskConfirm(this, QStringLiteral("パーツデータを上書き保存しますか？"),
+                       TConfirmButtons::YesNoCancel)) {
+    case TAnswer::Yes:
+        try {
+            return FLinks.SavePartsPicture();
+        } catch (const std::exception& e) {
+            ShowError(this, QString::fromUtf8(e.what()));
+            return false;
         }
+    case TAnswer::No:
+        return true;
+    default:
+        return false;
     }
-    return canClose;
 }
 
 bool TMainForm::FormCloseQuery()
@@ -782,10 +835,9 @@ void TMainForm::ToolBoxClosed()
 
 void TMainForm::N14Click()
 {
-    // OK applies the zoom again, whatever changed: the view is re-centred, and outside the
-    // zoom level the map goes back to scroll mode.
-    if (FLinks.RunSettingsDialog())
-        ApplyZoom();
+    // OK applies the settings, and with them the zoom, whatever changed: the view is
+    // re-centred, and outside the zoom level the map goes back to scroll mode.
+    FLinks.RunSettingsDialog();
 }
 
 void TMainForm::ShowTitle()
@@ -913,8 +965,9 @@ void TMainForm::D1Click()
 void TMainForm::enterMapTool(TMapTool tool)
 {
     FTool = FTools[tool].get();
-    // The map follows a scroll bar's thumb while it is dragged, in every tool.
-    const TGridOptions options = goVertLine | goHorzLine | goThumbTracking;
+    // In every tool the map moves when a scroll bar's thumb is released, not while it is
+    // dragged.
+    const TGridOptions options = goVertLine | goHorzLine;
     MapGrid->SetOptions(FTool->SelectsRange() ? options | goRangeSelect : options);
     MapGrid->viewport()->setCursor(FTool->Cursor());
     QAction* items[] = {N17, N18, N19, D1};
@@ -1250,14 +1303,19 @@ constexpr qint64 TmxCsvCellLimit = 1024 * 1024;
 std::optional<uint8_t> askEmptyPart(QWidget* parent)
 {
     QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("EmptyPartDlg"));
     dialog.setWindowTitle(QStringLiteral("TMX形式を読み込む"));
     auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(QStringLiteral("空のセルに置くパーツ番号(&E):"), &dialog));
+    auto* label = new QLabel(QStringLiteral("空のセルに置くパーツ番号(&E):"), &dialog);
+    layout->addWidget(label);
     auto* spin = new QSpinBox(&dialog);
     spin->setObjectName(QStringLiteral("Spin_EmptyPart"));
     spin->setRange(0, 255);
+    // Alt+E goes to the number; the label shows its mnemonic underlined.
+    label->setBuddy(spin);
     layout->addWidget(spin);
     layout->addLayout(OkCancelRow(&dialog));
+    FitTitle(&dialog);
     if (RunModal(&dialog) != QDialog::Accepted)
         return std::nullopt;
     return uint8_t(spin->value());
@@ -1323,6 +1381,7 @@ void TMainForm::TmxImport1Click()
     }
     FDoc.NewMap(std::move(imported.Stores));
     becomeUntitled();
+    FImportedFrom = *name;
     // Neither is in the program's own files yet.
     FDoc.SetMapModified(true);
     FParts.SetPartsModified();

@@ -57,12 +57,16 @@ public:
     void NewMap(int width, int height);
     void SetMapCaption(const QString& name);
     QString MapFileName() const { return FMapFileName; }
+    // The file the map was loaded from, saved to or imported from; empty for a new map.
+    QString MapSourceName() const { return FMapFileName.isEmpty() ? FImportedFrom : FMapFileName; }
 
     // Map files. SaveMapOverwrite is false when nothing was saved: the dialog was
     // cancelled or the save failed (which the user has been told about).
     bool SaveMapFile(const QString& fileName);
     bool SaveMapOverwrite();
     bool LoadMapFile(const QString& fileName);
+    // An item of the recent maps: the map is loaded after the questions of closing.
+    void OpenRecentMap(const QString& fileName);
     // The map dialogs' default extension and filter (from the settings).
     void SetMapDialogExtension(const QString& extension);
     QString MapDialogExtension() const { return FMapExtension; }
@@ -154,6 +158,7 @@ public:
     QAction* R1;
     QAction* N2;
     QAction* N3;
+    QMenu* RecentMapsMenu; // "最近使ったマップ(&M)"
     QAction* P1;
     QAction* TmxExport1;
     QAction* TmxImport1;
@@ -205,6 +210,7 @@ private:
     // The grid takes the size of a new or loaded map and starts at its top left.
     void showNewMap();
     void becomeUntitled();
+    void fillRecentMaps();
     std::optional<QString> runMapSaveDialog();
     TMapFileType saveType() const;
     TMapFileType loadType() const;
@@ -221,6 +227,8 @@ private:
     // The questions of closing: the map's changes, then the parts' (also after Cancel on
     // the first). False when either was cancelled or its save did not happen.
     bool queryUnsavedChanges();
+    // The parts question alone; false when it was cancelled or the save did not happen.
+    bool queryUnsavedParts();
 
     TProgramModels FModels;
     TMainFormLinks& FLinks;
@@ -235,6 +243,7 @@ private:
     bool FLupeEdited = false;
     QActionGroup* FToolGroup;
     QString FMapFileName; // the name the map save dialog holds; empty when untitled
+    QString FImportedFrom; // the TMX file an untitled map was imported from
     QString FMapExtension;
     QStringList FMapFilters;
     QStringList FOpenFilters;

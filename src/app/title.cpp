@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
@@ -93,4 +94,13 @@ void TTitleForm::mousePressEvent(QMouseEvent* event)
         return;
     }
     QWidget::mousePressEvent(event);
+}
+
+void TTitleForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        CloseTitle();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

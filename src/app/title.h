@@ -31,6 +31,8 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // Esc closes it as a click does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QEventLoop* FAboutLoop = nullptr; // runs while About waits for the click

@@ -283,15 +283,43 @@ void TPartsForm::SelectPart(int part)
     showPartNumberStatus();
 }
 
+QString TPartsForm::besideTheMap(const QString& fileName) const
+{
+    const QFileInfo info(fileName);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral("-parts.png"));
+}
+
+bool TPartsForm::isMapName(const QString& fileName) const
+{
+    const QString suffix = QFileInfo(fileName).suffix();
+    QStringList extensions{QStringLiteral("mpd"), QStringLiteral("tmx")};
+    if (MapExtensions)
+        extensions << MapExtensions();
+    const bool mapExtension = std::any_of(extensions.begin(), extensions.end(), [&](auto& e) {
+        return !e.isEmpty() && suffix.compare(e, Qt::CaseInsensitive) == 0;
+    });
+    const QString map = MapSourceName ? MapSourceName() : QString();
+    return mapExtension || (!map.isEmpty() && QFileInfo(map) == QFileInfo(fileName));
+}
+
 std::optional<QString> TPartsForm::runSaveDialog(const QString& suggested)
 {
     QString name = suggested;
+    // Without a name of its own the picture is proposed beside the map it belongs to.
+    const QString map = MapSourceName ? MapSourceName() : QString();
+    if ((name.isEmpty() || isMapName(name)) && !map.isEmpty())
+        name = besideTheMap(map);
     for (;;) {
         const std::optional<QString> chosen =
             RunFileDialog(this, SavePictureDialog(name, FModels.Settings.PartsFolder()));
         if (!chosen)
             return std::nullopt;
         FModels.Settings.SetPartsFolder(QFileInfo(*chosen).absolutePath());
+        // A map's name would write the picture over the map: asked again.
+        if (isMapName(*chosen)) {
+            name = besideTheMap(*chosen);
+            continue;
+        }
         if (!FStore.SheetFormatFor(*chosen).isEmpty())
             return chosen;
         // A name of a format the sheet cannot be written in: asked again, as a BMP.

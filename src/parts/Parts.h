@@ -79,6 +79,11 @@ public:
     // Runs the transparency dialog: part `source` laid over a copy of `target`, or nullopt
     // on Cancel. Given by the program.
     std::function<std::optional<QImage>(int source, const QImage& target)> RunOverlay;
+    // The file the map comes from (a map file or an imported one), empty when none, and
+    // the map files' extensions: a parts picture without a name of its own is proposed
+    // beside the map, and never under a map's name.
+    std::function<QString()> MapSourceName;
+    std::function<QStringList()> MapExtensions;
 
     TDrawGrid* PartsGrid;
     QLabel* StatusText; // the status bar's one panel
@@ -154,6 +159,10 @@ private:
     void setPictureInUse(const QString& fileName);
     // The save dialog, until it gives a name the sheet can be written under.
     std::optional<QString> runSaveDialog(const QString& suggested);
+    // NAME-parts.png in the folder of the file NAME.
+    QString besideTheMap(const QString& fileName) const;
+    // Whether the name is a map's: the map's own file, or a map file extension.
+    bool isMapName(const QString& fileName) const;
     void writePicture(const QString& fileName);
     void partsResized();
     QPoint nearestCell(const QPoint& pos) const;

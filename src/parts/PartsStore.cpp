@@ -133,10 +133,8 @@ bool makeWritable(QImage& picture)
 class TPartsStore::TPartsStep : public TUndoStep
 {
 public:
-    TPartsStep(TPartsStore* store, QList<int> parts, std::vector<QImage> pictures, uint64_t before,
-               uint64_t after)
-        : FStore(store), FParts(std::move(parts)), FPictures(std::move(pictures)), FBefore(before),
-          FAfter(after)
+    TPartsStep(TPartsStore* store, QList<int> parts, std::vector<QImage> pictures)
+        : FStore(store), FParts(std::move(parts)), FPictures(std::move(pictures))
     {
         FBytes = qint64(sizeof(*this));
         for (const QImage& picture : FPictures)
@@ -146,12 +144,12 @@ public:
     void Undo() override
     {
         swap();
-        FStore->stepApplied(FParts, FBefore);
+        FStore->stepApplied(FParts);
     }
     void Redo() override
     {
         swap();
-        FStore->stepApplied(FParts, FAfter);
+        FStore->stepApplied(FParts);
     }
     qint64 Bytes() const override { return FBytes; }
 
@@ -168,8 +166,6 @@ private:
     TPartsStore* FStore;
     QList<int> FParts;
     std::vector<QImage> FPictures;
-    uint64_t FBefore;
-    uint64_t FAfter;
     qint64 FBytes = 0;
 };
 
@@ -452,20 +448,16 @@ void TPartsStore::WritePartsPicture(const QString& fileName)
 
 void TPartsStore::SetPartsModified()
 {
-    FSavedState = NoState;
-    setState(FState);
+    setModified(true);
 }
 
 void TPartsStore::ClearPartsModified()
 {
-    FSavedState = FState;
-    setState(FState);
+    setModified(false);
 }
 
-void TPartsStore::setState(uint64_t state)
+void TPartsStore::setModified(bool modified)
 {
-    FState = state;
-    const bool modified = FState != FSavedState;
     if (modified == PartsModified)
         return;
     PartsModified = modified;
@@ -493,12 +485,9 @@ bool TPartsStore::EditParts(const QList<int>& parts, const std::function<bool()>
     }
     if (!changed)
         return false;
-    const uint64_t before = FState;
-    const uint64_t after = FNextState++;
-    setState(after);
+    setModified(true);
     if (FHistory)
-        FHistory->Push(
-            std::make_unique<TPartsStep>(this, parts, std::move(pictures), before, after));
+        FHistory->Push(std::make_unique<TPartsStep>(this, parts, std::move(pictures)));
     return true;
 }
 
@@ -510,9 +499,11 @@ bool TPartsStore::EditAllParts(const std::function<bool()>& change)
     return EditParts(all, change);
 }
 
-void TPartsStore::stepApplied(const QList<int>& parts, uint64_t state)
+void TPartsStore::stepApplied(const QList<int>& parts)
 {
-    setState(state);
+    // Undo and redo change the pictures; they never make them the saved ones, even where
+    // they go back to the pictures last saved.
+    setModified(true);
     announce(parts);
 }
 

@@ -117,14 +117,14 @@ public:
 
     // Makes a change of the user's to the listed parts as one undo step: their pictures are
     // kept, change() alters them (through the primitives above) and says whether it did,
-    // and the parts then count as modified until saved; undoing back to the saved state
-    // clears the flag again. A change that throws is taken back. Returns change()'s answer.
+    // and the parts then count as modified until saved; undoing or redoing it marks them
+    // modified too. A change that throws is taken back. Returns change()'s answer.
     bool EditParts(const QList<int>& parts, const std::function<bool()>& change);
     // The same for every part.
     bool EditAllParts(const std::function<bool()>& change);
 
-    // The flag follows the edits and their undo; SetPartsModified marks the parts modified
-    // whatever undo does later, ClearPartsModified marks the current state saved.
+    // Set by every edit and by its undo and redo; cleared only by a load, a new part size
+    // and a successful save (ClearPartsModified marks the current pictures saved).
     bool IsPartsModified() const { return PartsModified; }
     void SetPartsModified();
     void ClearPartsModified();
@@ -170,10 +170,6 @@ private:
     std::array<QImage, PartCount> PartBitmaps;
     bool PartsModified = false;
     TUndoHistory* FHistory = nullptr;
-    // The edit the pictures are at, and the one last saved (NoState: none).
-    uint64_t FState = 0;
-    uint64_t FSavedState = 0;
-    uint64_t FNextState = 1;
     QString FFileName;
     std::function<QStringList()> FFilesToKeep;
     std::array<QImage, PartCount> FCopyBuffer;
@@ -181,11 +177,10 @@ private:
     int FCopyBufferHeight = 0;
 
     class TPartsStep;
-    static constexpr uint64_t NoState = ~uint64_t(0);
 
     void clearCopyBuffer();
-    void setState(uint64_t state);
-    void stepApplied(const QList<int>& parts, uint64_t state);
+    void setModified(bool modified);
+    void stepApplied(const QList<int>& parts);
     void announce(const QList<int>& parts);
     void resetPart(int n);
     bool capturePart(int n, const QImage& source, int x, int y);

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -263,12 +264,19 @@ void TTranslucenPartsDlg::createControls()
     ScrollBox1->setFixedSize(281, 273);
     ScrollBox1->setWidgetResizable(false);
     ScrollBox1->setWidget(Lupe);
+    // Unlike the map, the enlarged part follows the thumb while it is dragged.
+    ScrollBox1->horizontalScrollBar()->setTracking(true);
+    ScrollBox1->verticalScrollBar()->setTracking(true);
 
     Radio_ColorWay = new QRadioButton(QStringLiteral("色指定"), this);
     Radio_ColorWay->setObjectName(QStringLiteral("Radio_ColorWay"));
     Radio_ColorWay->setChecked(true);
     Radio_MaskWay = new QRadioButton(QStringLiteral("マスク指定"), this);
     Radio_MaskWay->setObjectName(QStringLiteral("Radio_MaskWay"));
+    // One of the two ways is always checked: a click on the checked one keeps it.
+    auto* ways = new QButtonGroup(this);
+    ways->addButton(Radio_ColorWay);
+    ways->addButton(Radio_MaskWay);
     // Also when a program sets the radios: the boxes and the popup menu always follow.
     for (QRadioButton* way : {Radio_ColorWay, Radio_MaskWay}) {
         connect(way, &QRadioButton::toggled, this, [this](bool checked) {

@@ -3,14 +3,18 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTreeView>
+#include <algorithm>
 
 namespace {
 
@@ -213,6 +217,25 @@ void Beep(TBeep kind)
         QApplication::beep();
 }
 
+namespace {
+
+// Wide enough that the detail view's columns (size, type, date) show whole beside the names.
+void fitFileColumns(QFileDialog& dialog)
+{
+    const QFontMetrics metrics(dialog.font());
+    dialog.resize(std::max(dialog.sizeHint().width(), metrics.averageCharWidth() * 110),
+                  std::max(dialog.sizeHint().height(), metrics.height() * 28));
+    if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = view->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column < header->count(); ++column)
+            header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+}
+
+} // namespace
+
 std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& request)
 {
     log(QStringLiteral("file dialog[%1]: %2")
@@ -243,6 +266,7 @@ std::optional<QString> RunFileDialog(QWidget* parent, const TFileDialogRequest& 
         followFilterSuffix(dialog, request);
     if (request.PicturePreview)
         addPicturePreview(dialog);
+    fitFileColumns(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().first();
@@ -272,6 +296,16 @@ QHBoxLayout* OkCancelRow(QDialog* dialog)
     row->addWidget(ok);
     row->addWidget(cancel);
     return row;
+}
+
+void FitTitle(QWidget* window)
+{
+    // The frame's title font is the application's, a little larger under most window
+    // managers; the rest is the icon and the frame's buttons.
+    QFont font = window->font();
+    font.setPointSizeF(font.pointSizeF() * 1.2);
+    const int title = QFontMetrics(font).horizontalAdvance(window->windowTitle());
+    window->setMinimumWidth(std::max(window->minimumWidth(), title + 140));
 }
 
 int RunModal(QDialog* dialog)

@@ -73,6 +73,9 @@ void RunModalWindow(QWidget* window, const std::function<void()>& wait);
 // The row of "OK" (the default button, accepts) and "キャンセル" (rejects) under a dialog.
 QHBoxLayout* OkCancelRow(QDialog* dialog);
 
+// Makes a window wide enough for its title to show whole in its frame.
+void FitTitle(QWidget* window);
+
 // Shows a dialog modally and returns its result (QDialog::Accepted / Rejected).
 int RunModal(QDialog* dialog);
 

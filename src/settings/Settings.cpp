@@ -24,6 +24,7 @@ const QString FoldersSection = QStringLiteral("Folders");
 const QString MapFolderKey = QStringLiteral("Maps");
 const QString PartsFolderKey = QStringLiteral("PartsPictures");
 const QString PartsPicturesSection = QStringLiteral("MapPartsPictures");
+const QString RecentMapsSection = QStringLiteral("RecentMaps");
 const QString LastPictureKey = QStringLiteral("Last");
 const QString CountKey = QStringLiteral("Count");
 const QString MapPictureSection = QStringLiteral("MapPicture");
@@ -141,6 +142,14 @@ void TSettings::ReadFrom(const TIniGT& ini)
         if (!entry.Map.isEmpty() && !entry.Use.IsEmpty())
             values.MapPartsPictures << entry;
     }
+    values.RecentMaps.clear();
+    const int recent =
+        std::clamp(ini.ReadInteger(RecentMapsSection, CountKey, 0), 0, MaxRecentMaps);
+    for (int i = 0; i < recent; ++i) {
+        const QString map = mapPath(ini.ReadString(RecentMapsSection, mapKey(i), QString()));
+        if (!map.isEmpty() && !values.RecentMaps.contains(map))
+            values.RecentMaps << map;
+    }
     const TMapPictureChoice d;
     TMapPictureChoice picture;
     picture.CellKind = TMapPictureChoice::TCellKind(
@@ -180,6 +189,11 @@ void TSettings::WriteTo(TIniGT& ini) const
             ini.WriteString(PartsPicturesSection, mapKey(i), FValues.MapPartsPictures[i].Map);
             writeUse(ini, mapKey(i), FValues.MapPartsPictures[i].Use);
         }
+    }
+    if (!FValues.RecentMaps.isEmpty()) {
+        ini.WriteInteger(RecentMapsSection, CountKey, int(FValues.RecentMaps.size()));
+        for (int i = 0; i < FValues.RecentMaps.size(); ++i)
+            ini.WriteString(RecentMapsSection, mapKey(i), FValues.RecentMaps[i]);
     }
     const TMapPictureChoice& picture = FValues.MapPicture;
     if (picture != TMapPictureChoice()) {
@@ -234,6 +248,19 @@ void TSettings::RememberPartsPicture(const QString& mapFileName, const TPartsPic
     list.prepend({map, use});
     if (list.size() > MaxMapPartsPictures)
         list.resize(MaxMapPartsPictures);
+    change(values);
+}
+
+void TSettings::RememberRecentMap(const QString& mapFileName)
+{
+    const QString map = mapPath(mapFileName);
+    if (map.isEmpty())
+        return;
+    TValues values = FValues;
+    values.RecentMaps.removeAll(map);
+    values.RecentMaps.prepend(map);
+    if (values.RecentMaps.size() > MaxRecentMaps)
+        values.RecentMaps.resize(MaxRecentMaps);
     change(values);
 }
 
@@ -402,6 +429,8 @@ void TSettings::change(const TValues& values)
         emit mapPictureChoiceChanged(FValues.MapPicture);
     if (FValues.MapPartsPictures != old.MapPartsPictures)
         emit mapPartsPicturesChanged();
+    if (FValues.RecentMaps != old.RecentMaps)
+        emit recentMapsChanged();
     if (CellSize() != oldCellSize)
         emit cellSizeChanged(CellSize());
 }

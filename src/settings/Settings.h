@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <cstdint>
 #include <type_traits>
@@ -129,6 +130,8 @@ public:
     static constexpr QColor DefaultDrawingColor{0, 0, 0};
     // How many maps remember their parts picture; the least recently used goes first.
     static constexpr int MaxMapPartsPictures = 50;
+    // How many maps the File menu lists as recently used.
+    static constexpr int MaxRecentMaps = 10;
 
     // Every value at its default.
     explicit TSettings(QObject* parent = nullptr);
@@ -221,6 +224,11 @@ public:
     void RememberPartsPicture(const QString& mapFileName, const TPartsPictureUse& use);
     // Most recent first.
     const QList<TMapPartsPicture>& MapPartsPictures() const { return FValues.MapPartsPictures; }
+    // The maps last loaded or saved (absolute paths, most recent first, MaxRecentMaps at
+    // most; section "RecentMaps").
+    const QStringList& RecentMaps() const { return FValues.RecentMaps; }
+    // Puts the map first in the list.
+    void RememberRecentMap(const QString& mapFileName);
 
 signals:
     void showTitleChanged(bool value);
@@ -245,6 +253,7 @@ signals:
     void lastPartsPictureChanged(const TPartsPictureUse& value);
     void mapPictureChoiceChanged(const TMapPictureChoice& value);
     void mapPartsPicturesChanged();
+    void recentMapsChanged();
     // CellSize() changed, through the zoom level or the size of the current level; emitted
     // once, after the signals of the values themselves.
     void cellSizeChanged(int size);
@@ -274,6 +283,7 @@ private:
         TPartsPictureUse LastPartsPicture;
         TMapPictureChoice MapPicture;
         QList<TMapPartsPicture> MapPartsPictures;
+        QStringList RecentMaps;
     };
 
     // Puts values in place, then announces what differs from before.

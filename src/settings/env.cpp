@@ -149,16 +149,55 @@ TEnvDlg::TEnvDlg(TSettings& settings, QWidget* parent) : QDialog(parent), FSetti
     layout->addLayout(buttonRow);
 
     ShowSettings(FSettings);
+    // The zoom size being edited is the one the zoom view draws its cells at; the grid's
+    // cell size follows only when the settings are applied.
+    connect(Spin_ZoomSize, &QSpinBox::valueChanged, &FSettings, &TSettings::SetZoomSize);
+    connect(&FSettings, &TSettings::zoomSizeChanged, Spin_ZoomSize, &QSpinBox::setValue);
+    TakeSnapshot();
+    ApplySettings();
 }
 
 bool TEnvDlg::Edit()
 {
-    ShowSettings(FSettings);
     if (RunModal(this) != QDialog::Accepted) {
-        ShowSettings(FSettings); // the controls drop what was typed
+        RestoreSnapshot();
         return false;
     }
-    // The controls are a copy: the settings change only now, at once.
+    TakeSnapshot();
+    ApplySettings();
+    return true;
+}
+
+void TEnvDlg::TakeSnapshot()
+{
+    SavedShowTitle = Check_ShowTitleWindow->isChecked();
+    SavedWideSize = Spin_WideSize->value();
+    SavedNormalSize = Spin_NormalSize->value();
+    SavedZoomSize = Spin_ZoomSize->value();
+    SavedPartsOnTop = Check_PartsOnTop->isChecked();
+    SavedToolsOnTop = Check_ToolsOnTop->isChecked();
+    SavedNonDim = Check_NonDim->isChecked();
+    SavedExtName = Edit_ExtName->text();
+    SaveFormatType = SaveFormat();
+    LoadFormatType = LoadFormat();
+}
+
+void TEnvDlg::RestoreSnapshot()
+{
+    Check_ShowTitleWindow->setChecked(SavedShowTitle);
+    Spin_WideSize->setValue(SavedWideSize);
+    Spin_NormalSize->setValue(SavedNormalSize);
+    Spin_ZoomSize->setValue(SavedZoomSize);
+    Check_PartsOnTop->setChecked(SavedPartsOnTop);
+    Check_ToolsOnTop->setChecked(SavedToolsOnTop);
+    Check_NonDim->setChecked(SavedNonDim);
+    Edit_ExtName->setText(SavedExtName);
+    SelectFormatRadios(SaveFormatType, LoadFormatType);
+}
+
+void TEnvDlg::ApplySettings()
+{
+    // All values change together; each window follows the ones it shows.
     TSettings edited(FSettings);
     edited.SetShowTitle(Check_ShowTitleWindow->isChecked());
     edited.SetWideSize(Spin_WideSize->value());
@@ -171,7 +210,7 @@ bool TEnvDlg::Edit()
     edited.SetSaveFormatType(SaveFormat());
     edited.SetLoadFormatType(LoadFormat());
     FSettings.Assign(edited);
-    return true;
+    emit settingsApplied();
 }
 
 void TEnvDlg::ShowSettings(const TSettings& settings)

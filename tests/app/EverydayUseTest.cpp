@@ -5,13 +5,17 @@
 #include "main.h"
 #include "new.h"
 #include "tool.h"
+#include "transparts.h"
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
+#include <QMenu>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
@@ -23,6 +27,8 @@ const QString MapQuestion =
     QStringLiteral("confirm[YesNoCancel]: マップデータを上書き保存しますか？");
 const QString PartsQuestion =
     QStringLiteral("confirm[YesNoCancel]: パーツデータを上書き保存しますか？");
+const QString NewMapQuestion =
+    QStringLiteral("confirm[YesNoCancel]: 変更データを上書き保存しますか？");
 
 // A parts sheet of 32 x 32 parts, each part one colour of its own.
 QImage sheetPicture(int shade, int parts = 16)
@@ -79,7 +85,7 @@ protected:
     }
 };
 
-TEST_F(EverydayUseTest, OpeningMakingOrDroppingAMapAsksTheClosingQuestionsFirst)
+TEST_F(EverydayUseTest, OpeningMakingOrDroppingAMapAsksAboutTheMapThenTheParts)
 {
     const QString other = SaveMap(QStringLiteral("other.mpd"), 7, 3);
     Script.FileDialog = [&](const TFileDialogRequest&) { return std::optional<QString>(other); };
@@ -96,11 +102,14 @@ TEST_F(EverydayUseTest, OpeningMakingOrDroppingAMapAsksTheClosingQuestionsFirst)
         const char* name;
         std::function<void()> run;
         int newWidth;
+        QString mapQuestion;
+        bool partsAfterCancel; // the parts question also after Cancel on the map's
     };
+    // The new-map command asks its own question, and stops at its Cancel.
     const Command commands[] = {
-        {"R1", [&] { Main()->R1->trigger(); }, 7},
-        {"N1", [&] { Main()->N1->trigger(); }, 12},
-        {"drop", [&] { Main()->DropFiles({other}); }, 7},
+        {"R1", [&] { Main()->R1->trigger(); }, 7, MapQuestion, true},
+        {"N1", [&] { Main()->N1->trigger(); }, 12, NewMapQuestion, false},
+        {"drop", [&] { Main()->DropFiles({other}); }, 7, MapQuestion, true},
     };
     struct Answers
     {
@@ -122,12 +131,15 @@ TEST_F(EverydayUseTest, OpeningMakingOrDroppingAMapAsksTheClosingQuestionsFirst)
             PartsStore().SetPartsModified();
             Script.Log.clear();
             Script.Confirm = [&a](const QString& text, TConfirmButtons) {
-                return text.startsWith(QStringLiteral("マップ")) ? a.map : a.parts;
+                return text.startsWith(QStringLiteral("パーツ")) ? a.parts : a.map;
             };
             command.run();
             const std::string what = std::string(command.name) + (a.goesOn ? " goes on" : " stops");
-            // Both questions, map first, as on closing, also after a Cancel on the first.
-            EXPECT_EQ(questions(Script.Log), (QStringList{MapQuestion, PartsQuestion})) << what;
+            // The map first, then the parts.
+            QStringList asked{command.mapQuestion};
+            if (a.map != TAnswer::Cancel || command.partsAfterCancel)
+                asked << PartsQuestion;
+            EXPECT_EQ(questions(Script.Log), asked) << what;
             if (a.goesOn) {
                 EXPECT_EQ(Main()->MapWidth(), command.newWidth) << what;
                 EXPECT_FALSE(Doc().MapModified()) << what;
@@ -374,7 +386,7 @@ TEST_F(EverydayUseTest, CtrlWheelAndCtrlPlusMinusStepTheZoomKeepingTheAnchoredCe
     EXPECT_EQ(grid->MouseToCell(middle), centred);
 }
 
-TEST_F(EverydayUseTest, TheMapFollowsAScrollBarThumbWhileItIsDragged)
+TEST_F(EverydayUseTest, TheMapMovesWhenAScrollBarThumbIsReleasedButThePartFollowsIt)
 {
     Main()->NewMap(2000, 2000);
     for (auto enter :
@@ -384,9 +396,103 @@ TEST_F(EverydayUseTest, TheMapFollowsAScrollBarThumbWhileItIsDragged)
         bar->setSliderDown(true);
         const int before = Main()->MapGrid->LeftCol();
         bar->setSliderPosition(bar->sliderPosition() + bar->pageStep());
-        EXPECT_GT(Main()->MapGrid->LeftCol(), before);
+        EXPECT_EQ(Main()->MapGrid->LeftCol(), before);
         bar->setSliderDown(false);
+        EXPECT_GT(Main()->MapGrid->LeftCol(), before);
     }
+    // The transparency dialog's enlarged part follows the thumb while it is dragged.
+    auto* box = Forms().TranslucenPartsDlg->findChild<QScrollArea*>(QStringLiteral("ScrollBox1"));
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->horizontalScrollBar()->hasTracking());
+    EXPECT_TRUE(box->verticalScrollBar()->hasTracking());
+}
+
+TEST_F(EverydayUseTest, UndoAndRedoAfterASaveLeaveTheMapAndThePartsModified)
+{
+    Script.FileDialog = [&](const TFileDialogRequest& request) {
+        return std::optional<QString>(Dir.filePath(request.Title.contains(QStringLiteral("マップ"))
+                                                       ? QStringLiteral("m.mpd")
+                                                       : QStringLiteral("p.bmp")));
+    };
+    Doc().SetGroupSingle(5);
+    Doc().StampGroup({0, 0, 2, 2});
+    PartsStore().EditParts({5}, [&] {
+        PartsStore().ResetPart(5);
+        PartsStore().CapturePart(5, sheetPicture(1), 0, 0);
+        return true;
+    });
+    Main()->N2->trigger();
+    PartsWindow()->N2->trigger();
+    ASSERT_FALSE(Doc().MapModified());
+    ASSERT_FALSE(PartsStore().IsPartsModified());
+
+    Main()->Cancel1->trigger(); // the part's edit
+    Main()->Cancel1->trigger(); // the stamp
+    EXPECT_TRUE(Doc().MapModified());
+    EXPECT_TRUE(PartsStore().IsPartsModified());
+    EXPECT_TRUE(PartsWindow()->N2->isEnabled());
+    // Redone back to the saved cells and pictures: still modified.
+    Main()->Redo1->trigger();
+    Main()->Redo1->trigger();
+    EXPECT_TRUE(Doc().MapModified());
+    EXPECT_TRUE(PartsStore().IsPartsModified());
+}
+
+TEST_F(EverydayUseTest, TheFileMenuListsTheLastTenMapsAcrossARestart)
+{
+    EXPECT_EQ(Main()->N1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    EXPECT_EQ(Main()->R1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    EXPECT_FALSE(Main()->RecentMapsMenu->isEnabled());
+    EXPECT_EQ(Main()->RecentMapsMenu->title(), QStringLiteral("最近使ったマップ(&M)"));
+    QStringList maps;
+    for (int i = 0; i < 12; ++i)
+        maps << SaveMap(QStringLiteral("m%1.mpd").arg(i), i + 1, 1);
+    for (const QString& map : maps)
+        ASSERT_TRUE(Main()->LoadMapFile(map));
+    Main()->SaveMapFile(maps[3]); // a saved map comes first too
+    RestartProgram();
+
+    const QList<QAction*> items = Main()->RecentMapsMenu->actions();
+    ASSERT_EQ(items.size(), 10);
+    EXPECT_EQ(items[0]->text(), QStringLiteral("&1 ") + QDir::toNativeSeparators(maps[3]));
+    EXPECT_EQ(items[1]->text(), QStringLiteral("&2 ") + QDir::toNativeSeparators(maps[11]));
+    EXPECT_EQ(items[9]->text(), QStringLiteral("1&0 ") + QDir::toNativeSeparators(maps[2]));
+    items[9]->trigger();
+    EXPECT_EQ(Main()->MapWidth(), 3);
+    EXPECT_EQ(Main()->RecentMapsMenu->actions().first()->text(),
+              QStringLiteral("&1 ") + QDir::toNativeSeparators(maps[2]));
+    EXPECT_EQ(IniGT().ReadInteger(QStringLiteral("RecentMaps"), QStringLiteral("Count"), 0), 10);
+}
+
+TEST_F(EverydayUseTest, TheMainWindowsKeysActInTheToolBoxAndWhereFreeInThePartsWindow)
+{
+    Doc().SetGroupSingle(4);
+    Doc().StampGroup({0, 0, 0, 0});
+    const auto press = [](QWidget* window, int key, Qt::KeyboardModifiers modifiers) {
+        window->activateWindow();
+        QApplication::setActiveWindow(window);
+        QTest::keyClick(window, Qt::Key(key), modifiers);
+    };
+    for (QWidget* window :
+         {static_cast<QWidget*>(Forms().ToolForm), static_cast<QWidget*>(PartsWindow())}) {
+        SCOPED_TRACE(window->objectName().toStdString());
+        const bool random = Settings().RandomPlacement();
+        press(window, Qt::Key_R, Qt::ControlModifier);
+        EXPECT_NE(Settings().RandomPlacement(), random);
+        press(window, Qt::Key_F2, Qt::NoModifier);
+        EXPECT_EQ(Settings().MapTool(), mtRegion);
+        press(window, Qt::Key_F3, Qt::NoModifier);
+        EXPECT_EQ(Settings().MapTool(), mtScroll);
+        press(window, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(Doc().Cell(0, 0), 0);
+        press(window, Qt::Key_Y, Qt::ControlModifier);
+        EXPECT_EQ(Doc().Cell(0, 0), 4);
+    }
+    // A key of the parts window's own menus stays its own: Ctrl+S saves the parts picture.
+    PartsStore().SetPartsModified();
+    Script.Log.clear();
+    press(PartsWindow(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(Script.Log.value(0), QStringLiteral("file dialog[save]: パーツ画像の保存"));
 }
 
 TEST_F(EverydayUseTest, FileDialogsOpenInTheFolderLastUsedForTheirKindOfFile)

@@ -539,7 +539,11 @@ TEST_F(MainFormTest, NewMapCommandAsksOnlyWhenModifiedAndAppliesThePartSize)
     Script.Confirm = [](const QString&, TConfirmButtons) { return TAnswer::Yes; };
     dialog->Spin_NewPartsWidth->setValue(64);
     Script.Modal = [](QDialog*) { return int(QDialog::Accepted); };
+    Script.Log.clear();
     Main()->N1->trigger();
+    EXPECT_EQ(Script.Log, (QStringList{"modal: NewCreateDlg",
+                                       "confirm[YesNoCancel]: 変更データを上書き保存しますか？",
+                                       "file dialog[save]: マップデータの保存"}));
     EXPECT_EQ(Main()->MapWidth(), 12);
     EXPECT_EQ(Forms().PartsForm->PartWidth(), 16);
     EXPECT_TRUE(Main()->Document().MapModified());

@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QDialog>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSpinBox>
@@ -95,6 +97,47 @@ TEST_F(TmxMenuTest, ExportedMapComesBackWithItsPartsAfterTheSaveQuestions)
     EXPECT_TRUE(doc.MapModified());
     EXPECT_TRUE(PartsStore().IsPartsModified());
     EXPECT_EQ(Main()->MapGrid->ColCount(), 7);
+}
+
+TEST_F(TmxMenuTest, ThePartsOfAnImportedMapAreProposedBesideItAndNeverUnderAMapsName)
+{
+    const QString tmx = Dir.filePath(QStringLiteral("roundtrip.tmx"));
+    Answer(tmx, TAnswer::No, 0);
+    Main()->TmxExport1->trigger();
+    Main()->TmxImport1->trigger();
+    ASSERT_TRUE(PartsStore().IsPartsModified());
+
+    // The user first takes the map's own name, then a map extension, then the proposal.
+    QStringList proposed;
+    QStringList answers = {Dir.filePath(QStringLiteral("roundtrip.mpd")),
+                           Dir.filePath(QStringLiteral("other.tmx"))};
+    Script.FileDialog = [&](const TFileDialogRequest& request) {
+        proposed << QFileInfo(request.FileName).fileName();
+        return std::optional<QString>(answers.isEmpty() ? request.FileName : answers.takeFirst());
+    };
+    Forms().PartsForm->N2->trigger();
+    EXPECT_EQ(proposed,
+              (QStringList{"roundtrip-parts.png", "roundtrip-parts.png", "other-parts.png"}));
+    EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("roundtrip.mpd"))));
+    EXPECT_TRUE(QFile::exists(Dir.filePath(QStringLiteral("other-parts.png"))));
+    EXPECT_FALSE(PartsStore().IsPartsModified());
+}
+
+TEST_F(TmxMenuTest, TheEmptyPartDialogShowsItsMnemonicAndItsWholeTitle)
+{
+    Answer(Dir.filePath(QStringLiteral("a.tmx")), TAnswer::No, std::nullopt);
+    bool buddy = false;
+    int width = 0, title = 0;
+    Script.Modal = [&](QDialog* dialog) {
+        const QLabel* label = dialog->findChild<QLabel*>();
+        buddy = label && label->buddy() == dialog->findChild<QSpinBox*>();
+        width = dialog->minimumWidth();
+        title = dialog->fontMetrics().horizontalAdvance(dialog->windowTitle());
+        return int(QDialog::Rejected);
+    };
+    Main()->TmxImport1->trigger();
+    EXPECT_TRUE(buddy);
+    EXPECT_GT(width, title + 60);
 }
 
 TEST_F(TmxMenuTest, CancelAndBadInputChangeNothing)

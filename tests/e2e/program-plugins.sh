@@ -5,13 +5,34 @@
 # window's load dialog (Alt+F, R, its name typed), and the parts sheet the program then
 # puts on the clipboard (Ctrl+P), read back with xclip, must be that sheet's pixels.
 # Usage: program-plugins.sh <quiltmapper> <ifwebp.spi> <ifase.spi> <qm_plugin_samples>
+#        program-plugins.sh <quiltmapper> --in-place <qm_plugin_samples>
 #        (run inside xvfb-run)
+# With --in-place the program runs where it was built, as scripts/run.sh starts it, with
+# the plug-ins the build put beside it; its settings file there is put back afterwards.
 source "$(dirname "${BASH_SOURCE[0]}")/program-common.sh" "$1" xdotool xclip convert compare
 xclips=()
-extraCleanup() { [ ${#xclips[@]} -eq 0 ] || kill "${xclips[@]}" 2>/dev/null || true; }
-cp "$2" "$3" "$work/"
-samples="$4"
 writeSideBySideSettings
+if [ "$2" = --in-place ]; then
+    programDir="$(cd "$(dirname "$1")" && pwd)"
+    for spi in ifwebp.spi ifase.spi; do
+        [ -f "$programDir/$spi" ] || fail "the build put no $spi beside the program"
+    done
+    ini="$programDir/Quiltmapper.ini"
+    [ -e "$ini" ] && cp -p "$ini" "$work/kept.ini"
+    cp "$work/Quiltmapper.ini" "$ini"
+    extraCleanup() {
+        [ ${#xclips[@]} -eq 0 ] || kill "${xclips[@]}" 2>/dev/null || true
+        [ -z "$pid" ] || wait "$pid" 2>/dev/null || true # ended by the cleanup
+        if [ -e "$work/kept.ini" ]; then cp -p "$work/kept.ini" "$ini"; else rm -f "$ini"; fi
+    }
+    run="$programDir/$(basename "$1")"
+    samples="$3"
+else
+    run="$work/quiltmapper"
+    extraCleanup() { [ ${#xclips[@]} -eq 0 ] || kill "${xclips[@]}" 2>/dev/null || true; }
+    cp "$2" "$3" "$work/"
+    samples="$4"
+fi
 
 # Two parts sheets for 32 x 32 parts, different everywhere: one read from each format, so
 # that a picture that fails to load cannot pass for the one before it.
@@ -23,7 +44,7 @@ convert -size 512x512 -seed 4 plasma:fractal -negate -depth 8 "PNG24:$work/secon
 
 same() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = "0" ]; }
 
-"$work/quiltmapper" &
+"$run" &
 pid=$!
 parts="$(timeout 20 xdotool search --sync --name 'パーツウィンドウ' | head -1)" || true
 [ -n "$parts" ] || fail "the parts window did not appear"
@@ -80,4 +101,4 @@ same "$work/first.png" "$work/from-webp.png" || fail "the parts read from the .w
 loadAndCopy "$work/sheet.aseprite" "$work/from-aseprite.png"
 same "$work/second.png" "$work/from-aseprite.png" ||
     fail "the parts read from the .aseprite file are not the sheet"
-echo "ok: the parts window read the sheet through ifwebp.spi and ifase.spi"
+echo "ok: the parts window read the sheet through ifwebp.spi and ifase.spi ($run)"

@@ -476,6 +476,17 @@ TEST_F(TransPartsDlgTest, EnterAcceptsAndEscapeCancels)
     SetDialogScript(&Script);
 }
 
+TEST_F(TransPartsDlgTest, AClickOnTheCheckedWayKeepsItChecked)
+{
+    Open();
+    for (QRadioButton* way : {D().Radio_ColorWay, D().Radio_MaskWay}) {
+        QTest::mouseClick(way, Qt::LeftButton, {}, QPoint(6, way->height() / 2));
+        QTest::mouseClick(way, Qt::LeftButton, {}, QPoint(6, way->height() / 2));
+        EXPECT_TRUE(way->isChecked()) << way->objectName().toStdString();
+        EXPECT_NE(D().Radio_ColorWay->isChecked(), D().Radio_MaskWay->isChecked());
+    }
+}
+
 TEST_F(TransPartsDlgTest, ColourWayPicksAColourWithTheMouse)
 {
     Open();

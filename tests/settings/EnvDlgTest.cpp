@@ -2,6 +2,7 @@
 #include "DrawGrid.h"
 #include "IniFile.h"
 #include "Parts.h"
+#include "PartsStore.h"
 #include "ProgramFixture.h"
 #include "env.h"
 #include "main.h"
@@ -146,6 +147,46 @@ TEST_F(EnvDlgTest, CancelRestoresEveryControlAndChangesNothing)
     EXPECT_EQ(Forms().MainForm->MapGrid->DefaultColWidth(), cellSize);
     EXPECT_FALSE(OnTop(Forms().PartsForm));
     EXPECT_EQ(Forms().MainForm->MapDialogExtension(), QStringLiteral("mpd"));
+}
+
+TEST_F(EnvDlgTest, TheZoomViewDrawsAtTheZoomSizeBeingEditedAndTheCellSizeChangesOnOk)
+{
+    TMainForm* main = Forms().MainForm;
+    QImage red(32, 32, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    PartsStore().CapturePart(0, red, 0, 0);
+    Forms().ToolForm->ZoomRadio4->click();
+    main->MapGrid->SetLeftCol(0);
+    main->MapGrid->SetTopRow(0);
+    const QPoint inside = main->MapGrid->CellRect(0, 0).topLeft() + QPoint(10, 10);
+    const QPoint beyond64 = main->MapGrid->CellRect(0, 0).topLeft() + QPoint(100, 100);
+    const auto colourAt = [&](const QPoint& p) {
+        main->MapGrid->viewport()->repaint();
+        return main->MapGrid->viewport()->grab().toImage().pixelColor(p);
+    };
+    ASSERT_EQ(colourAt(beyond64), QColor(Qt::red));
+
+    for (const int result : {int(QDialog::Rejected), int(QDialog::Accepted)}) {
+        QColor whileOpenInside, whileOpenBeyond;
+        int cellWhileOpen = 0;
+        Script.Modal = [&](QDialog* dialog) {
+            qobject_cast<TEnvDlg*>(dialog)->Spin_ZoomSize->setValue(64);
+            whileOpenInside = colourAt(inside);
+            whileOpenBeyond = colourAt(beyond64);
+            cellWhileOpen = main->MapGrid->DefaultColWidth();
+            return result;
+        };
+        main->N14Click();
+        SCOPED_TRACE(result == QDialog::Accepted ? "OK" : "Cancel");
+        EXPECT_EQ(whileOpenInside, QColor(Qt::red));
+        EXPECT_NE(whileOpenBeyond, QColor(Qt::red)); // the part is drawn 64 pixels wide
+        EXPECT_EQ(cellWhileOpen, 256);
+        const int expected = result == QDialog::Accepted ? 64 : 256;
+        EXPECT_EQ(Env()->Spin_ZoomSize->value(), expected);
+        EXPECT_EQ(Env()->SavedZoomSize, expected);
+        EXPECT_EQ(Settings().ZoomSize(), expected);
+        EXPECT_EQ(main->MapGrid->DefaultColWidth(), expected);
+    }
 }
 
 TEST_F(EnvDlgTest, OkAppliesSizesStayOnTopAndExtensionWhichSurviveARestart)

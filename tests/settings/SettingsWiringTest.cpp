@@ -76,7 +76,11 @@ TEST_F(SettingsWiringTest, EveryViewFollowsAChangeOfTheModel)
              return Tool()->ZoomRadio4->isChecked() && Tool()->Button_LupeMode->isEnabled() &&
                     Main()->D1->isEnabled() && Main()->MapGrid->DefaultColWidth() == 256;
          }},
-        {"cell size", [&] { Settings().SetZoomSize(100); },
+        {"cell size, once the settings are applied",
+         [&] {
+             Settings().SetZoomSize(100);
+             Forms().EnvDlg->ApplySettings();
+         },
          [&] { return Main()->MapGrid->DefaultRowHeight() == 100; }},
         {"map tool", [&] { Settings().SetMapTool(mtRegion); },
          [&] {

@@ -48,6 +48,17 @@ TEST_F(TitleFormTest, AClickOnThePictureClosesIt)
     EXPECT_FALSE(Title()->CloseTimer->isActive());
 }
 
+TEST_F(TitleFormTest, AboutAlsoClosesWithEscape)
+{
+    TTitleForm* title = Title();
+    Script.ModalWindow = [&](QWidget* window) {
+        EXPECT_TRUE(window->isVisible());
+        QTest::keyClick(window, Qt::Key_Escape);
+    };
+    Forms().MainForm->About1->trigger();
+    EXPECT_FALSE(title->isVisible());
+}
+
 TEST_F(TitleFormTest, SwitchedOffItStaysHiddenButAboutStillShowsIt)
 {
     Script.Modal = [](QDialog* dialog) {

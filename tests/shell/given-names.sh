@@ -111,6 +111,9 @@ expect src/settings/IniGT.h ddApplication ddNone ddWindows DefaultDir Fence Fenc
   ReadWindowPlacement TIniGT TIniGTDefaultDir TIniGTFence WriteBool WriteInteger WritePosition \
   WriteString WriteWindowPlacement
 expect src/settings/env.cpp LoadFormatType SaveFormatType
+expect src/settings/env.h TakeSnapshot RestoreSnapshot ApplySettings SavedShowTitle \
+  SavedPartsOnTop SavedToolsOnTop SavedNonDim SavedWideSize SavedNormalSize SavedZoomSize \
+  SavedExtName
 expect src/settings/env.h Check_NonDim Check_PartsOnTop Check_ShowTitleWindow Check_ToolsOnTop \
   Edit_ExtName Radio_LoadFormat1 Radio_LoadFormat2 Radio_SaveFormat1 Radio_SaveFormat2 \
   SelectFormatRadios Spin_NormalSize Spin_WideSize Spin_ZoomSize TCompressedImage TEnvDlg
