@@ -148,6 +148,11 @@ TEnvDlg::TEnvDlg(TSettings& settings, QWidget* parent) : QDialog(parent), FSetti
     layout->addWidget(Pages);
     layout->addLayout(buttonRow);
 
+    FormCreate();
+}
+
+void TEnvDlg::FormCreate()
+{
     ShowSettings(FSettings);
     // The zoom size being edited is the one the zoom view draws its cells at; the grid's
     // cell size follows only when the settings are applied.

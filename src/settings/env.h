@@ -21,9 +21,11 @@ class TEnvDlg : public QDialog
     Q_OBJECT
 
 public:
-    // Shows the settings' values, takes the snapshot and applies them.
+    // Builds the controls, then FormCreate.
     explicit TEnvDlg(TSettings& settings, QWidget* parent = nullptr);
 
+    // The start: shows the settings' values, takes the snapshot and applies them.
+    void FormCreate();
     // Shows the dialog modally. OK: TakeSnapshot, ApplySettings (true); Cancel:
     // RestoreSnapshot (false).
     bool Edit();

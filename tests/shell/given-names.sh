@@ -111,7 +111,7 @@ expect src/settings/IniGT.h ddApplication ddNone ddWindows DefaultDir Fence Fenc
   ReadWindowPlacement TIniGT TIniGTDefaultDir TIniGTFence WriteBool WriteInteger WritePosition \
   WriteString WriteWindowPlacement
 expect src/settings/env.cpp LoadFormatType SaveFormatType
-expect src/settings/env.h TakeSnapshot RestoreSnapshot ApplySettings SavedShowTitle \
+expect src/settings/env.h FormCreate TakeSnapshot RestoreSnapshot ApplySettings SavedShowTitle \
   SavedPartsOnTop SavedToolsOnTop SavedNonDim SavedWideSize SavedNormalSize SavedZoomSize \
   SavedExtName
 expect src/settings/env.h Check_NonDim Check_PartsOnTop Check_ShowTitleWindow Check_ToolsOnTop \
