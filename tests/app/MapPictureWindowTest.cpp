@@ -229,6 +229,9 @@ TEST_F(MapPictureWindowTest, CancelLeavesNoFileAndTheMapAsItWas)
             if (progress && progress->isVisible() && !seen) {
                 seen = true;
                 EXPECT_TRUE(progress->windowModality() == Qt::ApplicationModal);
+                // Wide enough for its title to show whole in the frame.
+                EXPECT_GT(progress->minimumWidth(),
+                          progress->fontMetrics().horizontalAdvance(progress->windowTitle()) + 60);
                 progress->cancel();
             }
         }
