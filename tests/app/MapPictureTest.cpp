@@ -323,7 +323,7 @@ TEST_F(MapPictureFile, RowsWiderThanABandTakeLittleMemory)
             [&] { return WriteMapPicture(name, cells, mapW, mapH, FParts, options) ? 1 : 0; });
         ASSERT_TRUE(run.Finished);
         ASSERT_EQ(run.Result, 1);
-        EXPECT_LT(run.PeakBytes, 90 << 20);
+        EXPECT_LT(run.PeakBytes, (90 << 20) + SanitizerPeakSlack);
         const std::vector<QByteArray> rows = readRows(name, format);
         ASSERT_EQ(rows.size(), size_t(mapH));
         std::vector<uchar> expected(size_t(width) * 3);
