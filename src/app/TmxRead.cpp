@@ -1,4 +1,4 @@
-#include "PartsStore.h"
+#include "PartSize.h"
 #include "PictureFormats.h"
 #include "TmxFile.h"
 #include "TmxLayerData.h"
@@ -140,7 +140,7 @@ private:
                      .arg(TMapDocument::MaxMapSize));
         FTileW = intAttribute(a, "tilewidth", 1, 65535, where);
         FTileH = intAttribute(a, "tileheight", 1, 65535, where);
-        if (!TPartsStore::PartSizeAllowed(FTileW, FTileH))
+        if (!PartSizeAllowed(FTileW, FTileH))
             fail(QStringLiteral("tiles of %1 x %2 pixels are too large for parts")
                      .arg(FTileW)
                      .arg(FTileH));

@@ -179,9 +179,7 @@ TPartsStore::TPartsStore(const TPictureFormats& formats, QObject* parent)
 
 bool TPartsStore::PartSizeAllowed(int width, int height)
 {
-    // The parts sheet, all 256 parts in one picture, must fit a picture's 2 GB; beyond it
-    // the parts could never be saved, and their memory alone would exhaust most machines.
-    return width >= 1 && height >= 1 && qint64(width) * height * 4 * PartCount < (qint64(1) << 31);
+    return ::PartSizeAllowed(width, height);
 }
 
 void TPartsStore::SetPartsSize(uint16_t width, uint16_t height)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CopyMode.h"
+#include "PartSize.h"
 
 #include <QImage>
 #include <QObject>
@@ -44,8 +45,7 @@ public:
     uint16_t PartWidth() const { return FPartWidth; }
     uint16_t PartHeight() const { return FPartHeight; }
 
-    // Whether parts of this size can be held: at least 1 x 1, and the whole parts sheet
-    // within the 2 GB of one picture (about 1448 x 1448 pixels a part).
+    // Whether parts of this size can be held (the map model's rule, PartSize.h).
     static bool PartSizeAllowed(int width, int height);
     // The message for a part size beyond that.
     static inline const QString PartSizeTooLargeText =
