@@ -4,7 +4,6 @@
 
 #include "PixelTools.h"
 #include "RatioReporter.h"
-#include "Settings.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -39,7 +38,7 @@ const std::vector<QPoint>& strokePoints()
 
 int penWidth(const benchmark::State& state)
 {
-    return state.range(0) ? TSettings::ThickPenWidth : TSettings::ThinPenWidth;
+    return state.range(0) ? TStrokeStyle::ThickPenWidth : TStrokeStyle::ThinPenWidth;
 }
 
 void Baseline_PainterStroke(benchmark::State& state)
@@ -62,10 +61,10 @@ void Tools_FreehandStroke(benchmark::State& state)
 {
     QImage image(StrokeSide, StrokeSide, QImage::Format_RGB32);
     image.fill(Qt::white);
-    TSettings settings;
-    settings.SetPixelTool(ptFreeLine);
-    settings.SetPenWidth(penWidth(state));
-    TPixelTools tools(settings);
+    TStrokeStyle style;
+    style.Tool = ptFreeLine;
+    style.PenWidth = penWidth(state);
+    TPixelTools tools(style);
     tools.SetBuffer(&image);
     const std::vector<QPoint>& points = strokePoints();
     for (auto _ : state) {
@@ -103,14 +102,14 @@ void Tools_FillPart(benchmark::State& state)
                     image.setPixel(x, y, qRgb(0, 0, 0));
         }
     }
-    TSettings settings;
-    settings.SetPixelTool(ptPaint);
-    TPixelTools tools(settings);
+    TStrokeStyle style;
+    style.Tool = ptPaint;
+    TPixelTools tools(style);
     tools.SetBuffer(&image);
     bool red = false;
     for (auto _ : state) {
         red = !red;
-        settings.SetDrawingColor(red ? QColor(Qt::red) : QColor(Qt::white));
+        style.Color = red ? QColor(Qt::red) : QColor(Qt::white);
         tools.Press({0, 0}, Qt::LeftButton);
         benchmark::DoNotOptimize(tools.Release({0, 0}).Changed);
     }

@@ -88,12 +88,17 @@ void onTriggered(QAction* action, QObject* context, const std::function<void()>&
     });
 }
 
+TStrokeStyle strokeStyleOf(const TSettings& settings)
+{
+    return {settings.PixelTool(), settings.PenWidth(), settings.DrawingColor()};
+}
+
 } // namespace
 
 TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidget* parent)
     : QMainWindow(parent), FModels(models), FLinks(links), FSettings(models.Settings),
       FDoc(models.Document), FParts(models.Parts),
-      FCellPainter(std::make_unique<TMapCellPainter>()), FPixelTools(models.Settings)
+      FCellPainter(std::make_unique<TMapCellPainter>()), FPixelTools(FStrokeStyle)
 {
     setObjectName(QStringLiteral("MainForm"));
 
@@ -1020,16 +1025,19 @@ void TMainForm::StoreLupePart()
 void TMainForm::LupeSourceMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift,
                                     const QPoint& pos)
 {
+    FStrokeStyle = strokeStyleOf(FSettings);
     pixelToolsDid(FPixelTools.Press(pos, button, shift));
 }
 
 void TMainForm::LupeSourceMouseMove(Qt::KeyboardModifiers, const QPoint& pos)
 {
+    FStrokeStyle = strokeStyleOf(FSettings);
     pixelToolsDid(FPixelTools.Move(pos));
 }
 
 void TMainForm::LupeSourceMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint& pos)
 {
+    FStrokeStyle = strokeStyleOf(FSettings);
     pixelToolsDid(FPixelTools.Release(pos));
 }
 

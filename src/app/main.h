@@ -239,6 +239,8 @@ private:
     std::unique_ptr<TMapToolContext> FToolContext;
     std::array<std::unique_ptr<TMapGridTool>, 4> FTools; // one of each kind, by TMapTool
     TMapGridTool* FTool = nullptr;                       // the settings' map tool
+    // The settings' tool, pen and colour, taken before each call of the pixel tools.
+    TStrokeStyle FStrokeStyle;
     TPixelTools FPixelTools;
     bool FLupeEdited = false;
     QActionGroup* FToolGroup;

@@ -28,7 +28,7 @@ const quint32* constRow(const QImage& image, int y)
 
 } // namespace
 
-TPixelTools::TPixelTools(const TSettings& settings) : FSettings(settings) {}
+TPixelTools::TPixelTools(const TStrokeStyle& style) : FStyle(style) {}
 
 void TPixelTools::SetBuffer(QImage* buffer)
 {
@@ -63,12 +63,12 @@ TPixelToolResult TPixelTools::Press(QPoint pixel, Qt::MouseButton button,
     LupeDrag = TStroke{};
     LupeDrag.Dragging = true;
     LupeDrag.Button = button;
-    LupeDrag.Tool = FSettings.PixelTool();
-    LupeDrag.Thick = FSettings.PenWidth() == TSettings::ThickPenWidth;
+    LupeDrag.Tool = FStyle.Tool;
+    LupeDrag.Thick = FStyle.PenWidth == TStrokeStyle::ThickPenWidth;
     LupeDrag.Start = LupeDrag.Last = pixel;
 
     if (button == Qt::LeftButton && LupeDrag.Tool == ptFreeLine)
-        result.Changed |= setPixel(pixel, opaque(FSettings.DrawingColor()));
+        result.Changed |= setPixel(pixel, opaque(FStyle.Color));
     else if (button == Qt::RightButton && bufferRect().contains(pixel))
         result.PanelColor = QColor(FBuffer->pixel(pixel));
     return result;
@@ -91,7 +91,7 @@ TPixelToolResult TPixelTools::Move(QPoint pixel)
     switch (LupeDrag.Tool) {
     case ptFreeLine: {
         // Each move joins the last point to this one, so the stroke stays connected.
-        const quint32 color = opaque(FSettings.DrawingColor());
+        const quint32 color = opaque(FStyle.Color);
         if (pixel != LupeDrag.Last) {
             lineSpans(LupeDrag.Last, pixel, LupeDrag.Thick, FSpans);
             result.Changed = paintSpans(FSpans, color, false);
@@ -124,7 +124,7 @@ TPixelToolResult TPixelTools::Release(QPoint pixel)
         return result;
     LupeDrag.Dragging = false;
 
-    const QColor drawing = FSettings.DrawingColor();
+    const QColor drawing = FStyle.Color;
     const quint32 color = opaque(drawing);
     if (LupeDrag.Button == Qt::LeftButton) {
         switch (LupeDrag.Tool) {

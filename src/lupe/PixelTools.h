@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Settings.h"
+#include "StrokeStyle.h"
 
 #include <QColor>
 #include <QImage>
@@ -30,7 +30,7 @@ struct TPixelToolResult
 //
 // A stroke is a press, any number of moves and a release, in buffer pixels that may lie
 // outside the buffer (everything is clipped). The tool and the pen width are read from the
-// settings at the press and hold for the stroke; the drawing colour is read when it is
+// stroke style at the press and hold for the stroke; the drawing colour is read when it is
 // used. The line and box tools show their rubber band in the buffer itself by inverting
 // pixels, and take it away again before anything else is drawn, so no preview pixel
 // survives the stroke.
@@ -46,7 +46,8 @@ struct TPixelToolResult
 class TPixelTools
 {
 public:
-    explicit TPixelTools(const TSettings& settings);
+    // The style is the caller's, and must outlive the tools; the caller keeps it current.
+    explicit TPixelTools(const TStrokeStyle& style);
 
     // The buffer the tools draw on, owned by the caller (the magnifier's picture); null or
     // an empty picture makes every operation do nothing. A picture in another format is
@@ -120,7 +121,7 @@ private:
     QRect removePreview();
     QRect fill(QPoint seed, quint32 value);
 
-    const TSettings& FSettings;
+    const TStrokeStyle& FStyle;
     QImage* FBuffer = nullptr;
     TStroke LupeDrag; // the stroke under way
     // The brush keeps the drawing colour of the last finished stroke; the filled box's

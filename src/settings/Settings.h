@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StrokeStyle.h"
+
 #include <QColor>
 #include <QList>
 #include <QObject>
@@ -73,16 +75,6 @@ enum TMapTool : std::uint8_t
     mtLupe,   // edits the graphic of a part in the magnifier
 };
 
-// The tool that draws on a part in the magnifier.
-enum TPixelTool : std::uint8_t
-{
-    ptFreeLine,
-    ptLine,
-    ptBox,
-    ptBoxFill,
-    ptPaint, // fills a closed area
-};
-
 // The program's settings, apart from any window: the preferences kept in the INI file's
 // section "options" and the state of the view and of the tools, which is not kept.
 // Windows show these values and change them through the setters; every setter announces
@@ -103,8 +95,8 @@ public:
     static constexpr int MinCellSize = 1;
     static constexpr int MaxCellSize = 99999;
     // The pen widths of the pixel tools, in pixels.
-    static constexpr int ThinPenWidth = 1;
-    static constexpr int ThickPenWidth = 3;
+    static constexpr int ThinPenWidth = TStrokeStyle::ThinPenWidth;
+    static constexpr int ThickPenWidth = TStrokeStyle::ThickPenWidth;
     static constexpr qint64 MegaByte = 1024 * 1024;
     // The undo history may not take more than this, whatever the file says.
     static constexpr int MaxUndoMemoryMB = 16 * 1024;

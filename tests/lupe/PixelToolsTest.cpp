@@ -1,7 +1,5 @@
 #include "PixelTools.h"
 
-#include "Settings.h"
-
 #include <QImage>
 #include <QString>
 #include <gtest/gtest.h>
@@ -75,9 +73,9 @@ struct Step
 class PixelToolsTest : public ::testing::Test
 {
 protected:
-    TSettings Settings;
+    TStrokeStyle Style;
     QImage Buffer;
-    TPixelTools Tools{Settings};
+    TPixelTools Tools{Style};
 
     void SetUp() override { Tools.SetBuffer(&Buffer); }
 
@@ -120,8 +118,8 @@ struct DrawRow
 
 TEST_F(PixelToolsTest, ToolsDrawExactlyTheirPixelsAndLeaveNoPreview)
 {
-    constexpr int Thin = TSettings::ThinPenWidth;
-    constexpr int Thick = TSettings::ThickPenWidth;
+    constexpr int Thin = TStrokeStyle::ThinPenWidth;
+    constexpr int Thick = TStrokeStyle::ThickPenWidth;
     const std::vector<std::string> blank(10, "..........");
     auto with = [&](std::vector<std::pair<int, int>> points) {
         std::vector<std::string> rows = blank;
@@ -234,9 +232,9 @@ TEST_F(PixelToolsTest, ToolsDrawExactlyTheirPixelsAndLeaveNoPreview)
 
     for (const DrawRow& row : rows) {
         SCOPED_TRACE(row.Name);
-        Settings.SetPixelTool(row.Tool);
-        Settings.SetPenWidth(row.PenWidth);
-        Settings.SetDrawingColor(row.Color);
+        Style.Tool = row.Tool;
+        Style.PenWidth = row.PenWidth;
+        Style.Color = QColor(row.Color);
         Buffer = backdropImage(10, 10);
         Run(row.Steps);
         EXPECT_FALSE(Tools.Dragging());
@@ -256,7 +254,7 @@ TEST_F(PixelToolsTest, PreviewsInvertThePictureWhileTheyShow)
     const QImage original = Buffer.copy();
     auto inverted = [&](int x, int y) { return Buffer.pixel(x, y) == (backdrop(x, y) ^ 0xFFFFFF); };
 
-    Settings.SetPixelTool(ptLine);
+    Style.Tool = ptLine;
     Run({{'P', 1, 1}, {'M', 4, 1}});
     for (int x = 1; x <= 4; ++x)
         EXPECT_TRUE(inverted(x, 1)) << x;
@@ -276,8 +274,8 @@ TEST_F(PixelToolsTest, PreviewsInvertThePictureWhileTheyShow)
 
     // The filled box's interior mixes in the brush: white before the first stroke ends,
     // then the drawing colour of the last stroke (black here, which shows nothing).
-    Settings.SetPixelTool(ptBoxFill);
-    TPixelTools fresh(Settings);
+    Style.Tool = ptBoxFill;
+    TPixelTools fresh(Style);
     fresh.SetBuffer(&Buffer);
     fresh.Press({1, 1}, Qt::LeftButton);
     fresh.Move({5, 5});
@@ -337,8 +335,8 @@ TEST_F(PixelToolsTest, FillCoversTheClosedAreaOfTheReleasePixel)
         {"a one-pixel area", {"#.#", ".#.", "#.#"}, {1, 1}, {1, 1}, {"#.#", ".r.", "#.#"}},
     };
 
-    Settings.SetPixelTool(ptPaint);
-    Settings.SetDrawingColor(Qt::red);
+    Style.Tool = ptPaint;
+    Style.Color = QColor(Qt::red);
     for (const FillRow& row : rows) {
         SCOPED_TRACE(row.Name);
         Buffer = picture(row.Before);
@@ -357,8 +355,8 @@ TEST_F(PixelToolsTest, FillCoversTheClosedAreaOfTheReleasePixel)
 // pictures of few colours, so that areas of every shape come up.
 TEST_F(PixelToolsTest, FillMatchesASearchOfTheFourNeighbours)
 {
-    Settings.SetPixelTool(ptPaint);
-    Settings.SetDrawingColor(Qt::red);
+    Style.Tool = ptPaint;
+    Style.Color = QColor(Qt::red);
     const QRgb colors[] = {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(0, 0, 255)};
     std::mt19937 random(7);
     for (int round = 0; round < 300; ++round) {
@@ -398,8 +396,8 @@ TEST_F(PixelToolsTest, FillMatchesASearchOfTheFourNeighbours)
 TEST_F(PixelToolsTest, RightButtonPicksTheColourUnderThePointer)
 {
     Buffer = picture({"rgb.", "...."});
-    Settings.SetPixelTool(ptLine);
-    Settings.SetDrawingColor(Qt::black);
+    Style.Tool = ptLine;
+    Style.Color = QColor(Qt::black);
 
     TPixelToolResult result = Tools.Press({0, 0}, Qt::RightButton);
     EXPECT_EQ(result.PanelColor, QColor(Qt::red));
@@ -480,12 +478,12 @@ TEST_F(PixelToolsTest, PenWidthAndToolHoldForTheWholeStroke)
 {
     Buffer = backdropImage(10, 10);
     const QImage original = Buffer.copy();
-    Settings.SetPixelTool(ptLine);
-    Settings.SetPenWidth(TSettings::ThinPenWidth);
+    Style.Tool = ptLine;
+    Style.PenWidth = TStrokeStyle::ThinPenWidth;
     Run({{'P', 1, 5}, {'M', 8, 5}});
-    // Changing the settings mid-stroke must not leave the preview behind.
-    Settings.SetPenWidth(TSettings::ThickPenWidth);
-    Settings.SetPixelTool(ptBox);
+    // Changing the style mid-stroke must not leave the preview behind.
+    Style.PenWidth = TStrokeStyle::ThickPenWidth;
+    Style.Tool = ptBox;
     Run({{'M', 6, 5}, {'R', 6, 5}});
     QImage expected = original.copy();
     for (int x = 1; x <= 6; ++x)
