@@ -108,6 +108,16 @@ QByteArray lookupName(const QString& name)
     return name.toLatin1();
 }
 
+// The form under which a pending write is kept: the looked-up form with its ASCII letters
+// in lower case, so that writes match one another as names match in the file.
+QByteArray pendingName(const QString& name)
+{
+    QByteArray bytes = lookupName(name);
+    for (char& c : bytes)
+        c = asciiLower(c);
+    return bytes;
+}
+
 // A key name within one section.
 struct TKey
 {
@@ -430,24 +440,24 @@ struct TIniFile::TState
 
     const TPendingKey* pending(const QString& section, const QString& key) const
     {
-        const auto s = PendingAt.constFind(lookupName(section));
+        const auto s = PendingAt.constFind(pendingName(section));
         if (s == PendingAt.cend())
             return nullptr;
         const TPendingSection& in = Pending[*s];
-        const auto k = in.KeyAt.constFind(lookupName(key));
+        const auto k = in.KeyAt.constFind(pendingName(key));
         return k == in.KeyAt.cend() ? nullptr : &in.Keys[*k];
     }
 
     void addPending(const QString& section, const QString& key, const QString& value)
     {
-        const QByteArray sectionName = lookupName(section);
+        const QByteArray sectionName = pendingName(section);
         auto s = PendingAt.constFind(sectionName);
         if (s == PendingAt.cend()) {
             Pending.append({section, {}, {}});
             s = PendingAt.insert(sectionName, Pending.size() - 1);
         }
         TPendingSection& in = Pending[*s];
-        const QByteArray keyName = lookupName(key);
+        const QByteArray keyName = pendingName(key);
         const auto k = in.KeyAt.constFind(keyName);
         if (k == in.KeyAt.cend()) {
             in.Keys.append({key, value});
