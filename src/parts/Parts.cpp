@@ -6,6 +6,7 @@
 #include "IniGT.h"
 #include "MapDocument.h"
 #include "NkClipDetector.h"
+#include "PartsFileNames.h"
 #include "PictureFormats.h"
 #include "SPIs.h"
 #include "Settings.h"
@@ -283,23 +284,10 @@ void TPartsForm::SelectPart(int part)
     showPartNumberStatus();
 }
 
-QString TPartsForm::besideTheMap(const QString& fileName) const
-{
-    const QFileInfo info(fileName);
-    return info.dir().filePath(info.completeBaseName() + QStringLiteral("-parts.png"));
-}
-
 bool TPartsForm::isMapName(const QString& fileName) const
 {
-    const QString suffix = QFileInfo(fileName).suffix();
-    QStringList extensions{QStringLiteral("mpd"), QStringLiteral("tmx")};
-    if (MapExtensions)
-        extensions << MapExtensions();
-    const bool mapExtension = std::any_of(extensions.begin(), extensions.end(), [&](auto& e) {
-        return !e.isEmpty() && suffix.compare(e, Qt::CaseInsensitive) == 0;
-    });
-    const QString map = MapSourceName ? MapSourceName() : QString();
-    return mapExtension || (!map.isEmpty() && QFileInfo(map) == QFileInfo(fileName));
+    return IsMapFileName(fileName, MapExtensions ? MapExtensions() : QStringList(),
+                         MapSourceName ? MapSourceName() : QString());
 }
 
 std::optional<QString> TPartsForm::runSaveDialog(const QString& suggested)
@@ -308,7 +296,7 @@ std::optional<QString> TPartsForm::runSaveDialog(const QString& suggested)
     // Without a name of its own the picture is proposed beside the map it belongs to.
     const QString map = MapSourceName ? MapSourceName() : QString();
     if ((name.isEmpty() || isMapName(name)) && !map.isEmpty())
-        name = besideTheMap(map);
+        name = PartsPictureBesideMap(map);
     for (;;) {
         const std::optional<QString> chosen =
             RunFileDialog(this, SavePictureDialog(name, FModels.Settings.PartsFolder()));
@@ -317,7 +305,7 @@ std::optional<QString> TPartsForm::runSaveDialog(const QString& suggested)
         FModels.Settings.SetPartsFolder(QFileInfo(*chosen).absolutePath());
         // A map's name would write the picture over the map: asked again.
         if (isMapName(*chosen)) {
-            name = besideTheMap(*chosen);
+            name = PartsPictureBesideMap(*chosen);
             continue;
         }
         if (!FStore.SheetFormatFor(*chosen).isEmpty())

@@ -159,8 +159,6 @@ private:
     void setPictureInUse(const QString& fileName);
     // The save dialog, until it gives a name the sheet can be written under.
     std::optional<QString> runSaveDialog(const QString& suggested);
-    // NAME-parts.png in the folder of the file NAME.
-    QString besideTheMap(const QString& fileName) const;
     // Whether the name is a map's: the map's own file, or a map file extension.
     bool isMapName(const QString& fileName) const;
     void writePicture(const QString& fileName);
