@@ -34,8 +34,8 @@ for unit in app/main app/new app/replace app/title lupe/tool lupe/LupeUnit parts
   done
 done
 
-expect src/app/MapDocument.cpp NormalizeRect
-expect src/app/MapDocument.h ExchangePartsInRect FillMapRect GroupCells GroupHeight GroupWidth \
+expect src/map/MapDocument.cpp NormalizeRect
+expect src/map/MapDocument.h ExchangePartsInRect FillMapRect GroupCells GroupHeight GroupWidth \
   MapCells MapHeight MapModified MapWidth NewMap ScatterGroup StampGroup TakeUndoSnapshot
 expect src/app/MapTools.h MapDragButton MapDragCol MapDragRow
 expect src/app/main.cpp MainMenu N01 N02 N11 N110 N21 N22 N31 N32 N41 N42 OpenDialog SaveDialog \
@@ -59,7 +59,7 @@ expect src/lupe/LupeUnit.h BackBuffer Bitmap ClipBottom ClipHeight ClipLeft Clip
   OnScroll OnSourceMouseDown OnSourceMouseMove OnSourceMouseUp PopupMenu Power SourceHeight \
   SourceWidth Style TDrawLupeEvent TLupe TLupeOwnerDrawState TLupeStyle UpdateLayout \
   VertLineStep VertPageStep VisibleCols VisibleRows
-expect src/lupe/PixelTools.h LupeDrag
+expect src/pixeltools/PixelTools.h LupeDrag
 expect src/lupe/tool.cpp Panel1 Panel2 Panel3 Panel4
 expect src/lupe/tool.h Button_Box Button_BoxFill Button_HorizontalTurn \
   Button_HorizontalTurnClick Button_LupeFreeLine Button_LupeLine Button_LupeMode \
@@ -80,7 +80,7 @@ expect src/parts/Parts.h C1 CapturePart ClearPartsModified ClipDetector ClipDete
   PartsGridMouseMove PartsGridMouseUp PartsPopupMenu PartWidth Paste1 Paste1Click ResetPart \
   SavePartsPicture SelectedPartNumber SetPartsModified SetPartsSize SlicePartsPicture \
   TNkClipDetector TPartsForm TSPIs WritePartsPicture X1 X1Click X2
-expect src/parts/PartsStore.h CapturePart ClearPartsModified ComposePartsPicture CopyBuffer \
+expect src/map/PartsStore.h CapturePart ClearPartsModified ComposePartsPicture CopyBuffer \
   CopyBufferHeight CopyBufferWidth CopySelectedParts DeleteSelectedParts DrawPart DrawPartZoomed \
   IsPartsModified LoadPartsPicture PartBitmap PartBitmaps PartHeight PartsModified PartWidth \
   ResetPart SetPartsModified SetPartsSize SlicePartsPicture WritePartsPicture
@@ -91,7 +91,7 @@ expect src/parts/transparts.h BlinkPhase BlinkTimer BlinkTimerTimer Box_ColorWay
   N2 N2Click OKBtn OverlayOnto P1 P1Click PopupMenu Radio_ColorWay Radio_MaskWay Radio_NotTrans \
   Radio_SelectWay Radio_Trans ScrollBox1 SetSourcePart SourceBitmap StatusBar T1 T1Click TLupe \
   TTranslucenPartsDlg
-expect src/picture/CmprsImg.h ReadCompressedData TCompressedImage
+expect src/platform/CmprsImg.h ReadCompressedData TCompressedImage
 expect src/picture/PictureCodec.cpp CompressedStream
 expect src/picture/PictureCodec.h CompressPicture DecompressPicture ReadCompressedData \
   WriteCompressedData
@@ -105,7 +105,7 @@ expect src/picture/SPIs.h Accept ActiveSPIs Add ADescription AExtension AGraphic
   spsCurrentDir spsSusieDir spsSystemDir spsWindowsDir TAmSPI TInSPI TLoaderSPI TSPI \
   TSPIPictureRegisterEvent TSPIs TSPISearchEvent TSPISearchingEvent TSPISearchOption \
   TSPISearchOptions TXnSPI ValidateAPI
-expect src/platform/CellRect.h NormalizeRect
+expect src/base/CellRect.h NormalizeRect
 expect src/settings/IniGT.h ddApplication ddNone ddWindows DefaultDir Fence FenceUnset \
   fnDoubleQuote fnNone fnParenthesis fnVer11Mode ReadBool ReadInteger ReadPosition ReadString \
   ReadWindowPlacement TIniGT TIniGTDefaultDir TIniGTFence WriteBool WriteInteger WritePosition \
