@@ -28,7 +28,7 @@ expect() {
 
 for unit in app/main app/new app/replace app/title lupe/tool lupe/LupeUnit parts/Parts \
   parts/transparts parts/NkClipDetector settings/env settings/IniGT picture/SPIs \
-  picture/SPIBmp picture/CmprsImg; do
+  picture/SPIBmp platform/CmprsImg; do
   for ext in h cpp; do
     [[ -f "$root/src/$unit.$ext" ]] || { echo "src/$unit.$ext: no such file"; status=1; }
   done
