@@ -33,16 +33,15 @@ template <class T> void destroy(T*& window)
 
 TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
     : FFormats(TPictureFormats::WithQtFormats()),
-      FParts(FFormats), FModels{FIniGT, FSettings, FDocument, FParts}
+      FSession(FFormats), FDocument(FSession.Document()), FParts(FSession.Parts()),
+      FModels{FIniGT, FSettings, FSession, FDocument, FParts}
 {
     if (!options.IniFileName.isEmpty())
         FIniGT.SetFileName(options.IniFileName);
     FIniGT.Loaded();
     // The preferences are in force before any window is made.
     FSettings.ReadFrom(FIniGT);
-    FDocument.SetUndoBudget(FSettings.UndoBudget());
-    // Edits of parts and of the map are undone in the order they were made.
-    FParts.SetHistory(&FDocument.History());
+    FSession.History().SetBudget(FSettings.UndoBudget());
     // Picture plug-ins register their formats to be read through the plug-in bitmap.
     TSPIBitmap::InitializeUnit();
     try {

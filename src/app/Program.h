@@ -4,6 +4,7 @@
 #include "IniGT.h"
 #include "MainFormLinks.h"
 #include "MapDocument.h"
+#include "MapSession.h"
 #include "PartsStore.h"
 #include "PictureFormats.h"
 #include "ProgramModels.h"
@@ -30,7 +31,7 @@ struct TProgramOptions
 };
 
 // The program: owns what the windows share (the settings file, the settings model, the map
-// document, the parts), creates the windows in their fixed order (each reads its own
+// session with its document and parts), creates the windows in their fixed order (each reads its own
 // settings), shows the ones visible at start, runs the event loop, and destroys the windows
 // in the reverse order (each writes its settings). It is the one place that knows every
 // window: it connects them and carries out the main window's commands on the others.
@@ -95,8 +96,9 @@ private:
     TPictureFormats FFormats;
     TIniGT FIniGT;
     TSettings FSettings;
-    TMapDocument FDocument;
-    TPartsStore FParts;
+    TMapSession FSession;
+    TMapDocument& FDocument;
+    TPartsStore& FParts;
     TProgramModels FModels;
     TForms FForms;
 };

@@ -2,6 +2,7 @@
 
 class TIniGT;
 class TMapDocument;
+class TMapSession;
 class TPartsStore;
 class TSettings;
 
@@ -9,8 +10,9 @@ class TSettings;
 // their signals; none reaches another window for them.
 struct TProgramModels
 {
-    TIniGT& IniGT;       // the settings file: each window reads and writes its own keys
-    TSettings& Settings; // the preferences and the tool state
-    TMapDocument& Document;
-    TPartsStore& Parts;
+    TIniGT& IniGT;          // the settings file: each window reads and writes its own keys
+    TSettings& Settings;    // the preferences and the tool state
+    TMapSession& Session;   // the open map and parts, and the operations on both
+    TMapDocument& Document; // the session's
+    TPartsStore& Parts;     // the session's
 };

@@ -7,7 +7,9 @@
 #include "LupeUnit.h"
 #include "MainFormLinks.h"
 #include "MapCellPainter.h"
+#include "MapFileCommands.h"
 #include "MapPicture.h"
+#include "MapSession.h"
 #include "PartsStore.h"
 #include "TmxFile.h"
 
@@ -197,6 +199,8 @@ void TMainForm::createTools()
 
 void TMainForm::connectModels()
 {
+    FFileCommands = std::make_unique<TMapFileCommands>(*this, FModels.Session, FSettings, FLinks,
+                                                       FMapExtension, FMapFilters, FOpenFilters);
     connect(&FSettings, &TSettings::zoomLevelChanged, this, [this] { ApplyZoom(); });
     // The grid's cell size follows the settings only through ApplyZoom; the zoom view's
     // cells are drawn at the zoom size as it is, also while the settings dialog edits it.
@@ -207,8 +211,12 @@ void TMainForm::connectModels()
     connect(&FSettings, &TSettings::mapToolChanged, this, &TMainForm::enterMapTool);
     connect(&FSettings, &TSettings::randomPlacementChanged, A1, &QAction::setChecked);
     connect(&FSettings, &TSettings::extNameChanged, this, &TMainForm::SetMapDialogExtension);
-    connect(&FSettings, &TSettings::recentMapsChanged, this, &TMainForm::fillRecentMaps);
-    fillRecentMaps();
+    connect(&FSettings, &TSettings::recentMapsChanged, this,
+            [this] { FFileCommands->FillRecentMaps(*RecentMapsMenu); });
+    FFileCommands->FillRecentMaps(*RecentMapsMenu);
+    // The caption names the map's file.
+    connect(&FModels.Session, &TMapSession::mapNamed, this,
+            [this](const QString& name) { SetMapCaption(name.isEmpty() ? Untitled : name); });
     connect(&FParts, &TPartsStore::partChanged, this, &TMainForm::RedrawPart);
     connect(&FParts, &TPartsStore::allPartsChanged, this, &TMainForm::RepaintMap);
     connect(&FDoc, &TMapDocument::cellsChanged, this,
@@ -381,15 +389,7 @@ void TMainForm::createMenus()
 
 void TMainForm::NewMap(int width, int height)
 {
-    FDoc.NewMap(width, height);
-    becomeUntitled();
-}
-
-void TMainForm::becomeUntitled()
-{
-    FMapFileName.clear();
-    FImportedFrom.clear();
-    SetMapCaption(Untitled);
+    FModels.Session.NewMap(width, height);
 }
 
 void TMainForm::showNewMap()
@@ -401,6 +401,16 @@ void TMainForm::showNewMap()
     MapGrid->InvalidateGrid();
 }
 
+QString TMainForm::MapFileName() const
+{
+    return FModels.Session.MapFileName();
+}
+
+QString TMainForm::MapSourceName() const
+{
+    return FModels.Session.MapSourceName();
+}
+
 void TMainForm::SetMapCaption(const QString& name)
 {
     setWindowTitle(QStringLiteral("Quiltmapper - [") + name + QStringLiteral("]"));
@@ -409,132 +419,39 @@ void TMainForm::SetMapCaption(const QString& name)
 // ---------------------------------------------------------------------------------------
 // Map files
 
-TMapFileType TMainForm::saveType() const
-{
-    return FSettings.SaveFormatType() == 1 ? TMapFileType::Type1 : TMapFileType::Type2;
-}
-
-TMapFileType TMainForm::loadType() const
-{
-    return FSettings.LoadFormatType() == 1 ? TMapFileType::Type1 : TMapFileType::Type2;
-}
-
 bool TMainForm::SaveMapFile(const QString& fileName)
 {
-    QString why;
-    if (!::SaveMapFile(fileName, FDoc, saveType(), FParts.PartWidth(), FParts.PartHeight(), &why,
-                       {FLinks.PartsPictureInUse()})) {
-        // Nothing was written over the old file; the map stays modified.
-        ShowError(this, QStringLiteral("マップデータを保存できません\n%1\n%2").arg(fileName, why));
-        return false;
-    }
-    SetMapCaption(fileName);
-    FSettings.RememberRecentMap(fileName);
-    FLinks.MapFileSaved(fileName);
-    return true;
-}
-
-std::optional<QString> TMainForm::runMapSaveDialog()
-{
-    TFileDialogRequest SaveDialog;
-    SaveDialog.DialogMode = TFileDialogRequest::Save;
-    SaveDialog.Title = QStringLiteral("マップデータの保存");
-    SaveDialog.NameFilters = FMapFilters;
-    SaveDialog.DefaultSuffix = FMapExtension;
-    SaveDialog.FileName = FMapFileName;
-    SaveDialog.Directory = FSettings.MapFolder();
-    std::optional<QString> name = RunFileDialog(this, SaveDialog);
-    // The dialog keeps the chosen name: later saves go to it.
-    if (name) {
-        FMapFileName = *name;
-        FSettings.SetMapFolder(QFileInfo(*name).absolutePath());
-    }
-    return name;
+    return FFileCommands->SaveMapFile(fileName);
 }
 
 bool TMainForm::SaveMapOverwrite()
 {
-    if (FMapFileName.isEmpty() && !runMapSaveDialog())
-        return false;
-    return SaveMapFile(FMapFileName);
+    return FFileCommands->SaveOverwrite();
 }
 
 void TMainForm::N2Click()
 {
-    SaveMapOverwrite();
+    FFileCommands->SaveOverwrite();
 }
 
 void TMainForm::N3Click()
 {
-    if (runMapSaveDialog())
-        SaveMapFile(FMapFileName);
+    FFileCommands->SaveAsClick();
 }
 
 bool TMainForm::LoadMapFile(const QString& fileName)
 {
-    // The parts take the map's part size before the map is replaced; parts that cannot be
-    // made (too large for memory) fail the load with nothing changed.
-    const auto applyPartSize = [this](uint16_t width, uint16_t height) {
-        try {
-            FParts.SetPartsSize(width, height);
-            return true;
-        } catch (const std::exception&) {
-            return false;
-        }
-    };
-    // A load that fails leaves the document as it was; one that succeeds announces its map.
-    const TMapLoadResult result = ::LoadMapFile(fileName, loadType(), FDoc, applyPartSize);
-    if (!result.Ok()) {
-        Beep(TBeep::Exclamation);
-        ShowError(this, result.Message());
-        return false;
-    }
-    SetMapCaption(fileName);
-    FMapFileName = fileName;
-    FSettings.RememberRecentMap(fileName);
-    FLinks.MapFileLoaded(fileName);
-    return true;
+    return FFileCommands->LoadMapFile(fileName);
 }
 
 void TMainForm::R1Click()
 {
-    TFileDialogRequest OpenDialog;
-    OpenDialog.DialogMode = TFileDialogRequest::Open;
-    OpenDialog.Title = QStringLiteral("マップデータの読み込み");
-    OpenDialog.NameFilters = FOpenFilters;
-    OpenDialog.DefaultSuffix = FMapExtension;
-    OpenDialog.Directory = FSettings.MapFolder();
-    const std::optional<QString> name = RunFileDialog(this, OpenDialog);
-    if (!name)
-        return;
-    FSettings.SetMapFolder(QFileInfo(*name).absolutePath());
-    // A load replaces the map and the parts: their changes are offered for saving first.
-    if (!queryUnsavedChanges())
-        return;
-    LoadMapFile(*name);
-}
-
-void TMainForm::fillRecentMaps()
-{
-    RecentMapsMenu->clear();
-    const QStringList& maps = FSettings.RecentMaps();
-    for (int i = 0; i < maps.size(); ++i) {
-        const QString map = maps[i];
-        // "&1" to "&9", then "1&0".
-        const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&0");
-        QAction* item =
-            RecentMapsMenu->addAction(number + QLatin1Char(' ') + QDir::toNativeSeparators(map));
-        connect(item, &QAction::triggered, this, [this, map] { OpenRecentMap(map); });
-    }
-    RecentMapsMenu->setEnabled(!maps.isEmpty());
+    FFileCommands->OpenClick();
 }
 
 void TMainForm::OpenRecentMap(const QString& fileName)
 {
-    // As a map chosen in the open dialog: the changes are offered for saving first.
-    if (!queryUnsavedChanges())
-        return;
-    LoadMapFile(fileName);
+    FFileCommands->OpenRecentMap(fileName);
 }
 
 void TMainForm::SetMapDialogExtension(const QString& extension)
@@ -680,7 +597,7 @@ void TMainForm::P1Click()
     std::array<QImage, 256> parts;
     for (int n = 0; n < 256; ++n)
         parts[size_t(n)] = store.PartBitmap(n);
-    options.Inputs = {FMapFileName, FLinks.PartsPictureInUse()};
+    options.Inputs = {MapFileName(), FLinks.PartsPictureInUse()};
     const TFileWriteResult written =
         writeMapPictureWithProgress(this, *fileName, FDoc, parts, options);
     if (written.Error == MapPictureCancelled())
@@ -693,41 +610,12 @@ void TMainForm::P1Click()
 
 void TMainForm::N1Click()
 {
-    const std::optional<TNewMapChoice> choice = FLinks.RunNewMapDialog();
-    if (!choice)
-        return;
-    if (FDoc.MapModified()) {
-        switch (AskConfirm(this, QStringLiteral("変更データを上書き保存しますか？"),
-                           TConfirmButtons::YesNoCancel)) {
-        case TAnswer::Yes:
-            if (!SaveMapOverwrite())
-                return;
-            break;
-        case TAnswer::No:
-            break;
-        default:
-            return;
-        }
-    }
-    // The new part size resets the parts: their changes are offered too.
-    if (!queryUnsavedParts())
-        return;
-    // The new map's memory is taken first: if it cannot be had, the parts stay as they are.
-    TMapDocument::TMapStores stores =
-        TMapDocument::AllocateStores(choice->MapWidth, choice->MapHeight);
-    FParts.SetPartsSize(choice->PartWidth, choice->PartHeight);
-    FDoc.NewMap(std::move(stores));
-    becomeUntitled();
+    FFileCommands->NewMapClick();
 }
 
 void TMainForm::DropFiles(const QStringList& fileNames)
 {
-    if (fileNames.isEmpty())
-        return;
-    if (!queryUnsavedChanges())
-        return;
-    LoadMapFile(fileNames.first());
-    Beep(TBeep::Default);
+    FFileCommands->DropFiles(fileNames);
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event)
@@ -750,49 +638,9 @@ void TMainForm::dropEvent(QDropEvent* event)
 // ---------------------------------------------------------------------------------------
 // Closing
 
-bool TMainForm::queryUnsavedChanges()
-{
-    bool canClose = true;
-    if (FDoc.MapModified()) {
-        switch (AskConfirm(this, QStringLiteral("マップデータを上書き保存しますか？"),
-                           TConfirmButtons::YesNoCancel)) {
-        case TAnswer::Yes:
-            canClose = SaveMapOverwrite();
-            break;
-        case TAnswer::No:
-            break;
-        default:
-            canClose = false;
-            break;
-        }
-    }
-    // The parts question comes whatever the map question decided.
-    return queryUnsavedParts() && canClose;
-}
-
-bool TMainForm::queryUnsavedParts()
-{
-    if (!FParts.IsPartsModified())
-        return true;
-    switch (AskConfirm(this, QStringLiteral("パーツデータを上書き保存しますか？"),
-                       TConfirmButtons::YesNoCancel)) {
-    case TAnswer::Yes:
-        try {
-            return FLinks.SavePartsPicture();
-        } catch (const std::exception& e) {
-            ShowError(this, QString::fromUtf8(e.what()));
-            return false;
-        }
-    case TAnswer::No:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool TMainForm::FormCloseQuery()
 {
-    return queryUnsavedChanges();
+    return FFileCommands->QueryUnsavedChanges();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -1105,18 +953,8 @@ void TMainForm::overlayOnCell(bool selectedOverCell)
     const uint8_t source = selectedOverCell ? selected : cellPart;
     const uint8_t under = selectedOverCell ? cellPart : selected;
     const std::optional<QImage> laid = FLinks.RunOverlay(source, FParts.PartBitmap(under));
-    if (!laid)
-        return;
-    {
-        // The part and the cell change as one step of the history.
-        const TUndoGroup step(FDoc.History());
-        FParts.EditParts({selected}, [&] {
-            FParts.CapturePart(selected, *laid, 0, 0);
-            return true;
-        });
-        FDoc.FillMapRect({col, row, col, row}, selected);
-    }
-    FDoc.SetMapModified(true);
+    if (laid)
+        FModels.Session.Overlay(selected, col, row, *laid);
 }
 
 void TMainForm::RepaintMap()
@@ -1301,96 +1139,12 @@ void TMainForm::MapGridTopLeftChanged()
 // ---------------------------------------------------------------------------------------
 // TMX interchange
 
-namespace {
-
-const QString TmxFilter = QStringLiteral("TMXファイル(*.tmx)|*.tmx|全てのファイル|*.*");
-// Larger maps get compressed layer data: as text their TMX file would run to gigabytes.
-constexpr qint64 TmxCsvCellLimit = 1024 * 1024;
-
-// Asks which part the empty cells of an imported map become; nullopt on Cancel.
-std::optional<uint8_t> askEmptyPart(QWidget* parent)
-{
-    QDialog dialog(parent);
-    dialog.setObjectName(QStringLiteral("EmptyPartDlg"));
-    dialog.setWindowTitle(QStringLiteral("TMX形式を読み込む"));
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* label = new QLabel(QStringLiteral("空のセルに置くパーツ番号(&E):"), &dialog);
-    layout->addWidget(label);
-    auto* spin = new QSpinBox(&dialog);
-    spin->setObjectName(QStringLiteral("Spin_EmptyPart"));
-    spin->setRange(0, 255);
-    // Alt+E goes to the number; the label shows its mnemonic underlined.
-    label->setBuddy(spin);
-    layout->addWidget(spin);
-    layout->addLayout(OkCancelRow(&dialog));
-    FitTitle(&dialog);
-    if (RunModal(&dialog) != QDialog::Accepted)
-        return std::nullopt;
-    return uint8_t(spin->value());
-}
-
-} // namespace
-
 void TMainForm::TmxExport1Click()
 {
-    TFileDialogRequest request;
-    request.DialogMode = TFileDialogRequest::Save;
-    request.Title = QStringLiteral("TMX形式で書き出す");
-    request.NameFilters = NameFiltersFromPairs(TmxFilter);
-    request.DefaultSuffix = QStringLiteral("tmx");
-    request.Directory = FSettings.MapFolder();
-    const std::optional<QString> name = RunFileDialog(this, request);
-    if (!name)
-        return;
-    QImage sheet;
-    FParts.ComposePartsPicture(sheet);
-    const TTmxEncoding encoding = qint64(FDoc.MapWidth()) * FDoc.MapHeight() > TmxCsvCellLimit
-                                      ? TTmxEncoding::Base64Zlib
-                                      : TTmxEncoding::Csv;
-    // Neither the TMX nor its sheet may replace the map file or the parts picture in use.
-    const TFileWriteResult written =
-        ExportTmxFile(*name, FDoc, sheet, FParts.PartWidth(), FParts.PartHeight(), encoding,
-                      {FMapFileName, FLinks.PartsPictureInUse()});
-    if (!written)
-        ShowError(
-            this,
-            QStringLiteral("TMX形式で書き出せません\n%1\n%2").arg(written.FileName, written.Error));
+    FFileCommands->TmxExportClick();
 }
 
 void TMainForm::TmxImport1Click()
 {
-    TFileDialogRequest request;
-    request.DialogMode = TFileDialogRequest::Open;
-    request.Title = QStringLiteral("TMX形式を読み込む");
-    request.NameFilters = NameFiltersFromPairs(TmxFilter);
-    request.DefaultSuffix = QStringLiteral("tmx");
-    request.Directory = FSettings.MapFolder();
-    const std::optional<QString> name = RunFileDialog(this, request);
-    if (!name)
-        return;
-    // The import replaces the map and the parts: their changes are offered for saving first.
-    if (!queryUnsavedChanges())
-        return;
-    const std::optional<uint8_t> empty = askEmptyPart(this);
-    if (!empty)
-        return;
-    TTmxImport imported;
-    QString why;
-    if (!ImportTmxFile(*name, *empty, imported, &why)) {
-        Beep(TBeep::Exclamation);
-        ShowError(this, QStringLiteral("TMX形式を読み込めません\n%1\n%2").arg(*name, why));
-        return;
-    }
-    // Everything that can fail is done: the parts take the tiles, the document the cells.
-    FParts.SetPartsSize(imported.PartWidth, imported.PartHeight);
-    for (int n = 0; n < TPartsStore::PartCount; ++n) {
-        if (!imported.Parts[n].isNull())
-            FParts.CapturePart(n, imported.Parts[n], 0, 0);
-    }
-    FDoc.NewMap(std::move(imported.Stores));
-    becomeUntitled();
-    FImportedFrom = *name;
-    // Neither is in the program's own files yet.
-    FDoc.SetMapModified(true);
-    FParts.SetPartsModified();
+    FFileCommands->TmxImportClick();
 }

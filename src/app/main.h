@@ -26,6 +26,7 @@ class QMenu;
 class TLupe;
 class TMainFormLinks;
 class TMapCellPainter;
+class TMapFileCommands;
 
 // The main window: the map view with its menus and status bar. Shows the program's map
 // document and follows the settings model; what it needs of other windows it asks through
@@ -56,9 +57,9 @@ public:
     // The map document's new map, untitled.
     void NewMap(int width, int height);
     void SetMapCaption(const QString& name);
-    QString MapFileName() const { return FMapFileName; }
+    QString MapFileName() const;
     // The file the map was loaded from, saved to or imported from; empty for a new map.
-    QString MapSourceName() const { return FMapFileName.isEmpty() ? FImportedFrom : FMapFileName; }
+    QString MapSourceName() const;
 
     // Map files. SaveMapOverwrite is false when nothing was saved: the dialog was
     // cancelled or the save failed (which the user has been told about).
@@ -209,11 +210,6 @@ private:
     void connectModels();
     // The grid takes the size of a new or loaded map and starts at its top left.
     void showNewMap();
-    void becomeUntitled();
-    void fillRecentMaps();
-    std::optional<QString> runMapSaveDialog();
-    TMapFileType saveType() const;
-    TMapFileType loadType() const;
     // Puts the view in the state of a map tool: grid options, cursor, menu check marks.
     void enterMapTool(TMapTool tool);
     void applyCellSize();
@@ -224,11 +220,6 @@ private:
     // The map cells stop showing edits of the magnifier that were not stored.
     void dropLupeEdits();
     void overlayOnCell(bool selectedOverCell);
-    // The questions of closing: the map's changes, then the parts' (also after Cancel on
-    // the first). False when either was cancelled or its save did not happen.
-    bool queryUnsavedChanges();
-    // The parts question alone; false when it was cancelled or the save did not happen.
-    bool queryUnsavedParts();
 
     TProgramModels FModels;
     TMainFormLinks& FLinks;
@@ -244,10 +235,10 @@ private:
     TPixelTools FPixelTools;
     bool FLupeEdited = false;
     QActionGroup* FToolGroup;
-    QString FMapFileName; // the name the map save dialog holds; empty when untitled
-    QString FImportedFrom; // the TMX file an untitled map was imported from
     QString FMapExtension;
     QStringList FMapFilters;
     QStringList FOpenFilters;
+    // The map-file commands with their dialogs; the session does the work.
+    std::unique_ptr<TMapFileCommands> FFileCommands;
     std::array<QPoint, 5> FJumpPoints{}; // the jump points, for the whole run
 };

@@ -1,6 +1,7 @@
 #include "MapDocument.h"
 
 #include "CellRng.h"
+#include "MapSteps.h"
 #include "TransposeBytes.h"
 
 #include <algorithm>
@@ -26,217 +27,40 @@ uint64_t millisecondsOfDay()
     return uint64_t(ms % (24LL * 60 * 60 * 1000));
 }
 
-// Swaps two byte ranges through a small buffer that stays in the cache.
-void swapBytes(uint8_t* a, uint8_t* b, size_t n)
-{
-    constexpr size_t Chunk = 4096;
-    uint8_t tmp[Chunk];
-    for (size_t done = 0; done < n; done += Chunk) {
-        const size_t k = std::min(Chunk, n - done);
-        std::memcpy(tmp, a + done, k);
-        std::memcpy(a + done, b + done, k);
-        std::memcpy(b + done, tmp, k);
-    }
-}
-
-// Bytes of a replace step's bit mask per column: one bit per cell, each column starting on
-// a byte of its own.
-size_t maskColumnBytes(int height)
-{
-    return (size_t(height) + 7) / 8;
-}
-
 } // namespace
-
-// ---------------------------------------------------------------------------------------
-// Undo steps of the map
-
-// What every map step shares: the rectangle it changed, whether it counts as a change of the
-// map (for the modified flag) and the bytes it keeps.
-class TMapDocument::TMapStep : public TUndoStep
-{
-public:
-    TMapStep(TMapDocument* doc, const TCellRect& rect) : Doc(doc), Rect(rect) {}
-
-    void Undo() override
-    {
-        undoCells();
-        Doc->stepApplied(Rect, Counts);
-    }
-    void Redo() override
-    {
-        redoCells();
-        Doc->stepApplied(Rect, Counts);
-    }
-
-    TMapDocument* Doc;
-    TCellRect Rect;
-    bool Counts = true;
-    TStepBuffer Buffer;
-
-protected:
-    virtual void undoCells() = 0;
-    virtual void redoCells() = 0;
-    uint8_t* column(int x) { return &Doc->FCells[Doc->Index(x, Rect.Top)]; }
-};
-
-// The old cells of a rectangle. Undo swaps them with the map's, so that the buffer then
-// holds the cells for redo.
-class TMapDocument::TRectStep : public TMapStep
-{
-public:
-    TRectStep(TMapDocument* doc, const TCellRect& rect, TStepBuffer buffer) : TMapStep(doc, rect)
-    {
-        Buffer = std::move(buffer);
-        const size_t h = size_t(Rect.Height());
-        for (int x = Rect.Left; x <= Rect.Right; ++x)
-            std::memcpy(&Buffer.Data[size_t(x - Rect.Left) * h], column(x), h);
-    }
-    qint64 Bytes() const override { return qint64(sizeof(*this) + Buffer.Size); }
-
-protected:
-    void undoCells() override { swap(); }
-    void redoCells() override { swap(); }
-
-private:
-    void swap()
-    {
-        const size_t h = size_t(Rect.Height());
-        for (int x = Rect.Left; x <= Rect.Right; ++x)
-            swapBytes(&Buffer.Data[size_t(x - Rect.Left) * h], column(x), h);
-    }
-};
-
-// A replace keeps which cells it changed: nothing when no cell of the rectangle held the new
-// part before (they are then exactly the cells holding it), else a list of positions when
-// few cells changed, else one bit per cell.
-class TMapDocument::TReplaceStep : public TMapStep
-{
-public:
-    enum TForm
-    {
-        AllNewParts,
-        Positions,
-        Mask
-    };
-
-    TReplaceStep(TMapDocument* doc, const TCellRect& rect, uint8_t before, uint8_t after,
-                 TForm form)
-        : TMapStep(doc, rect), FBefore(before), FAfter(after), FForm(form)
-    {
-    }
-    qint64 Bytes() const override { return qint64(sizeof(*this) + Buffer.Size); }
-
-    // Replaces in the map and writes down what changed.
-    void Apply()
-    {
-        const size_t h = size_t(Rect.Height());
-        if (FForm == AllNewParts) {
-            Doc->replaceInRect(Rect, FBefore, FAfter);
-        } else if (FForm == Positions) {
-            uint32_t* out = reinterpret_cast<uint32_t*>(Buffer.Data.get());
-            for (int x = Rect.Left; x <= Rect.Right; ++x) {
-                uint8_t* cell = column(x);
-                const uint32_t base = uint32_t(size_t(x - Rect.Left) * h);
-                for (size_t i = 0; i < h; ++i) {
-                    if (cell[i] == FBefore) {
-                        cell[i] = FAfter;
-                        *out++ = base + uint32_t(i);
-                    }
-                }
-            }
-            FCount = size_t(out - reinterpret_cast<uint32_t*>(Buffer.Data.get()));
-        } else {
-            const size_t columnBytes = maskColumnBytes(Rect.Height());
-            for (int x = Rect.Left; x <= Rect.Right; ++x) {
-                uint8_t* cell = column(x);
-                uint8_t* bits = &Buffer.Data[size_t(x - Rect.Left) * columnBytes];
-                for (size_t i = 0; i < h; i += 8) {
-                    const size_t n = std::min<size_t>(8, h - i);
-                    uint8_t byte = 0;
-                    for (size_t j = 0; j < n; ++j) {
-                        const uint8_t c = cell[i + j];
-                        const bool match = c == FBefore;
-                        byte |= uint8_t(match << j);
-                        cell[i + j] = match ? FAfter : c;
-                    }
-                    bits[i / 8] = byte;
-                }
-            }
-        }
-    }
-
-protected:
-    void undoCells() override { set(FAfter, FBefore); }
-    void redoCells() override { set(FBefore, FAfter); }
-
-private:
-    void set(uint8_t from, uint8_t to)
-    {
-        const size_t h = size_t(Rect.Height());
-        if (FForm == AllNewParts) {
-            Doc->replaceInRect(Rect, from, to);
-        } else if (FForm == Positions) {
-            const uint32_t* at = reinterpret_cast<const uint32_t*>(Buffer.Data.get());
-            for (size_t k = 0; k < FCount; ++k)
-                column(Rect.Left + int(at[k] / h))[at[k] % h] = to;
-        } else {
-            const size_t columnBytes = maskColumnBytes(Rect.Height());
-            for (int x = Rect.Left; x <= Rect.Right; ++x) {
-                uint8_t* cell = column(x);
-                const uint8_t* bits = &Buffer.Data[size_t(x - Rect.Left) * columnBytes];
-                for (size_t k = 0; k < columnBytes; ++k) {
-                    for (uint8_t b = bits[k]; b != 0; b &= uint8_t(b - 1))
-                        cell[8 * k + size_t(__builtin_ctz(b))] = to;
-                }
-            }
-        }
-    }
-
-    uint8_t FBefore;
-    uint8_t FAfter;
-    TForm FForm;
-    size_t FCount = 0; // positions held
-};
-
-// An exchange of two parts is its own inverse: it keeps nothing.
-class TMapDocument::TExchangeStep : public TMapStep
-{
-public:
-    TExchangeStep(TMapDocument* doc, const TCellRect& rect, uint8_t partA, uint8_t partB,
-                  std::function<void()> alongside)
-        : TMapStep(doc, rect), FPartA(partA), FPartB(partB), FAlongside(std::move(alongside))
-    {
-    }
-    qint64 Bytes() const override { return qint64(sizeof(*this)); }
-
-protected:
-    void undoCells() override { swap(); }
-    void redoCells() override { swap(); }
-
-private:
-    void swap()
-    {
-        Doc->exchangeInRect(Rect, FPartA, FPartB);
-        if (FAlongside)
-            FAlongside();
-    }
-
-    uint8_t FPartA;
-    uint8_t FPartB;
-    std::function<void()> FAlongside;
-};
 
 // ---------------------------------------------------------------------------------------
 // The document
 
-TMapDocument::TMapDocument(QObject* parent) : QObject(parent)
+TMapDocument::TMapDocument(QObject* parent)
+    : QObject(parent), FOwnHistory(std::make_unique<TUndoHistory>())
 {
-    connect(&FHistory, &TUndoHistory::undoAvailableChanged, this,
-            &TMapDocument::undoAvailableChanged);
-    connect(&FHistory, &TUndoHistory::redoAvailableChanged, this,
-            &TMapDocument::redoAvailableChanged);
+    connectHistory(*FOwnHistory);
     NewMap(101, 101);
+}
+
+void TMapDocument::connectHistory(TUndoHistory& history)
+{
+    FHistory = &history;
+    connect(FHistory, &TUndoHistory::undoAvailableChanged, this,
+            &TMapDocument::undoAvailableChanged);
+    connect(FHistory, &TUndoHistory::redoAvailableChanged, this,
+            &TMapDocument::redoAvailableChanged);
+}
+
+void TMapDocument::SetHistory(TUndoHistory& history)
+{
+    if (&history == FHistory)
+        return;
+    const bool couldUndo = FHistory->CanUndo();
+    const bool couldRedo = FHistory->CanRedo();
+    disconnect(FHistory, nullptr, this, nullptr);
+    connectHistory(history);
+    FOwnHistory.reset();
+    if (couldUndo != history.CanUndo())
+        emit undoAvailableChanged(history.CanUndo());
+    if (couldRedo != history.CanRedo())
+        emit redoAvailableChanged(history.CanRedo());
 }
 
 TMapDocument::~TMapDocument() = default;
@@ -298,8 +122,6 @@ void TMapDocument::NewMap(TMapStores&& stores)
     const int oldGroupWidth = FGroupWidth;
     const int oldGroupHeight = FGroupHeight;
     const bool groupWasBlank = groupIsBlank();
-    // The steps refer to the old map's cells.
-    FHistory.Clear();
     FWidth = uint16_t(stores.Width);
     FHeight = uint16_t(stores.Height);
     FCells = std::move(stores.Cells);
@@ -329,7 +151,7 @@ TMapDocument::TStepBuffer TMapDocument::stepBuffer(size_t bytes)
 {
     // The steps dropped to make room may hold a buffer of about the right size: repeated
     // whole-map changes then reuse memory that is already mapped.
-    std::vector<std::unique_ptr<TUndoStep>> dropped = FHistory.MakeRoom(qint64(bytes));
+    std::vector<std::unique_ptr<TUndoStep>> dropped = FHistory->MakeRoom(qint64(bytes));
     for (const std::unique_ptr<TUndoStep>& step : dropped) {
         auto* mapStep = dynamic_cast<TMapStep*>(step.get());
         if (mapStep && mapStep->Buffer.Data && mapStep->Buffer.Size >= bytes &&
@@ -343,7 +165,7 @@ TMapDocument::TStepBuffer TMapDocument::stepBuffer(size_t bytes)
     } catch (const std::bad_alloc&) {
         // The whole history gives its memory to the change about to be made; if even that
         // is not enough, the change does not happen.
-        FHistory.Clear();
+        FHistory->Clear();
         buffer.Data.reset(new uint8_t[bytes]);
     }
     buffer.Size = bytes;
@@ -360,7 +182,7 @@ void TMapDocument::pushStep(std::unique_ptr<TMapStep> step, bool keepsModified)
     step->Counts = !keepsModified;
     if (step->Counts)
         SetMapModified(true);
-    FHistory.Push(std::move(step));
+    FHistory->Push(std::move(step));
 }
 
 void TMapDocument::stepApplied(const TCellRect& rect, bool counts)
@@ -407,25 +229,20 @@ bool TMapDocument::exchangeInRect(const TCellRect& r, uint8_t partA, uint8_t par
     return touched;
 }
 
-void TMapDocument::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB,
-                                       const std::function<void()>& alongside)
+void TMapDocument::ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB)
 {
     const TCellRect r = CheckedRect(rect);
-    auto step = std::make_unique<TExchangeStep>(this, r, partA, partB, alongside);
-    const bool touched = exchangeInRect(r, partA, partB);
-    if (!touched && !alongside)
+    auto step = std::make_unique<TExchangeStep>(this, r, partA, partB);
+    if (!exchangeInRect(r, partA, partB))
         return;
     if (partA == partB) {
         // No cell changed, yet the map counts as modified.
-        if (touched)
-            SetMapModified(true);
+        SetMapModified(true);
         return;
     }
-    FHistory.MakeRoom(step->Bytes());
-    if (touched)
-        emit cellsChanged(r);
-    // Only the pictures changed: the map is as modified as it was.
-    pushStep(std::move(step), !touched);
+    FHistory->MakeRoom(step->Bytes());
+    emit cellsChanged(r);
+    pushStep(std::move(step), false);
 }
 
 uint8_t TMapDocument::GroupCell(int gx, int gy) const
@@ -569,14 +386,14 @@ bool TMapDocument::ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t a
         return false;
 
     using TForm = TReplaceStep::TForm;
-    const size_t maskBytes = maskColumnBytes(r.Height()) * size_t(r.Width());
+    const size_t maskBytes = MaskColumnBytes(r.Height()) * size_t(r.Width());
     const size_t positionBytes = count * sizeof(uint32_t);
     const TForm form = !afterFound                 ? TForm::AllNewParts
                        : positionBytes < maskBytes ? TForm::Positions
                                                    : TForm::Mask;
     auto step = std::make_unique<TReplaceStep>(this, r, before, after, form);
     if (form == TForm::AllNewParts)
-        FHistory.MakeRoom(step->Bytes());
+        FHistory->MakeRoom(step->Bytes());
     else
         step->Buffer = stepBuffer(form == TForm::Positions ? positionBytes : maskBytes);
     step->Apply();

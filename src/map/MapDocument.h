@@ -20,10 +20,13 @@
 // is MapCells()[x * MapHeight() + y]. The group part lives in a store of
 // max(width, 16) x max(height, 16) cells, also column by column.
 //
-// The document owns the undo history. Its steps keep only what their change needs: the old
-// cells of a rectangle, or for a replace the cells it changed, or nothing at all for an
-// exchange, which is its own inverse. Other models may push steps of their own into the
-// same history (History()), so that undo follows the order in which changes were made.
+// Its changes go as undo steps into a history: one of its own, or the one it is given
+// (SetHistory), which other models share, so that undo follows the order in which changes
+// were made. The steps keep only what their change needs: the old cells of a rectangle, or
+// for a replace the cells it changed, or nothing at all for an exchange, which is its own
+// inverse. The document never empties the history (but to find memory for a change): the
+// steps refer to the cells of the map they were made on, so whoever replaces the map
+// (NewMap) clears the history with it.
 //
 // MapModified is cleared only by a new map, a load and a successful save; undoing or redoing
 // a change sets it, never clears it.
@@ -53,7 +56,8 @@ public:
     std::span<uint8_t> MapCells() { return FCells; }
     std::span<const uint8_t> MapCells() const { return FCells; }
 
-    // Re-creates the document: all cells part 0, an empty history, not modified. The group
+    // Re-creates the document: all cells part 0, not modified; the history is left to its
+    // owner to clear. The group
     // part keeps its size when it still fits its new store, else it becomes 1 x 1. Sizes
     // outside 1..MaxMapSize throw std::invalid_argument; a failed allocation throws
     // std::bad_alloc. Either way the document is left exactly as it was.
@@ -83,24 +87,22 @@ public:
     void FillMapRect(const TCellRect& rect, uint8_t part);
     // Swaps parts A and B in the rectangle, as one undo step. Every cell holding A or B marks
     // the map modified, even when A equals B (which changes no cell and makes no step).
-    // `alongside`, when given, is a change of the caller's that is its own inverse (the swap
-    // of the two parts' pictures): the caller has made it, and the step makes it again on
-    // each undo and redo, so that both go back and forth together. The step is then made
-    // even when no cell holds A or B.
-    void ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB,
-                             const std::function<void()>& alongside = {});
+    void ExchangePartsInRect(const TCellRect& rect, uint8_t partA, uint8_t partB);
 
     // The history, for the models whose steps share it.
-    TUndoHistory& History() { return FHistory; }
-    const TUndoHistory& History() const { return FHistory; }
+    TUndoHistory& History() { return *FHistory; }
+    const TUndoHistory& History() const { return *FHistory; }
+    // Puts the document's steps into `history` from now on (it must outlive the document);
+    // the document's own history goes.
+    void SetHistory(TUndoHistory& history);
     // The memory the history may hold (TUndoHistory::DefaultBudget at first).
-    void SetUndoBudget(qint64 bytes) { FHistory.SetBudget(bytes); }
-    bool UndoAvailable() const { return FHistory.CanUndo(); }
-    bool RedoAvailable() const { return FHistory.CanRedo(); }
+    void SetUndoBudget(qint64 bytes) { FHistory->SetBudget(bytes); }
+    bool UndoAvailable() const { return FHistory->CanUndo(); }
+    bool RedoAvailable() const { return FHistory->CanRedo(); }
     // Take back the last change, or make the last undone one again; false when there is
     // none.
-    bool Undo() { return FHistory.Undo(); }
-    bool Redo() { return FHistory.Redo(); }
+    bool Undo() { return FHistory->Undo(); }
+    bool Redo() { return FHistory->Redo(); }
 
     // The group part.
     int GroupWidth() const { return FGroupWidth; }
@@ -182,5 +184,8 @@ private:
 
     bool FModified = false;
 
-    TUndoHistory FHistory;
+    void connectHistory(TUndoHistory& history);
+
+    std::unique_ptr<TUndoHistory> FOwnHistory; // until SetHistory gives another
+    TUndoHistory* FHistory = nullptr;
 };

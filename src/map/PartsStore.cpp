@@ -203,9 +203,6 @@ void TPartsStore::SetPartsSize(uint16_t width, uint16_t height)
     // The placeholders come from no file: saving them under the last picture's name would
     // write over that picture without a question.
     FFileName.clear();
-    // Steps of parts of the old size cannot be taken back into the new ones.
-    if (FHistory)
-        FHistory->Clear();
     ClearPartsModified();
     emit partsResized();
     emit allPartsChanged();

@@ -39,7 +39,8 @@ public:
     ~TPartsStore() override;
 
     // Where the edits of parts go as undo steps (shared with the map, so that undo follows
-    // the order of all changes); none by default. SetPartsSize clears it.
+    // the order of all changes); none by default. The store never empties it (but to find
+    // memory for a load): whoever gives the parts a new size clears it with them.
     void SetHistory(TUndoHistory* history) { FHistory = history; }
 
     uint16_t PartWidth() const { return FPartWidth; }

@@ -5,6 +5,7 @@
 #include "DrawGrid.h"
 #include "IniGT.h"
 #include "MapDocument.h"
+#include "MapSession.h"
 #include "NkClipDetector.h"
 #include "PartsFileNames.h"
 #include "PictureFormats.h"
@@ -613,13 +614,8 @@ void TPartsForm::PartsGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& p
 
 void TPartsForm::exchangeParts(int source, int target)
 {
-    TPartsStore& store = FStore;
-    const auto swapPictures = [&store, source, target] { store.ExchangeParts(source, target); };
-    swapPictures();
     // The map follows, so that it looks as before; one undo takes both back.
-    TMapDocument& doc = FModels.Document;
-    doc.ExchangePartsInRect({0, 0, doc.MapWidth() - 1, doc.MapHeight() - 1}, uint8_t(source),
-                            uint8_t(target), swapPictures);
+    FModels.Session.ExchangeParts(uint8_t(source), uint8_t(target));
     SetPartsModified();
 }
 

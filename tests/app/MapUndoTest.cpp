@@ -219,17 +219,4 @@ TEST(MapUndo, AThousandSmallStampsCostLittleHistory)
     EXPECT_EQ(doc.Cell((999 * 37) % 9990, (999 * 101) % 9990), 0);
 }
 
-TEST(MapUndo, NewMapAndLoadClearTheHistory)
-{
-    TMapDocument doc;
-    doc.SetGroupSingle(4);
-    doc.StampGroup({0, 0, 3, 3});
-    doc.StampGroup({5, 5, 6, 6});
-    doc.Undo();
-    doc.NewMap(20, 20);
-    EXPECT_FALSE(doc.UndoAvailable());
-    EXPECT_FALSE(doc.RedoAvailable());
-    EXPECT_EQ(doc.History().Bytes(), 0);
-}
-
 } // namespace
