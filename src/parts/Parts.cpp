@@ -243,7 +243,8 @@ void TPartsForm::createMenus()
 
 void TPartsForm::SetPartsSize(uint16_t width, uint16_t height)
 {
-    FStore.SetPartsSize(width, height);
+    // Through the session: the steps of the old parts end with them.
+    FModels.Session.SetPartSize(width, height);
 }
 
 void TPartsForm::partsResized()
