@@ -11,13 +11,10 @@
 #include "MapPicture.h"
 #include "MapSession.h"
 #include "PartsStore.h"
-#include "TmxFile.h"
 
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDialog>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -26,11 +23,9 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressDialog>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <array>
