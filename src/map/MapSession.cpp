@@ -156,7 +156,8 @@ void TMapSession::Overlay(uint8_t selectedPart, int col, int row, const QImage& 
             FParts.CapturePart(selectedPart, picture, 0, 0);
             return true;
         });
-        FDocument.FillMapRect({col, row, col, row}, selectedPart);
+        // A change of the map like any other: its undo and redo mark the map modified.
+        FDocument.ReplaceParts({col, row, col, row}, FDocument.Cell(col, row), selectedPart);
     });
     FDocument.SetMapModified(true);
 }

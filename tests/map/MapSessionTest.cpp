@@ -105,25 +105,31 @@ TEST_F(MapSessionTest, CompoundOperationsAreUndoneAndRedoneAsOneStep)
     }
 }
 
-// Undo and redo leave both flags set; a save clears the map's alone.
+// Undo and redo leave both flags set, also after a save, which clears the map's alone.
 TEST_F(MapSessionTest, UndoNeverClearsAModifiedFlagAndASaveClearsOnlyTheMapsOwn)
 {
-    Session.ExchangeParts(1, 2);
-    ASSERT_TRUE(Doc().MapModified());
-    ASSERT_TRUE(Parts().IsPartsModified());
-    ASSERT_TRUE(History().Undo());
-    EXPECT_TRUE(Doc().MapModified());
-    EXPECT_TRUE(Parts().IsPartsModified());
-    ASSERT_TRUE(History().Redo());
+    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"overlay", [this] { Session.Overlay(2, 1, 1, filled(Qt::yellow)); }},
+        {"exchange", [this] { Session.ExchangeParts(1, 2); }},
+    };
+    for (const auto& [what, run] : cases) {
+        run();
+        ASSERT_TRUE(Doc().MapModified()) << what;
+        ASSERT_TRUE(Parts().IsPartsModified()) << what;
+        ASSERT_TRUE(History().Undo()) << what;
+        EXPECT_TRUE(Doc().MapModified()) << what;
+        EXPECT_TRUE(Parts().IsPartsModified()) << what;
+        ASSERT_TRUE(History().Redo()) << what;
 
-    QSignalSpy named(&Session, &TMapSession::mapNamed);
-    ASSERT_TRUE(Session.SaveMap(Path("a.mpd"), TMapFileType::Type2));
-    EXPECT_FALSE(Doc().MapModified());
-    EXPECT_TRUE(Parts().IsPartsModified());
-    EXPECT_EQ(Session.MapFileName(), Path("a.mpd"));
-    EXPECT_EQ(named.count(), 1);
-    ASSERT_TRUE(History().Undo());
-    EXPECT_TRUE(Doc().MapModified());
+        QSignalSpy named(&Session, &TMapSession::mapNamed);
+        ASSERT_TRUE(Session.SaveMap(Path("a.mpd"), TMapFileType::Type2)) << what;
+        EXPECT_FALSE(Doc().MapModified()) << what;
+        EXPECT_TRUE(Parts().IsPartsModified()) << what;
+        EXPECT_EQ(Session.MapFileName(), Path("a.mpd")) << what;
+        EXPECT_EQ(named.count(), 1) << what;
+        ASSERT_TRUE(History().Undo()) << what;
+        EXPECT_TRUE(Doc().MapModified()) << what;
+    }
 }
 
 // A new map, a load and an import replace what the steps were made on: the history ends
