@@ -683,7 +683,7 @@ void TMainForm::P1Click()
     options.Inputs = {FMapFileName, FLinks.PartsPictureInUse()};
     const TFileWriteResult written =
         writeMapPictureWithProgress(this, *fileName, FDoc, parts, options);
-    if (written.Error == MapPictureCancelled())
+    if (written.Cancelled)
         ShowWarning(this, QStringLiteral("保存を取り消しました。画像ファイルは残っていません"));
     else if (!written)
         ShowError(this, QStringLiteral("%1 の画像を保存できませんでした。画像ファイルは残って"
