@@ -7,7 +7,7 @@
 #include "LupeUnit.h"
 #include "MainFormLinks.h"
 #include "MapCellPainter.h"
-#include "MapPicture.h"
+#include "MapPictureJob.h"
 #include "PartsStore.h"
 #include "TmxFile.h"
 
@@ -23,10 +23,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
-#include <QProgressDialog>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -34,7 +32,6 @@
 #include <array>
 #include <cstring>
 #include <functional>
-#include <future>
 #include <vector>
 
 namespace {
@@ -545,150 +542,9 @@ void TMainForm::SetMapDialogExtension(const QString& extension)
     FOpenFilters = FMapFilters;
 }
 
-namespace {
-
-// Writes the map picture on a second thread while a progress dialog with a Cancel button
-// shows the rows done. The dialog is application-modal, so the map and the parts cannot
-// change under the writer: edits wait until it is done.
-TFileWriteResult writeMapPictureWithProgress(QWidget* parent, const QString& fileName,
-                                             const TMapDocument& doc,
-                                             const std::array<QImage, 256>& parts,
-                                             const TMapPictureOptions& options)
-{
-    QProgressDialog progress(QStringLiteral("マップ全景を保存しています"),
-                             QStringLiteral("キャンセル"), 0, 1000, parent);
-    progress.setObjectName(QStringLiteral("MapPictureProgress"));
-    progress.setWindowTitle(QStringLiteral("マップ全景を画像ファイルに保存"));
-    FitTitle(&progress);
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(0);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    std::atomic<qint64> done{0};
-    std::atomic<qint64> total{0};
-    std::atomic<bool> cancelled{false};
-    QObject::connect(&progress, &QProgressDialog::canceled, &progress,
-                     [&cancelled] { cancelled = true; });
-    std::future<TFileWriteResult> writing = std::async(std::launch::async, [&] {
-        return WriteMapPicture(fileName, doc.MapCells(), doc.MapWidth(), doc.MapHeight(), parts,
-                               options, [&](qint64 rows, qint64 all) {
-                                   done = rows;
-                                   total = all;
-                                   return !cancelled;
-                               });
-    });
-    QEventLoop loop;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-        if (progress.wasCanceled())
-            cancelled = true;
-        const qint64 all = total;
-        if (all > 0 && !cancelled) {
-            progress.setValue(int(done * 1000 / all));
-            progress.setLabelText(
-                QStringLiteral("マップ全景を保存しています: %1 / %2 行").arg(done).arg(all));
-        }
-        if (writing.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-            loop.quit();
-    });
-    progress.show();
-    timer.start(20);
-    loop.exec();
-    return writing.get();
-}
-
-// Why a picture cannot be written, for the user.
-QString refusalText(const TMapPicturePlan& plan)
-{
-    switch (plan.Why) {
-    case TMapPictureRefusal::TooManyTiles:
-        return QStringLiteral("分割した画像が多すぎます。１枚を大きくして下さい");
-    case TMapPictureRefusal::BmpTooLarge:
-        return QStringLiteral("BMP ファイルは 4 GB までです。PNG にするか、セルを小さくするか、"
-                              "分割して下さい");
-    case TMapPictureRefusal::PngTooLarge:
-        return QStringLiteral("PNG の幅と高さは 2147483647 ピクセルまでです。セルを小さくするか、"
-                              "分割して下さい");
-    case TMapPictureRefusal::NoRoom:
-        return QStringLiteral("%1 バイト必要ですが、空きは %2 バイトです")
-            .arg(plan.Bytes)
-            .arg(plan.FreeBytes);
-    default:
-        return plan.Refusal;
-    }
-}
-
-} // namespace
-
 void TMainForm::P1Click()
 {
-    TFileDialogRequest SaveFullMapPicDialog;
-    SaveFullMapPicDialog.DialogMode = TFileDialogRequest::Save;
-    SaveFullMapPicDialog.Title = QStringLiteral("マップ全景を画像ファイルに保存");
-    SaveFullMapPicDialog.NameFilters = NameFiltersFromPairs(
-        QStringLiteral("BMP (*.bmp)|*.bmp|PNG (*.png)|*.png|全てのファイル(*.*)|*.*"));
-    SaveFullMapPicDialog.DefaultSuffix = QStringLiteral("bmp");
-    const std::optional<QString> fileName = RunFileDialog(this, SaveFullMapPicDialog);
-    if (!fileName)
-        return;
-    const QString suffix = QFileInfo(*fileName).suffix().toLower();
-    if (suffix != u"bmp" && suffix != u"png") {
-        ShowError(this, QStringLiteral("マップ全景は BMP (.bmp) か PNG (.png) で保存します"));
-        return;
-    }
-    TPartsStore& store = FModels.Parts;
-    TMapPictureRequest ask;
-    ask.FileName = *fileName;
-    ask.Png = suffix == u"png";
-    ask.MapWidth = FDoc.MapWidth();
-    ask.MapHeight = FDoc.MapHeight();
-    ask.PartSize = QSize(store.PartWidth(), store.PartHeight());
-    ask.ViewCellSize = FSettings.CellSize();
-    ask.Choice = FSettings.MapPictureChoice();
-    const std::optional<TMapPictureChoice> choice = FLinks.RunMapPictureDialog(ask);
-    if (!choice)
-        return;
-    FSettings.SetMapPictureChoice(*choice);
-
-    TMapPictureOptions options;
-    options.Format = ask.Png ? TMapPictureFormat::Png : TMapPictureFormat::Bmp;
-    options.Cell = MapPictureCellSize(ask, *choice);
-    options.PngLevel = choice->PngLevel;
-    if (choice->Split)
-        options.Tile = QSize(choice->TileWidth, choice->TileHeight);
-    // Here the question below, with the picture's size, stands in for the command line's
-    // explicit permission.
-    options.AllowHuge = true;
-    const TMapPicturePlan plan =
-        PlanMapPictureFile(*fileName, ask.MapWidth, ask.MapHeight, options);
-    const QString size = QStringLiteral("%1 x %2 ピクセル").arg(plan.Width).arg(plan.Height);
-    if (!plan.Ok()) {
-        ShowError(this,
-                  QStringLiteral("%1 の画像は保存できません。%2").arg(size, refusalText(plan)));
-        return;
-    }
-    // Billions of pixels take hours and gigabytes: nothing starts unless the user says so.
-    constexpr qint64 LargePicturePixels = 4'000'000'000;
-    if (plan.Width * plan.Height > LargePicturePixels &&
-        AskConfirm(this,
-                   QStringLiteral("%1 (約 %2 億ピクセル) の画像になります。保存には長い時間と"
-                                  "大きな空き容量が必要です。保存しますか？")
-                       .arg(size)
-                       .arg(plan.Width * plan.Height / 100'000'000),
-                   TConfirmButtons::YesNo) != TAnswer::Yes)
-        return;
-    std::array<QImage, 256> parts;
-    for (int n = 0; n < 256; ++n)
-        parts[size_t(n)] = store.PartBitmap(n);
-    options.Inputs = {FMapFileName, FLinks.PartsPictureInUse()};
-    const TFileWriteResult written =
-        writeMapPictureWithProgress(this, *fileName, FDoc, parts, options);
-    if (written.Cancelled)
-        ShowWarning(this, QStringLiteral("保存を取り消しました。画像ファイルは残っていません"));
-    else if (!written)
-        ShowError(this, QStringLiteral("%1 の画像を保存できませんでした。画像ファイルは残って"
-                                       "いません\n%2\n%3")
-                            .arg(size, written.FileName, written.Error));
+    RunMapPictureJob(this, FModels, FLinks, FMapFileName);
 }
 
 void TMainForm::N1Click()
