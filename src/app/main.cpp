@@ -8,6 +8,7 @@
 #include "MainFormLinks.h"
 #include "MapCellPainter.h"
 #include "MapPictureJob.h"
+#include "PartGraphicEditor.h"
 #include "PartsStore.h"
 #include "TmxFile.h"
 
@@ -85,17 +86,12 @@ void onTriggered(QAction* action, QObject* context, const std::function<void()>&
     });
 }
 
-TStrokeStyle strokeStyleOf(const TSettings& settings)
-{
-    return {settings.PixelTool(), settings.PenWidth(), settings.DrawingColor()};
-}
-
 } // namespace
 
 TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidget* parent)
     : QMainWindow(parent), FModels(models), FLinks(links), FSettings(models.Settings),
       FDoc(models.Document), FParts(models.Parts),
-      FCellPainter(std::make_unique<TMapCellPainter>()), FPixelTools(FStrokeStyle)
+      FCellPainter(std::make_unique<TMapCellPainter>())
 {
     setObjectName(QStringLiteral("MainForm"));
 
@@ -139,7 +135,9 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
         LupeSourceMouseUp(b, s, p);
     };
     Lupe->OnDblClick = [this] { LupeDblClick(); };
-    FPixelTools.SetBuffer(&Lupe->Bitmap());
+    FPartEditor = new TPartGraphicEditor(*Lupe, FParts, FSettings, this);
+    connect(FPartEditor, &TPartGraphicEditor::previewChanged, this, &TMainForm::RedrawPart);
+    connect(FPartEditor, &TPartGraphicEditor::colorShown, this, &TMainForm::lupeColorShown);
 
     StatusPanel0 = new QLabel(this);
     StatusPanel0->setFixedWidth(statusPanelWidth(*StatusPanel0));
@@ -844,20 +842,14 @@ void TMainForm::enterMapTool(TMapTool tool)
 
 void TMainForm::showMagnifier()
 {
-    // The magnifier lies exactly over the current cell, as large as the cell, and holds a
-    // copy of the cell's part, enlarged as far as the cell allows (a factor below 2 is
-    // refused: the magnifier keeps its previous one and scrolls).
+    // The magnifier lies exactly over the current cell, as large as the cell; a cell off
+    // the screen shows none.
     const QRect cell = MapGrid->CellRect(MapGrid->Col(), MapGrid->Row());
     if (cell.isEmpty())
         return;
-    dropLupeEdits();
-    LupePartNumber = FDoc.Cell(MapGrid->Col(), MapGrid->Row());
-    Lupe->setGeometry(
+    FPartEditor->Show(
+        FDoc.Cell(MapGrid->Col(), MapGrid->Row()),
         QRect(cell.topLeft(), QSize(MapGrid->DefaultColWidth(), MapGrid->DefaultRowHeight())));
-    Lupe->SetPower(MapGrid->DefaultColWidth() / FParts.PartWidth());
-    Lupe->SetBitmap(FParts.PartBitmap(LupePartNumber));
-    FPixelTools.SetBuffer(&Lupe->Bitmap());
-    Lupe->show();
 }
 
 void TMainForm::commitMagnifier()
@@ -866,35 +858,40 @@ void TMainForm::commitMagnifier()
     showMagnifier();
 }
 
+void TMainForm::dropLupeEdits()
+{
+    FPartEditor->Drop();
+}
+
 void TMainForm::StoreLupePart()
 {
-    if (Lupe->Bitmap().isNull())
-        return;
-    const int part = LupePartNumber;
-    FLupeEdited = false; // the cells now show the stored part
-    FParts.EditParts({part}, [&] {
-        FParts.CapturePart(part, Lupe->Bitmap(), 0, 0);
-        return true;
-    });
+    FPartEditor->Store();
+}
+
+bool TMainForm::LupeEdited() const
+{
+    return FPartEditor->Edited();
+}
+
+int TMainForm::LupePartNumber() const
+{
+    return FPartEditor->PartNumber();
 }
 
 void TMainForm::LupeSourceMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift,
                                     const QPoint& pos)
 {
-    FStrokeStyle = strokeStyleOf(FSettings);
-    pixelToolsDid(FPixelTools.Press(pos, button, shift));
+    FPartEditor->SourceMouseDown(button, shift, pos);
 }
 
 void TMainForm::LupeSourceMouseMove(Qt::KeyboardModifiers, const QPoint& pos)
 {
-    FStrokeStyle = strokeStyleOf(FSettings);
-    pixelToolsDid(FPixelTools.Move(pos));
+    FPartEditor->SourceMouseMove(pos);
 }
 
 void TMainForm::LupeSourceMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint& pos)
 {
-    FStrokeStyle = strokeStyleOf(FSettings);
-    pixelToolsDid(FPixelTools.Release(pos));
+    FPartEditor->SourceMouseUp(pos);
 }
 
 void TMainForm::LupeDblClick()
@@ -904,50 +901,7 @@ void TMainForm::LupeDblClick()
 
 void TMainForm::TransformLupe(TLupeTransform transform)
 {
-    QRect changed;
-    switch (transform) {
-    case ltFlipHorizontal:
-        changed = FPixelTools.FlipHorizontal();
-        break;
-    case ltFlipVertical:
-        changed = FPixelTools.FlipVertical();
-        break;
-    case ltRotateLeft:
-        changed = FPixelTools.RotateLeft();
-        break;
-    case ltRotateRight:
-        changed = FPixelTools.RotateRight();
-        break;
-    }
-    pixelToolsDid({changed, std::nullopt, std::nullopt});
-}
-
-void TMainForm::pixelToolsDid(const TPixelToolResult& result)
-{
-    if (!result.Changed.isEmpty()) {
-        Lupe->InvalidateSourceRect(result.Changed);
-        lupeEdited();
-    }
-    if (result.PanelColor)
-        emit lupeColorShown(*result.PanelColor);
-    if (result.PickedColor)
-        FSettings.SetDrawingColor(*result.PickedColor);
-}
-
-void TMainForm::lupeEdited()
-{
-    // The other cells that show the part show it as it is being drawn.
-    FLupeEdited = true;
-    RedrawPart(LupePartNumber);
-}
-
-void TMainForm::dropLupeEdits()
-{
-    FPixelTools.Cancel();
-    if (!FLupeEdited)
-        return;
-    FLupeEdited = false;
-    RedrawPart(LupePartNumber);
+    FPartEditor->Transform(transform);
 }
 
 void TMainForm::overlayOnCell(bool selectedOverCell)
@@ -1042,9 +996,9 @@ void TMainForm::MapGridBeginPaint(QPainter& canvas)
     state.DragActive = FTool->Dragging();
     state.PaintMode = FSettings.MapTool() == mtPaint;
     state.ScrollMode = FSettings.MapTool() == mtScroll;
-    if (FLupeEdited) {
-        state.EditedPart = LupePartNumber;
-        state.EditedPicture = &Lupe->Bitmap();
+    if (LupeEdited()) {
+        state.EditedPart = FPartEditor->PartNumber();
+        state.EditedPicture = FPartEditor->EditedPicture();
     }
     FCellPainter->Begin(canvas, state);
 }
