@@ -8,8 +8,9 @@
 #include "MainFormLinks.h"
 #include "MapCellPainter.h"
 #include "MapFileCommands.h"
-#include "MapPicture.h"
+#include "MapPictureJob.h"
 #include "MapSession.h"
+#include "PartGraphicEditor.h"
 #include "PartsStore.h"
 
 #include <QActionGroup>
@@ -17,21 +18,17 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
-#include <QProgressDialog>
 #include <QStatusBar>
-#include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <functional>
-#include <future>
 #include <vector>
 
 namespace {
@@ -85,17 +82,12 @@ void onTriggered(QAction* action, QObject* context, const std::function<void()>&
     });
 }
 
-TStrokeStyle strokeStyleOf(const TSettings& settings)
-{
-    return {settings.PixelTool(), settings.PenWidth(), settings.DrawingColor()};
-}
-
 } // namespace
 
 TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidget* parent)
     : QMainWindow(parent), FModels(models), FLinks(links), FSettings(models.Settings),
       FDoc(models.Document), FParts(models.Parts),
-      FCellPainter(std::make_unique<TMapCellPainter>()), FPixelTools(FStrokeStyle)
+      FCellPainter(std::make_unique<TMapCellPainter>())
 {
     setObjectName(QStringLiteral("MainForm"));
 
@@ -139,7 +131,9 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
         LupeSourceMouseUp(b, s, p);
     };
     Lupe->OnDblClick = [this] { LupeDblClick(); };
-    FPixelTools.SetBuffer(&Lupe->Bitmap());
+    FPartEditor = new TPartGraphicEditor(*Lupe, FParts, FSettings, this);
+    connect(FPartEditor, &TPartGraphicEditor::previewChanged, this, &TMainForm::RedrawPart);
+    connect(FPartEditor, &TPartGraphicEditor::colorShown, this, &TMainForm::lupeColorShown);
 
     StatusPanel0 = new QLabel(this);
     StatusPanel0->setFixedWidth(statusPanelWidth(*StatusPanel0));
@@ -457,150 +451,9 @@ void TMainForm::SetMapDialogExtension(const QString& extension)
     FOpenFilters = FMapFilters;
 }
 
-namespace {
-
-// Writes the map picture on a second thread while a progress dialog with a Cancel button
-// shows the rows done. The dialog is application-modal, so the map and the parts cannot
-// change under the writer: edits wait until it is done.
-TFileWriteResult writeMapPictureWithProgress(QWidget* parent, const QString& fileName,
-                                             const TMapDocument& doc,
-                                             const std::array<QImage, 256>& parts,
-                                             const TMapPictureOptions& options)
-{
-    QProgressDialog progress(QStringLiteral("マップ全景を保存しています"),
-                             QStringLiteral("キャンセル"), 0, 1000, parent);
-    progress.setObjectName(QStringLiteral("MapPictureProgress"));
-    progress.setWindowTitle(QStringLiteral("マップ全景を画像ファイルに保存"));
-    FitTitle(&progress);
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(0);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    std::atomic<qint64> done{0};
-    std::atomic<qint64> total{0};
-    std::atomic<bool> cancelled{false};
-    QObject::connect(&progress, &QProgressDialog::canceled, &progress,
-                     [&cancelled] { cancelled = true; });
-    std::future<TFileWriteResult> writing = std::async(std::launch::async, [&] {
-        return WriteMapPicture(fileName, doc.MapCells(), doc.MapWidth(), doc.MapHeight(), parts,
-                               options, [&](qint64 rows, qint64 all) {
-                                   done = rows;
-                                   total = all;
-                                   return !cancelled;
-                               });
-    });
-    QEventLoop loop;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-        if (progress.wasCanceled())
-            cancelled = true;
-        const qint64 all = total;
-        if (all > 0 && !cancelled) {
-            progress.setValue(int(done * 1000 / all));
-            progress.setLabelText(
-                QStringLiteral("マップ全景を保存しています: %1 / %2 行").arg(done).arg(all));
-        }
-        if (writing.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-            loop.quit();
-    });
-    progress.show();
-    timer.start(20);
-    loop.exec();
-    return writing.get();
-}
-
-// Why a picture cannot be written, for the user.
-QString refusalText(const TMapPicturePlan& plan)
-{
-    switch (plan.Why) {
-    case TMapPictureRefusal::TooManyTiles:
-        return QStringLiteral("分割した画像が多すぎます。１枚を大きくして下さい");
-    case TMapPictureRefusal::BmpTooLarge:
-        return QStringLiteral("BMP ファイルは 4 GB までです。PNG にするか、セルを小さくするか、"
-                              "分割して下さい");
-    case TMapPictureRefusal::PngTooLarge:
-        return QStringLiteral("PNG の幅と高さは 2147483647 ピクセルまでです。セルを小さくするか、"
-                              "分割して下さい");
-    case TMapPictureRefusal::NoRoom:
-        return QStringLiteral("%1 バイト必要ですが、空きは %2 バイトです")
-            .arg(plan.Bytes)
-            .arg(plan.FreeBytes);
-    default:
-        return plan.Refusal;
-    }
-}
-
-} // namespace
-
 void TMainForm::P1Click()
 {
-    TFileDialogRequest SaveFullMapPicDialog;
-    SaveFullMapPicDialog.DialogMode = TFileDialogRequest::Save;
-    SaveFullMapPicDialog.Title = QStringLiteral("マップ全景を画像ファイルに保存");
-    SaveFullMapPicDialog.NameFilters = NameFiltersFromPairs(
-        QStringLiteral("BMP (*.bmp)|*.bmp|PNG (*.png)|*.png|全てのファイル(*.*)|*.*"));
-    SaveFullMapPicDialog.DefaultSuffix = QStringLiteral("bmp");
-    const std::optional<QString> fileName = RunFileDialog(this, SaveFullMapPicDialog);
-    if (!fileName)
-        return;
-    const QString suffix = QFileInfo(*fileName).suffix().toLower();
-    if (suffix != u"bmp" && suffix != u"png") {
-        ShowError(this, QStringLiteral("マップ全景は BMP (.bmp) か PNG (.png) で保存します"));
-        return;
-    }
-    TPartsStore& store = FModels.Parts;
-    TMapPictureRequest ask;
-    ask.FileName = *fileName;
-    ask.Png = suffix == u"png";
-    ask.MapWidth = FDoc.MapWidth();
-    ask.MapHeight = FDoc.MapHeight();
-    ask.PartSize = QSize(store.PartWidth(), store.PartHeight());
-    ask.ViewCellSize = FSettings.CellSize();
-    ask.Choice = FSettings.MapPictureChoice();
-    const std::optional<TMapPictureChoice> choice = FLinks.RunMapPictureDialog(ask);
-    if (!choice)
-        return;
-    FSettings.SetMapPictureChoice(*choice);
-
-    TMapPictureOptions options;
-    options.Format = ask.Png ? TMapPictureFormat::Png : TMapPictureFormat::Bmp;
-    options.Cell = MapPictureCellSize(ask, *choice);
-    options.PngLevel = choice->PngLevel;
-    if (choice->Split)
-        options.Tile = QSize(choice->TileWidth, choice->TileHeight);
-    // Here the question below, with the picture's size, stands in for the command line's
-    // explicit permission.
-    options.AllowHuge = true;
-    const TMapPicturePlan plan =
-        PlanMapPictureFile(*fileName, ask.MapWidth, ask.MapHeight, options);
-    const QString size = QStringLiteral("%1 x %2 ピクセル").arg(plan.Width).arg(plan.Height);
-    if (!plan.Ok()) {
-        ShowError(this,
-                  QStringLiteral("%1 の画像は保存できません。%2").arg(size, refusalText(plan)));
-        return;
-    }
-    // Billions of pixels take hours and gigabytes: nothing starts unless the user says so.
-    constexpr qint64 LargePicturePixels = 4'000'000'000;
-    if (plan.Width * plan.Height > LargePicturePixels &&
-        AskConfirm(this,
-                   QStringLiteral("%1 (約 %2 億ピクセル) の画像になります。保存には長い時間と"
-                                  "大きな空き容量が必要です。保存しますか？")
-                       .arg(size)
-                       .arg(plan.Width * plan.Height / 100'000'000),
-                   TConfirmButtons::YesNo) != TAnswer::Yes)
-        return;
-    std::array<QImage, 256> parts;
-    for (int n = 0; n < 256; ++n)
-        parts[size_t(n)] = store.PartBitmap(n);
-    options.Inputs = {MapFileName(), FLinks.PartsPictureInUse()};
-    const TFileWriteResult written =
-        writeMapPictureWithProgress(this, *fileName, FDoc, parts, options);
-    if (written.Error == MapPictureCancelled())
-        ShowWarning(this, QStringLiteral("保存を取り消しました。画像ファイルは残っていません"));
-    else if (!written)
-        ShowError(this, QStringLiteral("%1 の画像を保存できませんでした。画像ファイルは残って"
-                                       "いません\n%2\n%3")
-                            .arg(size, written.FileName, written.Error));
+    RunMapPictureJob(this, FModels, FLinks, MapFileName());
 }
 
 void TMainForm::N1Click()
@@ -831,20 +684,14 @@ void TMainForm::enterMapTool(TMapTool tool)
 
 void TMainForm::showMagnifier()
 {
-    // The magnifier lies exactly over the current cell, as large as the cell, and holds a
-    // copy of the cell's part, enlarged as far as the cell allows (a factor below 2 is
-    // refused: the magnifier keeps its previous one and scrolls).
+    // The magnifier lies exactly over the current cell, as large as the cell; a cell off
+    // the screen shows none.
     const QRect cell = MapGrid->CellRect(MapGrid->Col(), MapGrid->Row());
     if (cell.isEmpty())
         return;
-    dropLupeEdits();
-    LupePartNumber = FDoc.Cell(MapGrid->Col(), MapGrid->Row());
-    Lupe->setGeometry(
+    FPartEditor->Show(
+        FDoc.Cell(MapGrid->Col(), MapGrid->Row()),
         QRect(cell.topLeft(), QSize(MapGrid->DefaultColWidth(), MapGrid->DefaultRowHeight())));
-    Lupe->SetPower(MapGrid->DefaultColWidth() / FParts.PartWidth());
-    Lupe->SetBitmap(FParts.PartBitmap(LupePartNumber));
-    FPixelTools.SetBuffer(&Lupe->Bitmap());
-    Lupe->show();
 }
 
 void TMainForm::commitMagnifier()
@@ -853,35 +700,40 @@ void TMainForm::commitMagnifier()
     showMagnifier();
 }
 
+void TMainForm::dropLupeEdits()
+{
+    FPartEditor->Drop();
+}
+
 void TMainForm::StoreLupePart()
 {
-    if (Lupe->Bitmap().isNull())
-        return;
-    const int part = LupePartNumber;
-    FLupeEdited = false; // the cells now show the stored part
-    FParts.EditParts({part}, [&] {
-        FParts.CapturePart(part, Lupe->Bitmap(), 0, 0);
-        return true;
-    });
+    FPartEditor->Store();
+}
+
+bool TMainForm::LupeEdited() const
+{
+    return FPartEditor->Edited();
+}
+
+int TMainForm::LupePartNumber() const
+{
+    return FPartEditor->PartNumber();
 }
 
 void TMainForm::LupeSourceMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift,
                                     const QPoint& pos)
 {
-    FStrokeStyle = strokeStyleOf(FSettings);
-    pixelToolsDid(FPixelTools.Press(pos, button, shift));
+    FPartEditor->SourceMouseDown(button, shift, pos);
 }
 
 void TMainForm::LupeSourceMouseMove(Qt::KeyboardModifiers, const QPoint& pos)
 {
-    FStrokeStyle = strokeStyleOf(FSettings);
-    pixelToolsDid(FPixelTools.Move(pos));
+    FPartEditor->SourceMouseMove(pos);
 }
 
 void TMainForm::LupeSourceMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint& pos)
 {
-    FStrokeStyle = strokeStyleOf(FSettings);
-    pixelToolsDid(FPixelTools.Release(pos));
+    FPartEditor->SourceMouseUp(pos);
 }
 
 void TMainForm::LupeDblClick()
@@ -891,50 +743,7 @@ void TMainForm::LupeDblClick()
 
 void TMainForm::TransformLupe(TLupeTransform transform)
 {
-    QRect changed;
-    switch (transform) {
-    case ltFlipHorizontal:
-        changed = FPixelTools.FlipHorizontal();
-        break;
-    case ltFlipVertical:
-        changed = FPixelTools.FlipVertical();
-        break;
-    case ltRotateLeft:
-        changed = FPixelTools.RotateLeft();
-        break;
-    case ltRotateRight:
-        changed = FPixelTools.RotateRight();
-        break;
-    }
-    pixelToolsDid({changed, std::nullopt, std::nullopt});
-}
-
-void TMainForm::pixelToolsDid(const TPixelToolResult& result)
-{
-    if (!result.Changed.isEmpty()) {
-        Lupe->InvalidateSourceRect(result.Changed);
-        lupeEdited();
-    }
-    if (result.PanelColor)
-        emit lupeColorShown(*result.PanelColor);
-    if (result.PickedColor)
-        FSettings.SetDrawingColor(*result.PickedColor);
-}
-
-void TMainForm::lupeEdited()
-{
-    // The other cells that show the part show it as it is being drawn.
-    FLupeEdited = true;
-    RedrawPart(LupePartNumber);
-}
-
-void TMainForm::dropLupeEdits()
-{
-    FPixelTools.Cancel();
-    if (!FLupeEdited)
-        return;
-    FLupeEdited = false;
-    RedrawPart(LupePartNumber);
+    FPartEditor->Transform(transform);
 }
 
 void TMainForm::overlayOnCell(bool selectedOverCell)
@@ -1019,9 +828,9 @@ void TMainForm::MapGridBeginPaint(QPainter& canvas)
     state.DragActive = FTool->Dragging();
     state.PaintMode = FSettings.MapTool() == mtPaint;
     state.ScrollMode = FSettings.MapTool() == mtScroll;
-    if (FLupeEdited) {
-        state.EditedPart = LupePartNumber;
-        state.EditedPicture = &Lupe->Bitmap();
+    if (LupeEdited()) {
+        state.EditedPart = FPartEditor->PartNumber();
+        state.EditedPicture = FPartEditor->EditedPicture();
     }
     FCellPainter->Begin(canvas, state);
 }

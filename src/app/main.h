@@ -6,7 +6,6 @@
 #include "MapDocument.h"
 #include "MapFile.h"
 #include "MapTools.h"
-#include "PixelTools.h"
 #include "ProgramModels.h"
 #include "Settings.h"
 
@@ -27,6 +26,7 @@ class TLupe;
 class TMainFormLinks;
 class TMapCellPainter;
 class TMapFileCommands;
+class TPartGraphicEditor;
 
 // The main window: the map view with its menus and status bar. Shows the program's map
 // document and follows the settings model; what it needs of other windows it asks through
@@ -133,8 +133,8 @@ public:
     void ShowTitle();
     void DropFiles(const QStringList& fileNames);
 
-    // Part-graphic editing in the magnifier: the pixel tools on its picture, in source
-    // pixels; a double click stores the picture.
+    // Part-graphic editing in the magnifier, handed to its editor: the pixel tools on its
+    // picture, in source pixels; a double click stores the picture.
     void LupeSourceMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift,
                              const QPoint& pos);
     void LupeSourceMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos);
@@ -146,7 +146,9 @@ public:
     // The tool box's flips and turns of the magnifier's picture (stored with it later).
     void TransformLupe(TLupeTransform transform);
     // Whether the magnifier holds edits not yet stored into its part.
-    bool LupeEdited() const { return FLupeEdited; }
+    bool LupeEdited() const;
+    // The part whose copy the magnifier holds.
+    int LupePartNumber() const;
 
     // Controls.
     TDrawGrid* MapGrid;
@@ -187,9 +189,6 @@ public:
     QAction* ZoomIn1;  // Ctrl+plus
     QAction* ZoomOut1; // Ctrl+minus
 
-    // The part whose copy the magnifier holds.
-    int LupePartNumber = 0;
-
 signals:
     // During a right-button pick in the magnifier, the colour under the pointer.
     void lupeColorShown(const QColor& color);
@@ -213,10 +212,9 @@ private:
     // Puts the view in the state of a map tool: grid options, cursor, menu check marks.
     void enterMapTool(TMapTool tool);
     void applyCellSize();
+    // Lays the magnifier over the current cell with a copy of its part.
     void showMagnifier();
     void commitMagnifier();
-    void pixelToolsDid(const TPixelToolResult& result);
-    void lupeEdited();
     // The map cells stop showing edits of the magnifier that were not stored.
     void dropLupeEdits();
     void overlayOnCell(bool selectedOverCell);
@@ -230,10 +228,7 @@ private:
     std::unique_ptr<TMapToolContext> FToolContext;
     std::array<std::unique_ptr<TMapGridTool>, 4> FTools; // one of each kind, by TMapTool
     TMapGridTool* FTool = nullptr;                       // the settings' map tool
-    // The settings' tool, pen and colour, taken before each call of the pixel tools.
-    TStrokeStyle FStrokeStyle;
-    TPixelTools FPixelTools;
-    bool FLupeEdited = false;
+    TPartGraphicEditor* FPartEditor; // the magnifier's part, its edits and their store
     QActionGroup* FToolGroup;
     QString FMapExtension;
     QStringList FMapFilters;

@@ -274,6 +274,11 @@ QString FileContentsNotMade()
     return QStringLiteral("the contents could not be made");
 }
 
+TFileWriteResult TFileWriteResult::Stopped(const QString& fileName)
+{
+    return {false, QStringLiteral("cancelled"), fileName, true};
+}
+
 void TFileWriteSet::AddInput(const QString& fileName)
 {
     FInputs << fileName;

@@ -12,10 +12,14 @@ class QByteArray;
 struct TFileWriteResult
 {
     bool Ok = false;
-    QString Error;    // empty when Ok
-    QString FileName; // the file that could not be written, as it was given; empty when Ok
+    QString Error;          // empty when Ok
+    QString FileName;       // the file that could not be written, as it was given; empty when Ok
+    bool Cancelled = false; // the operation stopped because its progress said so
 
     explicit operator bool() const { return Ok; }
+
+    // The result of an operation on `fileName` that its progress told to stop.
+    static TFileWriteResult Stopped(const QString& fileName);
 };
 
 // The files one operation writes, written as a unit, and the files it reads.

@@ -507,11 +507,6 @@ QString MapPictureTileName(const QString& fileName, int column, int row)
     return name;
 }
 
-QString MapPictureCancelled()
-{
-    return QStringLiteral("cancelled");
-}
-
 // ---- writing ------------------------------------------------------------------------------
 
 TFileWriteResult WriteMapPicture(const QString& fileName, std::span<const uint8_t> cells,
@@ -575,7 +570,7 @@ TFileWriteResult WriteMapPicture(const QString& fileName, std::span<const uint8_
     }
     TFileWriteResult r = set.Write();
     if (result == TBandResult::Cancelled)
-        return {false, MapPictureCancelled(), fileName};
+        return TFileWriteResult::Stopped(fileName);
     if (!r && r.Error == FileContentsNotMade() && !why.isEmpty())
         r.Error = why;
     return r;

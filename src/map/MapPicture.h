@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileWrite.h"
+#include "Progress.h"
 
 #include <QImage>
 #include <QSize>
@@ -121,17 +122,14 @@ TMapPicturePlan PlanMapPictureFile(const QString& fileName, int mapWidth, int ma
 QString MapPictureTileName(const QString& fileName, int column, int row);
 
 // Told the pixel rows done so far of all there are; returns false to cancel.
-using TMapPictureProgress = std::function<bool(qint64 rowsDone, qint64 rowsTotal)>;
+using TMapPictureProgress = TProgress;
 
-// Writes the picture (or its tiles) as one TFileWriteSet: on failure or cancel no file of
-// it is left, and every file it would have replaced is as it was (earlier tiles included).
-// A tile or picture that would replace one of options.Inputs is refused before anything is
-// written. The next rows are drawn on a second thread while the current ones
-// are encoded. The cells and parts are only read.
+// Writes the picture (or its tiles) as one TFileWriteSet: on failure or cancel (the result
+// then Cancelled) no file of it is left, and every file it would have replaced is as it was
+// (earlier tiles included). A tile or picture that would replace one of options.Inputs is
+// refused before anything is written. The next rows are drawn on a second thread while the
+// current ones are encoded. The cells and parts are only read.
 TFileWriteResult WriteMapPicture(const QString& fileName, std::span<const uint8_t> cells,
                                  int mapWidth, int mapHeight, const std::array<QImage, 256>& parts,
                                  const TMapPictureOptions& options,
                                  const TMapPictureProgress& progress = {});
-
-// The reason WriteMapPicture gives when it was cancelled.
-QString MapPictureCancelled();

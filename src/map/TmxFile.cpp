@@ -96,7 +96,13 @@ private:
     QByteArray FPending;
 };
 
-bool writeZlibData(QXmlStreamWriter& xml, const TMapDocument& doc)
+// Tells the progress of the rows done; false when it says stop.
+bool goOn(const TProgress& progress, int rowsDone, int rows)
+{
+    return !progress || progress(rowsDone, rows);
+}
+
+bool writeZlibData(QXmlStreamWriter& xml, const TMapDocument& doc, const TProgress& progress)
 {
     const int w = doc.MapWidth();
     const int h = doc.MapHeight();
@@ -136,6 +142,7 @@ bool writeZlibData(QXmlStreamWriter& xml, const TMapDocument& doc)
         z.next_in = gids.data();
         z.avail_in = uInt(gids.size());
         pump(Z_NO_FLUSH);
+        ok = ok && goOn(progress, y0 + rows, h);
     }
     if (ok)
         pump(Z_FINISH);
@@ -144,7 +151,7 @@ bool writeZlibData(QXmlStreamWriter& xml, const TMapDocument& doc)
     return ok;
 }
 
-void writeCsvCells(QXmlStreamWriter& xml, const TMapDocument& doc)
+bool writeCsvCells(QXmlStreamWriter& xml, const TMapDocument& doc, const TProgress& progress)
 {
     const int w = doc.MapWidth();
     const int h = doc.MapHeight();
@@ -156,13 +163,16 @@ void writeCsvCells(QXmlStreamWriter& xml, const TMapDocument& doc)
         appendBandText(text, band.data(), w, rows, 1, true, y0 + rows == h);
         xml.writeCharacters(QString::fromLatin1(text));
         text.clear();
+        if (!goOn(progress, y0 + rows, h))
+            return false;
     }
+    return true;
 }
 
 } // namespace
 
 bool WriteTmxData(QIODevice& out, const TMapDocument& doc, uint16_t partWidth, uint16_t partHeight,
-                  const QString& sheetName, TTmxEncoding encoding)
+                  const QString& sheetName, TTmxEncoding encoding, const TProgress& progress)
 {
     QXmlStreamWriter xml(&out);
     xml.setAutoFormatting(true);
@@ -202,11 +212,11 @@ bool WriteTmxData(QIODevice& out, const TMapDocument& doc, uint16_t partWidth, u
     bool ok = true;
     if (encoding == TTmxEncoding::Csv) {
         xml.writeAttribute(QStringLiteral("encoding"), QStringLiteral("csv"));
-        writeCsvCells(xml, doc);
+        ok = writeCsvCells(xml, doc, progress);
     } else {
         xml.writeAttribute(QStringLiteral("encoding"), QStringLiteral("base64"));
         xml.writeAttribute(QStringLiteral("compression"), QStringLiteral("zlib"));
-        ok = writeZlibData(xml, doc);
+        ok = writeZlibData(xml, doc, progress);
     }
     xml.writeEndElement(); // data
     xml.writeEndElement(); // layer
@@ -241,8 +251,15 @@ QString TmxSheetFileName(const QString& tmxFileName)
 
 TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
                                const QImage& sheet, uint16_t partWidth, uint16_t partHeight,
-                               TTmxEncoding encoding, const QStringList& inputs)
+                               TTmxEncoding encoding, const QStringList& inputs,
+                               const TProgress& progress)
 {
+    // The rows of the map are counted; a stop leaves neither file.
+    bool stopped = false;
+    const TProgress rows = [&](qint64 done, qint64 total) {
+        stopped = !progress(done, total);
+        return !stopped;
+    };
     const QString sheetFile = TmxSheetFileName(fileName);
     const QString sheetName = QFileInfo(sheetFile).fileName();
     TFileWriteSet set;
@@ -252,9 +269,11 @@ TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
         return writer.write(sheet);
     });
     set.AddOutput(fileName, [&](QIODevice& file) {
-        return WriteTmxData(file, doc, partWidth, partHeight, sheetName, encoding);
+        return WriteTmxData(file, doc, partWidth, partHeight, sheetName, encoding,
+                            progress ? rows : TProgress());
     });
-    return set.Write();
+    const TFileWriteResult written = set.Write();
+    return stopped ? TFileWriteResult::Stopped(fileName) : written;
 }
 
 TFileWriteResult ExportCsvFile(const QString& fileName, const TMapDocument& doc,

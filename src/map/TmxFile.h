@@ -2,6 +2,7 @@
 
 #include "FileWrite.h"
 #include "MapDocument.h"
+#include "Progress.h"
 
 #include <QImage>
 #include <QString>
@@ -24,9 +25,10 @@ enum class TTmxEncoding
 };
 
 // Writes the map as TMX naming `sheetName` (relative to the map file) as the tileset's
-// picture. False when the device refused a byte.
+// picture. False when the device refused a byte or the progress (told of the map rows
+// written) said stop.
 bool WriteTmxData(QIODevice& out, const TMapDocument& doc, uint16_t partWidth, uint16_t partHeight,
-                  const QString& sheetName, TTmxEncoding encoding);
+                  const QString& sheetName, TTmxEncoding encoding, const TProgress& progress = {});
 
 // Writes the part numbers, one map row a line, separated by commas.
 bool WriteCsvData(QIODevice& out, const TMapDocument& doc);
@@ -36,10 +38,13 @@ QString TmxSheetFileName(const QString& tmxFileName);
 
 // Writes the parts sheet (16 x 16 parts) beside the map as TmxSheetFileName, and the map,
 // as one TFileWriteSet: both or neither, the map renamed into place last. Neither may be
-// one of `inputs` (the files the map and sheet come from), nor the two one file.
+// one of `inputs` (the files the map and sheet come from), nor the two one file. The
+// progress is told of the map rows written; when it says stop, the result is Cancelled
+// and neither file is written.
 TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
                                const QImage& sheet, uint16_t partWidth, uint16_t partHeight,
-                               TTmxEncoding encoding, const QStringList& inputs = {});
+                               TTmxEncoding encoding, const QStringList& inputs = {},
+                               const TProgress& progress = {});
 
 TFileWriteResult ExportCsvFile(const QString& fileName, const TMapDocument& doc,
                                const QStringList& inputs = {});
@@ -55,6 +60,8 @@ struct TTmxImport
     std::array<QImage, 256> Parts;
     // The files the map names (tileset files, pictures), read by the import.
     QStringList Files;
+    // The import failed because its progress said stop.
+    bool Cancelled = false;
 };
 
 // Reads a TMX map: orthogonal, one tile layer (CSV, base64, base64 with zlib or gzip; not
@@ -66,7 +73,12 @@ struct TTmxImport
 // Files the map names (tilesets, pictures) are looked up relative to `baseDir`; with an
 // empty `baseDir` the map must be self-contained. On any refusal or bad input returns
 // false with the reason in *error (English, one line) and leaves `result` unusable.
+//
+// The progress is told of the bytes of `in` read (of its size) and, once all are, of the
+// cells being put in place; when it says stop the import returns false with
+// result.Cancelled set and nothing else in `result`.
 bool ReadTmxData(QIODevice& in, const QString& baseDir, uint8_t emptyPart, TTmxImport& result,
-                 QString* error);
+                 QString* error, const TProgress& progress = {});
 
-bool ImportTmxFile(const QString& fileName, uint8_t emptyPart, TTmxImport& result, QString* error);
+bool ImportTmxFile(const QString& fileName, uint8_t emptyPart, TTmxImport& result, QString* error,
+                   const TProgress& progress = {});

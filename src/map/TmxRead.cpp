@@ -24,6 +24,14 @@ using namespace TmxDetail;
 // Rows handled per step of the final transpose.
 constexpr int BandRows = 64;
 
+// Bytes of the map read between two reports of progress.
+constexpr qint64 ReportBytes = 256 * 1024;
+
+// Thrown when the progress says stop.
+struct TmxStopped
+{
+};
+
 // The decoded tileset pictures of one import, in all: a picture shared by several tilesets
 // counts once, and they are let go once the parts are cut from them.
 constexpr qint64 MaxTilesetPictureBytes = qint64(1024) << 20;
@@ -60,13 +68,16 @@ QImage flippedTile(const QImage& tile, uint32_t flags)
 class TmxReader
 {
 public:
-    TmxReader(const QString& baseDir, uint8_t emptyPart, TTmxImport& result)
-        : FBaseDir(baseDir), FEmpty(emptyPart), FResult(result)
+    TmxReader(const QString& baseDir, uint8_t emptyPart, TTmxImport& result,
+              const TProgress& progress)
+        : FBaseDir(baseDir), FEmpty(emptyPart), FResult(result), FProgress(progress)
     {
     }
 
     void read(QIODevice& in)
     {
+        FIn = &in;
+        FTotal = in.size();
         TXmlGuard guard(in);
         QXmlStreamReader xml(&guard);
         toDocumentElement(xml);
@@ -75,6 +86,7 @@ public:
                      .arg(Quoted(xml.name())));
         readMapAttributes(xml.attributes());
         while (xml.readNextStartElement()) {
+            report();
             const QStringView name = xml.name();
             if (name == u"tileset")
                 readTileset(xml, FBaseDir);
@@ -100,6 +112,20 @@ public:
     }
 
 private:
+    // Tells the progress how far the map is read, now and then, or with `always` each time;
+    // stops the import when it says so.
+    void report(bool always = false)
+    {
+        if (!FProgress)
+            return;
+        const qint64 at = FIn->pos();
+        if (!always && FReported >= 0 && at - FReported < ReportBytes)
+            return;
+        FReported = at;
+        if (!FProgress(at, std::max(FTotal, at)))
+            throw TmxStopped{};
+    }
+
     [[noreturn]] static void xmlFail(const QXmlStreamReader& xml)
     {
         const auto* guard = dynamic_cast<const TXmlGuard*>(xml.device());
@@ -405,6 +431,7 @@ private:
     {
         while (!xml.atEnd()) {
             const auto token = xml.readNext();
+            report();
             if (token == QXmlStreamReader::Characters)
                 take(xml.text());
             else if (token == QXmlStreamReader::EndElement)
@@ -429,6 +456,7 @@ private:
                 fail(QStringLiteral("a <tile> has the gid \"%1\"").arg(Quoted(text)));
             sink.add(gid);
             xml.skipCurrentElement();
+            report();
         }
         if (xml.hasError())
             xmlFail(xml);
@@ -540,6 +568,7 @@ private:
         std::vector<uint8_t> band(size_t(FWidth) * BandRows);
         uint8_t* cells = FResult.Stores.Cells.data();
         for (int y0 = 0; y0 < FHeight; y0 += BandRows) {
+            report(true);
             const int rows = std::min(BandRows, FHeight - y0);
             const uint16_t* src = ids.data() + size_t(y0) * FWidth;
             const size_t n = size_t(rows) * FWidth;
@@ -561,17 +590,27 @@ private:
     std::optional<GidSink> FSink;
     std::map<QString, std::shared_ptr<const QImage>> FPictures; // by canonical file name
     qint64 FPictureBytes = 0;
+    const TProgress& FProgress;
+    QIODevice* FIn = nullptr;
+    qint64 FTotal = 0;
+    qint64 FReported = -1; // where the last report was; none yet
 };
 
 } // namespace
 
 bool ReadTmxData(QIODevice& in, const QString& baseDir, uint8_t emptyPart, TTmxImport& result,
-                 QString* error)
+                 QString* error, const TProgress& progress)
 {
     try {
         result = TTmxImport{};
-        TmxReader(baseDir, emptyPart, result).read(in);
+        TmxReader(baseDir, emptyPart, result, progress).read(in);
         return true;
+    } catch (const TmxStopped&) {
+        result = TTmxImport{};
+        result.Cancelled = true;
+        if (error)
+            *error = QStringLiteral("cancelled");
+        return false;
     } catch (const TmxError& e) {
         if (error)
             *error = e.Message;
@@ -583,14 +622,17 @@ bool ReadTmxData(QIODevice& in, const QString& baseDir, uint8_t emptyPart, TTmxI
     return false;
 }
 
-bool ImportTmxFile(const QString& fileName, uint8_t emptyPart, TTmxImport& result, QString* error)
+bool ImportTmxFile(const QString& fileName, uint8_t emptyPart, TTmxImport& result, QString* error,
+                   const TProgress& progress)
 {
     // Only a regular file: a FIFO or a device would block, or never end.
     QFile file(fileName);
     if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly)) {
+        result = TTmxImport{};
         if (error)
             *error = QStringLiteral("cannot open %1").arg(Quoted(fileName, MaxQuotedFileName));
         return false;
     }
-    return ReadTmxData(file, QFileInfo(fileName).absolutePath(), emptyPart, result, error);
+    return ReadTmxData(file, QFileInfo(fileName).absolutePath(), emptyPart, result, error,
+                       progress);
 }

@@ -171,7 +171,7 @@ TEST_F(MainFormTest, EachModeSwitchSetsGridMenuToolBoxAndG2)
     Forms().PartsForm->CapturePart(7, part, 0, 0);
     Main()->Document().SetCell(Grid()->Col(), Grid()->Row(), 7);
     Main()->D1->trigger();
-    EXPECT_EQ(Main()->LupePartNumber, 7);
+    EXPECT_EQ(Main()->LupePartNumber(), 7);
     const QImage lupe = Main()->Lupe->grab().toImage();
     EXPECT_EQ(lupe.pixelColor(3 * 8 + 4, 5 * 8 + 4), QColor(200, 10, 10));
     EXPECT_EQ(lupe.pixelColor(2 * 8 + 4, 5 * 8 + 4), QColor(Qt::white));

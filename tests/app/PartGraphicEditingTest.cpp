@@ -80,7 +80,7 @@ TEST_F(PartGraphicEditingTest, TheMagnifierCoversTheCellWithACopyOfItsPart)
     EXPECT_TRUE(Lupe()->isVisible());
     EXPECT_EQ(Lupe()->geometry(), Grid()->CellRect(2, 2));
     EXPECT_EQ(Lupe()->Power(), 256 / 32);
-    EXPECT_EQ(Main()->LupePartNumber, 7);
+    EXPECT_EQ(Main()->LupePartNumber(), 7);
     EXPECT_EQ(Lupe()->Bitmap(), PartsStore().PartBitmap(7));
 
     // A cell too small for a factor of 2 keeps the factor the magnifier had.
@@ -115,7 +115,7 @@ TEST_F(PartGraphicEditingTest, DrawingShowsInPlaceAndAClickOnACellStoresIt)
     ClickCell(3, 3);
     EXPECT_EQ(PartsStore().PartBitmap(7).pixelColor(4, 1), QColor(255, 0, 0));
     EXPECT_TRUE(PartsStore().IsPartsModified());
-    EXPECT_EQ(Main()->LupePartNumber, 0);
+    EXPECT_EQ(Main()->LupePartNumber(), 0);
     EXPECT_EQ(Lupe()->geometry().topLeft(), Grid()->CellRect(3, 3).topLeft());
 
     // One undo takes the part back, and the cells show it.

@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <random>
@@ -98,6 +99,60 @@ TEST(TmxFile, RoundTripsKeepEveryCellAndPart)
             for (int x = 0; x < row.W; ++x)
                 ASSERT_EQ(numbers[x].toInt(), doc.Cell(x, y)) << x << "," << y;
         }
+    }
+}
+
+// The progress hears of the rows written and the bytes read; told to stop, the export
+// leaves no file and the import gives nothing, both saying they were cancelled.
+TEST(TmxFile, ProgressIsToldAndStopsExportAndImport)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TMapDocument doc;
+    doc.NewMap(400, 300);
+    std::mt19937 rng(5);
+    for (uint8_t& c : doc.MapCells())
+        c = uint8_t(rng());
+    const QImage sheet = randomSheet(2, 2, 3);
+    const QString tmx = dir.filePath(QStringLiteral("map.tmx"));
+    for (const TTmxEncoding encoding : {TTmxEncoding::Csv, TTmxEncoding::Base64Zlib}) {
+        SCOPED_TRACE(int(encoding));
+        QFile::remove(tmx);
+        QFile::remove(dir.filePath(QStringLiteral("map.png")));
+        int calls = 0;
+        qint64 lastDone = -1, lastTotal = -1;
+        const auto stopAt = [&](int call) {
+            calls = 0;
+            return [&calls, call](qint64, qint64) { return ++calls < call; };
+        };
+        const auto toEnd = [&](qint64 done, qint64 total) {
+            lastDone = done;
+            lastTotal = total;
+            return true;
+        };
+        const TFileWriteResult stopped =
+            ExportTmxFile(tmx, doc, sheet, 2, 2, encoding, {}, stopAt(1));
+        EXPECT_FALSE(stopped);
+        EXPECT_TRUE(stopped.Cancelled);
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
+        const TFileWriteResult written = ExportTmxFile(tmx, doc, sheet, 2, 2, encoding, {}, toEnd);
+        ASSERT_TRUE(written) << written.Error.toStdString();
+        EXPECT_FALSE(written.Cancelled);
+        EXPECT_EQ(lastDone, 300);
+        EXPECT_EQ(lastTotal, 300);
+
+        TTmxImport imported;
+        QString error;
+        EXPECT_FALSE(ImportTmxFile(tmx, 0, imported, &error, stopAt(2)));
+        EXPECT_TRUE(imported.Cancelled);
+        EXPECT_EQ(calls, 2);
+        EXPECT_TRUE(imported.Stores.Cells.empty());
+        EXPECT_TRUE(imported.Parts[0].isNull());
+        ASSERT_TRUE(ImportTmxFile(tmx, 0, imported, &error, toEnd)) << error.toStdString();
+        EXPECT_FALSE(imported.Cancelled);
+        EXPECT_EQ(lastDone, QFileInfo(tmx).size());
+        EXPECT_EQ(lastTotal, QFileInfo(tmx).size());
     }
 }
 
