@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "MainFormLinks.h"
 #include "MapSession.h"
+#include "ProgressRun.h"
 #include "Settings.h"
 
 #include <QDialog>
@@ -270,9 +271,20 @@ void TMapFileCommands::TmxExportClick()
                                       ? TTmxEncoding::Base64Zlib
                                       : TTmxEncoding::Csv;
     // Neither the TMX nor its sheet may replace the map file or the parts picture in use.
+    const QStringList keep = {FSession.MapFileName(), FLinks.PartsPictureInUse()};
+    const TProgressWindow window{
+        QStringLiteral("TmxProgress"), QStringLiteral("TMX形式で書き出す"),
+        QStringLiteral("TMX形式で書き出しています"), [](qint64 done, qint64 all) {
+            return QStringLiteral("TMX形式で書き出しています: %1 / %2 行").arg(done).arg(all);
+        }};
+    // The window is modal: the map and the parts stay as they are while they are written.
     const TFileWriteResult written =
-        FSession.ExportTmx(*name, encoding, {FSession.MapFileName(), FLinks.PartsPictureInUse()});
-    if (!written)
+        RunWithProgress(&FWindow, window, [&](const TProgress& progress) {
+            return FSession.ExportTmx(*name, encoding, keep, progress);
+        });
+    if (written.Cancelled)
+        ShowWarning(&FWindow, QStringLiteral("書き出しを取り消しました。ファイルは残っていません"));
+    else if (!written)
         ShowError(
             &FWindow,
             QStringLiteral("TMX形式で書き出せません\n%1\n%2").arg(written.FileName, written.Error));
@@ -291,10 +303,27 @@ void TMapFileCommands::TmxImportClick()
     const std::optional<uint8_t> empty = askEmptyPart(&FWindow);
     if (!empty)
         return;
-    const TSessionResult imported = FSession.ImportTmx(*name, *empty);
-    if (!imported) {
+    const TProgressWindow window{QStringLiteral("TmxProgress"), QStringLiteral("TMX形式を読み込む"),
+                                 QStringLiteral("TMX形式を読み込んでいます"),
+                                 [](qint64 done, qint64 all) {
+                                     return QStringLiteral("TMX形式を読み込んでいます: %1%")
+                                         .arg(all > 0 ? done * 100 / all : 100);
+                                 }};
+    // The file is read on a second thread; the map and the parts change afterwards, here.
+    TTmxImport imported;
+    const TSessionResult read = RunWithProgress(&FWindow, window, [&](const TProgress& progress) {
+        return TMapSession::ReadTmx(*name, *empty, imported, progress);
+    });
+    if (read.Cancelled) {
+        ShowWarning(&FWindow,
+                    QStringLiteral("読み込みを取り消しました。マップとパーツは元のままです"));
+        return;
+    }
+    if (!read) {
         Beep(TBeep::Exclamation);
         ShowError(&FWindow,
-                  QStringLiteral("TMX形式を読み込めません\n%1\n%2").arg(*name, imported.Error));
+                  QStringLiteral("TMX形式を読み込めません\n%1\n%2").arg(*name, read.Error));
+        return;
     }
+    FSession.PlaceTmx(std::move(imported), *name);
 }

@@ -103,14 +103,26 @@ TSessionResult TMapSession::SaveMap(const QString& fileName, TMapFileType type,
 TSessionResult TMapSession::ImportTmx(const QString& fileName, uint8_t emptyPart,
                                       const TProgress& progress, TTmxImport* rest)
 {
-    // The TMX reader takes no progress yet; the import is not split into steps to report.
-    (void)progress;
-    TSessionResult result;
     TTmxImport imported;
-    if (!ImportTmxFile(fileName, emptyPart, imported, &result.Error))
-        return result;
-    // Everything that can fail is done but the new parts, which change nothing when they
-    // cannot be made; then the parts take the tiles and the document the cells.
+    const TSessionResult result = ReadTmx(fileName, emptyPart, imported, progress);
+    if (result)
+        PlaceTmx(std::move(imported), fileName, rest);
+    return result;
+}
+
+TSessionResult TMapSession::ReadTmx(const QString& fileName, uint8_t emptyPart,
+                                    TTmxImport& imported, const TProgress& progress)
+{
+    TSessionResult result;
+    result.Ok = ImportTmxFile(fileName, emptyPart, imported, &result.Error, progress);
+    result.Cancelled = imported.Cancelled;
+    return result;
+}
+
+void TMapSession::PlaceTmx(TTmxImport&& imported, const QString& fileName, TTmxImport* rest)
+{
+    // Only the new parts can fail, and then nothing has changed; then the parts take the
+    // tiles and the document the cells.
     SetPartSize(imported.PartWidth, imported.PartHeight);
     FHistory.Clear();
     if (FPartsKept == TParts::Pictures) {
@@ -127,8 +139,6 @@ TSessionResult TMapSession::ImportTmx(const QString& fileName, uint8_t emptyPart
     FParts.SetPartsModified();
     if (rest)
         *rest = std::move(imported);
-    result.Ok = true;
-    return result;
 }
 
 TFileWriteResult TMapSession::ExportTmx(const QString& fileName, TTmxEncoding encoding,
@@ -143,10 +153,8 @@ TFileWriteResult TMapSession::ExportTmx(const QString& fileName, TTmxEncoding en
                                         const QImage& sheet, const QStringList& filesToKeep,
                                         const TProgress& progress)
 {
-    // The TMX writer takes no progress yet.
-    (void)progress;
     return ExportTmxFile(fileName, FDocument, sheet, PartWidth(), PartHeight(), encoding,
-                         filesToKeep);
+                         filesToKeep, progress);
 }
 
 void TMapSession::Overlay(uint8_t selectedPart, int col, int row, const QImage& picture)

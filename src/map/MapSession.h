@@ -20,6 +20,7 @@ class TPictureFormats;
 struct TSessionResult
 {
     bool Ok = false;
+    bool Cancelled = false; // it stopped because its progress said so
     QString Error;
     explicit operator bool() const { return Ok; }
 };
@@ -91,14 +92,21 @@ public:
                            const QStringList& inputsToKeep = {});
 
     // Reads a TMX map and its tiles in place of the map and the parts: an untitled map,
-    // both modified, their files still to be chosen. A failed import changes nothing.
-    // `rest`, when given, receives what the session does not keep: the files the TMX named
-    // and, in a size-only session, the tiles. `progress` is handed to the reader once it
-    // takes one.
+    // both modified, their files still to be chosen. A failed or cancelled import changes
+    // nothing. `rest`, when given, receives what the session does not keep: the files the
+    // TMX named and, in a size-only session, the tiles. ReadTmx and PlaceTmx in one.
     TSessionResult ImportTmx(const QString& fileName, uint8_t emptyPart,
                              const TProgress& progress = {}, TTmxImport* rest = nullptr);
+    // The import's first half: reads the TMX map and touches no model, so that it may run
+    // on another thread. Cancelled when `progress` said stop.
+    static TSessionResult ReadTmx(const QString& fileName, uint8_t emptyPart, TTmxImport& imported,
+                                  const TProgress& progress = {});
+    // The second half: puts what ReadTmx read from the file in place. Throws as
+    // TPartsStore::SetPartsSize does when the parts cannot be made, changing nothing.
+    void PlaceTmx(TTmxImport&& imported, const QString& fileName, TTmxImport* rest = nullptr);
     // Writes the map as TMX with the parts sheet beside it, neither over one of
-    // `filesToKeep`. `progress` is handed to the writer once it takes one.
+    // `filesToKeep`. Reads the models only, so that it may run on another thread while they
+    // cannot change; when `progress` says stop, the result is Cancelled and no file written.
     TFileWriteResult ExportTmx(const QString& fileName, TTmxEncoding encoding,
                                const QStringList& filesToKeep = {}, const TProgress& progress = {});
     // The same with a sheet of the caller's (16 x 16 parts of PartWidth x PartHeight).

@@ -1,17 +1,21 @@
 #include "MapDocument.h"
+#include "MapSession.h"
 #include "Parts.h"
 #include "PartsStore.h"
 #include "ProgramFixture.h"
 #include "main.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QSpinBox>
+#include <QTimer>
 
 namespace {
 
@@ -178,6 +182,49 @@ TEST_F(TmxMenuTest, CancelAndBadInputChangeNothing)
         for (const QString& line : Script.Log)
             shown = shown || (row.Error && line.startsWith(QString::fromUtf8(row.Error)));
         EXPECT_EQ(shown, row.Error != nullptr) << Script.Log.join('\n').toStdString();
+    }
+}
+
+// Cancel in the progress window: an import leaves the map and the parts as they were, an
+// export leaves no file, and the user is told.
+TEST_F(TmxMenuTest, CancelInTheProgressWindowLeavesNothing)
+{
+    const QString big = Dir.filePath(QStringLiteral("big.tmx"));
+    // Large enough that both take a while and are cancelled on the way.
+    Main()->NewMap(2000, 2000);
+    ASSERT_TRUE(Program->Models().Session.ExportTmx(big, TTmxEncoding::Csv));
+    Main()->Document().SetCell(1, 1, 9);
+    const QImage part0 = PartsStore().PartBitmap(0);
+
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* progress = qobject_cast<QProgressDialog*>(w);
+            if (progress && progress->isVisible() && !progress->wasCanceled()) {
+                seen = true;
+                progress->cancel();
+            }
+        }
+    });
+    const std::pair<const char*, QAction*> items[] = {{"import", Main()->TmxImport1},
+                                                      {"export", Main()->TmxExport1}};
+    for (const auto& [what, item] : items) {
+        SCOPED_TRACE(what);
+        const QString name = item == Main()->TmxImport1 ? big : Dir.filePath("out.tmx");
+        Answer(name, TAnswer::No, 0);
+        Script.Log.clear();
+        seen = false;
+        poll.start(1);
+        item->trigger();
+        poll.stop();
+        EXPECT_TRUE(seen);
+        ASSERT_FALSE(Script.Log.isEmpty());
+        EXPECT_TRUE(Script.Log.last().startsWith("warning: ")) << Script.Log.last().toStdString();
+        EXPECT_EQ(Main()->Document().Cell(1, 1), 9);
+        EXPECT_EQ(PartsStore().PartBitmap(0), part0);
+        EXPECT_FALSE(QFile::exists(Dir.filePath("out.tmx")));
+        EXPECT_FALSE(QFile::exists(Dir.filePath("out.png")));
     }
 }
 

@@ -193,14 +193,17 @@ TEST_F(MapSessionTest, ReplacingTheMapEndsTheHistory)
     EXPECT_EQ(Parts().PartBitmap(2), filled(Qt::blue));
 }
 
-// A new map or a load that cannot be made leaves the map, the parts, the history and the
-// name as they were.
+// A new map, a load or an import that cannot be made or is cancelled leaves the map, the
+// parts, the history and the name as they were.
 TEST_F(MapSessionTest, AFailedNewMapOrLoadChangesNothing)
 {
     QFile bad(Path("bad.mpd"));
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write("QuiltmapperDataFormat20\x00\x00", 25); // part width 0
     bad.close();
+
+    ASSERT_TRUE(Session.ExportTmx(Path("ok.tmx"), TTmxEncoding::Csv));
+    const TProgress stop = [](qint64, qint64) { return false; };
 
     struct Case
     {
@@ -223,6 +226,12 @@ TEST_F(MapSessionTest, AFailedNewMapOrLoadChangesNothing)
              EXPECT_FALSE(s.LoadMap(Path("bad.mpd"), TMapFileType::Type2).Ok());
          }},
         {"bad TMX", [this](TMapSession& s) { EXPECT_FALSE(s.ImportTmx(Path("bad.mpd"), 0)); }},
+        {"cancelled TMX import",
+         [&](TMapSession& s) {
+             const TSessionResult r = s.ImportTmx(Path("ok.tmx"), 0, stop);
+             EXPECT_TRUE(r.Cancelled);
+             EXPECT_FALSE(r);
+         }},
     };
     Session.SetMapFileName(Path("kept.mpd"));
     EditBoth();
@@ -242,6 +251,11 @@ TEST_F(MapSessionTest, AFailedNewMapOrLoadChangesNothing)
         EXPECT_EQ(Session.MapFileName(), Path("kept.mpd")) << c.what;
     }
     EXPECT_EQ(named.count(), 0);
+
+    // A cancelled export leaves no file.
+    EXPECT_TRUE(Session.ExportTmx(Path("stopped.tmx"), TTmxEncoding::Csv, {}, stop).Cancelled);
+    EXPECT_FALSE(QFile::exists(Path("stopped.tmx")));
+    EXPECT_FALSE(QFile::exists(Path("stopped.png")));
 }
 
 } // namespace
