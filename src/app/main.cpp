@@ -12,7 +12,6 @@
 #include "PartsStore.h"
 #include "TmxFile.h"
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -32,7 +31,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <vector>
 
 namespace {
@@ -64,27 +62,6 @@ int statusPanelWidth(const QLabel& panel)
 
 const QString MainSection = QStringLiteral("MainWindow");
 const QString Untitled = QStringLiteral("無題");
-
-QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
-                 const QKeySequence& shortcut = QKeySequence())
-{
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(name);
-    if (!shortcut.isEmpty())
-        action->setShortcut(shortcut);
-    return action;
-}
-
-// The handlers set their items' check marks themselves: the toggle Qt makes when a
-// checkable item is clicked is taken back before the handler runs.
-void onTriggered(QAction* action, QObject* context, const std::function<void()>& handler)
-{
-    QObject::connect(action, &QAction::triggered, context, [action, handler](bool checked) {
-        if (action->isCheckable())
-            action->setChecked(!checked);
-        handler();
-    });
-}
 
 } // namespace
 
@@ -211,8 +188,6 @@ void TMainForm::connectModels()
     connect(&FDoc, &TMapDocument::mapReplaced, this, &TMainForm::showNewMap);
     // The lattice follows the group part.
     connect(&FDoc, &TMapDocument::groupPartChanged, this, &TMainForm::RepaintMap);
-    connect(&FDoc, &TMapDocument::undoAvailableChanged, Cancel1, &QAction::setEnabled);
-    connect(&FDoc, &TMapDocument::redoAvailableChanged, Redo1, &QAction::setEnabled);
 }
 
 TMainForm::~TMainForm()
@@ -231,144 +206,6 @@ void TMainForm::FormDestroy()
     } catch (const EIniGTWriteError& e) {
         ShowError(nullptr, e.message());
     }
-}
-
-void TMainForm::createMenus()
-{
-    menuBar()->setObjectName(QStringLiteral("MainMenu"));
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    N1 = addItem(file, QStringLiteral("N1"), QStringLiteral("マップデータの新規作成(&N)..."),
-                 QKeySequence(Qt::CTRL | Qt::Key_N));
-    R1 = addItem(file, QStringLiteral("R1"), QStringLiteral("マップデータの読みこみ(&L)..."),
-                 QKeySequence(Qt::CTRL | Qt::Key_O));
-    RecentMapsMenu = file->addMenu(QStringLiteral("最近使ったマップ(&M)"));
-    RecentMapsMenu->setObjectName(QStringLiteral("RecentMapsMenu"));
-    N2 = addItem(file, QStringLiteral("N2"), QStringLiteral("マップデータを上書き保存(&S)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_S));
-    N3 = addItem(file, QStringLiteral("N3"),
-                 QStringLiteral("マップデータを名前を付けて保存(&R)..."));
-    file->addSeparator();
-    P1 = addItem(file, QStringLiteral("P1"), QStringLiteral("マップ全景を画像ファイルに保存(&P)"));
-    TmxExport1 =
-        addItem(file, QStringLiteral("TmxExport1"), QStringLiteral("TMX形式で書き出す(&T)..."));
-    TmxImport1 =
-        addItem(file, QStringLiteral("TmxImport1"), QStringLiteral("TMX形式を読み込む(&I)..."));
-    file->addSeparator();
-    Exit1 = addItem(file, QStringLiteral("Exit1"), QStringLiteral("終了(&X)"));
-
-    QMenu* tool = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
-    N17 = addItem(tool, QStringLiteral("N17"), QStringLiteral("パーツ描画(&P)"), Qt::Key_F1);
-    N18 = addItem(tool, QStringLiteral("N18"), QStringLiteral("特殊編集領域指定(&R)"), Qt::Key_F2);
-    N19 = addItem(tool, QStringLiteral("N19"), QStringLiteral("スクロール(&S)"), Qt::Key_F3);
-    D1 = addItem(tool, QStringLiteral("D1"), QStringLiteral("パーツグラフィック編集(&D)"),
-                 Qt::Key_F4);
-    FToolGroup = new QActionGroup(this);
-    for (QAction* a : {N17, N18, N19, D1}) {
-        a->setCheckable(true);
-        FToolGroup->addAction(a);
-    }
-
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
-    Cancel1 = addItem(edit, QStringLiteral("Cancel1"), QStringLiteral("取り消し(&U)"),
-                      QKeySequence(Qt::CTRL | Qt::Key_Z));
-    Cancel1->setEnabled(false);
-    Redo1 = addItem(edit, QStringLiteral("Redo1"), QStringLiteral("やり直し(&Y)"),
-                    QKeySequence(Qt::CTRL | Qt::Key_Y));
-    Redo1->setEnabled(false);
-    Replace1 = addItem(edit, QStringLiteral("Replace1"), QStringLiteral("置換(&R)..."));
-    G2 = addItem(edit, QStringLiteral("G2"), QStringLiteral("グループパーツとして取得(&G)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_C));
-    G2->setEnabled(false);
-    A1 = addItem(edit, QStringLiteral("A1"), QStringLiteral("ランダムに配置(A)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_R));
-    A1->setCheckable(true);
-    A1->setChecked(FSettings.RandomPlacement());
-    edit->addSeparator();
-    A2 = addItem(edit, QStringLiteral("A2"), QStringLiteral("全て選択(&A)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_A));
-    F1 =
-        addItem(edit, QStringLiteral("F1"), QStringLiteral("グループパーツで全マップを埋める(&F)"));
-
-    // Zoom keys, without menu items of their own: the tool box shows the zoom levels.
-    ZoomIn1 = new QAction(QStringLiteral("拡大"), this);
-    ZoomIn1->setObjectName(QStringLiteral("ZoomIn1"));
-    ZoomIn1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus),
-                           QKeySequence(Qt::CTRL | Qt::Key_Equal),
-                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Semicolon)});
-    ZoomOut1 = new QAction(QStringLiteral("縮小"), this);
-    ZoomOut1->setObjectName(QStringLiteral("ZoomOut1"));
-    ZoomOut1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    addAction(ZoomIn1);
-    addAction(ZoomOut1);
-    connect(ZoomIn1, &QAction::triggered, this, &TMainForm::ZoomIn1Click);
-    connect(ZoomOut1, &QAction::triggered, this, &TMainForm::ZoomOut1Click);
-
-    QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
-    N12 = addItem(view, QStringLiteral("N12"), QStringLiteral("パーツウィンドウ(&P)"),
-                  QKeySequence(Qt::CTRL | Qt::Key_F1));
-    N13 = addItem(view, QStringLiteral("N13"), QStringLiteral("ツールボックス(&T)"),
-                  QKeySequence(Qt::CTRL | Qt::Key_F2));
-    view->addSeparator();
-    G1 = addItem(view, QStringLiteral("G1"), QStringLiteral("グリッドの表示(&G)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_G));
-    for (QAction* a : {N12, N13, G1}) {
-        a->setCheckable(true);
-        a->setChecked(true);
-    }
-
-    QMenu* jump = menuBar()->addMenu(QStringLiteral("ジャンプ(&J)"));
-    PointMemoryMenu = jump->addMenu(QStringLiteral("ポイントの記録(&M)"));
-    PointRestoreMenu = jump->addMenu(QStringLiteral("ポイントへ移動(&R)"));
-    const char* memoryNames[] = {"N01", "N11", "N21", "N31", "N41"};
-    const char* restoreNames[] = {"N02", "N110", "N22", "N32", "N42"};
-    const Qt::Key fkeys[] = {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F5};
-    for (int k = 0; k < 5; ++k) {
-        const QString caption = QStringLiteral("ポイント &%1").arg(k + 1);
-        QAction* memory = addItem(PointMemoryMenu, QString::fromLatin1(memoryNames[k]), caption,
-                                  QKeySequence(Qt::CTRL | Qt::SHIFT | fkeys[k]));
-        QAction* restore = addItem(PointRestoreMenu, QString::fromLatin1(restoreNames[k]), caption,
-                                   QKeySequence(Qt::SHIFT | fkeys[k]));
-        memory->setCheckable(true);
-        restore->setCheckable(true);
-        onTriggered(memory, this, [this, k] { PointMemoryClick(k); });
-        onTriggered(restore, this, [this, k] { PointRestoreClick(k); });
-    }
-
-    QMenu* options = menuBar()->addMenu(QStringLiteral("オプション(&O)"));
-    N14 = addItem(options, QStringLiteral("N14"), QStringLiteral("環境設定(&E)..."));
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    Contents1 = addItem(help, QStringLiteral("Contents1"), QStringLiteral("目次(&C)"));
-    N7 = addItem(help, QStringLiteral("N7"), QStringLiteral("キーワード検索(&N)"));
-    Contents1->setEnabled(false);
-    N7->setEnabled(false);
-    help->addSeparator();
-    About1 = addItem(help, QStringLiteral("About1"), QStringLiteral("バージョン情報(&A)..."));
-
-    connect(N1, &QAction::triggered, this, [this] { N1Click(); });
-    connect(R1, &QAction::triggered, this, [this] { R1Click(); });
-    connect(N2, &QAction::triggered, this, [this] { N2Click(); });
-    connect(N3, &QAction::triggered, this, [this] { N3Click(); });
-    connect(P1, &QAction::triggered, this, [this] { P1Click(); });
-    connect(TmxExport1, &QAction::triggered, this, [this] { TmxExport1Click(); });
-    connect(TmxImport1, &QAction::triggered, this, [this] { TmxImport1Click(); });
-    connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
-    onTriggered(N17, this, [this] { N17Click(); });
-    onTriggered(N18, this, [this] { N18Click(); });
-    onTriggered(N19, this, [this] { N19Click(); });
-    onTriggered(D1, this, [this] { D1Click(); });
-    connect(Cancel1, &QAction::triggered, this, [this] { Cancel1Click(); });
-    connect(Redo1, &QAction::triggered, this, [this] { Redo1Click(); });
-    onTriggered(N12, this, [this] { N12Click(); });
-    onTriggered(N13, this, [this] { N13Click(); });
-    onTriggered(G1, this, [this] { G1Click(); });
-    connect(N14, &QAction::triggered, this, [this] { N14Click(); });
-    connect(About1, &QAction::triggered, this, [this] { ShowTitle(); });
-    connect(Replace1, &QAction::triggered, this, [this] { Replace1Click(); });
-    connect(G2, &QAction::triggered, this, [this] { G2Click(); });
-    connect(A2, &QAction::triggered, this, [this] { A2Click(); });
-    connect(F1, &QAction::triggered, this, [this] { F1Click(); });
-    onTriggered(A1, this, [this] { A1Click(); });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -712,7 +549,6 @@ void TMainForm::ApplyZoom()
     MapGrid->setUpdatesEnabled(false);
     const bool zoom = FSettings.ZoomLevel() == zlZoom;
     applyCellSize();
-    D1->setEnabled(zoom);
     if (!zoom)
         SetScrollMode();
     // Centre the view on the current cell.
