@@ -8,6 +8,7 @@
 #include "MainFormLinks.h"
 #include "MapCellPainter.h"
 #include "MapPictureJob.h"
+#include "MapViewController.h"
 #include "PartGraphicEditor.h"
 #include "PartsStore.h"
 #include "TmxFile.h"
@@ -27,11 +28,7 @@
 #include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 #include <algorithm>
-#include <array>
-#include <cstring>
-#include <vector>
 
 namespace {
 
@@ -96,8 +93,6 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
         MapGridMouseUp(b, s, p);
     };
     MapGrid->OnTopLeftChanged = [this] { MapGridTopLeftChanged(); };
-    // Ctrl+wheel zooms instead of scrolling.
-    MapGrid->viewport()->installEventFilter(this);
 
     Lupe = new TLupe(MapGrid->viewport());
     Lupe->setObjectName(QStringLiteral("Lupe"));
@@ -169,25 +164,15 @@ void TMainForm::createTools()
 
 void TMainForm::connectModels()
 {
-    connect(&FSettings, &TSettings::zoomLevelChanged, this, [this] { ApplyZoom(); });
-    // The grid's cell size follows the settings only through ApplyZoom; the zoom view's
-    // cells are drawn at the zoom size as it is, also while the settings dialog edits it.
-    connect(&FSettings, &TSettings::zoomSizeChanged, this, [this] {
-        if (FSettings.ZoomLevel() == zlZoom)
-            RepaintMap();
-    });
+    // The view follows the zoom, the cells and the parts; outside the zoom level the map
+    // goes back to scroll mode.
+    FView = new TMapViewController(*MapGrid, FDoc, FParts, FSettings, [this] { SetScrollMode(); },
+                                   this);
     connect(&FSettings, &TSettings::mapToolChanged, this, &TMainForm::enterMapTool);
     connect(&FSettings, &TSettings::randomPlacementChanged, A1, &QAction::setChecked);
     connect(&FSettings, &TSettings::extNameChanged, this, &TMainForm::SetMapDialogExtension);
     connect(&FSettings, &TSettings::recentMapsChanged, this, &TMainForm::fillRecentMaps);
     fillRecentMaps();
-    connect(&FParts, &TPartsStore::partChanged, this, &TMainForm::RedrawPart);
-    connect(&FParts, &TPartsStore::allPartsChanged, this, &TMainForm::RepaintMap);
-    connect(&FDoc, &TMapDocument::cellsChanged, this,
-            [this](const TCellRect& rect) { MapGrid->InvalidateRect(rect); });
-    connect(&FDoc, &TMapDocument::mapReplaced, this, &TMainForm::showNewMap);
-    // The lattice follows the group part.
-    connect(&FDoc, &TMapDocument::groupPartChanged, this, &TMainForm::RepaintMap);
 }
 
 TMainForm::~TMainForm()
@@ -222,15 +207,6 @@ void TMainForm::becomeUntitled()
     FMapFileName.clear();
     FImportedFrom.clear();
     SetMapCaption(Untitled);
-}
-
-void TMainForm::showNewMap()
-{
-    MapGrid->SetColCount(FDoc.MapWidth());
-    MapGrid->SetRowCount(FDoc.MapHeight());
-    MapGrid->SetCol(0);
-    MapGrid->SetRow(0);
-    MapGrid->InvalidateGrid();
 }
 
 void TMainForm::SetMapCaption(const QString& name)
@@ -546,36 +522,12 @@ void TMainForm::ShowTitle()
 
 void TMainForm::ApplyZoom()
 {
-    MapGrid->setUpdatesEnabled(false);
-    const bool zoom = FSettings.ZoomLevel() == zlZoom;
-    applyCellSize();
-    if (!zoom)
-        SetScrollMode();
-    // Centre the view on the current cell.
-    MapGrid->SetLeftCol(std::max(0, MapGrid->Col() - MapGrid->VisibleColCount() / 2));
-    MapGrid->SetTopRow(std::max(0, MapGrid->Row() - MapGrid->VisibleRowCount() / 2));
-    MapGrid->setUpdatesEnabled(true);
-    MapGrid->InvalidateGrid();
+    FView->ApplyZoom();
 }
 
 void TMainForm::StepZoom(int step, const QPoint& anchor)
 {
-    const int level = std::clamp(int(FSettings.ZoomLevel()) + step, int(zlWide), int(zlZoom));
-    if (level == int(FSettings.ZoomLevel()))
-        return;
-    // The cell under the anchor, also past the map's last cell, stays under it.
-    const auto cellAt = [](int pos, int first, int pitch, int count) {
-        return std::clamp(first + pos / std::max(1, pitch), 0, count - 1);
-    };
-    const int oldPitchX = MapGrid->DefaultColWidth() + MapGrid->GridLineWidth();
-    const int oldPitchY = MapGrid->DefaultRowHeight() + MapGrid->GridLineWidth();
-    const int col = cellAt(anchor.x(), MapGrid->LeftCol(), oldPitchX, MapGrid->ColCount());
-    const int row = cellAt(anchor.y(), MapGrid->TopRow(), oldPitchY, MapGrid->RowCount());
-    FSettings.SetZoomLevel(TZoomLevel(level)); // ApplyZoom follows through the change signal
-    const int pitchX = MapGrid->DefaultColWidth() + MapGrid->GridLineWidth();
-    const int pitchY = MapGrid->DefaultRowHeight() + MapGrid->GridLineWidth();
-    MapGrid->SetLeftCol(col - anchor.x() / std::max(1, pitchX));
-    MapGrid->SetTopRow(row - anchor.y() / std::max(1, pitchY));
+    FView->StepZoom(step, anchor);
 }
 
 void TMainForm::ZoomIn1Click()
@@ -586,27 +538,6 @@ void TMainForm::ZoomIn1Click()
 void TMainForm::ZoomOut1Click()
 {
     StepZoom(-1, MapGrid->viewport()->rect().center());
-}
-
-bool TMainForm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == MapGrid->viewport() && event->type() == QEvent::Wheel) {
-        const auto* wheel = static_cast<QWheelEvent*>(event);
-        if (wheel->modifiers() & Qt::ControlModifier) {
-            // One level per notch, whichever way; what is left of a notch is dropped.
-            const int delta = wheel->angleDelta().y();
-            if (delta != 0)
-                StepZoom(delta > 0 ? 1 : -1, wheel->position().toPoint());
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void TMainForm::applyCellSize()
-{
-    MapGrid->SetDefaultColWidth(FSettings.CellSize());
-    MapGrid->SetDefaultRowHeight(FSettings.CellSize());
 }
 
 void TMainForm::SelectMapTool(TMapTool tool)
@@ -767,38 +698,17 @@ void TMainForm::overlayOnCell(bool selectedOverCell)
 
 void TMainForm::RepaintMap()
 {
-    MapGrid->InvalidateGrid();
+    FView->Repaint();
 }
 
 void TMainForm::RedrawMapRect(int left, int top, int right, int bottom)
 {
-    // Only the cells on screen are drawn again; the grid skips the others.
-    MapGrid->InvalidateRect(TCellRect{left, top, right, bottom}.NormalizeRect());
+    FView->RedrawRect(TCellRect{left, top, right, bottom}.NormalizeRect());
 }
 
 void TMainForm::RedrawPart(int part)
 {
-    // Only the cells on screen that hold the part; past a few dozen, one repaint of the
-    // whole view costs less than the bookkeeping.
-    constexpr size_t MaxSingleCells = 64;
-    const int left = MapGrid->LeftCol();
-    const int top = MapGrid->TopRow();
-    const int right = std::min(MapGrid->ColCount() - 1, left + MapGrid->VisibleColCount());
-    const int bottom = std::min(MapGrid->RowCount() - 1, top + MapGrid->VisibleRowCount());
-    std::vector<QPoint> cells;
-    for (int x = left; x <= right; ++x) {
-        for (int y = top; y <= bottom; ++y) {
-            if (FDoc.Cell(x, y) != part)
-                continue;
-            if (cells.size() == MaxSingleCells) {
-                RepaintMap();
-                return;
-            }
-            cells.emplace_back(x, y);
-        }
-    }
-    for (const QPoint& cell : cells)
-        MapGrid->InvalidateRect({cell.x(), cell.y(), cell.x(), cell.y()});
+    FView->RedrawPart(part);
 }
 
 void TMainForm::G1Click()
@@ -924,7 +834,7 @@ void TMainForm::PointMemoryClick(int k)
     // Recording toggles: a second recording turns the point off again.
     QAction* record = PointMemoryMenu->actions()[k];
     record->setChecked(!record->isChecked());
-    FJumpPoints[size_t(k)] = QPoint(MapGrid->Col(), MapGrid->Row());
+    FView->RememberPoint(k);
     QAction* restore = PointRestoreMenu->actions()[k];
     restore->setChecked(!restore->isChecked());
 }
@@ -933,9 +843,7 @@ void TMainForm::PointRestoreClick(int k)
 {
     if (!PointRestoreMenu->actions()[k]->isChecked())
         return;
-    const QPoint p = FJumpPoints[size_t(k)];
-    MapGrid->SetLeftCol(std::max(0, p.x() - MapGrid->VisibleColCount() / 2));
-    MapGrid->SetTopRow(std::max(0, p.y() - MapGrid->VisibleRowCount() / 2));
+    const QPoint p = FView->ShowPoint(k);
     StatusPanel0->setText(QStringLiteral("ジャンプ先: (%1,%2)").arg(p.x()).arg(p.y()));
 }
 
