@@ -14,7 +14,7 @@ class QWidget;
 
 // One entry of a window's menus: an item, a separator, a submenu, or a key with no item.
 // Made by the functions below and completed by the setters, a row of a table each:
-// TMenuEntry::Item(file, "N2", "上書き保存(&S)", &N2, save).Keys({Qt::CTRL | Qt::Key_S}).
+// TMenuEntry::Item(file, "N2", "上書き保存(&S)", {Qt::CTRL | Qt::Key_S}, &N2, save).
 struct TMenuEntry
 {
     enum TKind
@@ -26,16 +26,17 @@ struct TMenuEntry
     };
 
     // An item of `menu` (by caption; "menu/submenu" inside a submenu; menus come in the
-    // order they are first named), kept in *action, running `handler`.
+    // order they are first named), kept in *action (when given), running `handler`.
     static TMenuEntry Item(const QString& menu, const QString& name, const QString& caption,
-                           QAction** action, std::function<void()> handler = {});
+                           const QList<QKeySequence>& shortcuts, QAction** action,
+                           std::function<void()> handler = {});
     static TMenuEntry Separator(const QString& menu);
     static TMenuEntry Submenu(const QString& menu, const QString& name, const QString& caption,
                               QMenu** submenu);
-    static TMenuEntry Key(const QString& name, const QString& caption, QAction** action,
+    static TMenuEntry Key(const QString& name, const QString& caption,
+                          const QList<QKeySequence>& shortcuts, QAction** action,
                           std::function<void()> handler);
 
-    TMenuEntry& Keys(const QList<QKeySequence>& shortcuts);
     // A checkable item's handler sets its check mark itself: the toggle Qt makes when it is
     // clicked is taken back before the handler runs.
     TMenuEntry& Checks(bool checked, QActionGroup* group = nullptr);

@@ -6,6 +6,7 @@
 #include "IniGT.h"
 #include "LupeUnit.h"
 #include "MainFormLinks.h"
+#include "MainMenus.h"
 #include "MapCellPainter.h"
 #include "MapPictureJob.h"
 #include "MapViewController.h"
@@ -13,6 +14,7 @@
 #include "PartsStore.h"
 #include "TmxFile.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -64,8 +66,7 @@ const QString Untitled = QStringLiteral("無題");
 
 TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidget* parent)
     : QMainWindow(parent), FModels(models), FLinks(links), FSettings(models.Settings),
-      FDoc(models.Document), FParts(models.Parts),
-      FCellPainter(std::make_unique<TMapCellPainter>())
+      FDoc(models.Document), FParts(models.Parts), FCellPainter(std::make_unique<TMapCellPainter>())
 {
     setObjectName(QStringLiteral("MainForm"));
 
@@ -166,8 +167,8 @@ void TMainForm::connectModels()
 {
     // The view follows the zoom, the cells and the parts; outside the zoom level the map
     // goes back to scroll mode.
-    FView = new TMapViewController(*MapGrid, FDoc, FParts, FSettings, [this] { SetScrollMode(); },
-                                   this);
+    FView = new TMapViewController(
+        *MapGrid, FDoc, FParts, FSettings, [this] { SetScrollMode(); }, this);
     connect(&FSettings, &TSettings::mapToolChanged, this, &TMainForm::enterMapTool);
     connect(&FSettings, &TSettings::randomPlacementChanged, A1, &QAction::setChecked);
     connect(&FSettings, &TSettings::extNameChanged, this, &TMainForm::SetMapDialogExtension);
@@ -191,6 +192,118 @@ void TMainForm::FormDestroy()
     } catch (const EIniGTWriteError& e) {
         ShowError(nullptr, e.message());
     }
+}
+
+void TMainForm::createMenus()
+{
+    menuBar()->setObjectName(QStringLiteral("MainMenu"));
+    FToolGroup = new QActionGroup(this);
+    const QString file = QStringLiteral("ファイル(&F)");
+    const QString tool = QStringLiteral("ツール(&T)");
+    const QString edit = QStringLiteral("編集(&E)");
+    const QString view = QStringLiteral("表示(&V)");
+    const QString jump = QStringLiteral("ジャンプ(&J)");
+    const QString help = QStringLiteral("ヘルプ(&H)");
+    using E = TMenuEntry;
+    std::vector<TMenuEntry> entries = {
+        E::Item(file, "N1", "マップデータの新規作成(&N)...", {Qt::CTRL | Qt::Key_N}, &N1,
+                [this] { N1Click(); }),
+        E::Item(file, "R1", "マップデータの読みこみ(&L)...", {Qt::CTRL | Qt::Key_O}, &R1,
+                [this] { R1Click(); }),
+        E::Submenu(file, "RecentMapsMenu", "最近使ったマップ(&M)", &RecentMapsMenu),
+        E::Item(file, "N2", "マップデータを上書き保存(&S)", {Qt::CTRL | Qt::Key_S}, &N2,
+                [this] { N2Click(); }),
+        E::Item(file, "N3", "マップデータを名前を付けて保存(&R)...", {}, &N3,
+                [this] { N3Click(); }),
+        E::Separator(file),
+        E::Item(file, "P1", "マップ全景を画像ファイルに保存(&P)", {}, &P1, [this] { P1Click(); }),
+        E::Item(file, "TmxExport1", "TMX形式で書き出す(&T)...", {}, &TmxExport1,
+                [this] { TmxExport1Click(); }),
+        E::Item(file, "TmxImport1", "TMX形式を読み込む(&I)...", {}, &TmxImport1,
+                [this] { TmxImport1Click(); }),
+        E::Separator(file),
+        E::Item(file, "Exit1", "終了(&X)", {}, &Exit1, [this] { Exit1Click(); }),
+
+        E::Item(tool, "N17", "パーツ描画(&P)", {Qt::Key_F1}, &N17, [this] { N17Click(); })
+            .Checks(false, FToolGroup),
+        E::Item(tool, "N18", "特殊編集領域指定(&R)", {Qt::Key_F2}, &N18, [this] { N18Click(); })
+            .Checks(false, FToolGroup),
+        E::Item(tool, "N19", "スクロール(&S)", {Qt::Key_F3}, &N19, [this] { N19Click(); })
+            .Checks(false, FToolGroup),
+        // Pixels are edited only at the zoom level.
+        E::Item(tool, "D1", "パーツグラフィック編集(&D)", {Qt::Key_F4}, &D1, [this] { D1Click(); })
+            .Checks(false, FToolGroup)
+            .EnabledWhen([this] { return FSettings.ZoomLevel() == zlZoom; }),
+
+        E::Item(edit, "Cancel1", "取り消し(&U)", {Qt::CTRL | Qt::Key_Z}, &Cancel1,
+                [this] { Cancel1Click(); })
+            .EnabledWhen([this] { return FDoc.UndoAvailable(); }),
+        E::Item(edit, "Redo1", "やり直し(&Y)", {Qt::CTRL | Qt::Key_Y}, &Redo1,
+                [this] { Redo1Click(); })
+            .EnabledWhen([this] { return FDoc.RedoAvailable(); }),
+        E::Item(edit, "Replace1", "置換(&R)...", {}, &Replace1, [this] { Replace1Click(); }),
+        // The group part is taken from the region selected in region mode.
+        E::Item(edit, "G2", "グループパーツとして取得(&G)", {Qt::CTRL | Qt::Key_C}, &G2,
+                [this] { G2Click(); })
+            .EnabledWhen([this] { return FSettings.MapTool() == mtRegion; }),
+        E::Item(edit, "A1", "ランダムに配置(A)", {Qt::CTRL | Qt::Key_R}, &A1, [this] { A1Click(); })
+            .Checks(FSettings.RandomPlacement()),
+        E::Separator(edit),
+        E::Item(edit, "A2", "全て選択(&A)", {Qt::CTRL | Qt::Key_A}, &A2, [this] { A2Click(); }),
+        E::Item(edit, "F1", "グループパーツで全マップを埋める(&F)", {}, &F1, [this] { F1Click(); }),
+
+        // Zoom keys, without menu items of their own: the tool box shows the zoom levels.
+        E::Key("ZoomIn1", "拡大",
+               {Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal,
+                Qt::CTRL | Qt::SHIFT | Qt::Key_Semicolon},
+               &ZoomIn1, [this] { ZoomIn1Click(); }),
+        E::Key("ZoomOut1", "縮小", {Qt::CTRL | Qt::Key_Minus}, &ZoomOut1,
+               [this] { ZoomOut1Click(); }),
+
+        E::Item(view, "N12", "パーツウィンドウ(&P)", {Qt::CTRL | Qt::Key_F1}, &N12,
+                [this] { N12Click(); })
+            .Checks(true),
+        E::Item(view, "N13", "ツールボックス(&T)", {Qt::CTRL | Qt::Key_F2}, &N13,
+                [this] { N13Click(); })
+            .Checks(true),
+        E::Separator(view),
+        E::Item(view, "G1", "グリッドの表示(&G)", {Qt::CTRL | Qt::Key_G}, &G1,
+                [this] { G1Click(); })
+            .Checks(true),
+
+        E::Submenu(jump, QString(), "ポイントの記録(&M)", &PointMemoryMenu),
+        E::Submenu(jump, QString(), "ポイントへ移動(&R)", &PointRestoreMenu),
+    };
+    // The jump points: recorded with Ctrl+Shift+F1..F5, gone to with Shift+F1..F5.
+    const char* memoryNames[] = {"N01", "N11", "N21", "N31", "N41"};
+    const char* restoreNames[] = {"N02", "N110", "N22", "N32", "N42"};
+    const Qt::Key fkeys[] = {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F5};
+    for (int k = 0; k < 10; ++k) {
+        const bool memory = k < 5;
+        const int n = k % 5;
+        entries.push_back(
+            E::Item(jump + (memory ? QStringLiteral("/ポイントの記録(&M)")
+                                   : QStringLiteral("/ポイントへ移動(&R)")),
+                    memory ? memoryNames[n] : restoreNames[n],
+                    QStringLiteral("ポイント &%1").arg(n + 1),
+                    {memory ? Qt::CTRL | Qt::SHIFT | fkeys[n] : Qt::SHIFT | fkeys[n]}, nullptr,
+                    [this, memory, n] { memory ? PointMemoryClick(n) : PointRestoreClick(n); })
+                .Checks(false));
+    }
+    // No help is installed.
+    const auto never = [] { return false; };
+    entries.insert(
+        entries.end(),
+        {E::Item("オプション(&O)", "N14", "環境設定(&E)...", {}, &N14, [this] { N14Click(); }),
+         E::Item(help, "Contents1", "目次(&C)", {}, &Contents1).EnabledWhen(never),
+         E::Item(help, "N7", "キーワード検索(&N)", {}, &N7).EnabledWhen(never), E::Separator(help),
+         E::Item(help, "About1", "バージョン情報(&A)...", {}, &About1, [this] { ShowTitle(); })});
+
+    const std::function<void()> refresh = BuildMenus(menuBar(), this, entries);
+    connect(&FDoc, &TMapDocument::undoAvailableChanged, this, refresh);
+    connect(&FDoc, &TMapDocument::redoAvailableChanged, this, refresh);
+    connect(&FSettings, &TSettings::mapToolChanged, this, refresh);
+    connect(&FSettings, &TSettings::zoomLevelChanged, this, refresh);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -38,8 +38,8 @@ expect src/map/MapDocument.cpp NormalizeRect
 expect src/map/MapDocument.h ExchangePartsInRect FillMapRect GroupCells GroupHeight GroupWidth \
   MapCells MapHeight MapModified MapWidth NewMap ScatterGroup StampGroup TakeUndoSnapshot
 expect src/app/MapTools.h MapDragButton MapDragCol MapDragRow
-expect src/app/main.cpp OpenDialog SaveDialog StatusBar
-expect src/app/MainMenus.cpp MainMenu N01 N02 N11 N110 N21 N22 N31 N32 N41 N42
+expect src/app/main.cpp MainMenu N01 N02 N11 N110 N21 N22 N31 N32 N41 N42 OpenDialog SaveDialog \
+  StatusBar
 expect src/app/MapPictureJob.cpp SaveFullMapPicDialog
 expect src/app/main.h A1 A1Click A2 A2Click About1 ApplyZoom Cancel1 Cancel1Click Contents1 D1 \
   D1Click Exit1 Exit1Click F1 F1Click FormCloseQuery FormCreate FormDestroy G1 G1Click G2 \
