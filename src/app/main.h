@@ -25,6 +25,7 @@ class QMenu;
 class TLupe;
 class TMainFormLinks;
 class TMapCellPainter;
+class TMapViewController;
 class TPartGraphicEditor;
 
 // The main window: the map view with its menus and status bar. Shows the program's map
@@ -200,14 +201,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createMenus();
     void createTools();
     void connectModels();
-    // The grid takes the size of a new or loaded map and starts at its top left.
-    void showNewMap();
     void becomeUntitled();
     void fillRecentMaps();
     std::optional<QString> runMapSaveDialog();
@@ -215,7 +213,6 @@ private:
     TMapFileType loadType() const;
     // Puts the view in the state of a map tool: grid options, cursor, menu check marks.
     void enterMapTool(TMapTool tool);
-    void applyCellSize();
     // Lays the magnifier over the current cell with a copy of its part.
     void showMagnifier();
     void commitMagnifier();
@@ -238,11 +235,11 @@ private:
     std::array<std::unique_ptr<TMapGridTool>, 4> FTools; // one of each kind, by TMapTool
     TMapGridTool* FTool = nullptr;                       // the settings' map tool
     TPartGraphicEditor* FPartEditor; // the magnifier's part, its edits and their store
+    TMapViewController* FView;       // the view's scale and place, and its repaints
     QActionGroup* FToolGroup;
     QString FMapFileName; // the name the map save dialog holds; empty when untitled
     QString FImportedFrom; // the TMX file an untitled map was imported from
     QString FMapExtension;
     QStringList FMapFilters;
     QStringList FOpenFilters;
-    std::array<QPoint, 5> FJumpPoints{}; // the jump points, for the whole run
 };
