@@ -153,13 +153,30 @@ void TMainForm::FormCreate()
 
 void TMainForm::createTools()
 {
+    // The magnifier and the overlay are still the window's: the tools ask for them.
     FToolContext = std::make_unique<TMapToolContext>(TMapToolContext{
-        *MapGrid, FDoc, FSettings, [this](const QString& text) { StatusPanel0->setText(text); },
-        [this] { commitMagnifier(); },
-        [this](bool selectedOverCell) { overlayOnCell(selectedOverCell); },
-        [this](uint8_t part) { FLinks.SelectPart(part); }});
-    for (TMapTool kind : {mtPaint, mtRegion, mtScroll, mtLupe})
+        .Grid = *MapGrid,
+        .Document = FDoc,
+        .Settings = FSettings,
+        .ShowMagnifier =
+            [this] {
+                Lupe->hide();
+                showMagnifier();
+            },
+        .HideMagnifier =
+            [this] {
+                Lupe->hide();
+                dropLupeEdits();
+            },
+        .CommitMagnifier = [this] { commitMagnifier(); },
+        .OverlayOnCell = [this](bool selectedOverCell) { overlayOnCell(selectedOverCell); },
+    });
+    for (TMapTool kind : {mtPaint, mtRegion, mtScroll, mtLupe}) {
         FTools[kind] = TMapGridTool::Make(kind, *FToolContext);
+        connect(FTools[kind].get(), &TMapGridTool::statusChanged, StatusPanel0, &QLabel::setText);
+        connect(FTools[kind].get(), &TMapGridTool::partPicked, this,
+                [this](uint8_t part) { FLinks.SelectPart(part); });
+    }
     FTool = FTools[FSettings.MapTool()].get();
 }
 
@@ -703,21 +720,14 @@ void TMainForm::D1Click()
 
 void TMainForm::enterMapTool(TMapTool tool)
 {
-    FTool = FTools[tool].get();
-    // In every tool the map moves when a scroll bar's thumb is released, not while it is
-    // dragged.
-    const TGridOptions options = goVertLine | goHorzLine;
-    MapGrid->SetOptions(FTool->SelectsRange() ? options | goRangeSelect : options);
-    MapGrid->viewport()->setCursor(FTool->Cursor());
+    TMapGridTool* next = FTools[tool].get();
+    if (next != FTool)
+        FTool->Deactivate();
+    FTool = next;
+    FTool->Activate();
     QAction* items[] = {N17, N18, N19, D1};
     items[tool]->setChecked(true);
     G2->setEnabled(tool == mtRegion);
-    // Leaving part-graphic editing drops what was not stored; entering it loads the part.
-    Lupe->hide();
-    if (tool == mtLupe)
-        showMagnifier();
-    else
-        dropLupeEdits();
 }
 
 void TMainForm::showMagnifier()
@@ -852,9 +862,7 @@ void TMainForm::MapGridBeginPaint(QPainter& canvas)
     state.CellBrush[0] = MapGrid->palette().brush(QPalette::Base);
     state.CellBrush[1] = MapGrid->palette().brush(QPalette::Highlight);
     state.Selection = MapGrid->Selection();
-    state.DragActive = FTool->Dragging();
-    state.PaintMode = FSettings.MapTool() == mtPaint;
-    state.ScrollMode = FSettings.MapTool() == mtScroll;
+    state.Preview = FTool->Preview();
     if (LupeEdited()) {
         state.EditedPart = FPartEditor->PartNumber();
         state.EditedPicture = FPartEditor->EditedPicture();
