@@ -8,6 +8,11 @@ namespace {
 
 constexpr quint32 ColorMask = 0x00FFFFFF;
 
+quint32* row(QImage& image, int y)
+{
+    return reinterpret_cast<quint32*>(image.bits() + qsizetype(y) * image.bytesPerLine());
+}
+
 } // namespace
 
 void TPixelShapes::Line(QPoint a, QPoint b, bool thick, std::vector<TPixelSpan>& spans)
@@ -88,10 +93,7 @@ QRect TPixelShapes::Fill(QImage& image, QPoint seed, quint32 value)
         return {};
     const int width = image.width();
     const int height = image.height();
-    uchar* const bits = image.bits();
-    const qsizetype stride = image.bytesPerLine();
-    const quint32 target =
-        reinterpret_cast<const quint32*>(bits + seed.y() * stride)[seed.x()] & ColorMask;
+    const quint32 target = row(image, seed.y())[seed.x()] & ColorMask;
     if (target == (value & ColorMask))
         return {};
 
@@ -104,6 +106,8 @@ QRect TPixelShapes::Fill(QImage& image, QPoint seed, quint32 value)
         if (y + dy >= 0 && y + dy < height)
             FFillStack.push_back({y + dy, x0, x1, dy});
     };
+    uchar* const bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
     FFillStack.clear();
     push(seed.y(), seed.x(), seed.x(), 1);
     push(seed.y() + 1, seed.x(), seed.x(), -1);
