@@ -38,6 +38,17 @@ void TMapGridTool::Activate()
     F.Grid.viewport()->setCursor(Cursor());
 }
 
+void TMapGridTool::Deactivate()
+{
+    if (!FDragging)
+        return;
+    FDragging = false;
+    MapDragButton = Qt::NoButton;
+    emit statusChanged(QString());
+    // The dragged rectangle loses its preview.
+    F.Grid.InvalidateRect(F.Grid.Selection());
+}
+
 void TMapGridTool::Press(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& pos)
 {
     const QPoint cell = F.Grid.MouseToCell(pos);
@@ -152,6 +163,7 @@ void TLupeTool::Activate()
 
 void TLupeTool::Deactivate()
 {
+    TMapGridTool::Deactivate();
     F.HideMagnifier();
 }
 

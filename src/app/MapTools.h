@@ -46,8 +46,9 @@ public:
     // Entering the tool: the grid's range selection and the pointer's cursor as the tool
     // wants them. Choosing the tool in use again activates it again without leaving it.
     virtual void Activate();
-    // Leaving the tool for another.
-    virtual void Deactivate() {}
+    // Leaving the tool for another: a drag in progress ends there, laying nothing, so that
+    // the tool is not found dragging when it is chosen again.
+    virtual void Deactivate();
 
     virtual Qt::CursorShape Cursor() const = 0;
     // Whether a left drag stretches the grid's selection.

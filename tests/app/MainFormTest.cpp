@@ -247,6 +247,16 @@ TEST_F(MainFormTest, PaintAndRightDragsReportTheirCells)
     MoveTo(3, 4);
     EXPECT_EQ(Status(), QStringLiteral("(3,4)"));
     Release(Qt::RightButton, 3, 4);
+
+    // A tool chosen during a drag ends it: back in paint mode, no drag is left over and the
+    // late release lays nothing.
+    Main()->Document().SetGroupSingle(7);
+    Press(Qt::LeftButton, 0, 0);
+    Main()->N19->trigger();
+    Main()->N17->trigger();
+    EXPECT_FALSE(Main()->MapDragActive());
+    Release(Qt::LeftButton, 0, 0);
+    EXPECT_NE(Main()->Document().Cell(0, 0), 7);
 }
 
 TEST_F(MainFormTest, ScrollModeDragMovesTheMapWithThePointer)
