@@ -32,12 +32,12 @@ void TMapCellPainter::Begin(QPainter& canvas, const TMapPaintState& state)
 
 TCopyMode TMapCellPainter::CopyMode(int col, int row) const
 {
-    if (!F.DragActive || F.ScrollMode || !F.Selection.Contains(col, row))
+    if (F.Preview == TDragPreview::None || !F.Selection.Contains(col, row))
         return cmSrcCopy;
-    if (!F.PaintMode)
+    if (F.Preview == TDragPreview::Inverted)
         return cmNotSrcCopy;
-    // Painting: the background brush, but the part inverted in the last column and the
-    // last row of every group-part-sized tile.
+    // The group part's tiles: the background brush, but the part inverted in the last column and
+    // the last row of every group-part-sized tile.
     const int gw = F.Doc->GroupWidth();
     const int gh = F.Doc->GroupHeight();
     if ((col - F.Selection.Left) % gw == gw - 1 || (row - F.Selection.Top) % gh == gh - 1)
@@ -119,11 +119,11 @@ void TMapCellPainter::DrawCells(QPainter& canvas, const TGridRect& cells, const 
     if (!F.Doc || !F.Parts)
         return;
     const QSize size = first.size();
-    // The common case, every cell its cached part at 1:1 with nothing dragged: the cells
+    // The common case, every cell its cached part at 1:1 with no preview: the cells
     // are copied straight into the grid's picture. Everything else, and cells the
     // picture's edge cuts, go through DrawCell.
-    const bool direct =
-        FCached && !F.DragActive && (!F.Zoom || size == QSize(F.ZoomSize, F.ZoomSize));
+    const bool direct = FCached && F.Preview == TDragPreview::None &&
+                        (!F.Zoom || size == QSize(F.ZoomSize, F.ZoomSize));
     std::array<const uchar*, 256> scaled{};
     qsizetype scaledStride = 0;
     if (direct) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CopyMode.h"
+#include "DragPreview.h"
 #include "DrawGrid.h"
 #include "MapCellCache.h"
 
@@ -22,17 +23,17 @@ struct TMapPaintState
     QSize CellSize;
     QBrush CellBrush[2]; // the background of cells outside / inside the selection
     TGridRect Selection;
-    bool DragActive = false; // a mouse button is dragging on the map
-    bool PaintMode = false;
-    bool ScrollMode = false;
+    // What the selection shows while a mouse button drags on the map, as the map tool in
+    // use says; None when nothing drags.
+    TDragPreview Preview = TDragPreview::None;
     // A part whose picture is being edited: its cells show EditedPicture (same size as the
     // parts) instead of the stored picture. -1 for none.
     int EditedPart = -1;
     const QImage* EditedPicture = nullptr;
 };
 
-// Draws the map's cells: each cell's part in the copy mode the drag calls for, and the group
-// part's lattice. When the grid paints into a picture of its own, cells of a cacheable size
+// Draws the map's cells: each cell's part in the copy mode the drag's preview calls for, and the
+// group part's lattice. When the grid paints into a picture of its own, cells of a cacheable size
 // are copied into it pixel by pixel from the parts scaled once to the cell size; bigger ones
 // go through the painter.
 class TMapCellPainter

@@ -29,6 +29,26 @@ std::unique_ptr<TMapGridTool> TMapGridTool::Make(TMapTool kind, const TMapToolCo
     return nullptr;
 }
 
+void TMapGridTool::Activate()
+{
+    // In every tool the map moves when a scroll bar's thumb is released, not while it is
+    // dragged.
+    const TGridOptions options = goVertLine | goHorzLine;
+    F.Grid.SetOptions(SelectsRange() ? options | goRangeSelect : options);
+    F.Grid.viewport()->setCursor(Cursor());
+}
+
+void TMapGridTool::Deactivate()
+{
+    if (!FDragging)
+        return;
+    FDragging = false;
+    MapDragButton = Qt::NoButton;
+    emit statusChanged(QString());
+    // The dragged rectangle loses its preview.
+    F.Grid.InvalidateRect(F.Grid.Selection());
+}
+
 void TMapGridTool::Press(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& pos)
 {
     const QPoint cell = F.Grid.MouseToCell(pos);
@@ -44,8 +64,8 @@ void TMapGridTool::Press(Qt::MouseButton button, Qt::KeyboardModifiers, const QP
         FDragging = false;
         return;
     }
-    F.ShowStatus(cellText(cell.x(), cell.y()) +
-                 (button == Qt::LeftButton ? QStringLiteral("-") : QString()));
+    emit statusChanged(cellText(cell.x(), cell.y()) +
+                       (button == Qt::LeftButton ? QStringLiteral("-") : QString()));
     F.Grid.InvalidateRect(F.Grid.Selection());
 }
 
@@ -55,10 +75,10 @@ void TMapGridTool::Move(Qt::KeyboardModifiers, const QPoint& pos)
     if (FDragging) {
         Dragged(cell);
     } else if (cell.x() < 0 || cell.y() < 0) {
-        F.ShowStatus(QStringLiteral("マップ外"));
+        emit statusChanged(QStringLiteral("マップ外"));
     } else {
-        F.ShowStatus(cellText(cell.x(), cell.y()) + QStringLiteral("・パーツ番号:") +
-                     QString::number(F.Document.Cell(cell.x(), cell.y())));
+        emit statusChanged(cellText(cell.x(), cell.y()) + QStringLiteral("・パーツ番号:") +
+                           QString::number(F.Document.Cell(cell.x(), cell.y())));
     }
 }
 
@@ -66,10 +86,10 @@ void TMapGridTool::Dragged(const QPoint& cell)
 {
     if (MapDragButton == Qt::LeftButton) {
         const TCellRect sel = F.Grid.Selection();
-        F.ShowStatus(cellText(sel.Left, sel.Top) + QStringLiteral("-") +
-                     cellText(sel.Right, sel.Bottom));
+        emit statusChanged(cellText(sel.Left, sel.Top) + QStringLiteral("-") +
+                           cellText(sel.Right, sel.Bottom));
     } else if (MapDragButton == Qt::RightButton) {
-        F.ShowStatus(cellText(cell.x(), cell.y()));
+        emit statusChanged(cellText(cell.x(), cell.y()));
     }
 }
 
@@ -79,7 +99,7 @@ void TMapGridTool::Release(Qt::MouseButton button, Qt::KeyboardModifiers keys, c
         return;
     FDragging = false;
     const QPoint cell = F.Grid.MouseToCell(pos);
-    F.ShowStatus(QString());
+    emit statusChanged(QString());
 
     if (button == Qt::LeftButton) {
         LeftReleased(keys);
@@ -99,9 +119,9 @@ void TMapGridTool::pick(const QPoint& cell)
     F.Grid.SetCol(cell.x());
     F.Grid.SetRow(cell.y());
     const uint8_t part = F.Document.Cell(cell.x(), cell.y());
-    F.PartPicked(part);
+    emit partPicked(part);
     F.Document.SetGroupSingle(part);
-    F.ShowStatus(QStringLiteral("取得パーツ番号:") + QString::number(part));
+    emit statusChanged(QStringLiteral("取得パーツ番号:") + QString::number(part));
 }
 
 void TPaintTool::LeftReleased(Qt::KeyboardModifiers keys)
@@ -132,7 +152,19 @@ void TScrollTool::Dragged(const QPoint& cell)
         grid.SetLeftCol(std::max(0, grid.LeftCol() + MapDragCol - cell.x()));
     if (cell.y() >= 0 && MapDragRow != cell.y())
         grid.SetTopRow(std::max(0, grid.TopRow() + MapDragRow - cell.y()));
-    F.ShowStatus(QStringLiteral("左上の座標:(%1,%2)").arg(grid.LeftCol()).arg(grid.TopRow()));
+    emit statusChanged(QStringLiteral("左上の座標:(%1,%2)").arg(grid.LeftCol()).arg(grid.TopRow()));
+}
+
+void TLupeTool::Activate()
+{
+    TMapGridTool::Activate();
+    F.ShowMagnifier();
+}
+
+void TLupeTool::Deactivate()
+{
+    TMapGridTool::Deactivate();
+    F.HideMagnifier();
 }
 
 void TLupeTool::LeftReleased(Qt::KeyboardModifiers)

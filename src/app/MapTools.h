@@ -1,7 +1,9 @@
 #pragma once
 
+#include "DragPreview.h"
 #include "Settings.h"
 
+#include <QObject>
 #include <QPoint>
 #include <QString>
 #include <functional>
@@ -10,38 +12,49 @@
 class TDrawGrid;
 class TMapDocument;
 
-// What the map tools work on, given by the main window.
+// What the map tools work on, given by the main window, and the work of the main window
+// they still ask for.
 struct TMapToolContext
 {
     TDrawGrid& Grid;
     TMapDocument& Document;
     const TSettings& Settings;
-    std::function<void(const QString&)> ShowStatus; // the status bar's first panel
-    // Part-graphic editing: the magnifier's picture goes back into its part, then the
-    // magnifier moves to the current cell.
+    // Part-graphic editing's magnifier, which the main window holds: shown over the current
+    // cell with a copy of its part (staying hidden while that cell is off the screen),
+    // hidden dropping what was not stored, and its picture stored into its part before it
+    // moves to the current cell.
+    std::function<void()> ShowMagnifier;
+    std::function<void()> HideMagnifier;
     std::function<void()> CommitMagnifier;
     // Paint mode with Shift or Ctrl: the selected part laid over the current cell's part
     // (true), or the cell's part over the selected part (false), through the transparency
-    // dialog.
+    // dialog, as one step of the history.
     std::function<void(bool selectedOverCell)> OverlayOnCell;
-    std::function<void(uint8_t)> PartPicked; // a right-button pick took this part
 };
 
 // A tool of the map grid: what a press, a drag and a release of the mouse do, with its own
 // drag state. Common to every tool: a press makes the pressed cell current (a press beyond
 // the last cell starts no drag), the pointer's cell and part show while no button is down,
 // and a right-button release picks the cell's part as a one-part group part.
-class TMapGridTool
+class TMapGridTool : public QObject
 {
+    Q_OBJECT
+
 public:
     explicit TMapGridTool(const TMapToolContext& context) : F(context) {}
-    virtual ~TMapGridTool() = default;
-    TMapGridTool(const TMapGridTool&) = delete;
-    TMapGridTool& operator=(const TMapGridTool&) = delete;
+
+    // Entering the tool: the grid's range selection and the pointer's cursor as the tool
+    // wants them. Choosing the tool in use again activates it again without leaving it.
+    virtual void Activate();
+    // Leaving the tool for another: a drag in progress ends there, laying nothing, so that
+    // the tool is not found dragging when it is chosen again.
+    virtual void Deactivate();
 
     virtual Qt::CursorShape Cursor() const = 0;
     // Whether a left drag stretches the grid's selection.
     virtual bool SelectsRange() const = 0;
+    // What the dragged rectangle shows now: the tool's preview while a button drags.
+    TDragPreview Preview() const { return FDragging ? DragPreview() : TDragPreview::None; }
 
     void Press(Qt::MouseButton button, Qt::KeyboardModifiers keys, const QPoint& pos);
     void Move(Qt::KeyboardModifiers keys, const QPoint& pos);
@@ -52,7 +65,16 @@ public:
     // Makes one tool of each kind.
     static std::unique_ptr<TMapGridTool> Make(TMapTool kind, const TMapToolContext& context);
 
+signals:
+    // The text for the status bar's first panel: the cell under the pointer and its part,
+    // the dragged rectangle, the view's corner, a picked part; empty at a release.
+    void statusChanged(const QString& text);
+    // A right-button release took this part from the map as the group part.
+    void partPicked(uint8_t part);
+
 protected:
+    // What the dragged rectangle shows while a button drags.
+    virtual TDragPreview DragPreview() const = 0;
     // A move while a button is down, over the given cell (-1 beyond the last one). By
     // default a left drag shows the selection, a right drag the cell.
     virtual void Dragged(const QPoint& cell);
@@ -79,6 +101,7 @@ public:
     bool SelectsRange() const override { return true; }
 
 protected:
+    TDragPreview DragPreview() const override { return TDragPreview::GroupTiles; }
     void LeftReleased(Qt::KeyboardModifiers keys) override;
 };
 
@@ -89,6 +112,9 @@ public:
     using TMapGridTool::TMapGridTool;
     Qt::CursorShape Cursor() const override { return Qt::CrossCursor; }
     bool SelectsRange() const override { return true; }
+
+protected:
+    TDragPreview DragPreview() const override { return TDragPreview::Inverted; }
 };
 
 // Grabs the map: the grabbed cell stays under the pointer, whichever button drags.
@@ -100,18 +126,23 @@ public:
     bool SelectsRange() const override { return false; }
 
 protected:
+    TDragPreview DragPreview() const override { return TDragPreview::None; }
     void Dragged(const QPoint& cell) override;
 };
 
-// Part-graphic editing: a click stores the magnifier's picture into its part and moves the
-// magnifier to the clicked cell.
+// Part-graphic editing: the magnifier shows over the current cell while the tool is in use;
+// a click stores the magnifier's picture into its part and moves the magnifier to the
+// clicked cell; leaving the tool drops what was not stored.
 class TLupeTool : public TMapGridTool
 {
 public:
     using TMapGridTool::TMapGridTool;
+    void Activate() override;
+    void Deactivate() override;
     Qt::CursorShape Cursor() const override { return Qt::ArrowCursor; }
     bool SelectsRange() const override { return false; }
 
 protected:
+    TDragPreview DragPreview() const override { return TDragPreview::Inverted; }
     void LeftReleased(Qt::KeyboardModifiers keys) override;
 };

@@ -6,10 +6,12 @@
 #include "IniGT.h"
 #include "LupeUnit.h"
 #include "MainFormLinks.h"
+#include "MainMenus.h"
 #include "MapCellPainter.h"
 #include "MapFileCommands.h"
 #include "MapPictureJob.h"
 #include "MapSession.h"
+#include "MapViewController.h"
 #include "PartGraphicEditor.h"
 #include "PartsStore.h"
 
@@ -24,12 +26,7 @@
 #include <QPainter>
 #include <QStatusBar>
 #include <QUrl>
-#include <QWheelEvent>
 #include <algorithm>
-#include <array>
-#include <cstring>
-#include <functional>
-#include <vector>
 
 namespace {
 
@@ -61,33 +58,11 @@ int statusPanelWidth(const QLabel& panel)
 const QString MainSection = QStringLiteral("MainWindow");
 const QString Untitled = QStringLiteral("無題");
 
-QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
-                 const QKeySequence& shortcut = QKeySequence())
-{
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(name);
-    if (!shortcut.isEmpty())
-        action->setShortcut(shortcut);
-    return action;
-}
-
-// The handlers set their items' check marks themselves: the toggle Qt makes when a
-// checkable item is clicked is taken back before the handler runs.
-void onTriggered(QAction* action, QObject* context, const std::function<void()>& handler)
-{
-    QObject::connect(action, &QAction::triggered, context, [action, handler](bool checked) {
-        if (action->isCheckable())
-            action->setChecked(!checked);
-        handler();
-    });
-}
-
 } // namespace
 
 TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidget* parent)
     : QMainWindow(parent), FModels(models), FLinks(links), FSettings(models.Settings),
-      FDoc(models.Document), FParts(models.Parts),
-      FCellPainter(std::make_unique<TMapCellPainter>())
+      FDoc(models.Document), FParts(models.Parts), FCellPainter(std::make_unique<TMapCellPainter>())
 {
     setObjectName(QStringLiteral("MainForm"));
 
@@ -115,8 +90,6 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
         MapGridMouseUp(b, s, p);
     };
     MapGrid->OnTopLeftChanged = [this] { MapGridTopLeftChanged(); };
-    // Ctrl+wheel zooms instead of scrolling.
-    MapGrid->viewport()->installEventFilter(this);
 
     Lupe = new TLupe(MapGrid->viewport());
     Lupe->setObjectName(QStringLiteral("Lupe"));
@@ -176,13 +149,30 @@ void TMainForm::FormCreate()
 
 void TMainForm::createTools()
 {
+    // The magnifier and the overlay are still the window's: the tools ask for them.
     FToolContext = std::make_unique<TMapToolContext>(TMapToolContext{
-        *MapGrid, FDoc, FSettings, [this](const QString& text) { StatusPanel0->setText(text); },
-        [this] { commitMagnifier(); },
-        [this](bool selectedOverCell) { overlayOnCell(selectedOverCell); },
-        [this](uint8_t part) { FLinks.SelectPart(part); }});
-    for (TMapTool kind : {mtPaint, mtRegion, mtScroll, mtLupe})
+        .Grid = *MapGrid,
+        .Document = FDoc,
+        .Settings = FSettings,
+        .ShowMagnifier =
+            [this] {
+                Lupe->hide();
+                showMagnifier();
+            },
+        .HideMagnifier =
+            [this] {
+                Lupe->hide();
+                dropLupeEdits();
+            },
+        .CommitMagnifier = [this] { commitMagnifier(); },
+        .OverlayOnCell = [this](bool selectedOverCell) { overlayOnCell(selectedOverCell); },
+    });
+    for (TMapTool kind : {mtPaint, mtRegion, mtScroll, mtLupe}) {
         FTools[kind] = TMapGridTool::Make(kind, *FToolContext);
+        connect(FTools[kind].get(), &TMapGridTool::statusChanged, StatusPanel0, &QLabel::setText);
+        connect(FTools[kind].get(), &TMapGridTool::partPicked, this,
+                [this](uint8_t part) { FLinks.SelectPart(part); });
+    }
     FTool = FTools[FSettings.MapTool()].get();
 }
 
@@ -190,13 +180,10 @@ void TMainForm::connectModels()
 {
     FFileCommands = std::make_unique<TMapFileCommands>(*this, FModels.Session, FSettings, FLinks,
                                                        FMapExtension, FMapFilters, FOpenFilters);
-    connect(&FSettings, &TSettings::zoomLevelChanged, this, [this] { ApplyZoom(); });
-    // The grid's cell size follows the settings only through ApplyZoom; the zoom view's
-    // cells are drawn at the zoom size as it is, also while the settings dialog edits it.
-    connect(&FSettings, &TSettings::zoomSizeChanged, this, [this] {
-        if (FSettings.ZoomLevel() == zlZoom)
-            RepaintMap();
-    });
+    // The view follows the zoom, the cells and the parts; outside the zoom level the map
+    // goes back to scroll mode.
+    FView = new TMapViewController(
+        *MapGrid, FDoc, FParts, FSettings, [this] { SetScrollMode(); }, this);
     connect(&FSettings, &TSettings::mapToolChanged, this, &TMainForm::enterMapTool);
     connect(&FSettings, &TSettings::randomPlacementChanged, A1, &QAction::setChecked);
     connect(&FSettings, &TSettings::extNameChanged, this, &TMainForm::SetMapDialogExtension);
@@ -206,15 +193,6 @@ void TMainForm::connectModels()
     // The caption names the map's file.
     connect(&FModels.Session, &TMapSession::mapNamed, this,
             [this](const QString& name) { SetMapCaption(name.isEmpty() ? Untitled : name); });
-    connect(&FParts, &TPartsStore::partChanged, this, &TMainForm::RedrawPart);
-    connect(&FParts, &TPartsStore::allPartsChanged, this, &TMainForm::RepaintMap);
-    connect(&FDoc, &TMapDocument::cellsChanged, this,
-            [this](const TCellRect& rect) { MapGrid->InvalidateRect(rect); });
-    connect(&FDoc, &TMapDocument::mapReplaced, this, &TMainForm::showNewMap);
-    // The lattice follows the group part.
-    connect(&FDoc, &TMapDocument::groupPartChanged, this, &TMainForm::RepaintMap);
-    connect(&FDoc, &TMapDocument::undoAvailableChanged, Cancel1, &QAction::setEnabled);
-    connect(&FDoc, &TMapDocument::redoAvailableChanged, Redo1, &QAction::setEnabled);
 }
 
 TMainForm::~TMainForm()
@@ -238,139 +216,113 @@ void TMainForm::FormDestroy()
 void TMainForm::createMenus()
 {
     menuBar()->setObjectName(QStringLiteral("MainMenu"));
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    N1 = addItem(file, QStringLiteral("N1"), QStringLiteral("マップデータの新規作成(&N)..."),
-                 QKeySequence(Qt::CTRL | Qt::Key_N));
-    R1 = addItem(file, QStringLiteral("R1"), QStringLiteral("マップデータの読みこみ(&L)..."),
-                 QKeySequence(Qt::CTRL | Qt::Key_O));
-    RecentMapsMenu = file->addMenu(QStringLiteral("最近使ったマップ(&M)"));
-    RecentMapsMenu->setObjectName(QStringLiteral("RecentMapsMenu"));
-    N2 = addItem(file, QStringLiteral("N2"), QStringLiteral("マップデータを上書き保存(&S)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_S));
-    N3 = addItem(file, QStringLiteral("N3"),
-                 QStringLiteral("マップデータを名前を付けて保存(&R)..."));
-    file->addSeparator();
-    P1 = addItem(file, QStringLiteral("P1"), QStringLiteral("マップ全景を画像ファイルに保存(&P)"));
-    TmxExport1 =
-        addItem(file, QStringLiteral("TmxExport1"), QStringLiteral("TMX形式で書き出す(&T)..."));
-    TmxImport1 =
-        addItem(file, QStringLiteral("TmxImport1"), QStringLiteral("TMX形式を読み込む(&I)..."));
-    file->addSeparator();
-    Exit1 = addItem(file, QStringLiteral("Exit1"), QStringLiteral("終了(&X)"));
-
-    QMenu* tool = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
-    N17 = addItem(tool, QStringLiteral("N17"), QStringLiteral("パーツ描画(&P)"), Qt::Key_F1);
-    N18 = addItem(tool, QStringLiteral("N18"), QStringLiteral("特殊編集領域指定(&R)"), Qt::Key_F2);
-    N19 = addItem(tool, QStringLiteral("N19"), QStringLiteral("スクロール(&S)"), Qt::Key_F3);
-    D1 = addItem(tool, QStringLiteral("D1"), QStringLiteral("パーツグラフィック編集(&D)"),
-                 Qt::Key_F4);
     FToolGroup = new QActionGroup(this);
-    for (QAction* a : {N17, N18, N19, D1}) {
-        a->setCheckable(true);
-        FToolGroup->addAction(a);
-    }
+    const QString file = QStringLiteral("ファイル(&F)");
+    const QString tool = QStringLiteral("ツール(&T)");
+    const QString edit = QStringLiteral("編集(&E)");
+    const QString view = QStringLiteral("表示(&V)");
+    const QString jump = QStringLiteral("ジャンプ(&J)");
+    const QString help = QStringLiteral("ヘルプ(&H)");
+    using E = TMenuEntry;
+    std::vector<TMenuEntry> entries = {
+        E::Item(file, "N1", "マップデータの新規作成(&N)...", {Qt::CTRL | Qt::Key_N}, &N1,
+                [this] { N1Click(); }),
+        E::Item(file, "R1", "マップデータの読みこみ(&L)...", {Qt::CTRL | Qt::Key_O}, &R1,
+                [this] { R1Click(); }),
+        E::Submenu(file, "RecentMapsMenu", "最近使ったマップ(&M)", &RecentMapsMenu),
+        E::Item(file, "N2", "マップデータを上書き保存(&S)", {Qt::CTRL | Qt::Key_S}, &N2,
+                [this] { N2Click(); }),
+        E::Item(file, "N3", "マップデータを名前を付けて保存(&R)...", {}, &N3,
+                [this] { N3Click(); }),
+        E::Separator(file),
+        E::Item(file, "P1", "マップ全景を画像ファイルに保存(&P)", {}, &P1, [this] { P1Click(); }),
+        E::Item(file, "TmxExport1", "TMX形式で書き出す(&T)...", {}, &TmxExport1,
+                [this] { TmxExport1Click(); }),
+        E::Item(file, "TmxImport1", "TMX形式を読み込む(&I)...", {}, &TmxImport1,
+                [this] { TmxImport1Click(); }),
+        E::Separator(file),
+        E::Item(file, "Exit1", "終了(&X)", {}, &Exit1, [this] { Exit1Click(); }),
 
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
-    Cancel1 = addItem(edit, QStringLiteral("Cancel1"), QStringLiteral("取り消し(&U)"),
-                      QKeySequence(Qt::CTRL | Qt::Key_Z));
-    Cancel1->setEnabled(false);
-    Redo1 = addItem(edit, QStringLiteral("Redo1"), QStringLiteral("やり直し(&Y)"),
-                    QKeySequence(Qt::CTRL | Qt::Key_Y));
-    Redo1->setEnabled(false);
-    Replace1 = addItem(edit, QStringLiteral("Replace1"), QStringLiteral("置換(&R)..."));
-    G2 = addItem(edit, QStringLiteral("G2"), QStringLiteral("グループパーツとして取得(&G)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_C));
-    G2->setEnabled(false);
-    A1 = addItem(edit, QStringLiteral("A1"), QStringLiteral("ランダムに配置(A)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_R));
-    A1->setCheckable(true);
-    A1->setChecked(FSettings.RandomPlacement());
-    edit->addSeparator();
-    A2 = addItem(edit, QStringLiteral("A2"), QStringLiteral("全て選択(&A)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_A));
-    F1 =
-        addItem(edit, QStringLiteral("F1"), QStringLiteral("グループパーツで全マップを埋める(&F)"));
+        E::Item(tool, "N17", "パーツ描画(&P)", {Qt::Key_F1}, &N17, [this] { N17Click(); })
+            .Checks(false, FToolGroup),
+        E::Item(tool, "N18", "特殊編集領域指定(&R)", {Qt::Key_F2}, &N18, [this] { N18Click(); })
+            .Checks(false, FToolGroup),
+        E::Item(tool, "N19", "スクロール(&S)", {Qt::Key_F3}, &N19, [this] { N19Click(); })
+            .Checks(false, FToolGroup),
+        // Pixels are edited only at the zoom level.
+        E::Item(tool, "D1", "パーツグラフィック編集(&D)", {Qt::Key_F4}, &D1, [this] { D1Click(); })
+            .Checks(false, FToolGroup)
+            .EnabledWhen([this] { return FSettings.ZoomLevel() == zlZoom; }),
 
-    // Zoom keys, without menu items of their own: the tool box shows the zoom levels.
-    ZoomIn1 = new QAction(QStringLiteral("拡大"), this);
-    ZoomIn1->setObjectName(QStringLiteral("ZoomIn1"));
-    ZoomIn1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus),
-                           QKeySequence(Qt::CTRL | Qt::Key_Equal),
-                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Semicolon)});
-    ZoomOut1 = new QAction(QStringLiteral("縮小"), this);
-    ZoomOut1->setObjectName(QStringLiteral("ZoomOut1"));
-    ZoomOut1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    addAction(ZoomIn1);
-    addAction(ZoomOut1);
-    connect(ZoomIn1, &QAction::triggered, this, &TMainForm::ZoomIn1Click);
-    connect(ZoomOut1, &QAction::triggered, this, &TMainForm::ZoomOut1Click);
+        E::Item(edit, "Cancel1", "取り消し(&U)", {Qt::CTRL | Qt::Key_Z}, &Cancel1,
+                [this] { Cancel1Click(); })
+            .EnabledWhen([this] { return FDoc.UndoAvailable(); }),
+        E::Item(edit, "Redo1", "やり直し(&Y)", {Qt::CTRL | Qt::Key_Y}, &Redo1,
+                [this] { Redo1Click(); })
+            .EnabledWhen([this] { return FDoc.RedoAvailable(); }),
+        E::Item(edit, "Replace1", "置換(&R)...", {}, &Replace1, [this] { Replace1Click(); }),
+        // The group part is taken from the region selected in region mode.
+        E::Item(edit, "G2", "グループパーツとして取得(&G)", {Qt::CTRL | Qt::Key_C}, &G2,
+                [this] { G2Click(); })
+            .EnabledWhen([this] { return FSettings.MapTool() == mtRegion; }),
+        E::Item(edit, "A1", "ランダムに配置(A)", {Qt::CTRL | Qt::Key_R}, &A1, [this] { A1Click(); })
+            .Checks(FSettings.RandomPlacement()),
+        E::Separator(edit),
+        E::Item(edit, "A2", "全て選択(&A)", {Qt::CTRL | Qt::Key_A}, &A2, [this] { A2Click(); }),
+        E::Item(edit, "F1", "グループパーツで全マップを埋める(&F)", {}, &F1, [this] { F1Click(); }),
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
-    N12 = addItem(view, QStringLiteral("N12"), QStringLiteral("パーツウィンドウ(&P)"),
-                  QKeySequence(Qt::CTRL | Qt::Key_F1));
-    N13 = addItem(view, QStringLiteral("N13"), QStringLiteral("ツールボックス(&T)"),
-                  QKeySequence(Qt::CTRL | Qt::Key_F2));
-    view->addSeparator();
-    G1 = addItem(view, QStringLiteral("G1"), QStringLiteral("グリッドの表示(&G)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_G));
-    for (QAction* a : {N12, N13, G1}) {
-        a->setCheckable(true);
-        a->setChecked(true);
-    }
+        // Zoom keys, without menu items of their own: the tool box shows the zoom levels.
+        E::Key("ZoomIn1", "拡大",
+               {Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal,
+                Qt::CTRL | Qt::SHIFT | Qt::Key_Semicolon},
+               &ZoomIn1, [this] { ZoomIn1Click(); }),
+        E::Key("ZoomOut1", "縮小", {Qt::CTRL | Qt::Key_Minus}, &ZoomOut1,
+               [this] { ZoomOut1Click(); }),
 
-    QMenu* jump = menuBar()->addMenu(QStringLiteral("ジャンプ(&J)"));
-    PointMemoryMenu = jump->addMenu(QStringLiteral("ポイントの記録(&M)"));
-    PointRestoreMenu = jump->addMenu(QStringLiteral("ポイントへ移動(&R)"));
+        E::Item(view, "N12", "パーツウィンドウ(&P)", {Qt::CTRL | Qt::Key_F1}, &N12,
+                [this] { N12Click(); })
+            .Checks(true),
+        E::Item(view, "N13", "ツールボックス(&T)", {Qt::CTRL | Qt::Key_F2}, &N13,
+                [this] { N13Click(); })
+            .Checks(true),
+        E::Separator(view),
+        E::Item(view, "G1", "グリッドの表示(&G)", {Qt::CTRL | Qt::Key_G}, &G1,
+                [this] { G1Click(); })
+            .Checks(true),
+
+        E::Submenu(jump, QString(), "ポイントの記録(&M)", &PointMemoryMenu),
+        E::Submenu(jump, QString(), "ポイントへ移動(&R)", &PointRestoreMenu),
+    };
+    // The jump points: recorded with Ctrl+Shift+F1..F5, gone to with Shift+F1..F5.
     const char* memoryNames[] = {"N01", "N11", "N21", "N31", "N41"};
     const char* restoreNames[] = {"N02", "N110", "N22", "N32", "N42"};
     const Qt::Key fkeys[] = {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F5};
-    for (int k = 0; k < 5; ++k) {
-        const QString caption = QStringLiteral("ポイント &%1").arg(k + 1);
-        QAction* memory = addItem(PointMemoryMenu, QString::fromLatin1(memoryNames[k]), caption,
-                                  QKeySequence(Qt::CTRL | Qt::SHIFT | fkeys[k]));
-        QAction* restore = addItem(PointRestoreMenu, QString::fromLatin1(restoreNames[k]), caption,
-                                   QKeySequence(Qt::SHIFT | fkeys[k]));
-        memory->setCheckable(true);
-        restore->setCheckable(true);
-        onTriggered(memory, this, [this, k] { PointMemoryClick(k); });
-        onTriggered(restore, this, [this, k] { PointRestoreClick(k); });
+    for (int k = 0; k < 10; ++k) {
+        const bool memory = k < 5;
+        const int n = k % 5;
+        entries.push_back(
+            E::Item(jump + (memory ? QStringLiteral("/ポイントの記録(&M)")
+                                   : QStringLiteral("/ポイントへ移動(&R)")),
+                    memory ? memoryNames[n] : restoreNames[n],
+                    QStringLiteral("ポイント &%1").arg(n + 1),
+                    {memory ? Qt::CTRL | Qt::SHIFT | fkeys[n] : Qt::SHIFT | fkeys[n]}, nullptr,
+                    [this, memory, n] { memory ? PointMemoryClick(n) : PointRestoreClick(n); })
+                .Checks(false));
     }
+    // No help is installed.
+    const auto never = [] { return false; };
+    entries.insert(
+        entries.end(),
+        {E::Item("オプション(&O)", "N14", "環境設定(&E)...", {}, &N14, [this] { N14Click(); }),
+         E::Item(help, "Contents1", "目次(&C)", {}, &Contents1).EnabledWhen(never),
+         E::Item(help, "N7", "キーワード検索(&N)", {}, &N7).EnabledWhen(never), E::Separator(help),
+         E::Item(help, "About1", "バージョン情報(&A)...", {}, &About1, [this] { ShowTitle(); })});
 
-    QMenu* options = menuBar()->addMenu(QStringLiteral("オプション(&O)"));
-    N14 = addItem(options, QStringLiteral("N14"), QStringLiteral("環境設定(&E)..."));
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    Contents1 = addItem(help, QStringLiteral("Contents1"), QStringLiteral("目次(&C)"));
-    N7 = addItem(help, QStringLiteral("N7"), QStringLiteral("キーワード検索(&N)"));
-    Contents1->setEnabled(false);
-    N7->setEnabled(false);
-    help->addSeparator();
-    About1 = addItem(help, QStringLiteral("About1"), QStringLiteral("バージョン情報(&A)..."));
-
-    connect(N1, &QAction::triggered, this, [this] { N1Click(); });
-    connect(R1, &QAction::triggered, this, [this] { R1Click(); });
-    connect(N2, &QAction::triggered, this, [this] { N2Click(); });
-    connect(N3, &QAction::triggered, this, [this] { N3Click(); });
-    connect(P1, &QAction::triggered, this, [this] { P1Click(); });
-    connect(TmxExport1, &QAction::triggered, this, [this] { TmxExport1Click(); });
-    connect(TmxImport1, &QAction::triggered, this, [this] { TmxImport1Click(); });
-    connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
-    onTriggered(N17, this, [this] { N17Click(); });
-    onTriggered(N18, this, [this] { N18Click(); });
-    onTriggered(N19, this, [this] { N19Click(); });
-    onTriggered(D1, this, [this] { D1Click(); });
-    connect(Cancel1, &QAction::triggered, this, [this] { Cancel1Click(); });
-    connect(Redo1, &QAction::triggered, this, [this] { Redo1Click(); });
-    onTriggered(N12, this, [this] { N12Click(); });
-    onTriggered(N13, this, [this] { N13Click(); });
-    onTriggered(G1, this, [this] { G1Click(); });
-    connect(N14, &QAction::triggered, this, [this] { N14Click(); });
-    connect(About1, &QAction::triggered, this, [this] { ShowTitle(); });
-    connect(Replace1, &QAction::triggered, this, [this] { Replace1Click(); });
-    connect(G2, &QAction::triggered, this, [this] { G2Click(); });
-    connect(A2, &QAction::triggered, this, [this] { A2Click(); });
-    connect(F1, &QAction::triggered, this, [this] { F1Click(); });
-    onTriggered(A1, this, [this] { A1Click(); });
+    const std::function<void()> refresh = BuildMenus(menuBar(), this, entries);
+    connect(&FDoc, &TMapDocument::undoAvailableChanged, this, refresh);
+    connect(&FDoc, &TMapDocument::redoAvailableChanged, this, refresh);
+    connect(&FSettings, &TSettings::mapToolChanged, this, refresh);
+    connect(&FSettings, &TSettings::zoomLevelChanged, this, refresh);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -379,15 +331,6 @@ void TMainForm::createMenus()
 void TMainForm::NewMap(int width, int height)
 {
     FModels.Session.NewMap(width, height);
-}
-
-void TMainForm::showNewMap()
-{
-    MapGrid->SetColCount(FDoc.MapWidth());
-    MapGrid->SetRowCount(FDoc.MapHeight());
-    MapGrid->SetCol(0);
-    MapGrid->SetRow(0);
-    MapGrid->InvalidateGrid();
 }
 
 QString TMainForm::MapFileName() const
@@ -551,37 +494,12 @@ void TMainForm::ShowTitle()
 
 void TMainForm::ApplyZoom()
 {
-    MapGrid->setUpdatesEnabled(false);
-    const bool zoom = FSettings.ZoomLevel() == zlZoom;
-    applyCellSize();
-    D1->setEnabled(zoom);
-    if (!zoom)
-        SetScrollMode();
-    // Centre the view on the current cell.
-    MapGrid->SetLeftCol(std::max(0, MapGrid->Col() - MapGrid->VisibleColCount() / 2));
-    MapGrid->SetTopRow(std::max(0, MapGrid->Row() - MapGrid->VisibleRowCount() / 2));
-    MapGrid->setUpdatesEnabled(true);
-    MapGrid->InvalidateGrid();
+    FView->ApplyZoom();
 }
 
 void TMainForm::StepZoom(int step, const QPoint& anchor)
 {
-    const int level = std::clamp(int(FSettings.ZoomLevel()) + step, int(zlWide), int(zlZoom));
-    if (level == int(FSettings.ZoomLevel()))
-        return;
-    // The cell under the anchor, also past the map's last cell, stays under it.
-    const auto cellAt = [](int pos, int first, int pitch, int count) {
-        return std::clamp(first + pos / std::max(1, pitch), 0, count - 1);
-    };
-    const int oldPitchX = MapGrid->DefaultColWidth() + MapGrid->GridLineWidth();
-    const int oldPitchY = MapGrid->DefaultRowHeight() + MapGrid->GridLineWidth();
-    const int col = cellAt(anchor.x(), MapGrid->LeftCol(), oldPitchX, MapGrid->ColCount());
-    const int row = cellAt(anchor.y(), MapGrid->TopRow(), oldPitchY, MapGrid->RowCount());
-    FSettings.SetZoomLevel(TZoomLevel(level)); // ApplyZoom follows through the change signal
-    const int pitchX = MapGrid->DefaultColWidth() + MapGrid->GridLineWidth();
-    const int pitchY = MapGrid->DefaultRowHeight() + MapGrid->GridLineWidth();
-    MapGrid->SetLeftCol(col - anchor.x() / std::max(1, pitchX));
-    MapGrid->SetTopRow(row - anchor.y() / std::max(1, pitchY));
+    FView->StepZoom(step, anchor);
 }
 
 void TMainForm::ZoomIn1Click()
@@ -592,27 +510,6 @@ void TMainForm::ZoomIn1Click()
 void TMainForm::ZoomOut1Click()
 {
     StepZoom(-1, MapGrid->viewport()->rect().center());
-}
-
-bool TMainForm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == MapGrid->viewport() && event->type() == QEvent::Wheel) {
-        const auto* wheel = static_cast<QWheelEvent*>(event);
-        if (wheel->modifiers() & Qt::ControlModifier) {
-            // One level per notch, whichever way; what is left of a notch is dropped.
-            const int delta = wheel->angleDelta().y();
-            if (delta != 0)
-                StepZoom(delta > 0 ? 1 : -1, wheel->position().toPoint());
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void TMainForm::applyCellSize()
-{
-    MapGrid->SetDefaultColWidth(FSettings.CellSize());
-    MapGrid->SetDefaultRowHeight(FSettings.CellSize());
 }
 
 void TMainForm::SelectMapTool(TMapTool tool)
@@ -665,21 +562,14 @@ void TMainForm::D1Click()
 
 void TMainForm::enterMapTool(TMapTool tool)
 {
-    FTool = FTools[tool].get();
-    // In every tool the map moves when a scroll bar's thumb is released, not while it is
-    // dragged.
-    const TGridOptions options = goVertLine | goHorzLine;
-    MapGrid->SetOptions(FTool->SelectsRange() ? options | goRangeSelect : options);
-    MapGrid->viewport()->setCursor(FTool->Cursor());
+    TMapGridTool* next = FTools[tool].get();
+    if (next != FTool)
+        FTool->Deactivate();
+    FTool = next;
+    FTool->Activate();
     QAction* items[] = {N17, N18, N19, D1};
     items[tool]->setChecked(true);
     G2->setEnabled(tool == mtRegion);
-    // Leaving part-graphic editing drops what was not stored; entering it loads the part.
-    Lupe->hide();
-    if (tool == mtLupe)
-        showMagnifier();
-    else
-        dropLupeEdits();
 }
 
 void TMainForm::showMagnifier()
@@ -763,38 +653,17 @@ void TMainForm::overlayOnCell(bool selectedOverCell)
 
 void TMainForm::RepaintMap()
 {
-    MapGrid->InvalidateGrid();
+    FView->Repaint();
 }
 
 void TMainForm::RedrawMapRect(int left, int top, int right, int bottom)
 {
-    // Only the cells on screen are drawn again; the grid skips the others.
-    MapGrid->InvalidateRect(TCellRect{left, top, right, bottom}.NormalizeRect());
+    FView->RedrawRect(TCellRect{left, top, right, bottom}.NormalizeRect());
 }
 
 void TMainForm::RedrawPart(int part)
 {
-    // Only the cells on screen that hold the part; past a few dozen, one repaint of the
-    // whole view costs less than the bookkeeping.
-    constexpr size_t MaxSingleCells = 64;
-    const int left = MapGrid->LeftCol();
-    const int top = MapGrid->TopRow();
-    const int right = std::min(MapGrid->ColCount() - 1, left + MapGrid->VisibleColCount());
-    const int bottom = std::min(MapGrid->RowCount() - 1, top + MapGrid->VisibleRowCount());
-    std::vector<QPoint> cells;
-    for (int x = left; x <= right; ++x) {
-        for (int y = top; y <= bottom; ++y) {
-            if (FDoc.Cell(x, y) != part)
-                continue;
-            if (cells.size() == MaxSingleCells) {
-                RepaintMap();
-                return;
-            }
-            cells.emplace_back(x, y);
-        }
-    }
-    for (const QPoint& cell : cells)
-        MapGrid->InvalidateRect({cell.x(), cell.y(), cell.x(), cell.y()});
+    FView->RedrawPart(part);
 }
 
 void TMainForm::G1Click()
@@ -825,9 +694,7 @@ void TMainForm::MapGridBeginPaint(QPainter& canvas)
     state.CellBrush[0] = MapGrid->palette().brush(QPalette::Base);
     state.CellBrush[1] = MapGrid->palette().brush(QPalette::Highlight);
     state.Selection = MapGrid->Selection();
-    state.DragActive = FTool->Dragging();
-    state.PaintMode = FSettings.MapTool() == mtPaint;
-    state.ScrollMode = FSettings.MapTool() == mtScroll;
+    state.Preview = FTool->Preview();
     if (LupeEdited()) {
         state.EditedPart = FPartEditor->PartNumber();
         state.EditedPicture = FPartEditor->EditedPicture();
@@ -920,7 +787,7 @@ void TMainForm::PointMemoryClick(int k)
     // Recording toggles: a second recording turns the point off again.
     QAction* record = PointMemoryMenu->actions()[k];
     record->setChecked(!record->isChecked());
-    FJumpPoints[size_t(k)] = QPoint(MapGrid->Col(), MapGrid->Row());
+    FView->RememberPoint(k);
     QAction* restore = PointRestoreMenu->actions()[k];
     restore->setChecked(!restore->isChecked());
 }
@@ -929,9 +796,7 @@ void TMainForm::PointRestoreClick(int k)
 {
     if (!PointRestoreMenu->actions()[k]->isChecked())
         return;
-    const QPoint p = FJumpPoints[size_t(k)];
-    MapGrid->SetLeftCol(std::max(0, p.x() - MapGrid->VisibleColCount() / 2));
-    MapGrid->SetTopRow(std::max(0, p.y() - MapGrid->VisibleRowCount() / 2));
+    const QPoint p = FView->ShowPoint(k);
     StatusPanel0->setText(QStringLiteral("ジャンプ先: (%1,%2)").arg(p.x()).arg(p.y()));
 }
 

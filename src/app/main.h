@@ -26,6 +26,7 @@ class TLupe;
 class TMainFormLinks;
 class TMapCellPainter;
 class TMapFileCommands;
+class TMapViewController;
 class TPartGraphicEditor;
 
 // The main window: the map view with its menus and status bar. Shows the program's map
@@ -201,17 +202,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createMenus();
     void createTools();
     void connectModels();
-    // The grid takes the size of a new or loaded map and starts at its top left.
-    void showNewMap();
     // Puts the view in the state of a map tool: grid options, cursor, menu check marks.
     void enterMapTool(TMapTool tool);
-    void applyCellSize();
     // Lays the magnifier over the current cell with a copy of its part.
     void showMagnifier();
     void commitMagnifier();
@@ -229,11 +226,11 @@ private:
     std::array<std::unique_ptr<TMapGridTool>, 4> FTools; // one of each kind, by TMapTool
     TMapGridTool* FTool = nullptr;                       // the settings' map tool
     TPartGraphicEditor* FPartEditor; // the magnifier's part, its edits and their store
+    TMapViewController* FView;       // the view's scale and place, and its repaints
     QActionGroup* FToolGroup;
     QString FMapExtension;
     QStringList FMapFilters;
     QStringList FOpenFilters;
     // The map-file commands with their dialogs; the session does the work.
     std::unique_ptr<TMapFileCommands> FFileCommands;
-    std::array<QPoint, 5> FJumpPoints{}; // the jump points, for the whole run
 };

@@ -20,8 +20,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <cstdlib>
-#include <vector>
 
 namespace {
 
@@ -110,72 +108,16 @@ void TOverlayMask::SetPixel(int x, int y, bool transparent)
 
 void TOverlayMask::LineTo(int x, int y, bool transparent)
 {
-    // Bresenham, so that a stroke marks exactly the pixels the pointer passed.
-    int cx = FPosition.x();
-    int cy = FPosition.y();
-    const int dx = std::abs(x - cx);
-    const int dy = -std::abs(y - cy);
-    const int sx = cx < x ? 1 : -1;
-    const int sy = cy < y ? 1 : -1;
-    int error = dx + dy;
-    for (;;) {
-        SetPixel(cx, cy, transparent);
-        if (cx == x && cy == y)
-            break;
-        const int e2 = 2 * error;
-        if (e2 >= dy) {
-            error += dy;
-            cx += sx;
-        }
-        if (e2 <= dx) {
-            error += dx;
-            cy += sy;
-        }
-    }
+    // The thin pen's line, so that a stroke marks exactly the pixels the pointer passed.
+    FShapes.Line(FPosition, QPoint(x, y), false, FSpans);
+    TPixelShapes::Paint(MaskBitmap, FSpans, maskValue(transparent), false);
+    FPosition = QPoint(x, y);
 }
 
 void TOverlayMask::Fill(int x, int y, bool transparent)
 {
     FPosition = QPoint(x, y);
-    if (!Contains(x, y))
-        return;
-    const QRgb from = MaskBitmap.pixel(x, y);
-    const QRgb to = maskValue(transparent);
-    if (from == to)
-        return;
-    // Scanline fill with an explicit stack: no recursion depth however large the part.
-    const int w = MaskBitmap.width();
-    const int h = MaskBitmap.height();
-    auto at = [this](int px, int py) -> QRgb& {
-        return reinterpret_cast<QRgb*>(MaskBitmap.scanLine(py))[px];
-    };
-    std::vector<QPoint> stack{QPoint(x, y)};
-    while (!stack.empty()) {
-        const QPoint seed = stack.back();
-        stack.pop_back();
-        const int py = seed.y();
-        if (at(seed.x(), py) != from)
-            continue;
-        int left = seed.x();
-        while (left > 0 && at(left - 1, py) == from)
-            --left;
-        int right = seed.x();
-        while (right + 1 < w && at(right + 1, py) == from)
-            ++right;
-        for (int px = left; px <= right; ++px)
-            at(px, py) = to;
-        for (int ny : {py - 1, py + 1}) {
-            if (ny < 0 || ny >= h)
-                continue;
-            bool inRun = false;
-            for (int px = left; px <= right; ++px) {
-                const bool matches = at(px, ny) == from;
-                if (matches && !inRun)
-                    stack.emplace_back(px, ny);
-                inRun = matches;
-            }
-        }
-    }
+    FShapes.Fill(MaskBitmap, FPosition, maskValue(transparent));
 }
 
 void TOverlayMask::Reverse()

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "PixelShapes.h"
+
 #include <QDialog>
 #include <QImage>
 #include <QPoint>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -55,6 +58,8 @@ private:
     QImage SourceBitmap;
     QImage MaskBitmap;
     QPoint FPosition;
+    TPixelShapes FShapes;
+    std::vector<TPixelSpan> FSpans;
 };
 
 // "透明色を指定して下さい": the user says which pixels of a source part are transparent, by

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PixelShapes.h"
 #include "StrokeStyle.h"
 
 #include <QColor>
@@ -98,24 +99,15 @@ private:
         TPreview Shown = TPreview::None;
     };
 
-    // One row's run of pixels, first and last column included.
-    struct TSpan
-    {
-        int Y;
-        int X0;
-        int X1;
-    };
-
     bool hasBuffer() const;
     QRect bufferRect() const;
     // Writes value into, or XORs it onto, every pixel of the spans inside the buffer;
     // returns the bounding rectangle of what it touched.
-    QRect paintSpans(const std::vector<TSpan>& spans, quint32 value, bool xorMode);
+    QRect paintSpans(const std::vector<TPixelSpan>& spans, quint32 value, bool xorMode);
     // Each pixel of the shape once, as runs per row.
-    void lineSpans(QPoint a, QPoint b, bool thick, std::vector<TSpan>& spans);
-    void boxOutlineSpans(QPoint a, QPoint b, bool thick, std::vector<TSpan>& spans) const;
+    void boxOutlineSpans(QPoint a, QPoint b, bool thick, std::vector<TPixelSpan>& spans) const;
     // The box's pixels inside its outline.
-    void boxInteriorSpans(QPoint a, QPoint b, bool thick, std::vector<TSpan>& spans) const;
+    void boxInteriorSpans(QPoint a, QPoint b, bool thick, std::vector<TPixelSpan>& spans) const;
     QRect setPixel(QPoint pixel, quint32 value);
     QRect togglePreview(TPreview kind, QPoint end);
     QRect removePreview();
@@ -127,18 +119,8 @@ private:
     // The brush keeps the drawing colour of the last finished stroke; the filled box's
     // preview mixes it into its interior. White until the first stroke ends.
     QColor FBrushColor = Qt::white;
-    // Scratch space reused by every shape, so that strokes allocate nothing.
-    std::vector<TSpan> FSpans;
-    std::vector<int> FRowMin;
-    std::vector<int> FRowMax;
-    // A run of row Y - Dy, columns X0 to X1, that was filled; row Y is still to be looked
-    // at next to it.
-    struct TFillSeed
-    {
-        int Y;
-        int X0;
-        int X1;
-        int Dy;
-    };
-    std::vector<TFillSeed> FFillStack;
+    // The line and the fill, with scratch space reused by every shape, so that strokes
+    // allocate nothing.
+    TPixelShapes FShapes;
+    std::vector<TPixelSpan> FSpans;
 };

@@ -247,6 +247,16 @@ TEST_F(MainFormTest, PaintAndRightDragsReportTheirCells)
     MoveTo(3, 4);
     EXPECT_EQ(Status(), QStringLiteral("(3,4)"));
     Release(Qt::RightButton, 3, 4);
+
+    // A tool chosen during a drag ends it: back in paint mode, no drag is left over and the
+    // late release lays nothing.
+    Main()->Document().SetGroupSingle(7);
+    Press(Qt::LeftButton, 0, 0);
+    Main()->N19->trigger();
+    Main()->N17->trigger();
+    EXPECT_FALSE(Main()->MapDragActive());
+    Release(Qt::LeftButton, 0, 0);
+    EXPECT_NE(Main()->Document().Cell(0, 0), 7);
 }
 
 TEST_F(MainFormTest, ScrollModeDragMovesTheMapWithThePointer)
@@ -326,15 +336,34 @@ TEST_F(MainFormTest, DragFeedbackUsesTheCopyModesAndTheLatticeIsInverted)
 TEST_F(MainFormTest, RegionDragShowsTheWholeRectangleInverted)
 {
     PaintPart(0, QColor(10, 20, 30));
+    const QColor plain(10, 20, 30);
+    const QColor inverted(245, 235, 225);
     Main()->N18->trigger();
     Press(Qt::LeftButton, 1, 1);
     MoveTo(2, 2);
     const QImage shot = GrabMap();
-    EXPECT_EQ(shot.pixelColor(CellCentre(2, 2)), QColor(245, 235, 225));
-    EXPECT_EQ(shot.pixelColor(CellCentre(3, 3)), QColor(10, 20, 30));
+    EXPECT_EQ(shot.pixelColor(CellCentre(2, 2)), inverted);
+    EXPECT_EQ(shot.pixelColor(CellCentre(3, 3)), plain);
     Release(Qt::LeftButton, 2, 2);
     // The region stays the grid's selection for the editing commands.
     EXPECT_EQ(Grid()->Selection(), (TGridRect{1, 1, 2, 2}));
+
+    // A press in part-graphic mode shows the pressed cell inverted; the scroll tool's drag
+    // shows the cells as they are.
+    const struct
+    {
+        void (TMainForm::*enter)();
+        QColor shown;
+    } tools[] = {{&TMainForm::SetLupeMode, inverted}, {&TMainForm::SetScrollMode, plain}};
+    for (const auto& tool : tools) {
+        (Main()->*tool.enter)();
+        Press(Qt::LeftButton, 3, 2);
+        const QImage pressed = GrabMap();
+        EXPECT_EQ(pressed.pixelColor(CellCentre(3, 2)), tool.shown)
+            << tool.shown.name().toStdString();
+        EXPECT_EQ(pressed.pixelColor(CellCentre(3, 3)), plain);
+        Release(Qt::LeftButton, 3, 2);
+    }
 }
 
 TEST_F(MainFormTest, LargeZoomCellsAreDrawnThroughThePainterWithTheSameModes)
