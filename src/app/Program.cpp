@@ -32,9 +32,9 @@ template <class T> void destroy(T*& window)
 } // namespace
 
 TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
-    : FFormats(TPictureFormats::WithQtFormats()),
-      FSession(FFormats), FDocument(FSession.Document()), FParts(FSession.Parts()),
-      FModels{FIniGT, FSettings, FSession, FDocument, FParts}
+    : FFormats(TPictureFormats::WithQtFormats()), FSession(FFormats),
+      FDocument(FSession.Document()),
+      FParts(FSession.Parts()), FModels{FIniGT, FSettings, FSession, FDocument, FParts}
 {
     if (!options.IniFileName.isEmpty())
         FIniGT.SetFileName(options.IniFileName);

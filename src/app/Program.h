@@ -31,10 +31,10 @@ struct TProgramOptions
 };
 
 // The program: owns what the windows share (the settings file, the settings model, the map
-// session with its document and parts), creates the windows in their fixed order (each reads its own
-// settings), shows the ones visible at start, runs the event loop, and destroys the windows
-// in the reverse order (each writes its settings). It is the one place that knows every
-// window: it connects them and carries out the main window's commands on the others.
+// session with its document and parts), creates the windows in their fixed order (each reads its
+// own settings), shows the ones visible at start, runs the event loop, and destroys the windows in
+// the reverse order (each writes its settings). It is the one place that knows every window: it
+// connects them and carries out the main window's commands on the others.
 class TQuiltmapperProgram : private TMainFormLinks
 {
 public:
