@@ -134,6 +134,8 @@ void TMapDocument::NewMap(TMapStores&& stores)
         FGroupHeight = 1;
     }
     SetMapModified(false);
+    if (FHistory == FOwnHistory.get())
+        FHistory->Clear();
     emit mapReplaced();
     if (!groupWasBlank || FGroupWidth != oldGroupWidth || FGroupHeight != oldGroupHeight)
         emit groupPartChanged();

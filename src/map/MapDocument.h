@@ -24,9 +24,10 @@
 // (SetHistory), which other models share, so that undo follows the order in which changes
 // were made. The steps keep only what their change needs: the old cells of a rectangle, or
 // for a replace the cells it changed, or nothing at all for an exchange, which is its own
-// inverse. The document never empties the history (but to find memory for a change): the
-// steps refer to the cells of the map they were made on, so whoever replaces the map
-// (NewMap) clears the history with it.
+// inverse. The steps refer to the cells of the map they were made on, so a new map
+// (NewMap, also a load) ends them: the document empties a history of its own itself, while a
+// history it was given is its owner's to clear with the new map. Apart from that the
+// document empties the history only to find memory for a change.
 //
 // MapModified is cleared only by a new map, a load and a successful save; undoing or redoing
 // a change sets it, never clears it.
@@ -56,11 +57,10 @@ public:
     std::span<uint8_t> MapCells() { return FCells; }
     std::span<const uint8_t> MapCells() const { return FCells; }
 
-    // Re-creates the document: all cells part 0, not modified; the history is left to its
-    // owner to clear. The group
-    // part keeps its size when it still fits its new store, else it becomes 1 x 1. Sizes
-    // outside 1..MaxMapSize throw std::invalid_argument; a failed allocation throws
-    // std::bad_alloc. Either way the document is left exactly as it was.
+    // Re-creates the document: all cells part 0, not modified; a history of its own is
+    // emptied, a given one left to its owner. The group part keeps its size when it still fits its
+    // new store, else it becomes 1 x 1. Sizes outside 1..MaxMapSize throw std::invalid_argument; a
+    // failed allocation throws std::bad_alloc. Either way the document is left exactly as it was.
     void NewMap(int width, int height);
 
     // The stores of a new map, allocated apart from the document, so that a caller can
