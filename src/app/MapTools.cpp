@@ -3,6 +3,7 @@
 #include "DrawGrid.h"
 #include "MapDocument.h"
 
+#include <QLabel>
 #include <algorithm>
 
 namespace {
@@ -171,4 +172,27 @@ void TLupeTool::LeftReleased(Qt::KeyboardModifiers)
 {
     // Also when nothing was drawn: a click in part-graphic mode always stores.
     F.CommitMagnifier();
+}
+
+int MapStatusPanelWidth(const QLabel& panel)
+{
+    const QFontMetrics metrics = panel.fontMetrics();
+    QChar widest = u'0';
+    for (char16_t digit = u'0'; digit <= u'9'; ++digit) {
+        if (metrics.horizontalAdvance(QChar(digit)) > metrics.horizontalAdvance(widest))
+            widest = QChar(digit);
+    }
+    const QString n(4, widest);
+    const QString cell = QStringLiteral("(%1,%1)").arg(n);
+    const QStringList texts = {
+        cell + QStringLiteral("・パーツ番号:") + QString(3, widest),
+        cell + QStringLiteral("-") + cell,
+        QStringLiteral("左上の座標:") + cell,
+        QStringLiteral("ジャンプ先: ") + cell,
+    };
+    int width = 0;
+    for (const QString& text : texts)
+        width = std::max(width, metrics.horizontalAdvance(text));
+    // The label's own margins and frame, and a little air.
+    return width + 2 * (panel.frameWidth() + panel.margin()) + metrics.averageCharWidth();
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class QLabel;
 class TDrawGrid;
 class TMapDocument;
 
@@ -146,3 +147,8 @@ protected:
     TDragPreview DragPreview() const override { return TDragPreview::Inverted; }
     void LeftReleased(Qt::KeyboardModifiers keys) override;
 };
+
+// The width the status panel needs for the widest texts the tools show there, on the largest
+// map: the cell under the pointer with its part, a dragged rectangle, the scroll position,
+// a jump target.
+int MapStatusPanelWidth(const QLabel& panel);

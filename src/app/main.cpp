@@ -30,31 +30,6 @@
 
 namespace {
 
-// The widest texts the left status panel shows, on the largest map: the cell under the
-// pointer with its part, a dragged rectangle, the scroll position, a jump target.
-int statusPanelWidth(const QLabel& panel)
-{
-    const QFontMetrics metrics = panel.fontMetrics();
-    QChar widest = u'0';
-    for (char16_t digit = u'0'; digit <= u'9'; ++digit) {
-        if (metrics.horizontalAdvance(QChar(digit)) > metrics.horizontalAdvance(widest))
-            widest = QChar(digit);
-    }
-    const QString n(4, widest);
-    const QString cell = QStringLiteral("(%1,%1)").arg(n);
-    const QStringList texts = {
-        cell + QStringLiteral("・パーツ番号:") + QString(3, widest),
-        cell + QStringLiteral("-") + cell,
-        QStringLiteral("左上の座標:") + cell,
-        QStringLiteral("ジャンプ先: ") + cell,
-    };
-    int width = 0;
-    for (const QString& text : texts)
-        width = std::max(width, metrics.horizontalAdvance(text));
-    // The label's own margins and frame, and a little air.
-    return width + 2 * (panel.frameWidth() + panel.margin()) + metrics.averageCharWidth();
-}
-
 const QString MainSection = QStringLiteral("MainWindow");
 const QString Untitled = QStringLiteral("無題");
 
@@ -109,7 +84,7 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
     connect(FPartEditor, &TPartGraphicEditor::colorShown, this, &TMainForm::lupeColorShown);
 
     StatusPanel0 = new QLabel(this);
-    StatusPanel0->setFixedWidth(statusPanelWidth(*StatusPanel0));
+    StatusPanel0->setFixedWidth(MapStatusPanelWidth(*StatusPanel0));
     StatusPanel1 = new QLabel(
         QStringLiteral("左ボタンドラッグでマップ描画・領域指定・スクロール、右ボタンでパーツ取得"),
         this);
@@ -326,65 +301,7 @@ void TMainForm::createMenus()
 }
 
 // ---------------------------------------------------------------------------------------
-// Document and caption
-
-void TMainForm::NewMap(int width, int height)
-{
-    FModels.Session.NewMap(width, height);
-}
-
-QString TMainForm::MapFileName() const
-{
-    return FModels.Session.MapFileName();
-}
-
-QString TMainForm::MapSourceName() const
-{
-    return FModels.Session.MapSourceName();
-}
-
-void TMainForm::SetMapCaption(const QString& name)
-{
-    setWindowTitle(QStringLiteral("Quiltmapper - [") + name + QStringLiteral("]"));
-}
-
-// ---------------------------------------------------------------------------------------
 // Map files
-
-bool TMainForm::SaveMapFile(const QString& fileName)
-{
-    return FFileCommands->SaveMapFile(fileName);
-}
-
-bool TMainForm::SaveMapOverwrite()
-{
-    return FFileCommands->SaveOverwrite();
-}
-
-void TMainForm::N2Click()
-{
-    FFileCommands->SaveOverwrite();
-}
-
-void TMainForm::N3Click()
-{
-    FFileCommands->SaveAsClick();
-}
-
-bool TMainForm::LoadMapFile(const QString& fileName)
-{
-    return FFileCommands->LoadMapFile(fileName);
-}
-
-void TMainForm::R1Click()
-{
-    FFileCommands->OpenClick();
-}
-
-void TMainForm::OpenRecentMap(const QString& fileName)
-{
-    FFileCommands->OpenRecentMap(fileName);
-}
 
 void TMainForm::SetMapDialogExtension(const QString& extension)
 {
@@ -392,21 +309,6 @@ void TMainForm::SetMapDialogExtension(const QString& extension)
     FMapFilters = NameFiltersFromPairs(
         QStringLiteral("マップファイル(*.%1)|*.%1|全てのファイル|*.*").arg(extension));
     FOpenFilters = FMapFilters;
-}
-
-void TMainForm::P1Click()
-{
-    RunMapPictureJob(this, FModels, FLinks, MapFileName());
-}
-
-void TMainForm::N1Click()
-{
-    FFileCommands->NewMapClick();
-}
-
-void TMainForm::DropFiles(const QStringList& fileNames)
-{
-    FFileCommands->DropFiles(fileNames);
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* event)
@@ -426,14 +328,6 @@ void TMainForm::dropEvent(QDropEvent* event)
     DropFiles(names);
 }
 
-// ---------------------------------------------------------------------------------------
-// Closing
-
-bool TMainForm::FormCloseQuery()
-{
-    return FFileCommands->QueryUnsavedChanges();
-}
-
 void TMainForm::closeEvent(QCloseEvent* event)
 {
     if (!FormCloseQuery()) {
@@ -447,11 +341,6 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 // ---------------------------------------------------------------------------------------
 // Other windows
-
-void TMainForm::Exit1Click()
-{
-    close();
-}
 
 void TMainForm::N12Click()
 {
@@ -467,50 +356,8 @@ void TMainForm::N13Click()
     N13->setChecked(show);
 }
 
-void TMainForm::PartsWindowClosed()
-{
-    N12->setChecked(false);
-}
-
-void TMainForm::ToolBoxClosed()
-{
-    N13->setChecked(false);
-}
-
-void TMainForm::N14Click()
-{
-    // OK applies the settings, and with them the zoom, whatever changed: the view is
-    // re-centred, and outside the zoom level the map goes back to scroll mode.
-    FLinks.RunSettingsDialog();
-}
-
-void TMainForm::ShowTitle()
-{
-    FLinks.ShowAbout();
-}
-
 // ---------------------------------------------------------------------------------------
 // The view
-
-void TMainForm::ApplyZoom()
-{
-    FView->ApplyZoom();
-}
-
-void TMainForm::StepZoom(int step, const QPoint& anchor)
-{
-    FView->StepZoom(step, anchor);
-}
-
-void TMainForm::ZoomIn1Click()
-{
-    StepZoom(1, MapGrid->viewport()->rect().center());
-}
-
-void TMainForm::ZoomOut1Click()
-{
-    StepZoom(-1, MapGrid->viewport()->rect().center());
-}
 
 void TMainForm::SelectMapTool(TMapTool tool)
 {
@@ -518,46 +365,6 @@ void TMainForm::SelectMapTool(TMapTool tool)
         enterMapTool(tool);
     else
         FSettings.SetMapTool(tool); // enters it through the change signal
-}
-
-void TMainForm::SetPaintMode()
-{
-    SelectMapTool(mtPaint);
-}
-
-void TMainForm::SetRegionMode()
-{
-    SelectMapTool(mtRegion);
-}
-
-void TMainForm::SetScrollMode()
-{
-    SelectMapTool(mtScroll);
-}
-
-void TMainForm::SetLupeMode()
-{
-    SelectMapTool(mtLupe);
-}
-
-void TMainForm::N17Click()
-{
-    SetPaintMode();
-}
-
-void TMainForm::N18Click()
-{
-    SetRegionMode();
-}
-
-void TMainForm::N19Click()
-{
-    SetScrollMode();
-}
-
-void TMainForm::D1Click()
-{
-    SetLupeMode();
 }
 
 void TMainForm::enterMapTool(TMapTool tool)
@@ -569,7 +376,6 @@ void TMainForm::enterMapTool(TMapTool tool)
     FTool->Activate();
     QAction* items[] = {N17, N18, N19, D1};
     items[tool]->setChecked(true);
-    G2->setEnabled(tool == mtRegion);
 }
 
 void TMainForm::showMagnifier()
@@ -590,52 +396,6 @@ void TMainForm::commitMagnifier()
     showMagnifier();
 }
 
-void TMainForm::dropLupeEdits()
-{
-    FPartEditor->Drop();
-}
-
-void TMainForm::StoreLupePart()
-{
-    FPartEditor->Store();
-}
-
-bool TMainForm::LupeEdited() const
-{
-    return FPartEditor->Edited();
-}
-
-int TMainForm::LupePartNumber() const
-{
-    return FPartEditor->PartNumber();
-}
-
-void TMainForm::LupeSourceMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                                    const QPoint& pos)
-{
-    FPartEditor->SourceMouseDown(button, shift, pos);
-}
-
-void TMainForm::LupeSourceMouseMove(Qt::KeyboardModifiers, const QPoint& pos)
-{
-    FPartEditor->SourceMouseMove(pos);
-}
-
-void TMainForm::LupeSourceMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint& pos)
-{
-    FPartEditor->SourceMouseUp(pos);
-}
-
-void TMainForm::LupeDblClick()
-{
-    StoreLupePart();
-}
-
-void TMainForm::TransformLupe(TLupeTransform transform)
-{
-    FPartEditor->Transform(transform);
-}
-
 void TMainForm::overlayOnCell(bool selectedOverCell)
 {
     const int col = MapGrid->Col();
@@ -651,36 +411,11 @@ void TMainForm::overlayOnCell(bool selectedOverCell)
         FModels.Session.Overlay(selected, col, row, *laid);
 }
 
-void TMainForm::RepaintMap()
-{
-    FView->Repaint();
-}
-
-void TMainForm::RedrawMapRect(int left, int top, int right, int bottom)
-{
-    FView->RedrawRect(TCellRect{left, top, right, bottom}.NormalizeRect());
-}
-
-void TMainForm::RedrawPart(int part)
-{
-    FView->RedrawPart(part);
-}
-
 void TMainForm::G1Click()
 {
     const bool on = !G1->isChecked();
     MapGrid->SetGridLineWidth(on ? 1 : 0);
     G1->setChecked(on);
-}
-
-void TMainForm::Cancel1Click()
-{
-    FDoc.Undo();
-}
-
-void TMainForm::Redo1Click()
-{
-    FDoc.Redo();
 }
 
 void TMainForm::MapGridBeginPaint(QPainter& canvas)
@@ -700,42 +435,6 @@ void TMainForm::MapGridBeginPaint(QPainter& canvas)
         state.EditedPicture = FPartEditor->EditedPicture();
     }
     FCellPainter->Begin(canvas, state);
-}
-
-void TMainForm::MapGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect)
-{
-    FCellPainter->DrawCell(canvas, col, row, rect);
-}
-
-void TMainForm::MapGridDrawCells(QPainter& canvas, const TGridRect& cells, const QRect& first,
-                                 int pitchX, int pitchY)
-{
-    FCellPainter->DrawCells(canvas, cells, first, pitchX, pitchY);
-}
-
-// ---------------------------------------------------------------------------------------
-// The mouse on the map
-
-void TMainForm::MapGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                                 const QPoint& pos)
-{
-    FTool->Press(button, shift, pos);
-}
-
-void TMainForm::MapGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos)
-{
-    FTool->Move(shift, pos);
-}
-
-void TMainForm::MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                               const QPoint& pos)
-{
-    FTool->Release(button, shift, pos);
-}
-
-bool TMainForm::MapDragActive() const
-{
-    return FTool->Dragging();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -777,11 +476,6 @@ void TMainForm::Replace1Click()
     FDoc.ReplaceParts(area, choice->Before, choice->After);
 }
 
-void TMainForm::A1Click()
-{
-    FSettings.SetRandomPlacement(!FSettings.RandomPlacement());
-}
-
 void TMainForm::PointMemoryClick(int k)
 {
     // Recording toggles: a second recording turns the point off again.
@@ -798,22 +492,4 @@ void TMainForm::PointRestoreClick(int k)
         return;
     const QPoint p = FView->ShowPoint(k);
     StatusPanel0->setText(QStringLiteral("ジャンプ先: (%1,%2)").arg(p.x()).arg(p.y()));
-}
-
-void TMainForm::MapGridTopLeftChanged()
-{
-    Lupe->hide();
-}
-
-// ---------------------------------------------------------------------------------------
-// TMX interchange
-
-void TMainForm::TmxExport1Click()
-{
-    FFileCommands->TmxExportClick();
-}
-
-void TMainForm::TmxImport1Click()
-{
-    FFileCommands->TmxImportClick();
 }

@@ -3,12 +3,21 @@
 #include "CopyMode.h"
 #include "DrawGrid.h"
 #include "LupeTransform.h"
+#include "LupeUnit.h"
+#include "MainFormLinks.h"
+#include "MapCellPainter.h"
 #include "MapDocument.h"
 #include "MapFile.h"
+#include "MapFileCommands.h"
+#include "MapPictureJob.h"
+#include "MapSession.h"
 #include "MapTools.h"
+#include "MapViewController.h"
+#include "PartGraphicEditor.h"
 #include "ProgramModels.h"
 #include "Settings.h"
 
+#include <QAction>
 #include <QBrush>
 #include <QColor>
 #include <QMainWindow>
@@ -18,16 +27,9 @@
 #include <memory>
 #include <optional>
 
-class QAction;
 class QActionGroup;
 class QLabel;
 class QMenu;
-class TLupe;
-class TMainFormLinks;
-class TMapCellPainter;
-class TMapFileCommands;
-class TMapViewController;
-class TPartGraphicEditor;
 
 // The main window: the map view with its menus and status bar. Shows the program's map
 // document and follows the settings model; what it needs of other windows it asks through
@@ -47,7 +49,7 @@ public:
     void FormCreate();
     // Closing: the unsaved map, then the unsaved parts, offered for saving; false keeps the
     // program open.
-    bool FormCloseQuery();
+    bool FormCloseQuery() { return FFileCommands->QueryUnsavedChanges(); }
     // Destruction: the placement and "GridLineWidth" written.
     void FormDestroy();
 
@@ -56,100 +58,131 @@ public:
     uint16_t MapHeight() const { return FDoc.MapHeight(); }
 
     // The map document's new map, untitled.
-    void NewMap(int width, int height);
-    void SetMapCaption(const QString& name);
-    QString MapFileName() const;
+    void NewMap(int width, int height) { FModels.Session.NewMap(width, height); }
+    void SetMapCaption(const QString& name)
+    {
+        setWindowTitle(QStringLiteral("Quiltmapper - [") + name + QStringLiteral("]"));
+    }
+    QString MapFileName() const { return FModels.Session.MapFileName(); }
     // The file the map was loaded from, saved to or imported from; empty for a new map.
-    QString MapSourceName() const;
+    QString MapSourceName() const { return FModels.Session.MapSourceName(); }
 
     // Map files. SaveMapOverwrite is false when nothing was saved: the dialog was
     // cancelled or the save failed (which the user has been told about).
-    bool SaveMapFile(const QString& fileName);
-    bool SaveMapOverwrite();
-    bool LoadMapFile(const QString& fileName);
+    bool SaveMapFile(const QString& fileName) { return FFileCommands->SaveMapFile(fileName); }
+    bool SaveMapOverwrite() { return FFileCommands->SaveOverwrite(); }
+    bool LoadMapFile(const QString& fileName) { return FFileCommands->LoadMapFile(fileName); }
     // An item of the recent maps: the map is loaded after the questions of closing.
-    void OpenRecentMap(const QString& fileName);
+    void OpenRecentMap(const QString& fileName) { FFileCommands->OpenRecentMap(fileName); }
     // The map dialogs' default extension and filter (from the settings).
     void SetMapDialogExtension(const QString& extension);
     QString MapDialogExtension() const { return FMapExtension; }
     QStringList MapDialogFilters() const { return FMapFilters; }
 
     // The view.
-    void ApplyZoom();
+    void ApplyZoom() { FView->ApplyZoom(); }
     // Makes tool the map tool; choosing the current one enters it again.
     void SelectMapTool(TMapTool tool);
-    void SetPaintMode();
-    void SetRegionMode();
-    void SetScrollMode();
-    void SetLupeMode();
+    void SetPaintMode() { SelectMapTool(mtPaint); }
+    void SetRegionMode() { SelectMapTool(mtRegion); }
+    void SetScrollMode() { SelectMapTool(mtScroll); }
+    void SetLupeMode() { SelectMapTool(mtLupe); }
     // Steps the zoom level (+1 closer, -1 farther), keeping the cell under anchor (a point
     // of the map grid's viewport) where it is. Ctrl+wheel steps around the pointer,
     // Ctrl+plus and Ctrl+minus around the middle of the view.
-    void StepZoom(int step, const QPoint& anchor);
-    void ZoomIn1Click();
-    void ZoomOut1Click();
-    void RedrawMapRect(int left, int top, int right, int bottom);
-    void RepaintMap();
+    void StepZoom(int step, const QPoint& anchor) { FView->StepZoom(step, anchor); }
+    void ZoomIn1Click() { StepZoom(1, MapGrid->viewport()->rect().center()); }
+    void ZoomOut1Click() { StepZoom(-1, MapGrid->viewport()->rect().center()); }
+    void RedrawMapRect(int left, int top, int right, int bottom)
+    {
+        FView->RedrawRect(TCellRect{left, top, right, bottom}.NormalizeRect());
+    }
+    void RepaintMap() { FView->Repaint(); }
     // Redraws the cells on screen that show the part.
-    void RedrawPart(int part);
+    void RedrawPart(int part) { FView->RedrawPart(part); }
     // The other windows closed themselves: their View menu items lose the check mark.
-    void PartsWindowClosed();
-    void ToolBoxClosed();
+    void PartsWindowClosed() { N12->setChecked(false); }
+    void ToolBoxClosed() { N13->setChecked(false); }
 
     // Handlers, public so that tests and the other windows can run them as the user would.
     void MapGridBeginPaint(QPainter& canvas);
-    void MapGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect);
+    void MapGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect)
+    {
+        FCellPainter->DrawCell(canvas, col, row, rect);
+    }
     void MapGridDrawCells(QPainter& canvas, const TGridRect& cells, const QRect& first, int pitchX,
-                          int pitchY);
-    void MapGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
-    void MapGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos);
-    void MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
-    void MapGridTopLeftChanged();
-    void N1Click();
-    void R1Click();
-    void N2Click();
-    void N3Click();
-    void P1Click();
+                          int pitchY)
+    {
+        FCellPainter->DrawCells(canvas, cells, first, pitchX, pitchY);
+    }
+    void MapGridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos)
+    {
+        FTool->Press(button, shift, pos);
+    }
+    void MapGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos)
+    {
+        FTool->Move(shift, pos);
+    }
+    void MapGridMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos)
+    {
+        FTool->Release(button, shift, pos);
+    }
+    void MapGridTopLeftChanged() { Lupe->hide(); }
+    void N1Click() { FFileCommands->NewMapClick(); }
+    void R1Click() { FFileCommands->OpenClick(); }
+    void N2Click() { FFileCommands->SaveOverwrite(); }
+    void N3Click() { FFileCommands->SaveAsClick(); }
+    void P1Click() { RunMapPictureJob(this, FModels, FLinks, MapFileName()); }
     // TMX interchange: the map and the current parts out, or a TMX map and its tiles in.
-    void TmxExport1Click();
-    void TmxImport1Click();
-    void Cancel1Click();
-    void Redo1Click();
+    void TmxExport1Click() { FFileCommands->TmxExportClick(); }
+    void TmxImport1Click() { FFileCommands->TmxImportClick(); }
+    void Cancel1Click() { FDoc.Undo(); }
+    void Redo1Click() { FDoc.Redo(); }
     void G2Click();
-    void A1Click();
+    void A1Click() { FSettings.SetRandomPlacement(!FSettings.RandomPlacement()); }
     void F1Click();
     void A2Click();
     void Replace1Click();
     void PointMemoryClick(int k); // k = 0..4
     void PointRestoreClick(int k);
     void G1Click();
-    void Exit1Click();
-    void N17Click();
-    void N18Click();
-    void N19Click();
-    void D1Click();
+    void Exit1Click() { close(); }
+    void N17Click() { SetPaintMode(); }
+    void N18Click() { SetRegionMode(); }
+    void N19Click() { SetScrollMode(); }
+    void D1Click() { SetLupeMode(); }
     void N12Click();
     void N13Click();
-    void N14Click();
-    void ShowTitle();
-    void DropFiles(const QStringList& fileNames);
+    // OK applies the settings, and with them the zoom, whatever changed: the view is
+    // re-centred, and outside the zoom level the map goes back to scroll mode.
+    void N14Click() { FLinks.RunSettingsDialog(); }
+    void ShowTitle() { FLinks.ShowAbout(); }
+    void DropFiles(const QStringList& fileNames) { FFileCommands->DropFiles(fileNames); }
 
     // Part-graphic editing in the magnifier, handed to its editor: the pixel tools on its
     // picture, in source pixels; a double click stores the picture.
-    void LupeSourceMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                             const QPoint& pos);
-    void LupeSourceMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos);
-    void LupeSourceMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos);
-    void LupeDblClick();
+    void LupeSourceMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos)
+    {
+        FPartEditor->SourceMouseDown(button, shift, pos);
+    }
+    void LupeSourceMouseMove(Qt::KeyboardModifiers, const QPoint& pos)
+    {
+        FPartEditor->SourceMouseMove(pos);
+    }
+    void LupeSourceMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint& pos)
+    {
+        FPartEditor->SourceMouseUp(pos);
+    }
+    void LupeDblClick() { StoreLupePart(); }
     // Writes the magnifier's picture back into part LupePartNumber, as one undo step; the
     // parts count as modified even when nothing was drawn.
-    void StoreLupePart();
+    void StoreLupePart() { FPartEditor->Store(); }
     // The tool box's flips and turns of the magnifier's picture (stored with it later).
-    void TransformLupe(TLupeTransform transform);
+    void TransformLupe(TLupeTransform transform) { FPartEditor->Transform(transform); }
     // Whether the magnifier holds edits not yet stored into its part.
-    bool LupeEdited() const;
+    bool LupeEdited() const { return FPartEditor->Edited(); }
     // The part whose copy the magnifier holds.
-    int LupePartNumber() const;
+    int LupePartNumber() const { return FPartEditor->PartNumber(); }
 
     // Controls.
     TDrawGrid* MapGrid;
@@ -196,7 +229,7 @@ signals:
 
 public:
     // Whether a mouse button drags on the map.
-    bool MapDragActive() const;
+    bool MapDragActive() const { return FTool->Dragging(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -213,7 +246,7 @@ private:
     void showMagnifier();
     void commitMagnifier();
     // The map cells stop showing edits of the magnifier that were not stored.
-    void dropLupeEdits();
+    void dropLupeEdits() { FPartEditor->Drop(); }
     void overlayOnCell(bool selectedOverCell);
 
     TProgramModels FModels;
