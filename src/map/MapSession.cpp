@@ -100,6 +100,21 @@ TSessionResult TMapSession::SaveMap(const QString& fileName, TMapFileType type,
     return result;
 }
 
+TFileWriteResult TMapSession::SaveMap(TFileWriteSet& set, const QString& fileName,
+                                      TMapFileType type)
+{
+    set.AddOutput(fileName,
+                  [this, type, width = PartWidth(), height = PartHeight()](QIODevice& out) {
+                      return WriteMapData(out, FDocument, type, width, height);
+                  });
+    const TFileWriteResult written = set.Write();
+    if (written) {
+        FDocument.SetMapModified(false);
+        setNames(fileName, {});
+    }
+    return written;
+}
+
 TSessionResult TMapSession::ImportTmx(const QString& fileName, uint8_t emptyPart,
                                       const TProgress& progress, TTmxImport* rest)
 {

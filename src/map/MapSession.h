@@ -90,6 +90,9 @@ public:
     // save leaves the old file whole and the map modified.
     TSessionResult SaveMap(const QString& fileName, TMapFileType type,
                            const QStringList& inputsToKeep = {});
+    // The same as the last file of the caller's set, beside its other outputs (a parts
+    // sheet, say) and never over its inputs: all are written, or none is.
+    TFileWriteResult SaveMap(TFileWriteSet& set, const QString& fileName, TMapFileType type);
 
     // Reads a TMX map and its tiles in place of the map and the parts: an untitled map,
     // both modified, their files still to be chosen. A failed or cancelled import changes

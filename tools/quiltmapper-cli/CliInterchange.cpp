@@ -110,8 +110,7 @@ int cmdImport(const TCliCommand& a, QTextStream& out)
     set.AddOutput(sheetName, [&sheet, &sheetFormat](QIODevice& out) {
         return sheet.save(&out, sheetFormat.constData());
     });
-    addMap(set, mapName, doc, TMapFileType::Type2, PartSize{partWidth, partHeight});
-    expectWritten(set.Write());
+    expectWritten(work.Session.SaveMap(set, mapName, TMapFileType::Type2));
     out << "wrote " << OneLine(mapName) << " and " << OneLine(sheetName) << ": " << doc.MapWidth()
         << " x " << doc.MapHeight() << " cells, part size " << partWidth << " x " << partHeight
         << "\n";

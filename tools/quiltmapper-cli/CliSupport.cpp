@@ -140,14 +140,6 @@ void expectWritten(const TFileWriteResult& written, const QString& what)
         failure(QStringLiteral("cannot write %1%2: %3").arg(what, written.FileName, written.Error));
 }
 
-void addMap(TFileWriteSet& set, const QString& fileName, const TMapDocument& doc, TMapFileType type,
-            PartSize part)
-{
-    set.AddOutput(fileName, [&doc, type, part](QIODevice& out) {
-        return WriteMapData(out, doc, type, part.Width, part.Height);
-    });
-}
-
 void saveMap(TMapSession& session, const QString& fileName, TMapFileType type,
              const QStringList& inputs)
 {

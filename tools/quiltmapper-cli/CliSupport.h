@@ -87,9 +87,6 @@ TMapLoadResult loadMap(const QString& fileName, TMapFileType type, TMapSession& 
 void noteTruncation(const TMapLoadResult& r, const QString& fileName, QTextStream& out);
 // One line naming the file that could not be written and why.
 void expectWritten(const TFileWriteResult& written, const QString& what = QString());
-// Adds the map to `set`; the map goes last, so that it is renamed into place last.
-void addMap(TFileWriteSet& set, const QString& fileName, const TMapDocument& doc, TMapFileType type,
-            PartSize part);
 // Writes the session's map, never over one of `inputs`.
 void saveMap(TMapSession& session, const QString& fileName, TMapFileType type,
              const QStringList& inputs = {});
