@@ -1,7 +1,10 @@
 #include "MapTools.h"
 
 #include "DrawGrid.h"
+#include "MainFormLinks.h"
 #include "MapDocument.h"
+#include "MapSession.h"
+#include "PartGraphicEditor.h"
 
 #include <QLabel>
 #include <algorithm>
@@ -130,11 +133,11 @@ void TPaintTool::LeftReleased(Qt::KeyboardModifiers keys)
     // Shift (also with Ctrl) lays the selected part over the cell's, Ctrl alone the cell's
     // over the selected part; the cell is the current one, where the button went down.
     if (keys & Qt::ShiftModifier) {
-        F.OverlayOnCell(true);
+        overlayOnCell(true);
         return;
     }
     if (keys & Qt::ControlModifier) {
-        F.OverlayOnCell(false);
+        overlayOnCell(false);
         return;
     }
     const TCellRect sel = F.Grid.Selection();
@@ -142,6 +145,22 @@ void TPaintTool::LeftReleased(Qt::KeyboardModifiers keys)
         F.Document.ScatterGroup(sel);
     else
         F.Document.StampGroup(sel);
+}
+
+void TPaintTool::overlayOnCell(bool selectedOverCell)
+{
+    const int col = F.Grid.Col();
+    const int row = F.Grid.Row();
+    const uint8_t selected = F.Links.SelectedPartNumber();
+    const uint8_t cellPart = F.Document.Cell(col, row);
+    // The picture laid over, and the one it is laid on; the result becomes the selected
+    // part, which the cell then shows.
+    const uint8_t source = selectedOverCell ? selected : cellPart;
+    const uint8_t under = selectedOverCell ? cellPart : selected;
+    const std::optional<QImage> laid =
+        F.Links.RunOverlay(source, F.Session.Parts().PartBitmap(under));
+    if (laid)
+        F.Session.Overlay(selected, col, row, *laid);
 }
 
 void TScrollTool::Dragged(const QPoint& cell)
@@ -159,19 +178,34 @@ void TScrollTool::Dragged(const QPoint& cell)
 void TLupeTool::Activate()
 {
     TMapGridTool::Activate();
-    F.ShowMagnifier();
+    F.PartEditor.Hide();
+    showMagnifier();
 }
 
 void TLupeTool::Deactivate()
 {
     TMapGridTool::Deactivate();
-    F.HideMagnifier();
+    F.PartEditor.Hide();
+    F.PartEditor.Drop();
 }
 
 void TLupeTool::LeftReleased(Qt::KeyboardModifiers)
 {
-    // Also when nothing was drawn: a click in part-graphic mode always stores.
-    F.CommitMagnifier();
+    // Also when nothing was drawn: a click in part-graphic mode always stores, and the
+    // magnifier moves to the clicked cell.
+    F.PartEditor.Store();
+    showMagnifier();
+}
+
+void TLupeTool::showMagnifier()
+{
+    // It lies exactly over the current cell, as large as the cell.
+    const QRect cell = F.Grid.CellRect(F.Grid.Col(), F.Grid.Row());
+    if (cell.isEmpty())
+        return;
+    F.PartEditor.Show(
+        F.Document.Cell(F.Grid.Col(), F.Grid.Row()),
+        QRect(cell.topLeft(), QSize(F.Grid.DefaultColWidth(), F.Grid.DefaultRowHeight())));
 }
 
 int MapStatusPanelWidth(const QLabel& panel)

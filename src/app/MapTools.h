@@ -11,26 +11,22 @@
 
 class QLabel;
 class TDrawGrid;
+class TMainFormLinks;
 class TMapDocument;
+class TMapSession;
+class TPartGraphicEditor;
 
-// What the map tools work on, given by the main window, and the work of the main window
-// they still ask for.
+// What the map tools work on, given by the main window.
 struct TMapToolContext
 {
     TDrawGrid& Grid;
-    TMapDocument& Document;
+    TMapSession& Session;
+    TMapDocument& Document; // the session's
     const TSettings& Settings;
-    // Part-graphic editing's magnifier, which the main window holds: shown over the current
-    // cell with a copy of its part (staying hidden while that cell is off the screen),
-    // hidden dropping what was not stored, and its picture stored into its part before it
-    // moves to the current cell.
-    std::function<void()> ShowMagnifier;
-    std::function<void()> HideMagnifier;
-    std::function<void()> CommitMagnifier;
-    // Paint mode with Shift or Ctrl: the selected part laid over the current cell's part
-    // (true), or the cell's part over the selected part (false), through the transparency
-    // dialog, as one step of the history.
-    std::function<void(bool selectedOverCell)> OverlayOnCell;
+    // Part-graphic editing in the magnifier over the current cell.
+    TPartGraphicEditor& PartEditor;
+    // The other windows' part: the selected part and the transparency dialog.
+    TMainFormLinks& Links;
 };
 
 // A tool of the map grid: what a press, a drag and a release of the mouse do, with its own
@@ -104,6 +100,12 @@ public:
 protected:
     TDragPreview DragPreview() const override { return TDragPreview::GroupTiles; }
     void LeftReleased(Qt::KeyboardModifiers keys) override;
+
+private:
+    // The selected part laid over the current cell's part (true), or the cell's part over
+    // the selected part (false), through the transparency dialog, as one step of the
+    // history.
+    void overlayOnCell(bool selectedOverCell);
 };
 
 // Selects the region the editing commands work on; the selection stays after the release.
@@ -146,6 +148,11 @@ public:
 protected:
     TDragPreview DragPreview() const override { return TDragPreview::Inverted; }
     void LeftReleased(Qt::KeyboardModifiers keys) override;
+
+private:
+    // The magnifier over the current cell with a copy of its part; none while that cell is
+    // off the screen.
+    void showMagnifier();
 };
 
 // The width the status panel needs for the widest texts the tools show there, on the largest

@@ -124,23 +124,13 @@ void TMainForm::FormCreate()
 
 void TMainForm::createTools()
 {
-    // The magnifier and the overlay are still the window's: the tools ask for them.
     FToolContext = std::make_unique<TMapToolContext>(TMapToolContext{
         .Grid = *MapGrid,
+        .Session = FModels.Session,
         .Document = FDoc,
         .Settings = FSettings,
-        .ShowMagnifier =
-            [this] {
-                Lupe->hide();
-                showMagnifier();
-            },
-        .HideMagnifier =
-            [this] {
-                Lupe->hide();
-                dropLupeEdits();
-            },
-        .CommitMagnifier = [this] { commitMagnifier(); },
-        .OverlayOnCell = [this](bool selectedOverCell) { overlayOnCell(selectedOverCell); },
+        .PartEditor = *FPartEditor,
+        .Links = FLinks,
     });
     for (TMapTool kind : {mtPaint, mtRegion, mtScroll, mtLupe}) {
         FTools[kind] = TMapGridTool::Make(kind, *FToolContext);
@@ -376,39 +366,6 @@ void TMainForm::enterMapTool(TMapTool tool)
     FTool->Activate();
     QAction* items[] = {N17, N18, N19, D1};
     items[tool]->setChecked(true);
-}
-
-void TMainForm::showMagnifier()
-{
-    // The magnifier lies exactly over the current cell, as large as the cell; a cell off
-    // the screen shows none.
-    const QRect cell = MapGrid->CellRect(MapGrid->Col(), MapGrid->Row());
-    if (cell.isEmpty())
-        return;
-    FPartEditor->Show(
-        FDoc.Cell(MapGrid->Col(), MapGrid->Row()),
-        QRect(cell.topLeft(), QSize(MapGrid->DefaultColWidth(), MapGrid->DefaultRowHeight())));
-}
-
-void TMainForm::commitMagnifier()
-{
-    StoreLupePart();
-    showMagnifier();
-}
-
-void TMainForm::overlayOnCell(bool selectedOverCell)
-{
-    const int col = MapGrid->Col();
-    const int row = MapGrid->Row();
-    const uint8_t selected = FLinks.SelectedPartNumber();
-    const uint8_t cellPart = FDoc.Cell(col, row);
-    // The picture laid over, and the one it is laid on; the result becomes the selected
-    // part, which the cell then shows.
-    const uint8_t source = selectedOverCell ? selected : cellPart;
-    const uint8_t under = selectedOverCell ? cellPart : selected;
-    const std::optional<QImage> laid = FLinks.RunOverlay(source, FParts.PartBitmap(under));
-    if (laid)
-        FModels.Session.Overlay(selected, col, row, *laid);
 }
 
 void TMainForm::G1Click()

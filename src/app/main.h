@@ -242,12 +242,6 @@ private:
     void connectModels();
     // Puts the view in the state of a map tool: grid options, cursor, menu check marks.
     void enterMapTool(TMapTool tool);
-    // Lays the magnifier over the current cell with a copy of its part.
-    void showMagnifier();
-    void commitMagnifier();
-    // The map cells stop showing edits of the magnifier that were not stored.
-    void dropLupeEdits() { FPartEditor->Drop(); }
-    void overlayOnCell(bool selectedOverCell);
 
     TProgramModels FModels;
     TMainFormLinks& FLinks;

@@ -27,6 +27,11 @@ void TPartGraphicEditor::Show(int part, const QRect& cell)
     FLupe.show();
 }
 
+void TPartGraphicEditor::Hide()
+{
+    FLupe.hide();
+}
+
 void TPartGraphicEditor::Store()
 {
     if (FLupe.Bitmap().isNull())

@@ -37,6 +37,8 @@ public:
     // coordinates) with a copy of `part`, enlarged as far as the cell allows (a factor
     // below 2 is refused: the magnifier keeps its previous one and scrolls).
     void Show(int part, const QRect& cell);
+    // Hides the magnifier; its edits stay until dropped or stored.
+    void Hide();
     // Writes the magnifier's picture back into its part, as one undo step; the parts count
     // as modified even when nothing was drawn.
     void Store();
