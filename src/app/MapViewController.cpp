@@ -13,10 +13,11 @@
 TMapViewController::TMapViewController(TDrawGrid& grid, const TMapDocument& doc,
                                        const TPartsStore& parts, TSettings& settings,
                                        std::function<void()> leftZoom, QObject* parent)
-    : QObject(parent), FGrid(grid), FDoc(doc), FSettings(settings), FLeftZoom(std::move(leftZoom))
+    : QObject(parent), FGrid(grid), FViewport(grid.viewport()), FDoc(doc), FSettings(settings),
+      FLeftZoom(std::move(leftZoom))
 {
     // Ctrl+wheel zooms instead of scrolling.
-    FGrid.viewport()->installEventFilter(this);
+    FViewport->installEventFilter(this);
     connect(&FSettings, &TSettings::zoomLevelChanged, this, [this] { ApplyZoom(); });
     // The grid's cell size follows the settings only through ApplyZoom; the zoom view's
     // cells are drawn at the zoom size as it is, also while the settings dialog edits it.
@@ -69,7 +70,9 @@ void TMapViewController::StepZoom(int step, const QPoint& anchor)
 
 bool TMapViewController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == FGrid.viewport() && event->type() == QEvent::Wheel) {
+    // The viewport is compared as it was when the filter was installed: while the grid is
+    // being destroyed its events still come here, and the grid may not be asked then.
+    if (event->type() == QEvent::Wheel && watched == FViewport) {
         const auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {
             // One level per notch, whichever way; what is left of a notch is dropped.

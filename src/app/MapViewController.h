@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 
+class QWidget;
 class TDrawGrid;
 class TMapDocument;
 class TPartsStore;
@@ -48,6 +49,7 @@ private:
     void showNewMap();
 
     TDrawGrid& FGrid;
+    QWidget* const FViewport; // the grid's, whose wheel zooms
     const TMapDocument& FDoc;
     TSettings& FSettings;
     std::function<void()> FLeftZoom;
