@@ -1,6 +1,7 @@
 #include "Program.h"
 
 #include "Dialogs.h"
+#include "FileReload.h"
 #include "MapPictureDlg.h"
 #include "Parts.h"
 #include "SPIBmp.h"
@@ -100,6 +101,8 @@ void TQuiltmapperProgram::connectWindows()
                      &TMapDocument::SetUndoBudget);
     QObject::connect(FForms.PartsForm, &TPartsForm::pictureInUseChanged, main,
                      [this] { rememberPartsPicture(FForms.MainForm->MapFileName()); });
+    // Other programs' saves of the map and the parts picture come back by themselves.
+    new TFileReload(FSession, FSettings, *main, *FForms.PartsForm);
 }
 
 void TQuiltmapperProgram::shareMainWindowKeys()

@@ -128,6 +128,14 @@ public:
     // Makes the rectangle of the map the group part. The map is not changed.
     void CaptureGroup(const TCellRect& rect);
 
+    // The map takes the cells and size of `loaded` (the same map read again from its file)
+    // as one undo step; it is then not modified, while undoing or redoing the step marks it
+    // modified. Announced as cellsChanged over the whole map when the size stays, else as
+    // mapReplaced. `loaded` is used up: only its destruction may follow. Throws
+    // std::bad_alloc, changing nothing, when the group part's store cannot grow to the new
+    // size.
+    void ReloadFrom(TMapDocument&& loaded);
+
 signals:
     // The cells of the rectangle changed (one signal per operation; nothing for an
     // operation that changed no cell). A replace or an exchange names its whole rectangle.
@@ -144,6 +152,7 @@ private:
     class TRectStep;
     class TReplaceStep;
     class TExchangeStep;
+    class TReloadStep;
     // A byte buffer without zero-filling, for the old cells of a step.
     struct TStepBuffer
     {
@@ -172,6 +181,8 @@ private:
     // The cell loops that steps replay.
     bool exchangeInRect(const TCellRect& r, uint8_t partA, uint8_t partB);
     void replaceInRect(const TCellRect& r, uint8_t before, uint8_t after);
+    // Swaps the cells and size with the given ones and announces the change.
+    void swapMap(TCellVector& cells, uint16_t& width, uint16_t& height);
 
     uint16_t FWidth = 0;
     uint16_t FHeight = 0;

@@ -10,6 +10,8 @@ TMapSession::TMapSession(const TPictureFormats& formats, TParts parts, QObject* 
 {
     FDocument.SetHistory(FHistory);
     FParts.SetHistory(&FHistory);
+    if (FPartsKept == TParts::Pictures)
+        watchFiles();
 }
 
 uint16_t TMapSession::PartWidth() const

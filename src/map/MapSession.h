@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileWatch.h"
 #include "FileWrite.h"
 #include "MapDocument.h"
 #include "MapFile.h"
@@ -130,6 +131,22 @@ public:
         return std::forward<F>(change)();
     }
 
+    // Other programs' saves of the map file and of the parts picture. In a session that
+    // keeps the pictures the watches follow the names the map and the parts take, and
+    // report only changes the program did not make itself.
+    TFileWatch& MapFileWatch() { return FMapWatch; }
+    TFileWatch& PartsPictureWatch() { return FPartsWatch; }
+    enum class TReload
+    {
+        Reloaded,
+        Unreadable,   // not there, not whole, or of no known format: nothing changed
+        OtherPartSize // a map made for other parts: nothing changed
+    };
+    // Reads the watched map file again as one undo step; the map is then its file's.
+    TReload ReloadMap(TMapFileType type);
+    // Reads the watched parts picture again at the same part size, as one undo step.
+    TReload ReloadPartsPicture();
+
 signals:
     // A new map, a load, a save or an import named the map after its file (empty:
     // untitled).
@@ -141,6 +158,7 @@ private:
     // The part size is set: the parts take it, or it is kept. False when the parts cannot be
     // made (nothing changed then).
     bool applyPartSize(uint16_t width, uint16_t height);
+    void watchFiles();
 
     const TParts FPartsKept;
     TUndoHistory FHistory;
@@ -150,4 +168,6 @@ private:
     uint16_t FPartHeight = 0;
     QString FMapFileName;
     QString FImportedFrom;
+    TFileWatch FMapWatch;
+    TFileWatch FPartsWatch;
 };

@@ -392,6 +392,7 @@ bool TPartsStore::LoadPartsPicture(const QString& fileName)
     FFileName = fileName;
     ClearPartsModified();
     emit allPartsChanged();
+    emit pictureFileMatched(fileName);
     return true;
 }
 
@@ -439,6 +440,7 @@ void TPartsStore::WritePartsPicture(const QString& fileName)
     if (!written)
         throw failure(written.Error);
     ClearPartsModified();
+    emit pictureFileMatched(fileName);
 }
 
 void TPartsStore::SetPartsModified()

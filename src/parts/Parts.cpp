@@ -201,6 +201,9 @@ void TPartsForm::createMenus()
     connect(N1, &QAction::triggered, this, &TPartsForm::N1Click);
     connect(N2, &QAction::triggered, this, &TPartsForm::N2Click);
     connect(N3, &QAction::triggered, this, &TPartsForm::N3Click);
+    fileMenu->addSeparator();
+    ExternalEdit1 = addItem(fileMenu, QStringLiteral("外部プログラムで編集(&X)"));
+    connect(ExternalEdit1, &QAction::triggered, this, &TPartsForm::ExternalEdit1Click);
 
     QMenu* editMenu = menuBar()->addMenu(QStringLiteral("編集(&E)"));
     Copy1 = addItem(editMenu, QStringLiteral("パーツグラフィックコピー(&C)"), Qt::CTRL | Qt::Key_C);

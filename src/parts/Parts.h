@@ -91,6 +91,7 @@ public:
     QAction* N1; // "パーツ画像の読み込み(&R)..."
     QAction* N2; // "パーツ画像を上書き保存(&S)"
     QAction* N3; // "パーツ画像を名前を付けて保存(&N)..."
+    QAction* ExternalEdit1; // "外部プログラムで編集(&X)"
     QAction* Copy1;
     QAction* Paste1;
     QAction* X1;
@@ -116,6 +117,9 @@ public:
     void N1Click();
     void N2Click();
     void N3Click();
+    // Opens the parts picture in the program of the settings, or the desktop's program for
+    // its type, after offering to save unsaved parts; a save there comes back by itself.
+    void ExternalEdit1Click();
     void G1Click();
     void Copy1Click();  // also C1
     void Paste1Click(); // also P2

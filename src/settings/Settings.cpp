@@ -34,6 +34,8 @@ const QString PngLevelKey = QStringLiteral("PngLevel");
 const QString SplitKey = QStringLiteral("Split");
 const QString TileWidthKey = QStringLiteral("TileWidth");
 const QString TileHeightKey = QStringLiteral("TileHeight");
+const QString ExternalSection = QStringLiteral("External");
+const QString PartsEditorKey = QStringLiteral("PartsEditor");
 
 TMapPictureChoice boundedChoice(TMapPictureChoice c)
 {
@@ -161,6 +163,7 @@ void TSettings::ReadFrom(const TIniGT& ini)
     picture.TileWidth = ini.ReadInteger(MapPictureSection, TileWidthKey, d.TileWidth);
     picture.TileHeight = ini.ReadInteger(MapPictureSection, TileHeightKey, d.TileHeight);
     values.MapPicture = boundedChoice(picture);
+    values.PartsEditor = ini.ReadString(ExternalSection, PartsEditorKey, QString());
     change(values);
 }
 
@@ -181,6 +184,9 @@ void TSettings::WriteTo(TIniGT& ini) const
         ini.WriteString(FoldersSection, MapFolderKey, FValues.MapFolder);
     if (!FValues.PartsFolder.isEmpty())
         ini.WriteString(FoldersSection, PartsFolderKey, FValues.PartsFolder);
+    if (!FValues.PartsEditor.isEmpty() ||
+        !ini.ReadString(ExternalSection, PartsEditorKey, QString()).isEmpty())
+        ini.WriteString(ExternalSection, PartsEditorKey, FValues.PartsEditor);
     if (!FValues.LastPartsPicture.IsEmpty())
         writeUse(ini, LastPictureKey, FValues.LastPartsPicture);
     if (!FValues.MapPartsPictures.isEmpty()) {
@@ -215,6 +221,11 @@ void TSettings::SetMapFolder(const QString& value)
 void TSettings::SetPartsFolder(const QString& value)
 {
     setValue(&TValues::PartsFolder, value);
+}
+
+void TSettings::SetPartsEditor(const QString& value)
+{
+    setValue(&TValues::PartsEditor, value);
 }
 
 void TSettings::SetMapPictureChoice(const TMapPictureChoice& value)
@@ -431,6 +442,8 @@ void TSettings::change(const TValues& values)
         emit mapPartsPicturesChanged();
     if (FValues.RecentMaps != old.RecentMaps)
         emit recentMapsChanged();
+    if (FValues.PartsEditor != old.PartsEditor)
+        emit partsEditorChanged(FValues.PartsEditor);
     if (CellSize() != oldCellSize)
         emit cellSizeChanged(CellSize());
 }

@@ -221,6 +221,10 @@ public:
     const QStringList& RecentMaps() const { return FValues.RecentMaps; }
     // Puts the map first in the list.
     void RememberRecentMap(const QString& mapFileName);
+    // The program the parts picture is edited in (section "External", key "PartsEditor");
+    // empty: the desktop's program for the picture's type.
+    QString PartsEditor() const { return FValues.PartsEditor; }
+    void SetPartsEditor(const QString& value);
 
 signals:
     void showTitleChanged(bool value);
@@ -246,6 +250,7 @@ signals:
     void mapPictureChoiceChanged(const TMapPictureChoice& value);
     void mapPartsPicturesChanged();
     void recentMapsChanged();
+    void partsEditorChanged(const QString& value);
     // CellSize() changed, through the zoom level or the size of the current level; emitted
     // once, after the signals of the values themselves.
     void cellSizeChanged(int size);
@@ -276,6 +281,7 @@ private:
         TMapPictureChoice MapPicture;
         QList<TMapPartsPicture> MapPartsPictures;
         QStringList RecentMaps;
+        QString PartsEditor;
     };
 
     // Puts values in place, then announces what differs from before.

@@ -130,8 +130,14 @@ TEnvDlg::TEnvDlg(TSettings& settings, QWidget* parent) : QDialog(parent), FSetti
     Check_ShowTitleWindow =
         new QCheckBox(QStringLiteral("起動時にタイトルウィンドウを表示する"), page3);
     Check_ShowTitleWindow->setChecked(true);
+    // The program the parts picture is edited in.
+    Edit_PartsEditor = new QLineEdit(page3);
+    Edit_PartsEditor->setPlaceholderText(QStringLiteral("空欄のときは画像の種類に合うプログラム"));
     auto* page3Layout = new QVBoxLayout(page3);
     page3Layout->addWidget(Check_ShowTitleWindow);
+    page3Layout->addSpacing(6);
+    page3Layout->addWidget(new QLabel(QStringLiteral("パーツ画像を編集するプログラム"), page3));
+    page3Layout->addWidget(Edit_PartsEditor);
     page3Layout->addStretch();
 
     Pages->addTab(page1, QStringLiteral("設定1"));
@@ -183,6 +189,7 @@ void TEnvDlg::TakeSnapshot()
     SavedToolsOnTop = Check_ToolsOnTop->isChecked();
     SavedNonDim = Check_NonDim->isChecked();
     SavedExtName = Edit_ExtName->text();
+    SavedPartsEditor = Edit_PartsEditor->text();
     SaveFormatType = SaveFormat();
     LoadFormatType = LoadFormat();
 }
@@ -197,6 +204,7 @@ void TEnvDlg::RestoreSnapshot()
     Check_ToolsOnTop->setChecked(SavedToolsOnTop);
     Check_NonDim->setChecked(SavedNonDim);
     Edit_ExtName->setText(SavedExtName);
+    Edit_PartsEditor->setText(SavedPartsEditor);
     SelectFormatRadios(SaveFormatType, LoadFormatType);
 }
 
@@ -214,6 +222,7 @@ void TEnvDlg::ApplySettings()
     edited.SetExtName(Edit_ExtName->text());
     edited.SetSaveFormatType(SaveFormat());
     edited.SetLoadFormatType(LoadFormat());
+    edited.SetPartsEditor(Edit_PartsEditor->text().trimmed());
     FSettings.Assign(edited);
     emit settingsApplied();
 }
@@ -228,6 +237,7 @@ void TEnvDlg::ShowSettings(const TSettings& settings)
     Check_ToolsOnTop->setChecked(settings.ToolsOnTop());
     Check_NonDim->setChecked(settings.NonDim());
     Edit_ExtName->setText(settings.ExtName());
+    Edit_PartsEditor->setText(settings.PartsEditor());
     SelectFormatRadios(settings.SaveFormatType(), settings.LoadFormatType());
 }
 

@@ -57,6 +57,7 @@ public:
     QRadioButton* Radio_LoadFormat1;
     QRadioButton* Radio_LoadFormat2;
     QCheckBox* Check_ShowTitleWindow;
+    QLineEdit* Edit_PartsEditor; // page "設定3": the program the parts picture is edited in
     TCompressedImage* Image1; // the decorative picture on page "設定2"
 
     // The snapshot: the values as they stood after the last confirmation.
@@ -68,6 +69,7 @@ public:
     int SavedNormalSize = 0;
     int SavedZoomSize = 0;
     QString SavedExtName;
+    QString SavedPartsEditor;
     int SaveFormatType = 2;
     int LoadFormatType = 2;
 
