@@ -1,5 +1,27 @@
 #include "MapSession.h"
 
+#include <QFile>
+#include <QtEndian>
+
+namespace {
+
+// Whether a picture file is not plainly cut short. The BMP reader takes a cut file and
+// leaves the rows it did not reach white, which is right for a file that stays so, but a
+// file still being written would bring half a sheet in: its header says how long it is.
+bool WholeAsFarAsKnown(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(6);
+    if (head.size() < 6 || !head.startsWith("BM"))
+        return true;
+    const quint32 declared = qFromLittleEndian<quint32>(head.constData() + 2);
+    return qint64(declared) <= file.size();
+}
+
+} // namespace
+
 void TMapSession::watchFiles()
 {
     connect(this, &TMapSession::mapNamed, &FMapWatch, &TFileWatch::Watch);
@@ -32,7 +54,7 @@ TMapSession::TReload TMapSession::ReloadMap(TMapFileType type)
 TMapSession::TReload TMapSession::ReloadPartsPicture()
 {
     const QString fileName = FPartsWatch.FileName();
-    if (fileName.isEmpty() || !FParts.LoadPartsPicture(fileName))
+    if (fileName.isEmpty() || !WholeAsFarAsKnown(fileName) || !FParts.LoadPartsPicture(fileName))
         return TReload::Unreadable;
     return TReload::Reloaded;
 }
