@@ -3,9 +3,7 @@
 #include "Dialogs.h"
 #include "DrawGrid.h"
 #include "MapSession.h"
-#include "Parts.h"
 #include "Settings.h"
-#include "main.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -21,19 +19,18 @@ QString shortName(const QString& fileName)
 
 } // namespace
 
-TFileReload::TFileReload(TMapSession& session, TSettings& settings, TMainForm& main,
-                         TPartsForm& parts)
-    : QObject(&parts), FSession(session), FSettings(settings), FMain(main), FParts(parts)
+TFileReload::TFileReload(TMapSession& session, TSettings& settings, const TFileReloadView& view)
+    : QObject(view.PartsWindow), FSession(session), FSettings(settings), FView(view)
 {
     TFileWatch& picture = session.PartsPictureWatch();
     connect(&picture, &TFileWatch::changed, this, &TFileReload::partsChanged);
     connect(&picture, &TFileWatch::removed, this, [this](const QString& fileName) {
-        FParts.StatusText->setText(PartsGoneText.arg(shortName(fileName)));
+        FView.PartsStatus->setText(PartsGoneText.arg(shortName(fileName)));
     });
     TFileWatch& map = session.MapFileWatch();
     connect(&map, &TFileWatch::changed, this, &TFileReload::mapChanged);
     connect(&map, &TFileWatch::removed, this, [this](const QString& fileName) {
-        FMain.StatusPanel0->setText(MapGoneText.arg(shortName(fileName)));
+        FView.MapStatus->setText(MapGoneText.arg(shortName(fileName)));
     });
 }
 
@@ -65,8 +62,10 @@ void TFileReload::partsChanged(const QString& fileName)
         return;
     }
     const QString name = shortName(fileName);
-    if (FSession.Parts().IsPartsModified() && !askReload(&FParts, PartsQuestion.arg(name), true)) {
-        FParts.StatusText->setText(PartsKeptText.arg(name));
+    const bool edited =
+        FSession.Parts().IsPartsModified() || (FView.LupeEdited && FView.LupeEdited());
+    if (edited && !askReload(FView.PartsWindow, PartsQuestion.arg(name), true)) {
+        FView.PartsStatus->setText(PartsKeptText.arg(name));
         return;
     }
     reloadParts(name);
@@ -75,7 +74,7 @@ void TFileReload::partsChanged(const QString& fileName)
 void TFileReload::reloadParts(const QString& name)
 {
     const bool reloaded = FSession.ReloadPartsPicture() == TMapSession::TReload::Reloaded;
-    FParts.StatusText->setText((reloaded ? PartsReloadedText : PartsUnreadableText).arg(name));
+    FView.PartsStatus->setText((reloaded ? PartsReloadedText : PartsUnreadableText).arg(name));
 }
 
 void TFileReload::mapChanged(const QString& fileName)
@@ -85,8 +84,9 @@ void TFileReload::mapChanged(const QString& fileName)
         return;
     }
     const QString name = shortName(fileName);
-    if (FSession.Document().MapModified() && !askReload(&FMain, MapQuestion.arg(name), false)) {
-        FMain.StatusPanel0->setText(MapKeptText.arg(name));
+    if (FSession.Document().MapModified() &&
+        !askReload(FView.MainWindow, MapQuestion.arg(name), false)) {
+        FView.MapStatus->setText(MapKeptText.arg(name));
         return;
     }
     reloadMap(name);
@@ -95,7 +95,7 @@ void TFileReload::mapChanged(const QString& fileName)
 void TFileReload::reloadMap(const QString& name)
 {
     // The view stays where it was; a map of another size shows as much of it as fits.
-    TDrawGrid& grid = *FMain.MapGrid;
+    TDrawGrid& grid = *FView.MapGrid;
     const int left = grid.LeftCol();
     const int top = grid.TopRow();
     const int col = grid.Col();
@@ -108,13 +108,13 @@ void TFileReload::reloadMap(const QString& name)
         grid.SetRow(std::min(row, grid.RowCount() - 1));
         grid.SetLeftCol(left);
         grid.SetTopRow(top);
-        FMain.StatusPanel0->setText(MapReloadedText.arg(name));
+        FView.MapStatus->setText(MapReloadedText.arg(name));
         break;
     case TMapSession::TReload::OtherPartSize:
-        FMain.StatusPanel0->setText(MapOtherPartsText.arg(name));
+        FView.MapStatus->setText(MapOtherPartsText.arg(name));
         break;
     case TMapSession::TReload::Unreadable:
-        FMain.StatusPanel0->setText(MapUnreadableText.arg(name));
+        FView.MapStatus->setText(MapUnreadableText.arg(name));
         break;
     }
 }

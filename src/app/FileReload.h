@@ -2,11 +2,26 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
-class TMainForm;
+class QLabel;
+class QWidget;
+class TDrawGrid;
 class TMapSession;
-class TPartsForm;
 class TSettings;
+
+// Where the reload speaks and what it keeps in place: the windows the questions belong to,
+// their status texts, the map grid whose view stays, and whether the magnifier holds part
+// edits not yet stored (work not saved, like the parts' own).
+struct TFileReloadView
+{
+    QWidget* PartsWindow = nullptr;
+    QLabel* PartsStatus = nullptr;
+    QWidget* MainWindow = nullptr;
+    QLabel* MapStatus = nullptr;
+    TDrawGrid* MapGrid = nullptr;
+    std::function<bool()> LupeEdited;
+};
 
 // Brings other programs' saves of the map file and of the parts picture into the editor,
 // as undo steps. Work the user has not saved is not replaced without asking, and is one
@@ -17,8 +32,9 @@ class TFileReload : public QObject
     Q_OBJECT
 
 public:
-    // Lives as long as both windows: made a child of the parts window, which goes first.
-    TFileReload(TMapSession& session, TSettings& settings, TMainForm& main, TPartsForm& parts);
+    // Lives as long as the view's windows: made a child of the parts window, which goes
+    // before the main window.
+    TFileReload(TMapSession& session, TSettings& settings, const TFileReloadView& view);
 
     static inline const QString PartsReloadedText =
         QStringLiteral("パーツ画像 %1 を読み込み直しました");
@@ -55,8 +71,7 @@ private:
 
     TMapSession& FSession;
     TSettings& FSettings;
-    TMainForm& FMain;
-    TPartsForm& FParts;
+    TFileReloadView FView;
     bool FAsking = false;
     QString FWaitingParts;
     QString FWaitingMap;

@@ -2,6 +2,10 @@
 
 #include <QPainter>
 
+TMapCellCache::TMapCellCache() = default;
+
+TMapCellCache::~TMapCellCache() = default;
+
 void TMapCellCache::Prepare(const QSize& size, const std::function<const QImage&(int)>& partAt)
 {
     if (size != FSize) {
@@ -20,17 +24,22 @@ void TMapCellCache::make(int n, const QImage& part)
     if (part.size() == FSize) {
         entry = part;
     } else {
-        entry = QImage(FSize, QImage::Format_RGB32);
-        QPainter p(&entry);
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        p.drawImage(QRect(QPoint(0, 0), FSize), part);
+        if (!FPainter) {
+            FScratch = QImage(FSize, QImage::Format_RGB32);
+            FPainter = std::make_unique<QPainter>(&FScratch);
+            FPainter->setCompositionMode(QPainter::CompositionMode_Source);
+            FPainter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+        }
+        FPainter->drawImage(QRect(QPoint(0, 0), FSize), part);
+        entry = FScratch.copy();
     }
     FKeys[size_t(n)] = part.cacheKey();
 }
 
 void TMapCellCache::Clear()
 {
+    FPainter.reset();
+    FScratch = QImage();
     for (QImage& image : FImages)
         image = QImage();
     FKeys.fill(0);

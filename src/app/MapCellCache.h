@@ -4,6 +4,9 @@
 #include <QSize>
 #include <array>
 #include <functional>
+#include <memory>
+
+class QPainter;
 
 // The parts scaled to the map's cell size, so that a repaint copies each cell 1:1 instead of
 // stretching its part again. Before each repaint Prepare drops the entries whose part
@@ -21,6 +24,11 @@ public:
         return size.width() > 0 && size.height() > 0 &&
                qint64(size.width()) * size.height() <= MaxCachedArea;
     }
+
+    TMapCellCache();
+    ~TMapCellCache();
+    TMapCellCache(const TMapCellCache&) = delete;
+    TMapCellCache& operator=(const TMapCellCache&) = delete;
 
     void Prepare(const QSize& size, const std::function<const QImage&(int)>& partAt);
     // Part n scaled (nearest neighbour) to the prepared size.
@@ -40,4 +48,8 @@ private:
     QSize FSize;
     std::array<QImage, 256> FImages;
     std::array<qint64, 256> FKeys{};
+    // Where copies are scaled, with one painter for all copies of a size: starting a
+    // painter costs more than scaling a part, and all 256 are made again after a new sheet.
+    QImage FScratch;
+    std::unique_ptr<QPainter> FPainter;
 };

@@ -102,7 +102,14 @@ void TQuiltmapperProgram::connectWindows()
     QObject::connect(FForms.PartsForm, &TPartsForm::pictureInUseChanged, main,
                      [this] { rememberPartsPicture(FForms.MainForm->MapFileName()); });
     // Other programs' saves of the map and the parts picture come back by themselves.
-    new TFileReload(FSession, FSettings, *main, *FForms.PartsForm);
+    TFileReloadView reloadView;
+    reloadView.PartsWindow = FForms.PartsForm;
+    reloadView.PartsStatus = FForms.PartsForm->StatusText;
+    reloadView.MainWindow = main;
+    reloadView.MapStatus = main->StatusPanel0;
+    reloadView.MapGrid = main->MapGrid;
+    reloadView.LupeEdited = [main] { return main->LupeEdited(); };
+    new TFileReload(FSession, FSettings, reloadView);
 }
 
 void TQuiltmapperProgram::shareMainWindowKeys()

@@ -7,6 +7,7 @@
 #include "MapDocument.h"
 #include "MapSession.h"
 #include "NkClipDetector.h"
+#include "PartsExternal.h"
 #include "PartsFileNames.h"
 #include "PictureFormats.h"
 #include "SPIs.h"
@@ -510,6 +511,15 @@ void TPartsForm::N3Click()
         return;
     FStore.SetFileName(*name);
     writePicture(*name);
+}
+
+void TPartsForm::ExternalEdit1Click()
+{
+    const QString message = EditPartsPictureElsewhere(
+        this, FStore, FModels.Settings.PartsEditor(), [this] { return SavePartsPicture(); },
+        [this] { return FPictureInUse; });
+    if (!message.isEmpty())
+        StatusText->setText(message);
 }
 
 void TPartsForm::G1Click()

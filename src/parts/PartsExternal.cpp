@@ -1,46 +1,47 @@
+#include "PartsExternal.h"
+
 #include "Dialogs.h"
-#include "Parts.h"
-#include "Settings.h"
+#include "PartsStore.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QLabel>
 #include <QProcess>
 #include <QUrl>
 #include <exception>
 
-void TPartsForm::ExternalEdit1Click()
+QString EditPartsPictureElsewhere(QWidget* parent, const TPartsStore& parts, const QString& editor,
+                                  const std::function<bool()>& save,
+                                  const std::function<QString()>& picture)
 {
-    // The other program sees the file, not the parts here: unsaved parts are offered to be
-    // saved first, as on closing; without a picture of their own they are saved first.
+    // The other program sees the file, not the parts here.
     try {
-        if (FStore.IsPartsModified()) {
-            switch (AskConfirm(this, QStringLiteral("パーツデータを上書き保存しますか？"),
+        if (parts.IsPartsModified()) {
+            switch (AskConfirm(parent, QStringLiteral("パーツデータを上書き保存しますか？"),
                                TConfirmButtons::YesNoCancel)) {
             case TAnswer::Yes:
-                if (!SavePartsPicture())
-                    return;
+                if (!save())
+                    return {};
                 break;
             case TAnswer::No:
                 break;
             default:
-                return;
+                return {};
             }
         }
-        if (FPictureInUse.isEmpty() && !SavePartsPicture())
-            return;
+        if (picture().isEmpty() && !save())
+            return {};
     } catch (const std::exception& e) {
-        ShowError(this, QString::fromUtf8(e.what()));
-        return;
+        ShowError(parent, QString::fromUtf8(e.what()));
+        return {};
     }
-    const QString picture = QFileInfo(FPictureInUse).absoluteFilePath();
-    const QString editor = FModels.Settings.PartsEditor();
+    const QString file = QFileInfo(picture()).absoluteFilePath();
     if (editor.isEmpty()) {
-        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(picture)))
-            StatusText->setText(QStringLiteral("パーツ画像 %1 を開くプログラムがありません")
-                                    .arg(QFileInfo(picture).fileName()));
-        return;
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
+            return QStringLiteral("パーツ画像 %1 を開くプログラムがありません")
+                .arg(QFileInfo(file).fileName());
+        return {};
     }
-    if (!QProcess::startDetached(editor, {picture}))
-        StatusText->setText(QStringLiteral("%1 を起動できません").arg(editor));
+    if (!QProcess::startDetached(editor, {file}))
+        return QStringLiteral("%1 を起動できません").arg(editor);
+    return {};
 }

@@ -298,4 +298,7 @@ TEST_F(FileReloadTest, ExternalEditorGetsThePictureAfterTheSaveQuestion)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()), QFileInfo(Picture).absoluteFilePath());
     EXPECT_EQ(Script.Log.size(), 2);
+    // The program is kept in the settings file.
+    RestartProgram();
+    EXPECT_EQ(Settings().PartsEditor(), editor);
 }

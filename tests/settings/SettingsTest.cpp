@@ -484,7 +484,7 @@ TEST(SettingsModel, CopyIsApartAndAssignAnnouncesExactlyTheChangedValues)
     }
     EXPECT_TRUE(log.Take().empty());
     EXPECT_EQ(settings.WideSize(), 8);
-    EXPECT_EQ(log.SignalCount(), 24u);
+    EXPECT_EQ(log.SignalCount(), 25u);
 }
 
 TEST_F(SettingsFileTest, MapsRememberTheirPartsPictureMostRecentFirstAndAtMostFifty)
