@@ -116,12 +116,14 @@ TEST_F(FileReloadTest, EachKindOfSaveReloadsThePartsAsUndoSteps)
         int Shade; // shown at the end
     } cases[] = {
         {"write in place", [this] { writeInPlace(Picture, sheetBytes(2)); }, 2},
-        {"write then rename, twice in a row",
+        {"write then rename, twice in a row, then in place",
          [this] {
              writeByRename(Picture, sheetBytes(2));
              writeByRename(Picture, sheetBytes(3));
+             ASSERT_TRUE(PartsShow(3));
+             writeInPlace(Picture, sheetBytes(7));
          },
-         3},
+         7},
         {"copy over",
          [this] {
              const QString other = Dir.filePath(QStringLiteral("other.bmp"));
@@ -160,7 +162,7 @@ TEST_F(FileReloadTest, EachKindOfSaveReloadsThePartsAsUndoSteps)
         EXPECT_EQ(Parts().SelectedPartNumber(), 37);
         // Back to the first picture in at most one step per version, and forward again.
         int undone = 0;
-        while (shadeShown(PartsStore()) != 1 && undone < 2 && Doc().Undo())
+        while (shadeShown(PartsStore()) != 1 && undone < 3 && Doc().Undo())
             ++undone;
         EXPECT_EQ(shadeShown(PartsStore()), 1);
         EXPECT_GE(undone, 1);
