@@ -77,8 +77,13 @@ void TFileWatch::noticed()
 {
     if (FFileName.isEmpty())
         return;
-    FLast = stamp();
-    follow(FLast);
+    const TStamp now = stamp();
+    follow(now);
+    // Another file of the folder changed: the wait for this one goes on undisturbed, or a
+    // busy folder would put it off for ever.
+    if (now == FLast && (FSettle.isActive() || now == FKnown))
+        return;
+    FLast = now;
     FSettle.start();
 }
 

@@ -11,9 +11,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -78,6 +80,7 @@ class FileReloadTest : public ProgramTest
 protected:
     void SetUp() override
     {
+        Busy.reset();
         Script = {};
         Picture = Dir.filePath(QStringLiteral("sheet.bmp"));
         writeInPlace(Picture, sheetBytes(1));
@@ -102,6 +105,7 @@ protected:
     }
 
     QString Picture;
+    std::unique_ptr<QTimer> Busy; // another program saving beside the picture
 };
 
 // Every way another program saves a picture ends in one reload of the newest version, as
@@ -141,6 +145,16 @@ TEST_F(FileReloadTest, EachKindOfSaveReloadsThePartsAsUndoSteps)
              writeInPlace(Picture, sheetBytes(5));
          },
          5},
+        {"in place, beside a file saved by rename every 50 ms",
+         [this] {
+             Busy = std::make_unique<QTimer>();
+             QObject::connect(Busy.get(), &QTimer::timeout, [this] {
+                 writeByRename(Dir.filePath(QStringLiteral("autosave.txt")), QByteArray(64, 'x'));
+             });
+             Busy->start(50);
+             writeInPlace(Picture, sheetBytes(8));
+         },
+         8},
         {"half-written, then whole",
          [this] {
              const QByteArray whole = sheetBytes(6);
