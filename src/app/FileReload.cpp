@@ -62,12 +62,16 @@ void TFileReload::partsChanged(const QString& fileName)
         return;
     }
     const QString name = shortName(fileName);
-    const bool edited =
-        FSession.Parts().IsPartsModified() || (FView.LupeEdited && FView.LupeEdited());
+    const bool lupeEdited = FView.LupeEdited && FView.LupeEdited();
+    const bool edited = FSession.Parts().IsPartsModified() || lupeEdited;
     if (edited && !askReload(FView.PartsWindow, PartsQuestion.arg(name), true)) {
         FView.PartsStatus->setText(PartsKeptText.arg(name));
         return;
     }
+    // The magnifier's edits go into the history first, so that the reload is not stored
+    // over by them later and one undo brings them back.
+    if (lupeEdited && FView.StoreLupe)
+        FView.StoreLupe();
     reloadParts(name);
 }
 

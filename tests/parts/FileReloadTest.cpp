@@ -1,6 +1,7 @@
 #include "FileReload.h"
 
 #include "DrawGrid.h"
+#include "LupeUnit.h"
 #include "MapFile.h"
 #include "Parts.h"
 #include "ProgramFixture.h"
@@ -215,6 +216,33 @@ TEST_F(FileReloadTest, UnsavedEditsAreAskedAboutOnce)
         EXPECT_EQ(Script.Log.count(QStringLiteral("confirm[YesNo]: ") + question), 1)
             << Script.Log.join('\n').toStdString();
     }
+}
+
+// Edits in the magnifier not yet stored go into the history before a reload the user agreed
+// to: the reload is not stored over later, and one undo brings the edits back.
+TEST_F(FileReloadTest, AReloadOverMagnifierEditsKeepsThemOneUndoAway)
+{
+    Main().resize(900, 700);
+    Main().NewMap(10, 10);
+    Doc().SetCell(2, 2, 7);
+    Settings().SetZoomLevel(zlZoom);
+    Main().MapGrid->SetCol(2);
+    Main().MapGrid->SetRow(2);
+    Main().SetLupeMode();
+    Settings().SetPixelTool(ptFreeLine);
+    Settings().SetDrawingColor(QColor(0, 0, 0));
+    QWidget* view = Main().Lupe->viewport();
+    const int power = Main().Lupe->Power();
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(1, 1) * power);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(1, 1) * power);
+    ASSERT_TRUE(Main().LupeEdited());
+    Script.Confirm = [](const QString&, TConfirmButtons) { return TAnswer::Yes; };
+    writeByRename(Picture, sheetBytes(2));
+    ASSERT_TRUE(PartsShow(2));
+    EXPECT_FALSE(Main().LupeEdited());
+    ASSERT_TRUE(Doc().Undo());
+    EXPECT_EQ(PartsStore().PartBitmap(7).pixel(1, 1), qRgb(0, 0, 0));
+    EXPECT_EQ(PartsStore().PartBitmap(6).pixel(0, 0), partColour(6, 1));
 }
 
 // The program's own save is no outside change; the next outside one is.
