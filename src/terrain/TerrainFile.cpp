@@ -207,6 +207,8 @@ TWangSet readSet(TXmlNode node)
 // Why the tileset is not the picture's own, or empty when it is.
 QString foreignReason(const TXmlNode& tileset, const QString& folder, const TTerrainOwner& owner)
 {
+    if (owner.PictureFileName.isEmpty())
+        return QString();
     const QString* tw = tileset.Attribute(u"tilewidth");
     const QString* th = tileset.Attribute(u"tileheight");
     const int w = tw ? tw->toInt() : 0;
@@ -478,6 +480,12 @@ TTerrainRead ReadTerrainData(QIODevice& in, const QString& folder, const TTerrai
             result.Error = QStringLiteral("another tileset: %1").arg(foreign);
             return result;
         }
+        const QString* tw = root.Attribute(u"tilewidth");
+        const QString* th = root.Attribute(u"tileheight");
+        if (!tw || !th)
+            bad(QStringLiteral("the tileset has no tile size"));
+        result.Sheet.TileSize = QSize(intValue(*tw, 1, 65535, QStringLiteral("tilewidth")),
+                                      intValue(*th, 1, 65535, QStringLiteral("tileheight")));
         readSheet(std::move(root), result.Sheet);
         result.State = TTerrainRead::Status::Read;
     } catch (const TBad& e) {

@@ -24,11 +24,14 @@ struct TTerrainSheet
     TXmlNode Tileset;
     // Where <wangsets> stood among the tileset's children; -1: at the end.
     int SetsPosition = -1;
+    // The tile size the file gives.
+    QSize TileSize;
 
     TTerrainSheet() { TileProbability.fill(1.0); }
 };
 
-// The parts picture a terrain file belongs to, and the size of its parts.
+// The parts picture a terrain file belongs to, and the size of its parts. Without a picture
+// name, any tileset is taken as it is (for tools that are given the file itself).
 struct TTerrainOwner
 {
     QString PictureFileName;
