@@ -502,12 +502,30 @@ void TTerrainPainter::fitLoosely(const std::vector<TCellPos>& touched)
             req[i] = uint8_t(color);
         }
         const int list = FMatcher.ListOf(req);
-        if (list >= 0) {
-            setCell(c.X, c.Y, FMatcher.Pick(list, FRng ? &*FRng : nullptr));
-        } else {
-            setCell(c.X, c.Y, FMatcher.Nearest(req, strong));
-            ++FUnmatched;
+        setCell(c.X, c.Y,
+                list >= 0 ? FMatcher.Pick(list, FRng ? &*FRng : nullptr)
+                          : FMatcher.Nearest(req, strong));
+    }
+    // The requirement took one neighbour's word for each place: count the cells that still
+    // differ from one, or from a painted place.
+    for (const TCellPos& c : touched) {
+        const TWangId& id = FMatcher.IdOf(Part(c.X, c.Y));
+        bool differs = false;
+        for (int i = 0; i < 8 && !differs; ++i) {
+            if (!(mask >> i & 1))
+                continue;
+            const int painted = fixedAt(2 * c.X + PlaceX[i], 2 * c.Y + PlaceY[i]);
+            differs = painted != 0 && painted != id[i];
+            const TShare& s = Shares[i];
+            for (int j = 0; j < s.Count; ++j) {
+                const int x = c.X + DirX[s.Dir[j]];
+                const int y = c.Y + DirY[s.Dir[j]];
+                if (inMap(x, y) && FMatcher.InSet(Part(x, y)) &&
+                    FMatcher.IdOf(Part(x, y))[s.Place[j]] != id[i])
+                    differs = true;
+            }
         }
+        FUnmatched += differs;
     }
 }
 
