@@ -467,6 +467,8 @@ TTerrainRead ReadTerrainData(QIODevice& in, const QString& folder, const TTerrai
         const QString refused = ReadToDocumentElement(xml);
         if (!refused.isEmpty())
             bad(refused);
+        if (guard.Refused())
+            bad(QStringLiteral("an element has more than %1 attributes").arg(MaxXmlAttributes));
         if (xml.tokenType() != QXmlStreamReader::StartElement || xml.name() != u"tileset")
             bad(xml.hasError() ? xml.errorString() : QStringLiteral("it is not a tileset file"));
         TXmlNode root = TTreeReader(xml).element();
