@@ -136,10 +136,21 @@ int TTerrainPainter::fixedAt(int lx, int ly) const
             return it->second;
     }
     for (auto it = FFills.rbegin(); it != FFills.rend(); ++it) {
-        if (it->Places.contains(lx, ly))
+        if (it->contains(lx, ly))
             return it->Color;
     }
     return 0;
+}
+
+int TTerrainPainter::listOf(const TWangId& required)
+{
+    const uint64_t key = FMatcher.Key(required);
+    TCached& c = FListCache[size_t((key * 0x9e3779b97f4a7c15ULL) >> 58)];
+    if (c.Key != key) {
+        c.Key = key;
+        c.List = FMatcher.ListOf(required);
+    }
+    return c.List;
 }
 
 uint8_t TTerrainPainter::Part(int x, int y) const
@@ -150,7 +161,7 @@ uint8_t TTerrainPainter::Part(int x, int y) const
     return FDoc.Cell(x, y);
 }
 
-void TTerrainPainter::ensureWindow(TCellRect need)
+void TTerrainPainter::ensureWindow(TCellRect need, const TCellRect* fresh)
 {
     need.Left = std::max(need.Left, 0);
     need.Top = std::max(need.Top, 0);
@@ -160,8 +171,9 @@ void TTerrainPainter::ensureWindow(TCellRect need)
         return;
     if (FWindow.Contains(need.Left, need.Top) && FWindow.Contains(need.Right, need.Bottom))
         return;
+    const bool first = FWindow.Right < FWindow.Left;
     TCellRect grown = need;
-    if (FWindow.Right >= FWindow.Left) {
+    if (!first) {
         // Grown with room to spare, so that a stroke does not copy its cells at every step.
         constexpr int Margin = 16;
         grown.Left = std::max(std::min(need.Left, FWindow.Left) - Margin, 0);
@@ -170,18 +182,25 @@ void TTerrainPainter::ensureWindow(TCellRect need)
         grown.Bottom = std::min(std::max(need.Bottom, FWindow.Bottom) + Margin, FHeight - 1);
     }
     const size_t h = size_t(grown.Height());
-    std::vector<uint8_t> cells(size_t(grown.Width()) * h);
+    auto cells = std::make_unique_for_overwrite<uint8_t[]>(size_t(grown.Width()) * h);
     std::span<const uint8_t> map = FDoc.MapCells();
     for (int x = grown.Left; x <= grown.Right; ++x) {
         uint8_t* column = &cells[size_t(x - grown.Left) * h];
+        const uint8_t* source = &map[size_t(x) * FHeight + grown.Top];
+        if (first && fresh && x >= fresh->Left && x <= fresh->Right) {
+            // Only above and below the cells the caller writes.
+            const size_t top = size_t(fresh->Top - grown.Top);
+            const size_t bottom = size_t(fresh->Bottom - grown.Top + 1);
+            std::memcpy(column, source, top);
+            std::memcpy(column + bottom, source + bottom, h - bottom);
+            continue;
+        }
+        std::memcpy(column, source, h);
         if (x >= FWindow.Left && x <= FWindow.Right) {
             // The part of the column the window already holds comes from it.
-            std::memcpy(column, &map[size_t(x) * FHeight + grown.Top], h);
             std::memcpy(column + (FWindow.Top - grown.Top),
                         &FCells[size_t(x - FWindow.Left) * size_t(FWindow.Height())],
                         size_t(FWindow.Height()));
-        } else {
-            std::memcpy(column, &map[size_t(x) * FHeight + grown.Top], h);
         }
     }
     FCells = std::move(cells);
@@ -252,13 +271,14 @@ void TTerrainPainter::FillRect(const TCellRect& rect, uint8_t color)
     r.Bottom = std::min(r.Bottom, FHeight - 1);
     if (r.Right < r.Left || r.Bottom < r.Top || color == 0 || color > FMatcher.ColorCount())
         return;
-    const QRect places(QPoint(2 * r.Left, 2 * r.Top), QPoint(2 * r.Right + 2, 2 * r.Bottom + 2));
-    std::erase_if(FFixed, [&places](const auto& entry) {
-        return places.contains(int(uint32_t(entry.first)), int(entry.first >> 32));
+    const TFill fill{2 * r.Left, 2 * r.Top, 2 * r.Right + 2, 2 * r.Bottom + 2, color};
+    std::erase_if(FFixed, [&fill](const auto& entry) {
+        return fill.contains(int(uint32_t(entry.first)), int(entry.first >> 32));
     });
-    FFills.push_back({places, color});
+    FFills.push_back(fill);
     ensureWindow({r.Left - MaxRings - 2, r.Top - MaxRings - 2, r.Right + MaxRings + 2,
-                  r.Bottom + MaxRings + 2});
+                  r.Bottom + MaxRings + 2},
+                 &r);
 
     // Inside, every place has the colour: one requirement for all cells.
     TWangId solid{};
@@ -288,12 +308,12 @@ void TTerrainPainter::FillRect(const TCellRect& rect, uint8_t color)
 
     // The cells around take the transitions.
     std::vector<TCellPos> ring;
-    for (int y = r.Top - 1; y <= r.Bottom + 1; ++y) {
-        for (int x = r.Left - 1; x <= r.Right + 1; ++x) {
+    for (int x = r.Left - 1; x <= r.Right + 1; ++x) {
+        for (int y = r.Top - 1; y <= r.Bottom + 1; ++y) {
             if (!inMap(x, y))
                 continue;
-            if (y >= r.Top && y <= r.Bottom && x == r.Left)
-                x = r.Right; // skip the inside
+            if (x >= r.Left && x <= r.Right && y == r.Top)
+                y = r.Bottom; // skip the inside
             else
                 ring.push_back({x, y});
         }
@@ -305,7 +325,8 @@ void TTerrainPainter::fit(std::vector<TCellPos> touched)
 {
     if (touched.empty() || FMatcher.Empty())
         return;
-    std::sort(touched.begin(), touched.end());
+    if (!std::is_sorted(touched.begin(), touched.end()))
+        std::sort(touched.begin(), touched.end());
     touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
     std::vector<TCellPos> region = touched;
     for (int ring = 0;; ++ring) {
@@ -317,9 +338,11 @@ void TTerrainPainter::fit(std::vector<TCellPos> touched)
             box.Bottom = std::max(box.Bottom, c.Y);
         }
         ensureWindow({box.Left - 1, box.Top - 1, box.Right + 1, box.Bottom + 1});
-        std::vector<bool> isTouched(region.size());
-        for (size_t k = 0; k < region.size(); ++k)
-            isTouched[k] = std::binary_search(touched.begin(), touched.end(), region[k]);
+        std::vector<bool> isTouched(region.size(), true);
+        if (region.size() != touched.size()) {
+            for (size_t k = 0; k < region.size(); ++k)
+                isTouched[k] = std::binary_search(touched.begin(), touched.end(), region[k]);
+        }
         if (search(region, isTouched))
             return;
         if (ring == MaxRings)
@@ -346,27 +369,53 @@ void TTerrainPainter::fit(std::vector<TCellPos> touched)
     fitLoosely(touched);
 }
 
-// Chooses a part for every cell of the region, in rows, going back to an earlier cell's next
+// The region is in columns: the cells of the columns left and right are found by walking
+// those columns alongside, so that finding all neighbours costs a pass, not a lookup each.
+void TTerrainPainter::findNeighbours(const std::vector<TCellPos>& region,
+                                     std::vector<std::array<int, 8>>& near) const
+{
+    const size_t n = region.size();
+    size_t left = 0;  // the walk through the column left of the current one
+    size_t right = 0; // and through the column right of it
+    for (size_t k = 0; k < n; ++k) {
+        const TCellPos c = region[k];
+        std::array<int, 8>& nb = near[k];
+        for (int d = 0; d < 8; ++d)
+            nb[d] = inMap(c.X + DirX[d], c.Y + DirY[d]) ? -1 : -2;
+        if (k > 0 && region[k - 1].X == c.X && region[k - 1].Y == c.Y - 1)
+            nb[0] = int(k - 1);
+        if (k + 1 < n && region[k + 1].X == c.X && region[k + 1].Y == c.Y + 1)
+            nb[4] = int(k + 1);
+        // Both walks only move forward: the cells come in columns, top to bottom.
+        while (left < n && (region[left].X < c.X - 1 ||
+                            (region[left].X == c.X - 1 && region[left].Y < c.Y - 1)))
+            ++left;
+        for (size_t a = left; a < n && region[a].X == c.X - 1 && region[a].Y <= c.Y + 1; ++a)
+            nb[region[a].Y == c.Y - 1 ? 7 : region[a].Y == c.Y ? 6 : 5] = int(a);
+        if (right < k)
+            right = k;
+        while (right < n && (region[right].X < c.X + 1 ||
+                             (region[right].X == c.X + 1 && region[right].Y < c.Y - 1)))
+            ++right;
+        for (size_t b = right; b < n && region[b].X == c.X + 1 && region[b].Y <= c.Y + 1; ++b)
+            nb[region[b].Y == c.Y - 1 ? 1 : region[b].Y == c.Y ? 2 : 3] = int(b);
+    }
+}
+
+// Chooses a part for every cell of the region, in columns, going back to an earlier cell's next
 // choice when a cell has none. Cells outside the region keep their parts and bind the cells
 // beside them.
 bool TTerrainPainter::search(const std::vector<TCellPos>& region, const std::vector<bool>& touched)
 {
     const size_t n = region.size();
-    TCellIndex index(n);
-    for (size_t k = 0; k < n; ++k)
-        index.insert(region[k].X, region[k].Y, int(k));
     // Each cell's neighbours: their number in the region, -1 outside it, -2 off the map.
     std::vector<std::array<int, 8>> near(n);
+    findNeighbours(region, near);
     // What the painted places and the cells outside the region require of each cell.
     std::vector<TWangId> fixedReq(n);
     const uint8_t mask = FMatcher.PlaceMask();
     for (size_t k = 0; k < n; ++k) {
         const TCellPos c = region[k];
-        for (int d = 0; d < 8; ++d) {
-            const int x = c.X + DirX[d];
-            const int y = c.Y + DirY[d];
-            near[k][d] = inMap(x, y) ? index.find(x, y) : -2;
-        }
         TWangId& req = fixedReq[k];
         req.fill(0);
         for (int i = 0; i < 8; ++i) {
@@ -391,7 +440,7 @@ bool TTerrainPainter::search(const std::vector<TCellPos>& region, const std::vec
             }
             req[i] = uint8_t(color);
         }
-        if (FMatcher.ListOf(req) < 0)
+        if (listOf(req) < 0)
             return false;
     }
 
@@ -431,7 +480,7 @@ bool TTerrainPainter::search(const std::vector<TCellPos>& region, const std::vec
                     }
                 }
             }
-            f.List = clash ? -1 : FMatcher.ListOf(req);
+            f.List = clash ? -1 : listOf(req);
             f.Next = 0;
             f.PreferredTried = false;
             f.Preferred = 0;

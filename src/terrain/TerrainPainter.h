@@ -8,6 +8,7 @@
 #include <QPointF>
 #include <QRect>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -65,21 +66,33 @@ private:
     {
         int X;
         int Y;
-        bool operator<(const TCellPos& o) const { return Y != o.Y ? Y < o.Y : X < o.X; }
+        // Column by column, as the map is stored.
+        bool operator<(const TCellPos& o) const { return X != o.X ? X < o.X : Y < o.Y; }
         bool operator==(const TCellPos&) const = default;
     };
     struct TFill
     {
-        QRect Places;
+        int Left, Top, Right, Bottom; // places, inclusive
         uint8_t Color;
+        bool contains(int lx, int ly) const
+        {
+            return lx >= Left && lx <= Right && ly >= Top && ly <= Bottom;
+        }
     };
+    // The matcher's list for a requirement, through a small cache: the cells of an edit ask
+    // the same few requirements again and again.
+    int listOf(const TWangId& required);
 
     int fixedAt(int lx, int ly) const;
     void setCell(int x, int y, uint8_t part);
-    void ensureWindow(TCellRect need);
+    // Makes the window hold `need`; the cells of `fresh` (a new window only) are left for
+    // the caller to write.
+    void ensureWindow(TCellRect need, const TCellRect* fresh = nullptr);
     bool inMap(int x, int y) const { return x >= 0 && y >= 0 && x < FWidth && y < FHeight; }
     void fit(std::vector<TCellPos> touched);
     bool search(const std::vector<TCellPos>& region, const std::vector<bool>& touched);
+    void findNeighbours(const std::vector<TCellPos>& region,
+                        std::vector<std::array<int, 8>>& near) const;
     void fitLoosely(const std::vector<TCellPos>& touched);
 
     const TMapDocument& FDoc;
@@ -90,7 +103,13 @@ private:
     std::unordered_map<uint64_t, uint8_t> FFixed; // painted places
     std::vector<TFill> FFills;                    // filled rectangles of places, oldest first
     TCellRect FWindow{0, 0, -1, -1};              // the cells held in FCells, column by column
-    std::vector<uint8_t> FCells;
+    std::unique_ptr<uint8_t[]> FCells;            // not zeroed: every cell is copied or painted
     TCellRect FChanged{0, 0, -1, -1};
     long FUnmatched = 0;
+    struct TCached
+    {
+        uint64_t Key = ~uint64_t(0);
+        int List = -1;
+    };
+    std::array<TCached, 64> FListCache;
 };
