@@ -413,24 +413,34 @@ bool TTerrainPainter::search(const std::vector<TCellPos>& region, const std::vec
     findNeighbours(region, near);
     // What the painted places and the cells outside the region require of each cell.
     std::vector<TWangId> fixedReq(n);
+    // Whether that is all of them: a place decided there is decided alike for every cell at
+    // it, so the cells beside add nothing.
+    std::vector<bool> whole(n);
     const uint8_t mask = FMatcher.PlaceMask();
     for (size_t k = 0; k < n; ++k) {
         const TCellPos c = region[k];
         TWangId& req = fixedReq[k];
         req.fill(0);
+        // The wang ids of the neighbours outside the region, once each.
+        const TWangId* outside[8];
+        for (int d = 0; d < 8; ++d) {
+            outside[d] = nullptr;
+            if (near[k][d] == -1) {
+                const uint8_t part = Part(c.X + DirX[d], c.Y + DirY[d]);
+                if (FMatcher.InSet(part))
+                    outside[d] = &FMatcher.IdOf(part);
+            }
+        }
         for (int i = 0; i < 8; ++i) {
             if (!(mask >> i & 1))
                 continue;
             int color = fixedAt(2 * c.X + PlaceX[i], 2 * c.Y + PlaceY[i]);
             const TShare& s = Shares[i];
             for (int j = 0; j < s.Count; ++j) {
-                const int d = s.Dir[j];
-                if (near[k][d] != -1)
+                const TWangId* id = outside[s.Dir[j]];
+                if (!id)
                     continue;
-                const uint8_t part = Part(c.X + DirX[d], c.Y + DirY[d]);
-                if (!FMatcher.InSet(part))
-                    continue;
-                const int other = FMatcher.IdOf(part)[s.Place[j]];
+                const int other = (*id)[s.Place[j]];
                 if (other == 0)
                     continue;
                 if (color == 0)
@@ -442,6 +452,10 @@ bool TTerrainPainter::search(const std::vector<TCellPos>& region, const std::vec
         }
         if (listOf(req) < 0)
             return false;
+        bool full = true;
+        for (int i = 0; i < 8; ++i)
+            full = full && (!(mask >> i & 1) || req[i] != 0);
+        whole[k] = full;
     }
 
     struct TFrame
@@ -461,7 +475,7 @@ bool TTerrainPainter::search(const std::vector<TCellPos>& region, const std::vec
         if (fresh) {
             TWangId req = fixedReq[k];
             bool clash = false;
-            for (int i = 0; i < 8 && !clash; ++i) {
+            for (int i = 0; i < 8 && !clash && !whole[k]; ++i) {
                 if (!(mask >> i & 1))
                     continue;
                 const TShare& s = Shares[i];
