@@ -174,12 +174,14 @@ void TTerrainPainter::ensureWindow(TCellRect need, const TCellRect* fresh)
     const bool first = FWindow.Right < FWindow.Left;
     TCellRect grown = need;
     if (!first) {
-        // Grown with room to spare, so that a stroke does not copy its cells at every step.
-        constexpr int Margin = 16;
-        grown.Left = std::max(std::min(need.Left, FWindow.Left) - Margin, 0);
-        grown.Top = std::max(std::min(need.Top, FWindow.Top) - Margin, 0);
-        grown.Right = std::min(std::max(need.Right, FWindow.Right) + Margin, FWidth - 1);
-        grown.Bottom = std::min(std::max(need.Bottom, FWindow.Bottom) + Margin, FHeight - 1);
+        // Grown with room to spare, by half again, so that a long stroke copies its cells a
+        // few times in all, not at every step.
+        const int mx = std::max(16, FWindow.Width() / 2);
+        const int my = std::max(16, FWindow.Height() / 2);
+        grown.Left = std::max(std::min(need.Left, FWindow.Left) - mx, 0);
+        grown.Top = std::max(std::min(need.Top, FWindow.Top) - my, 0);
+        grown.Right = std::min(std::max(need.Right, FWindow.Right) + mx, FWidth - 1);
+        grown.Bottom = std::min(std::max(need.Bottom, FWindow.Bottom) + my, FHeight - 1);
     }
     const size_t h = size_t(grown.Height());
     auto cells = std::make_unique_for_overwrite<uint8_t[]>(size_t(grown.Width()) * h);
