@@ -404,6 +404,17 @@ bool TMapDocument::ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t a
     return true;
 }
 
+void TMapDocument::PutCells(const TCellRect& rect, const uint8_t* cells, size_t stride)
+{
+    const TCellRect r = CheckedRect(rect);
+    std::unique_ptr<TRectStep> step = rectStep(r);
+    for (int x = r.Left; x <= r.Right; ++x)
+        std::memcpy(&FCells[Index(x, r.Top)], cells + size_t(x - r.Left) * stride,
+                    size_t(r.Height()));
+    emit cellsChanged(r);
+    pushStep(std::move(step), false);
+}
+
 void TMapDocument::CaptureGroup(const TCellRect& rect)
 {
     const TCellRect r = CheckedRect(rect);

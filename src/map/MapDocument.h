@@ -125,6 +125,10 @@ public:
     // Every cell of the rectangle holding `before` becomes `after`, as one undo step when a
     // cell changed, which also marks the map modified. Returns whether one did.
     bool ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t after);
+    // Sets the cells of the rectangle from `cells`, column by column, `stride` bytes from the
+    // top of one column to the next, as one undo step; marks the map modified. For edits
+    // worked out apart from the document, such as a terrain stroke.
+    void PutCells(const TCellRect& rect, const uint8_t* cells, size_t stride);
     // Makes the rectangle of the map the group part. The map is not changed.
     void CaptureGroup(const TCellRect& rect);
 

@@ -28,6 +28,7 @@ int expectedFiles(TCliCommandKind kind)
         return 2;
     case TCliCommandKind::Render:
     case TCliCommandKind::New:
+    case TCliCommandKind::Autotile:
         return 3;
     }
     return -1;

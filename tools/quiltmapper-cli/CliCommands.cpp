@@ -135,6 +135,14 @@ QString CliUsage()
         "      sheet (default: OUT's name with .png). One tileset of at most 256 tiles keeps\n"
         "      its tile numbers; otherwise the tiles used become parts 0.. in gid order.\n"
         "      Flipped tiles take free parts. Empty cells become part N (default 0).\n"
+        "  autotile TERRAIN.png SHEET.tsx OUT.mpd [--set NAME] [--type 1|2]\n"
+        "      Make a map from a picture of terrain colours, using a terrain set of the\n"
+        "      tileset file (--set NAME, else its first set). Corner sets: one pixel per\n"
+        "      cell corner, (W+1) x (H+1) pixels for a W x H map; edge and mixed sets: one\n"
+        "      per corner, edge and cell centre, (2W+1) x (2H+1). Every cell takes the part\n"
+        "      whose corners or edges have its pixels' colours; a pixel whose colour is no\n"
+        "      terrain of the set is refused with its position. Type 2 (the default)\n"
+        "      records the tileset's tile size as the part size.\n"
         "\n"
         "Parts pictures are read as the editor reads them: BMP, PNG, JPEG, GIF, ... and\n"
         "every format of the picture plug-ins (.spi) in the editor's plug-in folders;\n"
@@ -181,6 +189,8 @@ int RunCli(const QStringList& args, QTextStream& out, QTextStream& err)
             return cmdExport(command, out);
         case TCliCommandKind::Import:
             return cmdImport(command, out);
+        case TCliCommandKind::Autotile:
+            return cmdAutotile(command, out);
         case TCliCommandKind::Help:
             break;
         }

@@ -278,6 +278,16 @@ void parseImport(const QStringList& args, TCliCommand& c)
     c.Sheet = a.option(QStringLiteral("parts-out"));
 }
 
+void parseAutotile(const QStringList& args, TCliCommand& c)
+{
+    const Arguments a(args, {QStringLiteral("set"), QStringLiteral("type")});
+    a.expectPositional(
+        3, QStringLiteral("autotile TERRAIN.png SHEET.tsx OUT.mpd [--set NAME] [--type 1|2]"));
+    c.Files = a.positional();
+    c.TerrainSet = a.option(QStringLiteral("set"));
+    c.SaveType = parseType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
+}
+
 } // namespace
 
 QString PartSizeTooLarge(int width, int height)
@@ -343,6 +353,9 @@ std::variant<TCliCommand, QString> ParseCli(const QStringList& args)
         } else if (command == QStringLiteral("import")) {
             c.Kind = TCliCommandKind::Import;
             parseImport(rest, c);
+        } else if (command == QStringLiteral("autotile")) {
+            c.Kind = TCliCommandKind::Autotile;
+            parseAutotile(rest, c);
         } else {
             usageError(QStringLiteral("unknown command \"%1\"").arg(command));
         }

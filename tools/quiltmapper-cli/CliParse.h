@@ -20,6 +20,7 @@ enum class TCliCommandKind
     New,
     Export,
     Import,
+    Autotile,
 };
 
 struct TCliPartSize
@@ -60,6 +61,7 @@ struct TCliCommand
     TTmxEncoding Encoding = TTmxEncoding::Csv; // export: --encoding
     std::optional<QString> Sheet;              // export: --parts; import: --parts-out
     int Empty = 0;                             // import: --empty
+    std::optional<QString> TerrainSet;         // autotile: --set
 };
 
 // The arguments (without the program name) as a command, or the one line that says what is

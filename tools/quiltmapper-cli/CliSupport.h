@@ -94,5 +94,6 @@ void saveMap(TMapSession& session, const QString& fileName, TMapFileType type,
 int cmdRender(const TCliCommand& a, QTextStream& out);
 int cmdExport(const TCliCommand& a, QTextStream& out);
 int cmdImport(const TCliCommand& a, QTextStream& out);
+int cmdAutotile(const TCliCommand& a, QTextStream& out);
 
 } // namespace cli
