@@ -3,6 +3,7 @@
 // The pieces of the TMX reader that decode a tile layer's data into gids.
 
 #include "TmxXml.h"
+#include "TransposeBytes.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -70,47 +71,117 @@ inline int intAttribute(const QXmlStreamAttributes& attrs, const char* name, int
 }
 
 // Turns the gids of the layer, in row-major order, into small ids in order of first
-// appearance, so that the cells take two bytes each however large the gids are.
+// appearance and puts them straight into the map's column-major cells, a band of rows at a
+// time: the layer is never held whole. Gids that differ only in the hexagonal bit share an
+// id (they are the same tile on an orthogonal map). Ids past 255 (at most one: 256 tiles
+// and the empty gid) keep their ninth bit aside.
 class GidSink
 {
 public:
-    GidSink(const std::vector<Tileset>& tilesets, int w, int h)
-        : FTilesets(tilesets), FCount(qint64(w) * h)
+    GidSink(const std::vector<Tileset>& tilesets, int w, int h, uint8_t* cells)
+        : FTilesets(tilesets), FWidth(w), FHeight(h), FCount(qint64(w) * h), FCells(cells),
+          FSmall(SmallGids, NoId)
     {
+        FBand.resize(size_t(w) * size_t(std::min(BandRows, h)));
     }
 
     void add(uint32_t gid)
     {
         if (FDone == FCount)
             fail(QStringLiteral("the layer holds more than its %1 cells").arg(FCount));
-        if (gid != FLastGid || FDone == 0) {
-            FLastGid = gid;
-            FLastId = idOf(gid);
-        }
-        // The store grows with the data, so that a large map that claims more cells than
-        // its data holds costs no memory for them.
-        if (size_t(FDone) == FIds.size())
-            FIds.resize(size_t(std::min(FCount, std::max<qint64>(FDone * 2, 1 << 16))));
-        FIds[size_t(FDone++)] = FLastId;
+        put(idOf(gid));
     }
+    // `n` gids as little-endian 32-bit numbers.
+    void addBytes(const uint8_t* p, size_t n)
+    {
+        while (n > 0) {
+            if (FDone == FCount)
+                fail(QStringLiteral("the layer holds more than its %1 cells").arg(FCount));
+            const size_t room = std::min<size_t>(
+                {n, FBand.size() - FInBand, size_t(FCount - FDone)});
+            uint8_t* band = FBand.data() + FInBand;
+            for (size_t i = 0; i < room; ++i, p += 4) {
+                const uint32_t gid =
+                    uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+                uint16_t id = gid < SmallGids ? FSmall[gid] : gid == FLastBig ? FLastBigId : NoId;
+                if (id == NoId) {
+                    id = idOf(gid);
+                    if (gid >= SmallGids) {
+                        FLastBig = gid;
+                        FLastBigId = id;
+                    }
+                }
+                if (id > 255)
+                    markHigh(FDone + qint64(i));
+                band[i] = uint8_t(id);
+            }
+            n -= room;
+            advance(room);
+        }
+    }
+    // Puts the last rows in place; the count tells whether the layer was whole.
+    void finish() { flushBand(FInBand / size_t(FWidth)); }
+
     qint64 count() const { return FDone; }
     qint64 expected() const { return FCount; }
-    const std::vector<uint16_t>& ids() const { return FIds; }
+    // The gid of each id (the hexagonal bit dropped).
     const std::vector<uint32_t>& gids() const { return FGids; }
+    // Ids past 255: the row-major cells that hold them, a bit each; empty if none.
+    const std::vector<uint8_t>& high() const { return FHigh; }
 
 private:
+    static constexpr int BandRows = 64;
+    static constexpr uint32_t SmallGids = 1 << 16;
+    static constexpr uint16_t NoId = 0xffff;
+
+    void put(uint16_t id)
+    {
+        if (id > 255)
+            markHigh(FDone);
+        FBand[FInBand] = uint8_t(id);
+        advance(1);
+    }
+    void advance(size_t n)
+    {
+        FInBand += n;
+        FDone += qint64(n);
+        if (FInBand == FBand.size())
+            flushBand(FBand.size() / size_t(FWidth));
+    }
+    void flushBand(size_t rows)
+    {
+        if (rows == 0)
+            return;
+        TransposeBytes(FBand.data(), size_t(FWidth), FCells + FBandRow, size_t(FHeight), rows,
+                       size_t(FWidth));
+        FBandRow += rows;
+        FInBand = 0;
+    }
+    void markHigh(qint64 at)
+    {
+        if (FHigh.empty())
+            FHigh.resize(size_t(FCount + 7) / 8);
+        FHigh[size_t(at) / 8] |= uint8_t(1 << (at % 8));
+    }
     uint16_t idOf(uint32_t gid)
     {
+        if (gid < SmallGids && FSmall[gid] != NoId)
+            return FSmall[gid];
         const auto found = FIdOf.find(gid);
         if (found != FIdOf.end())
             return found->second;
         check(gid);
         // 256 parts and the empty gid: anything beyond can never fit.
-        if (FGids.size() == 257)
+        if (FIdOf.size() == 257)
             fail(QStringLiteral("the map uses more than 256 different tiles"));
-        const uint16_t id = uint16_t(FGids.size());
-        FGids.push_back(gid);
+        const uint32_t tile = gid & ~FlipHex;
+        const auto known = std::find(FGids.begin(), FGids.end(), tile);
+        const uint16_t id = uint16_t(known - FGids.begin());
+        if (known == FGids.end())
+            FGids.push_back(tile);
         FIdOf.emplace(gid, id);
+        if (gid < SmallGids)
+            FSmall[gid] = id;
         return id;
     }
     void check(uint32_t gid) const
@@ -126,13 +197,20 @@ private:
     }
 
     const std::vector<Tileset>& FTilesets;
+    int FWidth;
+    int FHeight;
     qint64 FCount;
+    uint8_t* FCells;
     qint64 FDone = 0;
-    std::vector<uint16_t> FIds;
+    std::vector<uint8_t> FBand; // rows of ids, row-major, on their way to the cells
+    size_t FInBand = 0;
+    size_t FBandRow = 0; // the map row the band starts at
+    std::vector<uint8_t> FHigh;
     std::vector<uint32_t> FGids;
-    std::unordered_map<uint32_t, uint16_t> FIdOf;
-    uint32_t FLastGid = 0;
-    uint16_t FLastId = 0;
+    std::unordered_map<uint32_t, uint16_t> FIdOf; // every gid seen, hexagonal bit and all
+    std::vector<uint16_t> FSmall;                 // the ids of the gids below SmallGids
+    uint32_t FLastBig = 0;                        // the last gid above them, and its id
+    uint16_t FLastBigId = NoId;
 };
 
 // Gids as little-endian 32-bit numbers out of a byte stream.
@@ -142,20 +220,25 @@ public:
     explicit GidBytes(GidSink& sink) : FSink(sink) {}
     void add(const uint8_t* data, size_t size)
     {
-        for (size_t i = 0; i < size; ++i) {
-            FGid |= uint32_t(data[i]) << (8 * FHave);
-            if (++FHave == 4) {
-                FSink.add(FGid);
-                FGid = 0;
+        // A gid cut between two pieces first, then the whole ones at once.
+        while (FHave != 0 && size > 0) {
+            FGid[FHave++] = *data++;
+            --size;
+            if (FHave == 4) {
+                FSink.addBytes(FGid, 1);
                 FHave = 0;
             }
         }
+        const size_t whole = size / 4;
+        FSink.addBytes(data, whole);
+        for (size_t i = whole * 4; i < size; ++i)
+            FGid[FHave++] = data[i];
     }
     bool partial() const { return FHave != 0; }
 
 private:
     GidSink& FSink;
-    uint32_t FGid = 0;
+    uint8_t FGid[4] = {};
     int FHave = 0;
 };
 
