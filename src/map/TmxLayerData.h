@@ -97,12 +97,12 @@ public:
         while (n > 0) {
             if (FDone == FCount)
                 fail(QStringLiteral("the layer holds more than its %1 cells").arg(FCount));
-            const size_t room = std::min<size_t>(
-                {n, FBand.size() - FInBand, size_t(FCount - FDone)});
+            const size_t room =
+                std::min<size_t>({n, FBand.size() - FInBand, size_t(FCount - FDone)});
             uint8_t* band = FBand.data() + FInBand;
             for (size_t i = 0; i < room; ++i, p += 4) {
-                const uint32_t gid =
-                    uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+                const uint32_t gid = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                                     uint32_t(p[3]) << 24;
                 uint16_t id = gid < SmallGids ? FSmall[gid] : gid == FLastBig ? FLastBigId : NoId;
                 if (id == NoId) {
                     id = idOf(gid);

@@ -79,6 +79,7 @@ public:
         FIn = &in;
         FTotal = in.size();
         TXmlGuard guard(in);
+        FGuard = &guard;
         QXmlStreamReader xml(&guard);
         toDocumentElement(xml);
         if (xml.name() != u"map")
@@ -432,9 +433,36 @@ private:
     // large layer is never held as one string.
     template <typename F> void readText(QXmlStreamReader& xml, F&& take)
     {
-        while (!xml.atEnd()) {
+        // The text the guard held back comes straight from the file, a piece at a time.
+        const bool held = FGuard->Holding();
+        qint64 delivered = -1;
+        if (held) {
+            std::vector<char> bytes(256 * 1024);
+            QString text;
+            while (const qint64 n = FGuard->ReadHeldText(bytes.data(), qint64(bytes.size()))) {
+                text.resize(n);
+                for (qint64 i = 0; i < n; ++i) {
+                    const uchar c = uchar(bytes[size_t(i)]);
+                    // Bytes past ASCII are no part of base64 or CSV in any encoding.
+                    text[i] = c < 0x80 ? QChar(c) : QChar(QChar::ReplacementCharacter);
+                }
+                take(QStringView(text));
+                report();
+            }
+        }
+        for (;;) {
             const auto token = xml.readNext();
             report();
+            // The reader found nothing while the text was held: it goes on from the '<', as
+            // long as the file gives it more.
+            if (xml.error() == QXmlStreamReader::PrematureEndOfDocumentError && held) {
+                if (FGuard->Delivered() == delivered)
+                    xmlFail(xml);
+                delivered = FGuard->Delivered();
+                continue;
+            }
+            if (xml.atEnd())
+                break;
             if (token == QXmlStreamReader::Characters)
                 take(xml.text());
             else if (token == QXmlStreamReader::EndElement)
@@ -586,6 +614,7 @@ private:
     qint64 FPictureBytes = 0;
     const TProgress& FProgress;
     QIODevice* FIn = nullptr;
+    TXmlGuard* FGuard = nullptr;
     qint64 FTotal = 0;
     qint64 FReported = -1; // where the last report was; none yet
 };
