@@ -72,11 +72,20 @@ void appendBandText(QByteArray& text, const uint8_t* band, int w, int rows, int 
     text.resize(p - text.data());
 }
 
+// The device under the writer, for text that needs no escaping (digits, commas, base64):
+// the start tag is closed first, and the writer goes on as if it had written the text.
+// Qt's writer would convert every character to UTF-16 and back on its way.
+QIODevice& textDevice(QXmlStreamWriter& xml)
+{
+    xml.writeCharacters(QString());
+    return *xml.device();
+}
+
 // Base64 text out of a stream of bytes, handed on in whole groups of three bytes.
 class Base64Out
 {
 public:
-    explicit Base64Out(QXmlStreamWriter& xml) : FXml(xml) {}
+    explicit Base64Out(QIODevice& out) : FOut(out) {}
     void add(const char* data, size_t size)
     {
         FPending.append(data, qsizetype(size));
@@ -88,13 +97,17 @@ public:
         const qsizetype whole = last ? FPending.size() : FPending.size() / 3 * 3;
         if (whole == 0)
             return;
-        FXml.writeCharacters(QString::fromLatin1(FPending.left(whole).toBase64()));
+        const QByteArray text = FPending.left(whole).toBase64();
+        FOk = FOk && FOut.write(text) == text.size();
         FPending.remove(0, whole);
     }
+    // Every byte so far taken by the device.
+    bool ok() const { return FOk; }
 
 private:
-    QXmlStreamWriter& FXml;
+    QIODevice& FOut;
     QByteArray FPending;
+    bool FOk = true;
 };
 
 // Tells the progress of the rows done; false when it says stop.
@@ -172,12 +185,12 @@ bool writeZlibData(QXmlStreamWriter& xml, const TMapDocument& doc, const TTmxWri
     const size_t blockRows = std::max<size_t>(BlockBytes / (4 * size_t(w)), 1);
     TDeflateBlocks blocks;
     blocks.Count = (size_t(h) + blockRows - 1) / blockRows;
-    Base64Out base64(xml);
+    Base64Out base64(textDevice(xml));
     const int threads = DeflateThreads(options.Threads);
     if (threads == 1 || blocks.Count == 1) {
         const bool ok = writeZlibSerial(base64, doc, level, progress);
         base64.flush(true);
-        return ok;
+        return ok && base64.ok();
     }
     const uint8_t* cells = doc.MapCells().data();
     blocks.Fill = [&](size_t i, std::vector<uint8_t>& bytes) {
@@ -200,11 +213,12 @@ bool writeZlibData(QXmlStreamWriter& xml, const TMapDocument& doc, const TTmxWri
     const bool ok = DeflateBlocks(
         blocks, level, threads, [&](const uint8_t* data, size_t size, size_t blocksDone) {
             base64.add(reinterpret_cast<const char*>(data), size);
-            return blocksDone == 0 ||
-                   goOn(progress, int(std::min(blocksDone * blockRows, size_t(h))), h);
+            return base64.ok() &&
+                   (blocksDone == 0 ||
+                    goOn(progress, int(std::min(blocksDone * blockRows, size_t(h))), h));
         });
     base64.flush(true);
-    return ok;
+    return ok && base64.ok();
 }
 
 bool writeCsvCells(QXmlStreamWriter& xml, const TMapDocument& doc, const TProgress& progress)
@@ -212,12 +226,14 @@ bool writeCsvCells(QXmlStreamWriter& xml, const TMapDocument& doc, const TProgre
     const int w = doc.MapWidth();
     const int h = doc.MapHeight();
     std::vector<uint8_t> band;
+    QIODevice& out = textDevice(xml);
     QByteArray text("\n");
     for (int y0 = 0; y0 < h; y0 += BandRows) {
         const int rows = std::min(BandRows, h - y0);
         rowBand(doc, y0, rows, band);
         appendBandText(text, band.data(), w, rows, 1, true, y0 + rows == h);
-        xml.writeCharacters(QString::fromLatin1(text));
+        if (out.write(text) != text.size())
+            return false;
         text.clear();
         if (!goOn(progress, y0 + rows, h))
             return false;

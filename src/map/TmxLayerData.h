@@ -11,6 +11,7 @@
 #include <QStringView>
 #include <QXmlStreamAttributes>
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -295,55 +296,105 @@ private:
     uint8_t FOut[64 * 1024];
 };
 
-// Base64 text, fed in pieces of any size; whitespace between the characters is allowed.
+// Whitespace as XML and the TMX readers take it; bytes past ASCII are no part of base64 or
+// CSV, whatever the file's encoding.
+inline bool isTextSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+inline bool isTextSpace(char16_t c)
+{
+    return QChar(c).isSpace();
+}
+
+// Base64 text, fed in pieces of any size, as the file's bytes or as the XML reader's text;
+// whitespace between the characters is allowed, padding only at the end.
 class Base64In
 {
 public:
-    explicit Base64In(std::function<void(const uint8_t*, size_t)> out) : FOut(std::move(out)) {}
+    explicit Base64In(std::function<void(const uint8_t*, size_t)> out) : FOut(std::move(out))
+    {
+        FBytes.reserve(BufferBytes + 3);
+    }
     void add(QStringView text)
     {
-        for (const QChar c : text) {
-            if (c.isSpace())
-                continue;
-            if (c.unicode() > 0x7f)
-                badBase64();
-            FPending.append(char(c.unicode()));
-        }
-        const qsizetype whole = FPending.size() / 4 * 4;
-        if (whole >= 65536)
-            decode(whole);
+        addChars(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
     }
+    void addBytes(const char* data, size_t size) { addChars(data, size); }
     void finish()
     {
-        if (FPending.size() % 4 != 0)
+        if (FHave != 0)
             badBase64();
-        decode(FPending.size());
+        flush();
     }
 
 private:
+    static constexpr size_t BufferBytes = 64 * 1024;
+    static constexpr uint8_t Pad = 64;
+    static constexpr uint8_t Bad = 0xff;
+
     [[noreturn]] static void badBase64() { fail(QStringLiteral("the layer data is not base64")); }
-    void decode(qsizetype size)
+    static const std::array<uint8_t, 128>& values()
     {
-        if (size == 0)
+        static const std::array<uint8_t, 128> table = [] {
+            std::array<uint8_t, 128> t{};
+            t.fill(Bad);
+            const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+            for (uint8_t i = 0; i < 64; ++i)
+                t[uint8_t(digits[i])] = i;
+            t['='] = Pad;
+            return t;
+        }();
+        return table;
+    }
+
+    template <typename C> void addChars(const C* text, size_t size)
+    {
+        const std::array<uint8_t, 128>& table = values();
+        for (size_t i = 0; i < size; ++i) {
+            const C c = text[i];
+            const uint8_t v = uint32_t(c) < 128 ? table[size_t(c)] : Bad;
+            if (v == Bad) {
+                if (isTextSpace(c))
+                    continue;
+                badBase64();
+            }
+            if (FEnded)
+                badBase64();
+            FQuad[FHave++] = v;
+            if (FHave == 4)
+                quad();
+        }
+    }
+    void quad()
+    {
+        FHave = 0;
+        const uint8_t* q = FQuad;
+        if (q[0] == Pad || q[1] == Pad || (q[2] == Pad && q[3] != Pad))
+            badBase64();
+        const uint32_t bits = uint32_t(q[0]) << 18 | uint32_t(q[1]) << 12 |
+                              uint32_t(q[2] & 63) << 6 | uint32_t(q[3] & 63);
+        FBytes.push_back(uint8_t(bits >> 16));
+        if (q[2] != Pad)
+            FBytes.push_back(uint8_t(bits >> 8));
+        if (q[3] != Pad)
+            FBytes.push_back(uint8_t(bits));
+        FEnded = q[3] == Pad;
+        if (FBytes.size() >= BufferBytes)
+            flush();
+    }
+    void flush()
+    {
+        if (FBytes.empty())
             return;
-        // Padding may only end the text.
-        const qsizetype pad = FPending.left(size).indexOf('=');
-        if (pad >= 0 && pad < size - 2)
-            badBase64();
-        if (FEnded)
-            badBase64();
-        const auto result = QByteArray::fromBase64Encoding(FPending.left(size),
-                                                           QByteArray::AbortOnBase64DecodingErrors);
-        if (!result)
-            badBase64();
-        FEnded = pad >= 0;
-        FPending.remove(0, size);
-        FOut(reinterpret_cast<const uint8_t*>(result.decoded.constData()),
-             size_t(result.decoded.size()));
+        FOut(FBytes.data(), FBytes.size());
+        FBytes.clear();
     }
 
     std::function<void(const uint8_t*, size_t)> FOut;
-    QByteArray FPending;
+    std::vector<uint8_t> FBytes;
+    uint8_t FQuad[4] = {};
+    int FHave = 0;
     bool FEnded = false;
 };
 
@@ -354,12 +405,24 @@ public:
     explicit CsvIn(GidSink& sink) : FSink(sink) {}
     void add(QStringView text)
     {
-        for (const QChar c : text) {
-            const char16_t u = c.unicode();
+        addChars(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
+    }
+    void addBytes(const char* data, size_t size) { addChars(data, size); }
+    void finish()
+    {
+        if (FDigits)
+            FSink.add(uint32_t(FValue));
+    }
+
+private:
+    template <typename C> void addChars(const C* text, size_t size)
+    {
+        for (size_t i = 0; i < size; ++i) {
+            const C u = text[i];
             if (u >= '0' && u <= '9') {
                 if (FEnded)
                     bad();
-                FValue = FValue * 10 + (u - '0');
+                FValue = FValue * 10 + uint32_t(u - '0');
                 if (FValue > 0xffffffffull)
                     bad();
                 FDigits = true;
@@ -369,20 +432,13 @@ public:
                 FSink.add(uint32_t(FValue));
                 FValue = 0;
                 FDigits = FEnded = false;
-            } else if (c.isSpace()) {
+            } else if (isTextSpace(u)) {
                 FEnded = FDigits;
             } else {
                 bad();
             }
         }
     }
-    void finish()
-    {
-        if (FDigits)
-            FSink.add(uint32_t(FValue));
-    }
-
-private:
     [[noreturn]] static void bad()
     {
         fail(QStringLiteral("the CSV layer data holds something other than gids"));

@@ -402,7 +402,7 @@ private:
             if (!compression.isEmpty())
                 fail(QStringLiteral("the layer data is compressed but not base64"));
             CsvIn csv(sink);
-            readText(xml, [&](QStringView text) { csv.add(text); });
+            readText(xml, csv);
             csv.finish();
             return;
         }
@@ -412,12 +412,12 @@ private:
         GidBytes bytes(sink);
         if (compression.isEmpty()) {
             Base64In base64([&](const uint8_t* p, size_t n) { bytes.add(p, n); });
-            readText(xml, [&](QStringView text) { base64.add(text); });
+            readText(xml, base64);
             base64.finish();
         } else if (compression == u"zlib" || compression == u"gzip") {
             Inflater inflater(bytes, sink.expected() * 4, compression == u"gzip");
             Base64In base64([&](const uint8_t* p, size_t n) { inflater.add(p, n); });
-            readText(xml, [&](QStringView text) { base64.add(text); });
+            readText(xml, base64);
             base64.finish();
             inflater.finish();
         } else {
@@ -429,24 +429,17 @@ private:
             fail(QStringLiteral("the layer data ends inside a gid"));
     }
 
-    // Hands the text of the current element on in the pieces the reader delivers, so that a
-    // large layer is never held as one string.
-    template <typename F> void readText(QXmlStreamReader& xml, F&& take)
+    // Hands the text of the current element on in pieces, so that a large layer is never
+    // held as one string: `text` takes add(QStringView) and addBytes(const char*, size_t).
+    template <typename T> void readText(QXmlStreamReader& xml, T& text)
     {
         // The text the guard held back comes straight from the file, a piece at a time.
         const bool held = FGuard->Holding();
         qint64 delivered = -1;
         if (held) {
             std::vector<char> bytes(256 * 1024);
-            QString text;
             while (const qint64 n = FGuard->ReadHeldText(bytes.data(), qint64(bytes.size()))) {
-                text.resize(n);
-                for (qint64 i = 0; i < n; ++i) {
-                    const uchar c = uchar(bytes[size_t(i)]);
-                    // Bytes past ASCII are no part of base64 or CSV in any encoding.
-                    text[i] = c < 0x80 ? QChar(c) : QChar(QChar::ReplacementCharacter);
-                }
-                take(QStringView(text));
+                text.addBytes(bytes.data(), size_t(n));
                 report();
             }
         }
@@ -464,7 +457,7 @@ private:
             if (xml.atEnd())
                 break;
             if (token == QXmlStreamReader::Characters)
-                take(xml.text());
+                text.add(xml.text());
             else if (token == QXmlStreamReader::EndElement)
                 return;
             else if (token == QXmlStreamReader::StartElement)
