@@ -16,6 +16,7 @@ if [ ! -x "$cli" ]; then
     echo "no quiltmapper-cli at $cli" >&2
     exit 1
 fi
+cli=$(realpath "$cli")
 if [ ! -x /usr/bin/time ]; then
     echo "/usr/bin/time is needed (apt-get install time)" >&2
     exit 1

@@ -1,5 +1,6 @@
 #include "TmxDeflate.h"
 
+#include <QScopeGuard>
 #include <QThread>
 #include <algorithm>
 #include <array>
@@ -182,6 +183,16 @@ bool DeflateBlocks(const TDeflateBlocks& blocks, int level, int threads, const T
         }
     };
     std::vector<std::thread> pool;
+    // However the writing ends, by an exception too, the workers stop and are joined.
+    const auto joinAll = qScopeGuard([&] {
+        {
+            std::lock_guard lock(mutex);
+            stop = true;
+            workReady.notify_all();
+        }
+        for (std::thread& t : pool)
+            t.join();
+    });
     pool.reserve(size_t(workers));
     for (int t = 0; t < workers; ++t)
         pool.emplace_back(work);
@@ -207,12 +218,5 @@ bool DeflateBlocks(const TDeflateBlocks& blocks, int level, int threads, const T
                                     uint8_t(adler)};
         ok = sink(trailer, 4, blocks.Count);
     }
-    {
-        std::lock_guard lock(mutex);
-        stop = true;
-        workReady.notify_all();
-    }
-    for (std::thread& t : pool)
-        t.join();
     return ok;
 }
