@@ -172,7 +172,7 @@ bool writeZlibSerial(Base64Out& base64, const TMapDocument& doc, int level,
 }
 
 // Gid bytes per block of the parallel stream (whole rows, at least one).
-constexpr size_t BlockBytes = 256 * 1024;
+constexpr size_t BlockBytes = 512 * 1024;
 // The window a block's compressor is primed with.
 constexpr size_t DictionaryCells = 32 * 1024 / 4;
 
