@@ -5,6 +5,7 @@
 #include "TmxFile.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -142,6 +143,40 @@ TEST_F(TmxZlib, EveryThreadCountAndLevelGivesOneStreamThatReadsBack)
             }
         }
     }
+}
+
+// Compressed on several threads, the export still tells the progress of the rows written
+// and stops when told, leaving no file.
+TEST_F(TmxZlib, ParallelExportReportsRowsAndStops)
+{
+    TMapDocument doc;
+    doc.NewMap(700, 800);
+    std::mt19937 rng(3);
+    for (uint8_t& c : doc.MapCells())
+        c = uint8_t(rng() % 7);
+    QImage sheet(16 * PartSide, 16 * PartSide, QImage::Format_RGB32);
+    sheet.fill(Qt::white);
+    TTmxWriteOptions options(TTmxEncoding::Base64Zlib);
+    options.Threads = 2;
+    const QString tmx = FDir.filePath(QStringLiteral("map.tmx"));
+    std::vector<qint64> rows;
+    const TFileWriteResult stopped =
+        ExportTmxFile(tmx, doc, sheet, PartSide, PartSide, options, {}, [&](qint64 done, qint64) {
+            rows.push_back(done);
+            return rows.size() < 2;
+        });
+    EXPECT_TRUE(stopped.Cancelled);
+    EXPECT_EQ(rows.size(), 2u);
+    EXPECT_FALSE(QFile::exists(tmx));
+    rows.clear();
+    ASSERT_TRUE(ExportTmxFile(tmx, doc, sheet, PartSide, PartSide, options, {},
+                              [&](qint64 done, qint64 total) {
+                                  rows.push_back(done);
+                                  return total == 800;
+                              }));
+    EXPECT_GT(rows.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end()));
+    EXPECT_EQ(rows.back(), 800);
 }
 
 // The import holds the map's cells and a few buffers, never the whole layer besides them.
