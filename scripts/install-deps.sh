@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-  zlib1g-dev libpng-dev libwebp-dev
+  zlib1g-dev libisal-dev libpng-dev libwebp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk
   xvfb xauth xclip xdotool x11-utils imagemagick

@@ -158,19 +158,19 @@ void TMapSession::PlaceTmx(TTmxImport&& imported, const QString& fileName, TTmxI
         *rest = std::move(imported);
 }
 
-TFileWriteResult TMapSession::ExportTmx(const QString& fileName, TTmxEncoding encoding,
+TFileWriteResult TMapSession::ExportTmx(const QString& fileName, const TTmxWriteOptions& options,
                                         const QStringList& filesToKeep, const TProgress& progress)
 {
     QImage sheet;
     FParts.ComposePartsPicture(sheet);
-    return ExportTmx(fileName, encoding, sheet, filesToKeep, progress);
+    return ExportTmx(fileName, options, sheet, filesToKeep, progress);
 }
 
-TFileWriteResult TMapSession::ExportTmx(const QString& fileName, TTmxEncoding encoding,
+TFileWriteResult TMapSession::ExportTmx(const QString& fileName, const TTmxWriteOptions& options,
                                         const QImage& sheet, const QStringList& filesToKeep,
                                         const TProgress& progress)
 {
-    return ExportTmxFile(fileName, FDocument, sheet, PartWidth(), PartHeight(), encoding,
+    return ExportTmxFile(fileName, FDocument, sheet, PartWidth(), PartHeight(), options,
                          filesToKeep, progress);
 }
 

@@ -111,11 +111,12 @@ public:
     // Writes the map as TMX with the parts sheet beside it, neither over one of
     // `filesToKeep`. Reads the models only, so that it may run on another thread while they
     // cannot change; when `progress` says stop, the result is Cancelled and no file written.
-    TFileWriteResult ExportTmx(const QString& fileName, TTmxEncoding encoding,
+    TFileWriteResult ExportTmx(const QString& fileName, const TTmxWriteOptions& options,
                                const QStringList& filesToKeep = {}, const TProgress& progress = {});
     // The same with a sheet of the caller's (16 x 16 parts of PartWidth x PartHeight).
-    TFileWriteResult ExportTmx(const QString& fileName, TTmxEncoding encoding, const QImage& sheet,
-                               const QStringList& filesToKeep = {}, const TProgress& progress = {});
+    TFileWriteResult ExportTmx(const QString& fileName, const TTmxWriteOptions& options,
+                               const QImage& sheet, const QStringList& filesToKeep = {},
+                               const TProgress& progress = {});
 
     // The picture becomes the selected part and the cell shows it, as one undo step.
     void Overlay(uint8_t selectedPart, int col, int row, const QImage& picture);

@@ -1,5 +1,6 @@
 #include "TmxFile.h"
 
+#include "TmxDeflate.h"
 #include "TransposeBytes.h"
 
 #include <QDir>
@@ -71,11 +72,20 @@ void appendBandText(QByteArray& text, const uint8_t* band, int w, int rows, int 
     text.resize(p - text.data());
 }
 
+// The device under the writer, for text that needs no escaping (digits, commas, base64):
+// the start tag is closed first, and the writer goes on as if it had written the text.
+// Qt's writer would convert every character to UTF-16 and back on its way.
+QIODevice& textDevice(QXmlStreamWriter& xml)
+{
+    xml.writeCharacters(QString());
+    return *xml.device();
+}
+
 // Base64 text out of a stream of bytes, handed on in whole groups of three bytes.
 class Base64Out
 {
 public:
-    explicit Base64Out(QXmlStreamWriter& xml) : FXml(xml) {}
+    explicit Base64Out(QIODevice& out) : FOut(out) {}
     void add(const char* data, size_t size)
     {
         FPending.append(data, qsizetype(size));
@@ -87,13 +97,17 @@ public:
         const qsizetype whole = last ? FPending.size() : FPending.size() / 3 * 3;
         if (whole == 0)
             return;
-        FXml.writeCharacters(QString::fromLatin1(FPending.left(whole).toBase64()));
+        const QByteArray text = FPending.left(whole).toBase64();
+        FOk = FOk && FOut.write(text) == text.size();
         FPending.remove(0, whole);
     }
+    // Every byte so far taken by the device.
+    bool ok() const { return FOk; }
 
 private:
-    QXmlStreamWriter& FXml;
+    QIODevice& FOut;
     QByteArray FPending;
+    bool FOk = true;
 };
 
 // Tells the progress of the rows done; false when it says stop.
@@ -102,14 +116,28 @@ bool goOn(const TProgress& progress, int rowsDone, int rows)
     return !progress || progress(rowsDone, rows);
 }
 
-bool writeZlibData(QXmlStreamWriter& xml, const TMapDocument& doc, const TProgress& progress)
+// Little-endian 32-bit gids of `n` parts: part + 1 fits the low byte but for part 255.
+void partsToGids(const uint8_t* parts, size_t n, uint8_t* gids)
+{
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t g = uint32_t(parts[i]) + 1;
+        gids[4 * i] = uint8_t(g);
+        gids[4 * i + 1] = uint8_t(g >> 8);
+        gids[4 * i + 2] = 0;
+        gids[4 * i + 3] = 0;
+    }
+}
+
+// One zlib stream on this thread; with the same level, the parallel stream's bytes differ
+// from this one's only by its blocks' sync flushes.
+bool writeZlibSerial(Base64Out& base64, const TMapDocument& doc, int level,
+                     const TProgress& progress)
 {
     const int w = doc.MapWidth();
     const int h = doc.MapHeight();
     z_stream z{};
-    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK)
+    if (deflateInit(&z, level) != Z_OK)
         return false;
-    Base64Out base64(xml);
     std::vector<uint8_t> band;
     std::vector<uint8_t> gids;
     std::vector<char> out(256 * 1024);
@@ -131,14 +159,7 @@ bool writeZlibData(QXmlStreamWriter& xml, const TMapDocument& doc, const TProgre
         rowBand(doc, y0, rows, band);
         const size_t n = size_t(w) * rows;
         gids.resize(n * 4);
-        // Little-endian 32-bit gids: part + 1 fits the low byte but for part 255.
-        for (size_t i = 0; i < n; ++i) {
-            const uint32_t g = uint32_t(band[i]) + 1;
-            gids[4 * i] = uint8_t(g);
-            gids[4 * i + 1] = uint8_t(g >> 8);
-            gids[4 * i + 2] = 0;
-            gids[4 * i + 3] = 0;
-        }
+        partsToGids(band.data(), n, gids.data());
         z.next_in = gids.data();
         z.avail_in = uInt(gids.size());
         pump(Z_NO_FLUSH);
@@ -147,8 +168,57 @@ bool writeZlibData(QXmlStreamWriter& xml, const TMapDocument& doc, const TProgre
     if (ok)
         pump(Z_FINISH);
     deflateEnd(&z);
-    base64.flush(true);
     return ok;
+}
+
+// Gid bytes per block of the parallel stream (whole rows, at least one).
+constexpr size_t BlockBytes = 512 * 1024;
+// The window a block's compressor is primed with.
+constexpr size_t DictionaryCells = 32 * 1024 / 4;
+
+bool writeZlibData(QXmlStreamWriter& xml, const TMapDocument& doc, const TTmxWriteOptions& options,
+                   const TProgress& progress)
+{
+    const int w = doc.MapWidth();
+    const int h = doc.MapHeight();
+    const int level = std::clamp(options.Level, -1, 9);
+    const size_t blockRows = std::max<size_t>(BlockBytes / (4 * size_t(w)), 1);
+    TDeflateBlocks blocks;
+    blocks.Count = (size_t(h) + blockRows - 1) / blockRows;
+    Base64Out base64(textDevice(xml));
+    const int threads = DeflateThreads(options.Threads);
+    if (threads == 1 || blocks.Count == 1) {
+        const bool ok = writeZlibSerial(base64, doc, level, progress);
+        base64.flush(true);
+        return ok && base64.ok();
+    }
+    const uint8_t* cells = doc.MapCells().data();
+    blocks.Fill = [&](size_t i, std::vector<uint8_t>& bytes) {
+        const size_t y0 = i * blockRows;
+        const size_t rows = std::min(blockRows, size_t(h) - y0);
+        const size_t first = y0 * size_t(w);
+        const size_t dictionary = std::min(DictionaryCells, first);
+        bytes.resize((dictionary + rows * size_t(w)) * 4);
+        // The cells before the block, which may reach back over several short rows.
+        std::vector<uint8_t> parts(std::max(dictionary, rows * size_t(w)));
+        for (size_t k = 0; k < dictionary; ++k) {
+            const size_t at = first - dictionary + k;
+            parts[k] = cells[(at % size_t(w)) * size_t(h) + at / size_t(w)];
+        }
+        partsToGids(parts.data(), dictionary, bytes.data());
+        TransposeBytes(cells + y0, size_t(h), parts.data(), size_t(w), size_t(w), rows);
+        partsToGids(parts.data(), rows * size_t(w), bytes.data() + 4 * dictionary);
+        return 4 * dictionary;
+    };
+    const bool ok = DeflateBlocks(
+        blocks, level, threads, [&](const uint8_t* data, size_t size, size_t blocksDone) {
+            base64.add(reinterpret_cast<const char*>(data), size);
+            return base64.ok() &&
+                   (blocksDone == 0 ||
+                    goOn(progress, int(std::min(blocksDone * blockRows, size_t(h))), h));
+        });
+    base64.flush(true);
+    return ok && base64.ok();
 }
 
 bool writeCsvCells(QXmlStreamWriter& xml, const TMapDocument& doc, const TProgress& progress)
@@ -156,12 +226,14 @@ bool writeCsvCells(QXmlStreamWriter& xml, const TMapDocument& doc, const TProgre
     const int w = doc.MapWidth();
     const int h = doc.MapHeight();
     std::vector<uint8_t> band;
+    QIODevice& out = textDevice(xml);
     QByteArray text("\n");
     for (int y0 = 0; y0 < h; y0 += BandRows) {
         const int rows = std::min(BandRows, h - y0);
         rowBand(doc, y0, rows, band);
         appendBandText(text, band.data(), w, rows, 1, true, y0 + rows == h);
-        xml.writeCharacters(QString::fromLatin1(text));
+        if (out.write(text) != text.size())
+            return false;
         text.clear();
         if (!goOn(progress, y0 + rows, h))
             return false;
@@ -172,7 +244,8 @@ bool writeCsvCells(QXmlStreamWriter& xml, const TMapDocument& doc, const TProgre
 } // namespace
 
 bool WriteTmxData(QIODevice& out, const TMapDocument& doc, uint16_t partWidth, uint16_t partHeight,
-                  const QString& sheetName, TTmxEncoding encoding, const TProgress& progress)
+                  const QString& sheetName, const TTmxWriteOptions& options,
+                  const TProgress& progress)
 {
     QXmlStreamWriter xml(&out);
     xml.setAutoFormatting(true);
@@ -210,13 +283,13 @@ bool WriteTmxData(QIODevice& out, const TMapDocument& doc, uint16_t partWidth, u
     xml.writeAttribute(QStringLiteral("height"), QString::number(doc.MapHeight()));
     xml.writeStartElement(QStringLiteral("data"));
     bool ok = true;
-    if (encoding == TTmxEncoding::Csv) {
+    if (options.Encoding == TTmxEncoding::Csv) {
         xml.writeAttribute(QStringLiteral("encoding"), QStringLiteral("csv"));
         ok = writeCsvCells(xml, doc, progress);
     } else {
         xml.writeAttribute(QStringLiteral("encoding"), QStringLiteral("base64"));
         xml.writeAttribute(QStringLiteral("compression"), QStringLiteral("zlib"));
-        ok = writeZlibData(xml, doc, progress);
+        ok = writeZlibData(xml, doc, options, progress);
     }
     xml.writeEndElement(); // data
     xml.writeEndElement(); // layer
@@ -251,7 +324,7 @@ QString TmxSheetFileName(const QString& tmxFileName)
 
 TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
                                const QImage& sheet, uint16_t partWidth, uint16_t partHeight,
-                               TTmxEncoding encoding, const QStringList& inputs,
+                               const TTmxWriteOptions& options, const QStringList& inputs,
                                const TProgress& progress)
 {
     // The rows of the map are counted; a stop leaves neither file.
@@ -269,7 +342,7 @@ TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
         return writer.write(sheet);
     });
     set.AddOutput(fileName, [&](QIODevice& file) {
-        return WriteTmxData(file, doc, partWidth, partHeight, sheetName, encoding,
+        return WriteTmxData(file, doc, partWidth, partHeight, sheetName, options,
                             progress ? rows : TProgress());
     });
     const TFileWriteResult written = set.Write();

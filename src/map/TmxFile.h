@@ -24,11 +24,23 @@ enum class TTmxEncoding
     Base64Zlib, // <data encoding="base64" compression="zlib">, for large maps
 };
 
+// How a TMX map's layer data is written.
+struct TTmxWriteOptions
+{
+    // Implicit, so that an encoding alone is a whole set of options.
+    TTmxWriteOptions(TTmxEncoding encoding = TTmxEncoding::Csv) : Encoding(encoding) {}
+
+    TTmxEncoding Encoding;
+    int Level = -1;  // zlib level 0..9; -1 is zlib's default (6)
+    int Threads = 0; // threads compressing a large map; 0 is one per core
+};
+
 // Writes the map as TMX naming `sheetName` (relative to the map file) as the tileset's
 // picture. False when the device refused a byte or the progress (told of the map rows
 // written) said stop.
 bool WriteTmxData(QIODevice& out, const TMapDocument& doc, uint16_t partWidth, uint16_t partHeight,
-                  const QString& sheetName, TTmxEncoding encoding, const TProgress& progress = {});
+                  const QString& sheetName, const TTmxWriteOptions& options,
+                  const TProgress& progress = {});
 
 // Writes the part numbers, one map row a line, separated by commas.
 bool WriteCsvData(QIODevice& out, const TMapDocument& doc);
@@ -43,7 +55,7 @@ QString TmxSheetFileName(const QString& tmxFileName);
 // and neither file is written.
 TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
                                const QImage& sheet, uint16_t partWidth, uint16_t partHeight,
-                               TTmxEncoding encoding, const QStringList& inputs = {},
+                               const TTmxWriteOptions& options, const QStringList& inputs = {},
                                const TProgress& progress = {});
 
 TFileWriteResult ExportCsvFile(const QString& fileName, const TMapDocument& doc,

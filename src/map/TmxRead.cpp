@@ -21,8 +21,8 @@ namespace {
 
 using namespace TmxDetail;
 
-// Rows handled per step of the final transpose.
-constexpr int BandRows = 64;
+// Cells given their part numbers between two reports of progress.
+constexpr size_t ReportCells = size_t(4) << 20;
 
 // Bytes of the map read between two reports of progress.
 constexpr qint64 ReportBytes = 256 * 1024;
@@ -79,6 +79,7 @@ public:
         FIn = &in;
         FTotal = in.size();
         TXmlGuard guard(in);
+        FGuard = &guard;
         QXmlStreamReader xml(&guard);
         toDocumentElement(xml);
         if (xml.name() != u"map")
@@ -362,7 +363,9 @@ private:
             if (a.value(QLatin1String("offsetx")).toDouble() != 0 ||
                 a.value(QLatin1String("offsety")).toDouble() != 0)
                 fail(QStringLiteral("the tile layer is offset"));
-        FSink.emplace(FTilesets, FWidth, FHeight);
+        // The cells take the layer's ids as they come; the parts are known only at its end.
+        FResult.Stores = TMapDocument::AllocateStores(FWidth, FHeight);
+        FSink.emplace(FTilesets, FWidth, FHeight, FResult.Stores.Cells.data());
         bool data = false;
         while (xml.readNextStartElement()) {
             if (xml.name() == u"data") {
@@ -376,6 +379,7 @@ private:
         }
         if (xml.hasError())
             xmlFail(xml);
+        FSink->finish();
         if (FSink->count() != FSink->expected())
             fail(QStringLiteral("the layer holds %1 cells, the map %2")
                      .arg(FSink->count())
@@ -398,7 +402,7 @@ private:
             if (!compression.isEmpty())
                 fail(QStringLiteral("the layer data is compressed but not base64"));
             CsvIn csv(sink);
-            readText(xml, [&](QStringView text) { csv.add(text); });
+            readText(xml, csv);
             csv.finish();
             return;
         }
@@ -408,12 +412,12 @@ private:
         GidBytes bytes(sink);
         if (compression.isEmpty()) {
             Base64In base64([&](const uint8_t* p, size_t n) { bytes.add(p, n); });
-            readText(xml, [&](QStringView text) { base64.add(text); });
+            readText(xml, base64);
             base64.finish();
         } else if (compression == u"zlib" || compression == u"gzip") {
             Inflater inflater(bytes, sink.expected() * 4, compression == u"gzip");
             Base64In base64([&](const uint8_t* p, size_t n) { inflater.add(p, n); });
-            readText(xml, [&](QStringView text) { base64.add(text); });
+            readText(xml, base64);
             base64.finish();
             inflater.finish();
         } else {
@@ -425,15 +429,35 @@ private:
             fail(QStringLiteral("the layer data ends inside a gid"));
     }
 
-    // Hands the text of the current element on in the pieces the reader delivers, so that a
-    // large layer is never held as one string.
-    template <typename F> void readText(QXmlStreamReader& xml, F&& take)
+    // Hands the text of the current element on in pieces, so that a large layer is never
+    // held as one string: `text` takes add(QStringView) and addBytes(const char*, size_t).
+    template <typename T> void readText(QXmlStreamReader& xml, T& text)
     {
-        while (!xml.atEnd()) {
+        // The text the guard held back comes straight from the file, a piece at a time.
+        const bool held = FGuard->Holding();
+        qint64 delivered = -1;
+        if (held) {
+            std::vector<char> bytes(256 * 1024);
+            while (const qint64 n = FGuard->ReadHeldText(bytes.data(), qint64(bytes.size()))) {
+                text.addBytes(bytes.data(), size_t(n));
+                report();
+            }
+        }
+        for (;;) {
             const auto token = xml.readNext();
             report();
+            // The reader found nothing while the text was held: it goes on from the '<', as
+            // long as the file gives it more.
+            if (xml.error() == QXmlStreamReader::PrematureEndOfDocumentError && held) {
+                if (FGuard->Delivered() == delivered)
+                    xmlFail(xml);
+                delivered = FGuard->Delivered();
+                continue;
+            }
+            if (xml.atEnd())
+                break;
             if (token == QXmlStreamReader::Characters)
-                take(xml.text());
+                text.add(xml.text());
             else if (token == QXmlStreamReader::EndElement)
                 return;
             else if (token == QXmlStreamReader::StartElement)
@@ -538,44 +562,35 @@ private:
             taken[free] = true;
             partOf[id] = free;
         }
-        // Gids that differ only in the hexagonal bit are the same tile here.
-        for (size_t id = 0; id < gids.size(); ++id) {
-            if (gids[id] & FlipHex) {
-                const uint32_t gid = gids[id] & ~FlipHex;
-                const auto f = flipped.find(gid);
-                const auto p = plain.find(gid);
-                if (f != flipped.end())
-                    partOf[id] = partOf[f->second];
-                else if (p != plain.end())
-                    partOf[id] = partOf[p->second];
-            }
-        }
-        // The pictures are done with before the cells take their memory.
+        // The pictures are done with.
         FTilesets.clear();
         FPictures.clear();
-        writeCells(partOf);
+        putParts(partOf);
     }
 
-    void writeCells(const std::vector<int>& partOf)
+    // Turns the ids in the cells into part numbers.
+    void putParts(const std::vector<int>& partOf)
     {
-        std::array<uint8_t, 257> lut{};
-        for (size_t id = 0; id < partOf.size(); ++id)
+        std::array<uint8_t, 256> lut{};
+        for (size_t id = 0; id < std::min<size_t>(partOf.size(), 256); ++id)
             lut[id] = uint8_t(partOf[id]);
-        FResult.Stores = TMapDocument::AllocateStores(FWidth, FHeight);
         FResult.PartWidth = uint16_t(FTileW);
         FResult.PartHeight = uint16_t(FTileH);
-        const std::vector<uint16_t>& ids = FSink->ids();
-        std::vector<uint8_t> band(size_t(FWidth) * BandRows);
         uint8_t* cells = FResult.Stores.Cells.data();
-        for (int y0 = 0; y0 < FHeight; y0 += BandRows) {
+        const size_t count = size_t(FWidth) * size_t(FHeight);
+        for (size_t at = 0; at < count; at += ReportCells) {
             report(true);
-            const int rows = std::min(BandRows, FHeight - y0);
-            const uint16_t* src = ids.data() + size_t(y0) * FWidth;
-            const size_t n = size_t(rows) * FWidth;
-            for (size_t i = 0; i < n; ++i)
-                band[i] = lut[src[i]];
-            TransposeBytes(band.data(), size_t(FWidth), cells + y0, size_t(FHeight), size_t(rows),
-                           size_t(FWidth));
+            const size_t end = std::min(count, at + ReportCells);
+            for (size_t i = at; i < end; ++i)
+                cells[i] = lut[cells[i]];
+        }
+        const std::vector<uint8_t>& high = FSink->high();
+        if (high.empty())
+            return;
+        const uint8_t part = uint8_t(partOf[256]);
+        for (size_t k = 0; k < count; ++k) {
+            if (high[k / 8] & (1 << (k % 8)))
+                cells[(k % size_t(FWidth)) * size_t(FHeight) + k / size_t(FWidth)] = part;
         }
     }
 
@@ -592,6 +607,7 @@ private:
     qint64 FPictureBytes = 0;
     const TProgress& FProgress;
     QIODevice* FIn = nullptr;
+    TXmlGuard* FGuard = nullptr;
     qint64 FTotal = 0;
     qint64 FReported = -1; // where the last report was; none yet
 };

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringView>
 #include <QXmlStreamReader>
+#include <algorithm>
 
 namespace TmxDetail {
 
@@ -34,29 +35,114 @@ inline QString Quoted(QStringView text, qsizetype most = MaxQuoted)
 class TXmlGuard : public QIODevice
 {
 public:
-    explicit TXmlGuard(QIODevice& source) : FSource(source) { open(QIODevice::ReadOnly); }
+    explicit TXmlGuard(QIODevice& source) : FSource(source)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
     bool isSequential() const override { return true; }
     bool Refused() const { return FRefused; }
+
+    // The text of a tile layer's <data> is held back from the reader, which would keep it
+    // whole as one string: the reader sees the start tag, then nothing until the text has
+    // been taken with ReadHeldText.
+    bool Holding() const { return FHolding; }
+    // Up to `maxSize` bytes of the held text, as the file has them; 0 once it is all taken
+    // (the reader goes on from the '<' after it).
+    qint64 ReadHeldText(char* data, qint64 maxSize)
+    {
+        qint64 n = 0;
+        while (FHolding && n < maxSize) {
+            if (FAt == FAhead.size() && !fill())
+                FHolding = false;
+            while (FHolding && n < maxSize && FAt < FAhead.size()) {
+                const char c = FAhead[FAt];
+                if (c == '<') {
+                    FHolding = false;
+                    break;
+                }
+                data[n++] = c;
+                ++FAt;
+            }
+        }
+        return n;
+    }
+    // How many bytes the reader has been given.
+    qint64 Delivered() const { return FDelivered; }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override
     {
         if (FRefused)
             return -1;
-        const qint64 n = FSource.read(data, maxSize);
-        if (n <= 0)
-            return n;
-        for (qint64 i = 0; i < n; ++i) {
-            if (!step(data[i])) {
+        qint64 n = 0;
+        while (n < maxSize && !FHolding) {
+            if (FAt == FAhead.size() && !fill())
+                break;
+            const char c = FAhead[FAt++];
+            data[n++] = c;
+            if (!step(c)) {
                 FRefused = true;
                 return -1;
             }
         }
+        FDelivered += n;
         return n;
     }
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
+    bool fill()
+    {
+        FAhead.resize(64 * 1024);
+        const qint64 n = FSource.read(FAhead.data(), FAhead.size());
+        FAhead.resize(std::max<qint64>(n, 0));
+        FAt = 0;
+        if (FFirst && n > 0) {
+            // Only a byte-oriented encoding lets the text be taken as bytes.
+            const uchar b = uchar(FAhead[0]);
+            FMayHold = b != 0 && b != 0xfe && b != 0xff;
+            FFirst = false;
+        }
+        return n > 0;
+    }
+    // A start or end tag closed: elements are counted, and the text of a <data> right in a
+    // <layer> held back.
+    void tagClosed()
+    {
+        if (FState == State::EndTag) {
+            --FDepth;
+            if (FDepth == FLayerDepth)
+                FLayerDepth = -1;
+            return;
+        }
+        if (FSelfClosing)
+            return;
+        if (FName == "layer" && FLayerDepth < 0)
+            FLayerDepth = FDepth;
+        else if (FName == "data" && FLayerDepth >= 0 && FDepth == FLayerDepth + 1 && FMayHold)
+            FHolding = textEncoded();
+        ++FDepth;
+    }
+    // The tag names the text encodings, CSV or base64, whose text the guard may take.
+    bool textEncoded() const
+    {
+        for (const char* e : {"encoding=\"c", "encoding=\"b", "encoding='c", "encoding='b"})
+            if (FTag.contains(e))
+                return true;
+        return false;
+    }
+    void name(char c)
+    {
+        if (FTag.size() < 256)
+            FTag.append(c);
+        if (!FNaming)
+            return;
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '>')
+            FNaming = false;
+        else
+            FName.append(c);
+    }
+
     enum class State
     {
         Text,
@@ -86,9 +172,16 @@ private:
             } else {
                 FState = State::Tag;
                 FCount = 0;
+                FName = QByteArray(1, c);
+                FTag.clear();
+                FNaming = true;
+                FSelfClosing = false;
             }
             break;
         case State::Tag:
+            name(c);
+            if (c != '>' && c != ' ' && c != '\t' && c != '\n' && c != '\r')
+                FSelfClosing = c == '/';
             if (c == '"' || c == '\'') {
                 FQuote = c;
                 FState = State::Quote;
@@ -96,16 +189,21 @@ private:
                 if (++FCount > MaxXmlAttributes)
                     return false;
             } else if (c == '>') {
+                tagClosed();
                 FState = State::Text;
             }
             break;
         case State::Quote:
+            if (FTag.size() < 256)
+                FTag.append(c);
             if (c == FQuote)
                 FState = State::Tag;
             break;
         case State::EndTag:
-            if (c == '>')
+            if (c == '>') {
+                tagClosed();
                 FState = State::Text;
+            }
             break;
         case State::Bang:
             FSeen.append(c);
@@ -142,6 +240,18 @@ private:
     QByteArray FSeen;
     QByteArray FEnd;
     bool FRefused = false;
+    QByteArray FAhead; // read from the source, not yet passed on
+    qsizetype FAt = 0;
+    qint64 FDelivered = 0;
+    QByteArray FName; // of the start tag being read
+    QByteArray FTag;  // its first bytes after '<
+    bool FNaming = false;
+    bool FSelfClosing = false;
+    int FDepth = 0;
+    int FLayerDepth = -1; // the depth of the <layer> the guard is in, or -1
+    bool FHolding = false;
+    bool FFirst = true;
+    bool FMayHold = false;
 };
 
 // Reads up to the document element. A document type declaration may name a DTD, but one

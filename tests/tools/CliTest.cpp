@@ -424,6 +424,9 @@ TEST_F(Cli, BadInputGivesOneLineANonZeroExitAndNoFile)
          "1"},
         {"render", path("ok.mpd"), path("parts.bmp"), path("x.jpg"), "--type", "1", "--split",
          "5x5"},
+        {"export", path("ok.mpd"), path("x.tmx"), "--parts", path("parts.bmp"), "--encoding",
+         "zlib", "--level", "10"},
+        {"export", path("ok.mpd"), path("x.tmx"), "--parts", path("parts.bmp"), "--level", "1"},
     };
     for (const QStringList& args : cases) {
         const CliRun r = cli(args);
@@ -632,10 +635,10 @@ TEST_F(Cli, HelpExplainsEveryCommand)
 {
     const CliRun r = cli({"--help"});
     EXPECT_EQ(r.Code, 0);
-    for (const char* word :
-         {"info MAP", "convert IN OUT", "render MAP PARTS_PICTURE OUT", "new W H OUT", "--type",
-          "--from", "--to", "--part", "--cell", "--fill", "export MAP OUT.tmx|OUT.csv",
-          "import IN.tmx OUT.mpd", "--encoding", "--parts-out", "--empty", "--allow-huge"})
+    for (const char* word : {"info MAP", "convert IN OUT", "render MAP PARTS_PICTURE OUT",
+                             "new W H OUT", "--type", "--from", "--to", "--part", "--cell",
+                             "--fill", "export MAP OUT.tmx|OUT.csv", "import IN.tmx OUT.mpd",
+                             "--encoding", "--level", "--parts-out", "--empty", "--allow-huge"})
         EXPECT_TRUE(r.Out.contains(word)) << word;
     EXPECT_EQ(cli({}).Code, 2);
 }

@@ -49,7 +49,8 @@ int cmdExport(const TCliCommand& a, QTextStream& out)
     const TMapFileType type = a.LoadType;
     const QString outName = a.at(1);
     const bool tmx = a.Tmx;
-    const TTmxEncoding encoding = a.Encoding;
+    TTmxWriteOptions options(a.Encoding);
+    options.Level = a.Level;
     const std::optional<QString> sheetName = a.Sheet;
 
     MapWork work;
@@ -57,7 +58,7 @@ int cmdExport(const TCliCommand& a, QTextStream& out)
     const TMapDocument& doc = work.Doc();
     if (tmx) {
         const QImage sheet = loadSheet(*sheetName, r.PartWidth, r.PartHeight);
-        expectWritten(work.Session.ExportTmx(outName, encoding, sheet, {a.at(0), *sheetName}));
+        expectWritten(work.Session.ExportTmx(outName, options, sheet, {a.at(0), *sheetName}));
     } else {
         expectWritten(ExportCsvFile(outName, doc, {a.at(0)}));
     }

@@ -243,11 +243,11 @@ void parseRender(const QStringList& args, TCliCommand& c)
 
 void parseExport(const QStringList& args, TCliCommand& c)
 {
-    const Arguments a(
-        args, {QStringLiteral("parts"), QStringLiteral("encoding"), QStringLiteral("type")});
+    const Arguments a(args, {QStringLiteral("parts"), QStringLiteral("encoding"),
+                             QStringLiteral("level"), QStringLiteral("type")});
     a.expectPositional(
         2, QStringLiteral("export MAP OUT.tmx|OUT.csv [--parts SHEET] [--encoding csv|zlib] "
-                          "[--type auto|1|2]"));
+                          "[--level N] [--type auto|1|2]"));
     c.Files = a.positional();
     c.LoadType = parseLoadType(a.option(QStringLiteral("type")), QStringLiteral("--type"));
     const QString& outName = a.at(1);
@@ -262,6 +262,11 @@ void parseExport(const QStringList& args, TCliCommand& c)
             c.Encoding = TTmxEncoding::Base64Zlib;
         else if (*e != u"csv")
             usageError(QStringLiteral("--encoding must be csv or zlib, not \"%1\"").arg(*e));
+    }
+    if (auto level = a.option(QStringLiteral("level"))) {
+        if (c.Encoding != TTmxEncoding::Base64Zlib)
+            usageError(QStringLiteral("--level needs --encoding zlib"));
+        c.Level = parseInt(*level, 0, 9, QStringLiteral("--level"));
     }
     c.Sheet = a.option(QStringLiteral("parts"));
     if (c.Tmx && !c.Sheet)

@@ -59,6 +59,7 @@ struct TCliCommand
 
     bool Tmx = false;                          // export: OUT is .tmx, not .csv
     TTmxEncoding Encoding = TTmxEncoding::Csv; // export: --encoding
+    int Level = -1;                            // export: --level (-1: zlib's default)
     std::optional<QString> Sheet;              // export: --parts; import: --parts-out
     int Empty = 0;                             // import: --empty
     std::optional<QString> TerrainSet;         // autotile: --set
