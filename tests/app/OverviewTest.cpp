@@ -1,0 +1,181 @@
+#include "DrawGrid.h"
+#include "MapOverview.h"
+#include "MapSession.h"
+#include "OverviewForm.h"
+#include "PartsStore.h"
+#include "ProgramFixture.h"
+#include "main.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <functional>
+
+namespace {
+
+class OverviewTest : public ProgramTest
+{
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        Overview()->resize(200, 200);
+        Overview()->show();
+        // Parts of distinct colours, with a stripe so that no part is one flat colour.
+        for (int n = 0; n < TPartsStore::PartCount; ++n) {
+            QImage picture(PartsStore().PartWidth(), PartsStore().PartHeight(),
+                           QImage::Format_RGB32);
+            picture.fill(qRgb(n, (n * 37) & 0xff, 255 - n));
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixel(x, n % picture.height(), qRgb(250, n / 3, 7));
+            PartsStore().CapturePart(n, picture, 0, 0);
+        }
+    }
+
+    TMainForm* Main() { return Forms().MainForm; }
+    TOverviewForm* Overview() { return Forms().OverviewForm; }
+    TMapSession& Session() { return Program->Models().Session; }
+    TMapDocument& Doc() { return Program->Models().Document; }
+
+    // The overview worked out the plain way: each part's pixels averaged, then each
+    // block's cells.
+    QImage ReferencePicture()
+    {
+        const auto average = [](uint64_t sum, uint64_t n) { return int((sum + n / 2) / n); };
+        std::array<QRgb, 256> colors{};
+        for (int n = 0; n < 256; ++n) {
+            const QImage& part = PartsStore().PartBitmap(n);
+            uint64_t r = 0, g = 0, b = 0;
+            for (int y = 0; y < part.height(); ++y)
+                for (int x = 0; x < part.width(); ++x) {
+                    const QRgb c = part.pixel(x, y);
+                    r += qRed(c), g += qGreen(c), b += qBlue(c);
+                }
+            const uint64_t count = uint64_t(part.width()) * part.height();
+            colors[size_t(n)] = qRgb(average(r, count), average(g, count), average(b, count));
+        }
+        const int w = Doc().MapWidth(), h = Doc().MapHeight();
+        const int block = TMapOverview::BlockSizeFor(w, h);
+        QImage out((w + block - 1) / block, (h + block - 1) / block, QImage::Format_RGB32);
+        for (int by = 0; by < out.height(); ++by)
+            for (int bx = 0; bx < out.width(); ++bx) {
+                uint64_t r = 0, g = 0, b = 0, n = 0;
+                for (int x = bx * block; x < std::min(w, (bx + 1) * block); ++x)
+                    for (int y = by * block; y < std::min(h, (by + 1) * block); ++y, ++n) {
+                        const QRgb c = colors[Doc().Cell(x, y)];
+                        r += qRed(c), g += qGreen(c), b += qBlue(c);
+                    }
+                out.setPixel(bx, by, qRgb(average(r, n), average(g, n), average(b, n)));
+            }
+        return out;
+    }
+};
+
+// After every kind of change the overview equals the plain downscale, and each changed
+// pixel lies in a rectangle the overview announced.
+TEST_F(OverviewTest, PictureFollowsEveryChange)
+{
+    const TMapOverview& overview = Overview()->Overview();
+    QImage recolored(PartsStore().PartWidth(), PartsStore().PartHeight(), QImage::Format_RGB32);
+    recolored.fill(qRgb(12, 200, 99));
+    const std::vector<std::pair<const char*, std::function<void()>>> steps = {
+        // Wider than the picture may be: blocks of 2 x 2 cells, the last ones cut; enough
+        // cells for the work to be shared among threads.
+        {"new map", [&] { Session().NewMap(2101, 501); }},
+        {"stamp",
+         [&] {
+             Doc().SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(10 + gx + 3 * gy); });
+             Doc().StampGroup({5, 3, 1500, 40});
+         }},
+        {"fill",
+         [&] {
+             Doc().FillMapRect({2000, 60, 2100, 500}, 77);
+         }},
+        {"scatter",
+         [&] {
+             Doc().ScatterGroup({0, 0, 2100, 300}, 5);
+         }},
+        {"replace",
+         [&] {
+             Doc().ReplaceParts({0, 0, 2100, 500}, 12, 200);
+         }},
+        {"exchange in map",
+         [&] {
+             Doc().ExchangePartsInRect({3, 3, 901, 469}, 10, 77);
+         }},
+        {"part edit",
+         [&] {
+             PartsStore().EditParts({11}, [&] {
+                 PartsStore().CapturePart(11, recolored, 0, 0);
+                 return true;
+             });
+         }},
+        {"exchange parts", [&] { Session().ExchangeParts(13, 200); }},
+        {"undo", [&] { ASSERT_TRUE(Doc().Undo()); }},
+        {"undo", [&] { ASSERT_TRUE(Doc().Undo()); }},
+        {"undo", [&] { ASSERT_TRUE(Doc().Undo()); }},
+        {"redo", [&] { ASSERT_TRUE(Doc().Redo()); }},
+        {"redo", [&] { ASSERT_TRUE(Doc().Redo()); }},
+    };
+    for (const auto& [name, step] : steps) {
+        SCOPED_TRACE(name);
+        const QImage before = overview.Picture().copy();
+        QSignalSpy spy(&overview, &TMapOverview::pictureChanged);
+        step();
+        const QImage after = overview.Picture();
+        ASSERT_EQ(after, ReferencePicture());
+        if (before.size() != after.size())
+            continue;
+        QRect announced;
+        for (const QList<QVariant>& args : spy)
+            announced |= args.at(0).toRect();
+        for (int y = 0; y < after.height(); ++y)
+            for (int x = 0; x < after.width(); ++x)
+                if (before.pixel(x, y) != after.pixel(x, y)) {
+                    ASSERT_TRUE(announced.contains(x, y)) << x << "," << y;
+                }
+    }
+}
+
+// A click centres the main view on the cell under it, also at the zoom view in part-graphic
+// mode, where the magnifier goes as on any scroll.
+TEST_F(OverviewTest, ClickCentresMainView)
+{
+    Session().NewMap(1000, 800);
+    TDrawGrid* grid = Main()->MapGrid;
+    for (const bool lupe : {false, true}) {
+        SCOPED_TRACE(lupe ? "part-graphic mode" : "scroll mode");
+        if (lupe) {
+            Settings().SetZoomLevel(zlZoom);
+            Main()->SetLupeMode();
+            ASSERT_TRUE(Main()->Lupe->isVisible());
+        }
+        const QPoint pos(120, 70 + 40 * lupe);
+        const QPoint cell = Overview()->CellAt(pos);
+        QTest::mouseClick(Overview(), Qt::LeftButton, {}, pos);
+        EXPECT_EQ(grid->LeftCol(), cell.x() - grid->VisibleColCount() / 2);
+        EXPECT_EQ(grid->TopRow(), cell.y() - grid->VisibleRowCount() / 2);
+        EXPECT_FALSE(Main()->Lupe->isVisible());
+    }
+}
+
+// The outline is drawn around the main view's cells wherever the view scrolls.
+TEST_F(OverviewTest, OutlineFollowsScrolling)
+{
+    Session().NewMap(400, 400);
+    Overview()->ZoomAround(4, QPointF(0, 0)); // closer, to see the outline's place exactly
+    TDrawGrid* grid = Main()->MapGrid;
+    const QRgb outline = qRgb(255, 48, 48);
+    for (const QPoint topLeft : {QPoint(0, 0), QPoint(7, 3), QPoint(2, 11)}) {
+        grid->SetLeftCol(topLeft.x());
+        grid->SetTopRow(topLeft.y());
+        const QImage shown = Overview()->grab().toImage();
+        const QRect cellRect =
+            Overview()->ScreenRectOf({topLeft.x(), topLeft.y(), topLeft.x(), topLeft.y()});
+        EXPECT_EQ(shown.pixel(cellRect.topLeft() + QPoint(0, cellRect.height() / 2)), outline)
+            << topLeft.x() << "," << topLeft.y();
+        EXPECT_EQ(shown.pixel(cellRect.topLeft() + QPoint(cellRect.width() / 2, 0)), outline);
+    }
+}
+
+} // namespace
