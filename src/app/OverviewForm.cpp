@@ -58,10 +58,11 @@ TOverviewForm::TOverviewForm(const TProgramModels& models, TMapViewController& v
     connect(&models.Parts, &TPartsStore::allPartsChanged, this, partsShown);
     connect(&view, &TMapViewController::viewMoved, this, &TOverviewForm::viewMoved);
 
+    // The window's style first: changing it later would move the window by its frame.
     TIniGT& ini = models.IniGT;
+    SetStaysOnTopChoice(ini.ReadBool(IniSection, OnTopKey, true));
     ini.ReadWindowPlacement(IniSection, IniPrefix, this);
     FShownAtStart = ini.ReadBool(IniSection, VisibleKey, true);
-    SetStaysOnTopChoice(ini.ReadBool(IniSection, OnTopKey, true));
     fit();
 }
 
