@@ -1,14 +1,17 @@
+#include "ChildPeak.h"
 #include "DrawGrid.h"
 #include "MapOverview.h"
 #include "MapSession.h"
 #include "OverviewForm.h"
 #include "PartsStore.h"
+#include "PictureFormats.h"
 #include "ProgramFixture.h"
 #include "main.h"
 
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
+#include <fstream>
 #include <functional>
 
 namespace {
@@ -137,6 +140,24 @@ TEST_F(OverviewTest, PictureFollowsEveryChange)
     }
 }
 
+// At one pixel a cell the window shows each cell in its part's colour, around the outline.
+TEST_F(OverviewTest, WindowShowsTheCellColours)
+{
+    Session().NewMap(120, 80);
+    Doc().SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(40 + gx + 3 * gy); });
+    Doc().StampGroup({30, 10, 100, 70});
+    Overview()->resize(120, 80);
+    ASSERT_EQ(Overview()->Scale(), 1.0);
+    const QImage shown = Overview()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage expected = ReferencePicture();
+    const QRect outline = Overview()->OutlineRect().adjusted(-2, -2, 2, 2);
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            if (!outline.contains(x, y)) {
+                ASSERT_EQ(shown.pixel(x, y), expected.pixel(x, y)) << x << "," << y;
+            }
+}
+
 // A click centres the main view on the cell under it, also at the zoom view in part-graphic
 // mode, where the magnifier goes as on any scroll.
 TEST_F(OverviewTest, ClickCentresMainView)
@@ -176,6 +197,29 @@ TEST_F(OverviewTest, OutlineFollowsScrolling)
             << topLeft.x() << "," << topLeft.y();
         EXPECT_EQ(shown.pixel(cellRect.topLeft() + QPoint(cellRect.width() / 2, 0)), outline);
     }
+}
+
+// The overview of the largest map, with its build on all threads, costs under 32 MB
+// above the map and the parts.
+TEST(OverviewMemory, LargestMapUnder32MB)
+{
+    const TPictureFormats formats = TPictureFormats::WithQtFormats();
+    TPartsStore parts(formats);
+    TMapDocument doc;
+    doc.NewMap(TMapDocument::MaxMapSize, TMapDocument::MaxMapSize);
+    doc.SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(1 + gx + 3 * gy); });
+    doc.StampGroup({0, 0, TMapDocument::MaxMapSize - 1, TMapDocument::MaxMapSize - 1});
+    doc.History().Clear(); // every cell is resident now, in the parent
+    const TChildPeak run = RunInChild([&] {
+        long pages = 0, resident = 0;
+        std::ifstream("/proc/self/statm") >> pages >> resident;
+        TMapOverview overview(doc, parts);
+        return int(resident * (sysconf(_SC_PAGESIZE) / 1024)); // kilobytes before it
+    });
+    ASSERT_TRUE(run.Finished);
+    const qint64 cost = run.PeakBytes - qint64(run.Result) * 1024;
+    std::printf("overview of 9999 x 9999 cells: %.1f MB\n", double(cost) / (1 << 20));
+    EXPECT_LT(cost, (qint64(32) << 20) + SanitizerPeakSlack);
 }
 
 } // namespace
