@@ -47,9 +47,7 @@ struct TBlockPass
     }
 
     // The blocks by0..by1 - 1 of block column bx; with Filter, only those holding `part`,
-    // whose span grows by each block recomputed. Each block is summed whole, its columns
-    // side by side; with a block size known here, a column's cells of a block come in one
-    // 8-byte load, summed in two chains so that the additions overlap.
+    // whose span grows by each block recomputed.
     template <int FixedBlock, bool Filter>
     void column(int bx, int by0, int by1, uint8_t part, QRect* span) const
     {
@@ -58,52 +56,85 @@ struct TBlockPass
         const int cols = std::min(Width, x0 + block) - x0;
         const uint8_t* first = Cells + size_t(x0) * size_t(Height);
         const uint8_t* end = Cells + size_t(Width) * size_t(Height);
-        constexpr uint64_t Ones = 0x0101010101010101ull;
-        constexpr uint64_t Highs = 0x8080808080808080ull;
-        constexpr uint64_t Used =
-            FixedBlock > 0 && FixedBlock < 8 ? (uint64_t(1) << (8 * FixedBlock)) - 1 : ~0ull;
-        const uint64_t pattern = Ones * part;
+        auto* pixel = reinterpret_cast<uint32_t*>(Bits) + bx;
+        const qsizetype pitch = BytesPerLine / qsizetype(sizeof(uint32_t));
         for (int by = by0; by < by1; ++by) {
             const int y0 = by * block;
             const int rows = std::min(Height, y0 + block) - y0;
-            const bool whole = FixedBlock > 0 && rows == FixedBlock;
+            const uint8_t* top = first + size_t(y0);
+            uint32_t& out = pixel[by * pitch];
+            if constexpr (FixedBlock > 0) {
+                // A whole block whose last column can be read 8 bytes at a time.
+                if (rows == FixedBlock && cols == FixedBlock &&
+                    end - (top + size_t(cols - 1) * size_t(Height)) >= 8) {
+                    if constexpr (Filter) {
+                        if (wholeBlock<FixedBlock, Filter>(top, part, out))
+                            *span |= QRect(bx, by, 1, 1);
+                    } else {
+                        wholeBlock<FixedBlock, Filter>(top, part, out);
+                    }
+                    continue;
+                }
+            }
             if constexpr (Filter) {
                 bool holds = false;
-                for (int c = 0; c < cols && !holds; ++c) {
-                    const uint8_t* p = first + size_t(c) * size_t(Height) + size_t(y0);
-                    if (whole && end - p >= 8) {
-                        uint64_t v;
-                        std::memcpy(&v, p, sizeof v);
-                        const uint64_t x = v ^ pattern; // a zero byte where the part is
-                        holds = ((x - Ones) & ~x & Highs & Used) != 0;
-                    } else {
-                        holds = std::memchr(p, part, size_t(rows)) != nullptr;
-                    }
-                }
+                for (int c = 0; c < cols && !holds; ++c)
+                    holds = std::memchr(top + size_t(c) * size_t(Height), part, size_t(rows));
                 if (!holds)
                     continue;
                 *span |= QRect(bx, by, 1, 1);
             }
-            uint64_t s0 = 0, s1 = 0;
+            uint64_t sum = 0;
             for (int c = 0; c < cols; ++c) {
-                const uint8_t* p = first + size_t(c) * size_t(Height) + size_t(y0);
-                if (whole && end - p >= 8) {
-                    uint64_t v;
-                    std::memcpy(&v, p, sizeof v);
-                    for (int k = 0; k + 1 < FixedBlock; k += 2) {
-                        s0 += Packed[(v >> (8 * k)) & 0xff];
-                        s1 += Packed[(v >> (8 * k + 8)) & 0xff];
-                    }
-                    if (FixedBlock % 2)
-                        s0 += Packed[(v >> (8 * (FixedBlock - 1))) & 0xff];
-                } else {
-                    for (int k = 0; k < rows; ++k)
-                        s0 += Packed[p[k]];
-                }
+                const uint8_t* p = top + size_t(c) * size_t(Height);
+                for (int k = 0; k < rows; ++k)
+                    sum += Packed[p[k]];
             }
-            auto* line = reinterpret_cast<uint32_t*>(Bits + qsizetype(by) * BytesPerLine);
-            line[bx] = average(s0 + s1, cols * rows);
+            out = average(sum, cols * rows);
         }
+    }
+
+    // A whole block, its columns 8 bytes at a time; a block of one part takes its colour
+    // without a look-up per cell, and the sums go in two chains so that the additions
+    // overlap. With Filter, false for a block without `part`, which is left alone.
+    template <int B, bool Filter>
+    bool wholeBlock(const uint8_t* top, uint8_t part, uint32_t& out) const
+    {
+        constexpr uint64_t Ones = 0x0101010101010101ull;
+        constexpr uint64_t Highs = 0x8080808080808080ull;
+        constexpr uint64_t Used = B < 8 ? (uint64_t(1) << (8 * B)) - 1 : ~0ull;
+        uint64_t v[B];
+        for (int c = 0; c < B; ++c)
+            std::memcpy(&v[c], top + size_t(c) * size_t(Height), sizeof v[c]);
+        if constexpr (Filter) {
+            const uint64_t pattern = Ones * part;
+            uint64_t found = 0;
+            for (int c = 0; c < B; ++c) {
+                const uint64_t x = v[c] ^ pattern; // a zero byte where the part is
+                found |= (x - Ones) & ~x & Highs & Used;
+            }
+            if (!found)
+                return false;
+        }
+        const uint64_t one = (v[0] & 0xff) * Ones & Used;
+        uint64_t differs = 0;
+        for (int c = 0; c < B; ++c)
+            differs |= (v[c] & Used) ^ one;
+        if (!differs) {
+            out = average(Packed[v[0] & 0xff] * uint64_t(B * B), B * B);
+            return true;
+        }
+        uint64_t s0 = 0, s1 = 0;
+        for (int c = 0; c < B; ++c) {
+            for (int k = 0; k + 1 < B; k += 2) {
+                s0 += Packed[(v[c] >> (8 * k)) & 0xff];
+                s1 += Packed[(v[c] >> (8 * k + 8)) & 0xff];
+            }
+            if (B % 2)
+                s0 += Packed[(v[c] >> (8 * (B - 1))) & 0xff];
+        }
+        out = average(s0 + s1, B * B);
+        return true;
     }
 
     // Block columns bx0..bx1 - 1, rows by0..by1 - 1; with a span, only the blocks holding

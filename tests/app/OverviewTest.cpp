@@ -81,30 +81,31 @@ TEST_F(OverviewTest, PictureFollowsEveryChange)
     const TMapOverview& overview = Overview()->Overview();
     QImage recolored(PartsStore().PartWidth(), PartsStore().PartHeight(), QImage::Format_RGB32);
     recolored.fill(qRgb(12, 200, 99));
+    // Maps wider than the picture may be: blocks of 2 x 2 and of 5 x 5 cells, the last ones
+    // cut; enough cells for the work to be shared among threads.
+    int w = 0, h = 0;
     const std::vector<std::pair<const char*, std::function<void()>>> steps = {
-        // Wider than the picture may be: blocks of 2 x 2 cells, the last ones cut; enough
-        // cells for the work to be shared among threads.
-        {"new map", [&] { Session().NewMap(2101, 501); }},
+        {"new map", [&] { Session().NewMap(w, h); }},
         {"stamp",
          [&] {
              Doc().SetGroupPart(3, 2, [](int gx, int gy) { return uint8_t(10 + gx + 3 * gy); });
-             Doc().StampGroup({5, 3, 1500, 40});
+             Doc().StampGroup({5, 3, w * 3 / 4, h - 30});
          }},
         {"fill",
          [&] {
-             Doc().FillMapRect({2000, 60, 2100, 500}, 77);
+             Doc().FillMapRect({w - 101, h / 2, w - 1, h - 1}, 77);
          }},
         {"scatter",
          [&] {
-             Doc().ScatterGroup({0, 0, 2100, 300}, 5);
+             Doc().ScatterGroup({0, 0, w - 1, h / 2}, 5);
          }},
         {"replace",
          [&] {
-             Doc().ReplaceParts({0, 0, 2100, 500}, 12, 200);
+             Doc().ReplaceParts({0, 0, w - 1, h - 1}, 12, 200);
          }},
         {"exchange in map",
          [&] {
-             Doc().ExchangePartsInRect({3, 3, 901, 469}, 10, 77);
+             Doc().ExchangePartsInRect({3, 3, w * 3 / 7, h - 2}, 10, 77);
          }},
         {"part edit",
          [&] {
@@ -120,24 +121,26 @@ TEST_F(OverviewTest, PictureFollowsEveryChange)
         {"redo", [&] { ASSERT_TRUE(Doc().Redo()); }},
         {"redo", [&] { ASSERT_TRUE(Doc().Redo()); }},
     };
-    for (const auto& [name, step] : steps) {
-        SCOPED_TRACE(name);
-        const QImage before = overview.Picture().copy();
-        QSignalSpy spy(&overview, &TMapOverview::pictureChanged);
-        step();
-        const QImage after = overview.Picture();
-        ASSERT_EQ(after, ReferencePicture());
-        if (before.size() != after.size())
-            continue;
-        QRect announced;
-        for (const QList<QVariant>& args : spy)
-            announced |= args.at(0).toRect();
-        for (int y = 0; y < after.height(); ++y)
-            for (int x = 0; x < after.width(); ++x)
-                if (before.pixel(x, y) != after.pixel(x, y)) {
-                    ASSERT_TRUE(announced.contains(x, y)) << x << "," << y;
-                }
-    }
+    for (const QSize size : {QSize(2101, 501), QSize(9999, 121)})
+        for (const auto& [name, step] : steps) {
+            w = size.width(), h = size.height();
+            SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + ": " + name);
+            const QImage before = overview.Picture().copy();
+            QSignalSpy spy(&overview, &TMapOverview::pictureChanged);
+            step();
+            const QImage after = overview.Picture();
+            ASSERT_EQ(after, ReferencePicture());
+            if (before.size() != after.size())
+                continue;
+            QRect announced;
+            for (const QList<QVariant>& args : spy)
+                announced |= args.at(0).toRect();
+            for (int y = 0; y < after.height(); ++y)
+                for (int x = 0; x < after.width(); ++x)
+                    if (before.pixel(x, y) != after.pixel(x, y)) {
+                        ASSERT_TRUE(announced.contains(x, y)) << x << "," << y;
+                    }
+        }
 }
 
 // At one pixel a cell the window shows each cell in its part's colour, around the outline.
