@@ -9,6 +9,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -44,8 +46,6 @@ TOverviewForm::TOverviewForm(const TProgramModels& models, TMapViewController& v
     OnTopAction->setObjectName(QStringLiteral("OnTopAction"));
     OnTopAction->setCheckable(true);
     connect(OnTopAction, &QAction::triggered, this, &TOverviewForm::SetStaysOnTopChoice);
-    addAction(OnTopAction);
-    setContextMenuPolicy(Qt::ActionsContextMenu);
 
     // The overview was made first, so it has taken a change in when these run.
     connect(FOverview, &TMapOverview::pictureChanged, this, &TOverviewForm::pictureChanged);
@@ -285,6 +285,14 @@ void TOverviewForm::wheelEvent(QWheelEvent* event)
     if (delta != 0)
         ZoomAround(delta / 120.0, event->position());
     event->accept();
+}
+
+void TOverviewForm::contextMenuEvent(QContextMenuEvent* event)
+{
+    // Only the window's own item: the main window's keys it also takes are not shown.
+    QMenu menu(this);
+    menu.addAction(OnTopAction);
+    menu.exec(event->globalPos());
 }
 
 void TOverviewForm::closeEvent(QCloseEvent* event)

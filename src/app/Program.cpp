@@ -107,8 +107,8 @@ void TQuiltmapperProgram::connectWindows()
 
 void TQuiltmapperProgram::shareMainWindowKeys()
 {
-    // The tool box is a palette: while it is active the main window's keys act as in the
-    // main window. The parts window takes those its own menus leave free.
+    // The tool box and the overview are palettes: while one is active the main window's keys
+    // act as in the main window. The parts window takes those its own menus leave free.
     QList<QKeySequence> partsKeys;
     for (const QAction* item : FForms.PartsForm->findChildren<QAction*>())
         partsKeys << item->shortcuts();
@@ -117,6 +117,7 @@ void TQuiltmapperProgram::shareMainWindowKeys()
         if (keys.isEmpty())
             continue;
         FForms.ToolForm->addAction(item);
+        FForms.OverviewForm->addAction(item);
         if (std::none_of(keys.begin(), keys.end(),
                          [&](const QKeySequence& key) { return partsKeys.contains(key); }))
             FForms.PartsForm->addAction(item);
