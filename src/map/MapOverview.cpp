@@ -291,7 +291,9 @@ void TMapOverview::Rebuild()
 
 void TMapOverview::computeBlocks(const QRect& blocks)
 {
-    if (blocks.isEmpty() || FDoc.MapCells().empty())
+    // Without memory for the picture there is nothing to draw into; the next new map tries
+    // again.
+    if (blocks.isEmpty() || FDoc.MapCells().empty() || FPicture.isNull())
         return;
     const TBlockPass pass = blockPass(FDoc, FBlock, FPacked.data(), FPicture);
     const size_t cells = size_t(blocks.width()) * size_t(blocks.height()) * size_t(FBlock * FBlock);
@@ -346,7 +348,7 @@ void TMapOverview::allPartsChanged()
 QRect TMapOverview::recomputePart(uint8_t part)
 {
     const auto cells = FDoc.MapCells();
-    if (cells.empty())
+    if (cells.empty() || FPicture.isNull())
         return {};
     // One pass: each block is looked through for the part (eight cells a compare) and
     // summed again only when it holds it.
