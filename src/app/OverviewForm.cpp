@@ -196,10 +196,12 @@ void TOverviewForm::drawPicture(QPainter& painter, const QRect& exposed) const
     // Only the picture's pixels under the exposed area, stretched onto it.
     const QImage& picture = FOverview->Picture();
     const double block = FOverview->BlockSize();
-    const double left = std::floor((FOrigin.x() + exposed.left() / FScale) / block);
-    const double top = std::floor((FOrigin.y() + exposed.top() / FScale) / block);
-    const double right = std::ceil((FOrigin.x() + (exposed.right() + 1) / FScale) / block);
-    const double bottom = std::ceil((FOrigin.y() + (exposed.bottom() + 1) / FScale) / block);
+    // A pixel more each way, so that smoothing at the area's edges sees the same
+    // neighbours as a whole repaint; the clip keeps the drawing inside.
+    const double left = std::floor((FOrigin.x() + exposed.left() / FScale) / block) - 1;
+    const double top = std::floor((FOrigin.y() + exposed.top() / FScale) / block) - 1;
+    const double right = std::ceil((FOrigin.x() + (exposed.right() + 1) / FScale) / block) + 1;
+    const double bottom = std::ceil((FOrigin.y() + (exposed.bottom() + 1) / FScale) / block) + 1;
     const QRectF source =
         QRectF(left, top, right - left, bottom - top).intersected(QRectF(picture.rect()));
     if (source.isEmpty())
