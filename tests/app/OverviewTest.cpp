@@ -161,6 +161,28 @@ TEST_F(OverviewTest, WindowShowsTheCellColours)
             }
 }
 
+// 全体図(&O) shows and hides the window and is checked while it shows; whether it shows and
+// stays on top is there again at the next start.
+TEST_F(OverviewTest, MenuItemAndRememberedState)
+{
+    QAction* item = Main()->Overview1;
+    EXPECT_EQ(item->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F3));
+    EXPECT_TRUE(item->isChecked());
+    item->trigger();
+    EXPECT_FALSE(Overview()->isVisible());
+    EXPECT_FALSE(item->isChecked());
+    item->trigger();
+    EXPECT_TRUE(Overview()->isVisible());
+    EXPECT_TRUE(item->isChecked());
+    Overview()->close();
+    EXPECT_FALSE(item->isChecked());
+    Overview()->SetStaysOnTopChoice(false);
+    RestartProgram();
+    EXPECT_FALSE(Overview()->isVisible());
+    EXPECT_FALSE(Main()->Overview1->isChecked());
+    EXPECT_FALSE(Overview()->StaysOnTop());
+}
+
 // A click centres the main view on the cell under it, also at the zoom view in part-graphic
 // mode, where the magnifier goes as on any scroll.
 TEST_F(OverviewTest, ClickCentresMainView)
