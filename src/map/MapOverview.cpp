@@ -13,6 +13,11 @@ namespace {
 constexpr int FieldBits = 21;
 constexpr uint64_t FieldMask = (uint64_t(1) << FieldBits) - 1;
 
+// A block's sum of one channel must fit its field.
+constexpr int LargestBlock =
+    (TMapDocument::MaxMapSize + TMapOverview::MaxPictureSide - 1) / TMapOverview::MaxPictureSide;
+static_assert(uint64_t(255) * LargestBlock * LargestBlock <= FieldMask);
+
 uint64_t packColor(QRgb c)
 {
     return (uint64_t(qRed(c)) << (2 * FieldBits)) | (uint64_t(qGreen(c)) << FieldBits) |
