@@ -121,13 +121,17 @@ struct TBlockPass
             if (!found)
                 return false;
         }
+        // The first column decides whether the others are looked at: on a map of mixed
+        // cells the test costs one compare a block.
         const uint64_t one = (v[0] & 0xff) * Ones & Used;
-        uint64_t differs = 0;
-        for (int c = 0; c < B; ++c)
-            differs |= (v[c] & Used) ^ one;
-        if (!differs) {
-            out = average(Packed[v[0] & 0xff] * uint64_t(B * B), B * B);
-            return true;
+        if ((v[0] & Used) == one) {
+            uint64_t differs = 0;
+            for (int c = 1; c < B; ++c)
+                differs |= (v[c] & Used) ^ one;
+            if (!differs) {
+                out = average(Packed[v[0] & 0xff] * uint64_t(B * B), B * B);
+                return true;
+            }
         }
         uint64_t s0 = 0, s1 = 0;
         for (int c = 0; c < B; ++c) {
