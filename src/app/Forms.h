@@ -8,6 +8,7 @@ class TEnvDlg;
 class TReplaceDlg;
 class TNewCreateDlg;
 class TTranslucenPartsDlg;
+class TOverviewForm;
 
 // The program's windows, each existing once. The program object fills this in as it creates
 // them, in this order, and clears each entry as it destroys them in the reverse order; the
@@ -18,6 +19,7 @@ struct TForms
     TPartsForm* PartsForm = nullptr;
     TTitleForm* TitleForm = nullptr;
     TToolForm* ToolForm = nullptr;
+    TOverviewForm* OverviewForm = nullptr;
     TEnvDlg* EnvDlg = nullptr;
     TReplaceDlg* ReplaceDlg = nullptr;
     TNewCreateDlg* NewCreateDlg = nullptr;

@@ -69,6 +69,7 @@ public:
 
     virtual void ShowPartsWindow(bool shown) = 0;
     virtual void ShowToolBox(bool shown) = 0;
+    virtual void ShowOverview(bool) {}
     // The parts window's current part, and a part picked on the map made current there.
     virtual uint8_t SelectedPartNumber() = 0;
     virtual void SelectPart(uint8_t part) = 0;

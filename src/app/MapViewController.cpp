@@ -32,6 +32,7 @@ TMapViewController::TMapViewController(TDrawGrid& grid, const TMapDocument& doc,
     connect(&doc, &TMapDocument::mapReplaced, this, &TMapViewController::showNewMap);
     // The lattice follows the group part.
     connect(&doc, &TMapDocument::groupPartChanged, this, &TMapViewController::Repaint);
+    connect(&grid, &TDrawGrid::topLeftChanged, this, &TMapViewController::viewMoved);
 }
 
 void TMapViewController::ApplyZoom()
@@ -46,6 +47,7 @@ void TMapViewController::ApplyZoom()
     FGrid.SetTopRow(std::max(0, FGrid.Row() - FGrid.VisibleRowCount() / 2));
     FGrid.setUpdatesEnabled(true);
     FGrid.InvalidateGrid();
+    emit viewMoved();
 }
 
 void TMapViewController::StepZoom(int step, const QPoint& anchor)
@@ -72,6 +74,8 @@ bool TMapViewController::eventFilter(QObject* watched, QEvent* event)
 {
     // The viewport is compared as it was when the filter was installed: while the grid is
     // being destroyed its events still come here, and the grid may not be asked then.
+    if (event->type() == QEvent::Resize && watched == FViewport)
+        emit viewMoved();
     if (event->type() == QEvent::Wheel && watched == FViewport) {
         const auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {
@@ -127,6 +131,7 @@ void TMapViewController::showNewMap()
     FGrid.SetCol(0);
     FGrid.SetRow(0);
     FGrid.InvalidateGrid();
+    emit viewMoved();
 }
 
 void TMapViewController::RememberPoint(int k)
@@ -137,7 +142,23 @@ void TMapViewController::RememberPoint(int k)
 QPoint TMapViewController::ShowPoint(int k)
 {
     const QPoint p = FJumpPoints[size_t(k)];
-    FGrid.SetLeftCol(std::max(0, p.x() - FGrid.VisibleColCount() / 2));
-    FGrid.SetTopRow(std::max(0, p.y() - FGrid.VisibleRowCount() / 2));
+    CentreOn(p.x(), p.y());
     return p;
+}
+
+void TMapViewController::CentreOn(int col, int row)
+{
+    FGrid.SetLeftCol(std::max(0, col - FGrid.VisibleColCount() / 2));
+    FGrid.SetTopRow(std::max(0, row - FGrid.VisibleRowCount() / 2));
+}
+
+TCellRect TMapViewController::VisibleCells() const
+{
+    const int pitchX = std::max(1, FGrid.DefaultColWidth() + FGrid.GridLineWidth());
+    const int pitchY = std::max(1, FGrid.DefaultRowHeight() + FGrid.GridLineWidth());
+    const int cols = std::max(1, (FViewport->width() + pitchX - 1) / pitchX);
+    const int rows = std::max(1, (FViewport->height() + pitchY - 1) / pitchY);
+    return {FGrid.LeftCol(), FGrid.TopRow(),
+            std::min(FGrid.ColCount() - 1, FGrid.LeftCol() + cols - 1),
+            std::min(FGrid.RowCount() - 1, FGrid.TopRow() + rows - 1)};
 }

@@ -40,6 +40,14 @@ public:
     void RememberPoint(int k);
     // Centres the view on jump point k and returns it.
     QPoint ShowPoint(int k);
+    // Centres the view on the cell, as far as the map allows.
+    void CentreOn(int col, int row);
+    // The cells on screen, also those shown only in part.
+    TCellRect VisibleCells() const;
+
+signals:
+    // The cells on screen changed: a scroll, a new cell size, a new map, a resize.
+    void viewMoved();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

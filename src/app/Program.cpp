@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "FileReload.h"
 #include "MapPictureDlg.h"
+#include "OverviewForm.h"
 #include "Parts.h"
 #include "SPIBmp.h"
 #include "env.h"
@@ -72,6 +73,7 @@ void TQuiltmapperProgram::createWindows()
     FForms.ToolForm = new TToolForm(FModels);
     // Its buttons explain themselves while the user works in the map, too.
     FForms.ToolForm->setAttribute(Qt::WA_AlwaysShowToolTips);
+    FForms.OverviewForm = new TOverviewForm(FModels, FForms.MainForm->View());
     FForms.EnvDlg = new TEnvDlg(FSettings, FForms.MainForm);
     FForms.ReplaceDlg = new TReplaceDlg(FForms.MainForm);
     FForms.NewCreateDlg = new TNewCreateDlg(FForms.MainForm);
@@ -86,6 +88,7 @@ void TQuiltmapperProgram::connectWindows()
     });
     QObject::connect(FForms.PartsForm, &TPartsForm::closed, main, &TMainForm::PartsWindowClosed);
     QObject::connect(FForms.ToolForm, &TToolForm::closed, main, &TMainForm::ToolBoxClosed);
+    QObject::connect(FForms.OverviewForm, &TOverviewForm::closed, main, &TMainForm::OverviewClosed);
     QObject::connect(FForms.ToolForm, &TToolForm::mapToolClicked, main, &TMainForm::SelectMapTool);
     QObject::connect(FForms.ToolForm, &TToolForm::transformClicked, main,
                      &TMainForm::TransformLupe);
@@ -115,8 +118,8 @@ void TQuiltmapperProgram::connectWindows()
 
 void TQuiltmapperProgram::shareMainWindowKeys()
 {
-    // The tool box is a palette: while it is active the main window's keys act as in the
-    // main window. The parts window takes those its own menus leave free.
+    // The tool box and the overview are palettes: while one is active the main window's keys
+    // act as in the main window. The parts window takes those its own menus leave free.
     QList<QKeySequence> partsKeys;
     for (const QAction* item : FForms.PartsForm->findChildren<QAction*>())
         partsKeys << item->shortcuts();
@@ -125,6 +128,7 @@ void TQuiltmapperProgram::shareMainWindowKeys()
         if (keys.isEmpty())
             continue;
         FForms.ToolForm->addAction(item);
+        FForms.OverviewForm->addAction(item);
         if (std::none_of(keys.begin(), keys.end(),
                          [&](const QKeySequence& key) { return partsKeys.contains(key); }))
             FForms.PartsForm->addAction(item);
@@ -177,8 +181,10 @@ void TQuiltmapperProgram::PlaceNewWindows()
     const bool parts =
         FIniGT.HasPlacement(QStringLiteral("PartsWindow"), QStringLiteral("WindowState"));
     const bool tool = FIniGT.HasPlacement(QStringLiteral("ToolBox"), QStringLiteral("WindowState"));
+    const bool overview =
+        FIniGT.HasPlacement(QStringLiteral("Overview"), QStringLiteral("WindowState"));
     const QScreen* screen = QGuiApplication::primaryScreen();
-    if ((main && parts && tool) || !screen)
+    if ((main && parts && tool && overview) || !screen)
         return;
     // The parts window shows all its parts, with room for a scroll bar should the screen be
     // too low for all the rows.
@@ -192,6 +198,27 @@ void TQuiltmapperProgram::PlaceNewWindows()
         FForms.PartsForm->setGeometry(layout.Parts);
     if (!tool)
         FForms.ToolForm->move(layout.Tool);
+    if (!overview)
+        placeOverview(screen->availableGeometry());
+}
+
+void TQuiltmapperProgram::placeOverview(const QRect& available)
+{
+    // Right of the tool box, its top level with the tool box's, as large as the default
+    // when the screen allows, never smaller than a third of that.
+    constexpr int Border = 6;
+    constexpr int Gap = 4;
+    TOverviewForm* overview = FForms.OverviewForm;
+    const QRect tool = FForms.ToolForm->geometry();
+    const QPoint topLeft(tool.right() + 1 + 2 * Border + Gap, tool.top());
+    const QSize wanted = overview->size();
+    const int width = std::min(wanted.width(), available.right() - Border - topLeft.x() + 1);
+    const int height = std::min(wanted.height(), available.bottom() - Border - topLeft.y() + 1);
+    if (width < wanted.width() / 3 || height < wanted.height() / 3) {
+        overview->SetShownAtStart(false);
+        return;
+    }
+    overview->setGeometry(QRect(topLeft, QSize(width, height)));
 }
 
 void TQuiltmapperProgram::destroyWindows()
@@ -208,6 +235,7 @@ void TQuiltmapperProgram::destroyWindows()
         destroy(FForms.EnvDlg);
         writeSettings();
     }
+    destroy(FForms.OverviewForm);
     destroy(FForms.ToolForm);
     destroy(FForms.TitleForm);
     destroy(FForms.PartsForm);
@@ -235,6 +263,8 @@ void TQuiltmapperProgram::ShowWindows()
     FForms.MainForm->show();
     FForms.PartsForm->show();
     FForms.ToolForm->show();
+    FForms.OverviewForm->setVisible(FForms.OverviewForm->ShownAtStart());
+    FForms.MainForm->Overview1->setChecked(FForms.OverviewForm->ShownAtStart());
     // The title window, shown at its creation, stays in front of the windows shown after
     // it, also where no window manager keeps it on top.
     if (FForms.TitleForm->isVisible())
@@ -295,6 +325,11 @@ void TQuiltmapperProgram::ShowPartsWindow(bool shown)
 void TQuiltmapperProgram::ShowToolBox(bool shown)
 {
     FForms.ToolForm->setVisible(shown);
+}
+
+void TQuiltmapperProgram::ShowOverview(bool shown)
+{
+    FForms.OverviewForm->setVisible(shown);
 }
 
 uint8_t TQuiltmapperProgram::SelectedPartNumber()

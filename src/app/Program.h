@@ -56,6 +56,9 @@ public:
     // Lays out the windows whose placement the settings file does not hold, on the primary
     // screen (FirstStartLayout). Run does it before it shows them.
     void PlaceNewWindows();
+    // The overview beside the tool box when it has no placement of its own; on a screen
+    // without room for it there, it starts hidden.
+    void placeOverview(const QRect& available);
 
     // Loads a map file as a drop on the main window does, without the beep.
     void OpenMapFile(const QString& fileName);
@@ -81,6 +84,7 @@ private:
     void ShowAbout() override;
     void ShowPartsWindow(bool shown) override;
     void ShowToolBox(bool shown) override;
+    void ShowOverview(bool shown) override;
     uint8_t SelectedPartNumber() override;
     void SelectPart(uint8_t part) override;
     std::optional<QImage> RunOverlay(uint8_t source, const QImage& target) override;

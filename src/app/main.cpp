@@ -250,6 +250,9 @@ void TMainForm::createMenus()
         E::Item(view, "N13", "ツールボックス(&T)", {Qt::CTRL | Qt::Key_F2}, &N13,
                 [this] { N13Click(); })
             .Checks(true),
+        E::Item(view, "Overview1", "全体図(&O)", {Qt::CTRL | Qt::Key_F3}, &Overview1,
+                [this] { Overview1Click(); })
+            .Checks(false),
         E::Separator(view),
         E::Item(view, "G1", "グリッドの表示(&G)", {Qt::CTRL | Qt::Key_G}, &G1,
                 [this] { G1Click(); })
@@ -344,6 +347,13 @@ void TMainForm::N13Click()
     const bool show = !N13->isChecked();
     FLinks.ShowToolBox(show);
     N13->setChecked(show);
+}
+
+void TMainForm::Overview1Click()
+{
+    const bool show = !Overview1->isChecked();
+    FLinks.ShowOverview(show);
+    Overview1->setChecked(show);
 }
 
 // ---------------------------------------------------------------------------------------

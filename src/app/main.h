@@ -103,6 +103,9 @@ public:
     // The other windows closed themselves: their View menu items lose the check mark.
     void PartsWindowClosed() { N12->setChecked(false); }
     void ToolBoxClosed() { N13->setChecked(false); }
+    void OverviewClosed() { Overview1->setChecked(false); }
+    // The view's scale and place, which the overview follows and moves.
+    TMapViewController& View() { return *FView; }
 
     // Handlers, public so that tests and the other windows can run them as the user would.
     void MapGridBeginPaint(QPainter& canvas);
@@ -153,6 +156,7 @@ public:
     void D1Click() { SetLupeMode(); }
     void N12Click();
     void N13Click();
+    void Overview1Click();
     // OK applies the settings, and with them the zoom, whatever changed: the view is
     // re-centred, and outside the zoom level the map goes back to scroll mode.
     void N14Click() { FLinks.RunSettingsDialog(); }
@@ -213,6 +217,7 @@ public:
     QAction* F1;
     QAction* N12;
     QAction* N13;
+    QAction* Overview1; // "全体図(&O)"
     QAction* G1;
     QMenu* PointMemoryMenu;  // "ポイントの記録(&M)"
     QMenu* PointRestoreMenu; // "ポイントへ移動(&R)"

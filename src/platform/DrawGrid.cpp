@@ -289,6 +289,7 @@ void TDrawGrid::setTopLeft(int col, int row)
     viewport()->update();
     if (OnTopLeftChanged)
         OnTopLeftChanged();
+    emit topLeftChanged();
 }
 
 void TDrawGrid::scrollIntoView(int col, int row)
@@ -341,6 +342,7 @@ void TDrawGrid::updateScrollBars()
         viewport()->update();
         if (OnTopLeftChanged)
             OnTopLeftChanged();
+        emit topLeftChanged();
     }
 }
 

@@ -144,6 +144,10 @@ public:
     std::function<void(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& pos)>
         OnMouseUp;
 
+signals:
+    // The view scrolled, after OnTopLeftChanged: for watchers other than the owner.
+    void topLeftChanged();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

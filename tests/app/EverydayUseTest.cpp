@@ -1,5 +1,6 @@
 #include "DrawGrid.h"
 #include "MapFile.h"
+#include "OverviewForm.h"
 #include "Parts.h"
 #include "ProgramFixture.h"
 #include "main.h"
@@ -568,6 +569,17 @@ TEST_F(EverydayUseTest, WindowsWithoutAStoredPlacementAreLaidOutAndStoredOnesKep
     EXPECT_FALSE(tool.intersects(main));
     EXPECT_FALSE(tool.intersects(parts));
     EXPECT_NE(main.topLeft(), QPoint(0, 0));
+    // The overview goes beside the tool box where the screen has room, else starts hidden.
+    const TOverviewForm* overview = Forms().OverviewForm;
+    const QRect beside = overview->geometry();
+    if (overview->ShownAtStart()) {
+        EXPECT_TRUE(screen.contains(beside));
+        EXPECT_GT(beside.left(), tool.right());
+        EXPECT_FALSE(beside.intersects(main) || beside.intersects(parts));
+    } else {
+        EXPECT_LT(std::min(screen.right() - tool.right(), screen.bottom() - tool.top()),
+                  beside.width());
+    }
 
     Main()->setGeometry(40, 50, 300, 200);
     PartsWindow()->setGeometry(400, 60, 200, 150);

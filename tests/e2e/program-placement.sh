@@ -29,6 +29,16 @@ WindowState.YSize=640
 [ToolBox]
 WindowState.X=20
 WindowState.Y=600
+[Overview]
+WindowState.Flags=0
+WindowState.Show=1
+WindowState.MaxX=-1
+WindowState.MaxY=-1
+WindowState.X=420
+WindowState.Y=600
+WindowState.XSize=620
+WindowState.YSize=800
+isOnTop=$1
 [options]
 isShowTitle=0
 isPartsOnTop=$1
@@ -36,7 +46,7 @@ isToolsOnTop=$1
 INI
 }
 
-# The placement keys of the three windows, one "section key=value" a line.
+# The placement keys of the four windows, one "section key=value" a line.
 placements() {
     awk '/^\[/ { section = $0 } /^WindowState\./ { print section, $0 }' "$work/Quiltmapper.ini" | sort
 }

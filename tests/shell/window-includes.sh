@@ -4,7 +4,7 @@
 set -euo pipefail
 src="$1"
 status=0
-for window in main Parts tool env title new replace transparts Forms; do
+for window in main Parts tool env title new replace transparts OverviewForm Forms; do
   while IFS= read -r hit; do
     file="${hit%%:*}"
     base="$(basename "$file")"

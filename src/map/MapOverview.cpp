@@ -1,0 +1,373 @@
+#include "MapOverview.h"
+
+#include "MapDocument.h"
+#include "PartsStore.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int FieldBits = 21;
+constexpr uint64_t FieldMask = (uint64_t(1) << FieldBits) - 1;
+
+// A block's sum of one channel must fit its field.
+constexpr int LargestBlock =
+    (TMapDocument::MaxMapSize + TMapOverview::MaxPictureSide - 1) / TMapOverview::MaxPictureSide;
+static_assert(uint64_t(255) * LargestBlock * LargestBlock <= FieldMask);
+
+uint64_t packColor(QRgb c)
+{
+    return (uint64_t(qRed(c)) << (2 * FieldBits)) | (uint64_t(qGreen(c)) << FieldBits) |
+           uint64_t(qBlue(c));
+}
+
+// Below this many cells a recompute stays on the calling thread.
+constexpr size_t ThreadedCells = size_t(1) << 20;
+
+// One recompute: the map's cells (column-major), the packed part colours, the picture.
+struct TBlockPass
+{
+    const uint8_t* Cells;
+    int Width;
+    int Height;
+    int Block;
+    const uint64_t* Packed;
+    uchar* Bits;
+    qsizetype BytesPerLine;
+    // Rounded division by a block's cell count n as a multiply and a shift: exact for the
+    // sums a block can reach.
+    std::vector<uint64_t> Reciprocal;
+
+    uint32_t average(uint64_t sum, int n) const
+    {
+        const uint64_t half = uint64_t(n / 2);
+        const uint64_t m = Reciprocal[size_t(n)];
+        const uint64_t r = (((sum >> (2 * FieldBits)) & FieldMask) + half) * m >> 32;
+        const uint64_t g = (((sum >> FieldBits) & FieldMask) + half) * m >> 32;
+        const uint64_t b = ((sum & FieldMask) + half) * m >> 32;
+        return 0xff000000u | uint32_t(r << 16) | uint32_t(g << 8) | uint32_t(b);
+    }
+
+    // The blocks by0..by1 - 1 of block column bx; with Filter, only those holding `part`,
+    // whose span grows by each block recomputed.
+    template <int FixedBlock, bool Filter>
+    void column(int bx, int by0, int by1, uint8_t part, QRect* span) const
+    {
+        const int block = FixedBlock > 0 ? FixedBlock : Block;
+        const int x0 = bx * block;
+        const int cols = std::min(Width, x0 + block) - x0;
+        const uint8_t* first = Cells + size_t(x0) * size_t(Height);
+        const uint8_t* end = Cells + size_t(Width) * size_t(Height);
+        auto* pixel = reinterpret_cast<uint32_t*>(Bits) + bx;
+        const qsizetype pitch = BytesPerLine / qsizetype(sizeof(uint32_t));
+        for (int by = by0; by < by1; ++by) {
+            const int y0 = by * block;
+            const int rows = std::min(Height, y0 + block) - y0;
+            const uint8_t* top = first + size_t(y0);
+            uint32_t& out = pixel[by * pitch];
+            if constexpr (FixedBlock > 0) {
+                // A whole block whose last column can be read 8 bytes at a time.
+                if (rows == FixedBlock && cols == FixedBlock &&
+                    end - (top + size_t(cols - 1) * size_t(Height)) >= 8) {
+                    if constexpr (Filter) {
+                        if (wholeBlock<FixedBlock, Filter>(top, part, out))
+                            *span |= QRect(bx, by, 1, 1);
+                    } else {
+                        wholeBlock<FixedBlock, Filter>(top, part, out);
+                    }
+                    continue;
+                }
+            }
+            if constexpr (Filter) {
+                bool holds = false;
+                for (int c = 0; c < cols && !holds; ++c)
+                    holds = std::memchr(top + size_t(c) * size_t(Height), part, size_t(rows));
+                if (!holds)
+                    continue;
+                *span |= QRect(bx, by, 1, 1);
+            }
+            uint64_t sum = 0;
+            for (int c = 0; c < cols; ++c) {
+                const uint8_t* p = top + size_t(c) * size_t(Height);
+                for (int k = 0; k < rows; ++k)
+                    sum += Packed[p[k]];
+            }
+            out = average(sum, cols * rows);
+        }
+    }
+
+    // A whole block, its columns 8 bytes at a time; a block of one part takes its colour
+    // without a look-up per cell, and the sums go in two chains so that the additions
+    // overlap. With Filter, false for a block without `part`, which is left alone.
+    template <int B, bool Filter>
+    bool wholeBlock(const uint8_t* top, uint8_t part, uint32_t& out) const
+    {
+        constexpr uint64_t Ones = 0x0101010101010101ull;
+        constexpr uint64_t Highs = 0x8080808080808080ull;
+        constexpr uint64_t Used = B < 8 ? (uint64_t(1) << (8 * B)) - 1 : ~0ull;
+        uint64_t v[B];
+        for (int c = 0; c < B; ++c)
+            std::memcpy(&v[c], top + size_t(c) * size_t(Height), sizeof v[c]);
+        if constexpr (Filter) {
+            const uint64_t pattern = Ones * part;
+            uint64_t found = 0;
+            for (int c = 0; c < B; ++c) {
+                const uint64_t x = v[c] ^ pattern; // a zero byte where the part is
+                found |= (x - Ones) & ~x & Highs & Used;
+            }
+            if (!found)
+                return false;
+        }
+        // The first column decides whether the others are looked at: on a map of mixed
+        // cells the test costs one compare a block.
+        const uint64_t one = (v[0] & 0xff) * Ones & Used;
+        if ((v[0] & Used) == one) {
+            uint64_t differs = 0;
+            for (int c = 1; c < B; ++c)
+                differs |= (v[c] & Used) ^ one;
+            if (!differs) {
+                out = average(Packed[v[0] & 0xff] * uint64_t(B * B), B * B);
+                return true;
+            }
+        }
+        uint64_t s0 = 0, s1 = 0;
+        for (int c = 0; c < B; ++c) {
+            for (int k = 0; k + 1 < B; k += 2) {
+                s0 += Packed[(v[c] >> (8 * k)) & 0xff];
+                s1 += Packed[(v[c] >> (8 * k + 8)) & 0xff];
+            }
+            if (B % 2)
+                s0 += Packed[(v[c] >> (8 * (B - 1))) & 0xff];
+        }
+        out = average(s0 + s1, B * B);
+        return true;
+    }
+
+    // Block columns bx0..bx1 - 1, rows by0..by1 - 1; with a span, only the blocks holding
+    // `part`.
+    void columns(int bx0, int bx1, int by0, int by1, uint8_t part = 0, QRect* span = nullptr) const
+    {
+        for (int bx = bx0; bx < bx1; ++bx) {
+            if (span)
+                columnOf<true>(bx, by0, by1, part, span);
+            else
+                columnOf<false>(bx, by0, by1, part, span);
+        }
+    }
+
+    template <bool Filter> void columnOf(int bx, int by0, int by1, uint8_t part, QRect* span) const
+    {
+        switch (Block) {
+        case 1:
+            column<1, Filter>(bx, by0, by1, part, span);
+            break;
+        case 2:
+            column<2, Filter>(bx, by0, by1, part, span);
+            break;
+        case 3:
+            column<3, Filter>(bx, by0, by1, part, span);
+            break;
+        case 4:
+            column<4, Filter>(bx, by0, by1, part, span);
+            break;
+        case 5:
+            column<5, Filter>(bx, by0, by1, part, span);
+            break;
+        case 6:
+            column<6, Filter>(bx, by0, by1, part, span);
+            break;
+        case 7:
+            column<7, Filter>(bx, by0, by1, part, span);
+            break;
+        default:
+            column<0, Filter>(bx, by0, by1, part, span);
+            break;
+        }
+    }
+};
+
+TBlockPass blockPass(const TMapDocument& doc, int block, const uint64_t* packed, QImage& picture)
+{
+    TBlockPass pass{doc.MapCells().data(),
+                    doc.MapWidth(),
+                    doc.MapHeight(),
+                    block,
+                    packed,
+                    picture.bits(),
+                    picture.bytesPerLine(),
+                    {}};
+    pass.Reciprocal.resize(size_t(block * block) + 1);
+    for (uint64_t n = 1; n < pass.Reciprocal.size(); ++n)
+        pass.Reciprocal[n] = ((uint64_t(1) << 32) + n - 1) / n;
+    return pass;
+}
+
+constexpr int MaxBands = 8;
+
+// Runs work(band, first, last) over 0..count - 1 in bands, one per core (at most
+// MaxBands), when `large`.
+template <class Work> void inBands(int count, bool large, const Work& work)
+{
+    const int threads =
+        large ? std::clamp(int(std::thread::hardware_concurrency()), 1, std::min(count, MaxBands))
+              : 1;
+    if (threads <= 1) {
+        work(0, 0, count);
+        return;
+    }
+    std::vector<std::thread> helpers;
+    const auto bandStart = [&](int i) { return int(int64_t(count) * i / threads); };
+    for (int i = 1; i < threads; ++i)
+        helpers.emplace_back([&, i] { work(i, bandStart(i), bandStart(i + 1)); });
+    work(0, 0, bandStart(1));
+    for (std::thread& t : helpers)
+        t.join();
+}
+
+} // namespace
+
+TMapOverview::TMapOverview(const TMapDocument& doc, const TPartsStore& parts, QObject* parent)
+    : QObject(parent), FDoc(doc), FParts(parts)
+{
+    connect(&doc, &TMapDocument::cellsChanged, this, &TMapOverview::cellsChanged);
+    connect(&doc, &TMapDocument::mapReplaced, this, &TMapOverview::Rebuild);
+    connect(&parts, &TPartsStore::partChanged, this, &TMapOverview::partChanged);
+    connect(&parts, &TPartsStore::allPartsChanged, this, &TMapOverview::allPartsChanged);
+    Rebuild();
+}
+
+int TMapOverview::BlockSizeFor(int mapWidth, int mapHeight)
+{
+    const int side = std::max({mapWidth, mapHeight, 1});
+    return (side + MaxPictureSide - 1) / MaxPictureSide;
+}
+
+QRgb TMapOverview::AverageColor(const QImage& picture)
+{
+    if (picture.isNull())
+        return qRgb(0, 0, 0);
+    const QImage rgb =
+        picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32
+            ? picture
+            : picture.convertToFormat(QImage::Format_RGB32);
+    uint64_t r = 0, g = 0, b = 0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            r += uint64_t(qRed(line[x]));
+            g += uint64_t(qGreen(line[x]));
+            b += uint64_t(qBlue(line[x]));
+        }
+    }
+    const uint64_t n = uint64_t(rgb.width()) * uint64_t(rgb.height());
+    return qRgb(int((r + n / 2) / n), int((g + n / 2) / n), int((b + n / 2) / n));
+}
+
+QRect TMapOverview::BlocksOf(const TCellRect& cells) const
+{
+    const TCellRect r = cells.NormalizeRect();
+    const int left = std::max(0, r.Left) / FBlock;
+    const int top = std::max(0, r.Top) / FBlock;
+    const int right = std::min(FPicture.width() - 1, r.Right / FBlock);
+    const int bottom = std::min(FPicture.height() - 1, r.Bottom / FBlock);
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+void TMapOverview::setPartColor(int part, QRgb color)
+{
+    FPartColors[size_t(part)] = color;
+    FPacked[size_t(part)] = packColor(color);
+}
+
+void TMapOverview::Rebuild()
+{
+    for (int n = 0; n < TPartsStore::PartCount; ++n)
+        setPartColor(n, AverageColor(FParts.PartBitmap(n)));
+    FBlock = BlockSizeFor(FDoc.MapWidth(), FDoc.MapHeight());
+    const int w = (FDoc.MapWidth() + FBlock - 1) / FBlock;
+    const int h = (FDoc.MapHeight() + FBlock - 1) / FBlock;
+    if (FPicture.width() != w || FPicture.height() != h) {
+        FPicture = QImage(); // the old picture goes before the new one is made
+        FPicture = QImage(std::max(1, w), std::max(1, h), QImage::Format_RGB32);
+    }
+    if (w > 0 && h > 0)
+        computeBlocks(FPicture.rect());
+    emit pictureChanged(FPicture.rect());
+}
+
+void TMapOverview::computeBlocks(const QRect& blocks)
+{
+    // Without memory for the picture there is nothing to draw into; the next new map tries
+    // again.
+    if (blocks.isEmpty() || FDoc.MapCells().empty() || FPicture.isNull())
+        return;
+    const TBlockPass pass = blockPass(FDoc, FBlock, FPacked.data(), FPicture);
+    const size_t cells = size_t(blocks.width()) * size_t(blocks.height()) * size_t(FBlock * FBlock);
+    inBands(blocks.width(), cells >= ThreadedCells, [&](int, int first, int last) {
+        pass.columns(blocks.left() + first, blocks.left() + last, blocks.top(),
+                     blocks.bottom() + 1);
+    });
+}
+
+void TMapOverview::cellsChanged(const TCellRect& rect)
+{
+    const QRect blocks = BlocksOf(rect);
+    if (blocks.isEmpty())
+        return;
+    computeBlocks(blocks);
+    emit pictureChanged(blocks);
+}
+
+void TMapOverview::partChanged(int part)
+{
+    const QRgb color = AverageColor(FParts.PartBitmap(part));
+    if (color == FPartColors[size_t(part)])
+        return;
+    setPartColor(part, color);
+    const QRect changed = recomputePart(uint8_t(part));
+    if (!changed.isEmpty())
+        emit pictureChanged(changed);
+}
+
+void TMapOverview::allPartsChanged()
+{
+    std::vector<int> changed;
+    for (int n = 0; n < TPartsStore::PartCount; ++n) {
+        const QRgb color = AverageColor(FParts.PartBitmap(n));
+        if (color != FPartColors[size_t(n)]) {
+            setPartColor(n, color);
+            changed.push_back(n);
+        }
+    }
+    if (changed.empty())
+        return;
+    if (changed.size() == 1) {
+        const QRect rect = recomputePart(uint8_t(changed.front()));
+        if (!rect.isEmpty())
+            emit pictureChanged(rect);
+        return;
+    }
+    computeBlocks(FPicture.rect());
+    emit pictureChanged(FPicture.rect());
+}
+
+QRect TMapOverview::recomputePart(uint8_t part)
+{
+    const auto cells = FDoc.MapCells();
+    if (cells.empty() || FPicture.isNull())
+        return {};
+    // One pass: each block is looked through for the part (eight cells a compare) and
+    // summed again only when it holds it.
+    const TBlockPass pass = blockPass(FDoc, FBlock, FPacked.data(), FPicture);
+    std::array<QRect, MaxBands> spans;
+    inBands(FPicture.width(), cells.size() >= ThreadedCells, [&](int band, int first, int last) {
+        pass.columns(first, last, 0, FPicture.height(), part, &spans[size_t(band)]);
+    });
+    QRect all;
+    for (const QRect& span : spans)
+        all |= span;
+    return all;
+}
