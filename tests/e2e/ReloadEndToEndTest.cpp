@@ -1,5 +1,6 @@
 #include "DrawGrid.h"
 #include "MapDocument.h"
+#include "OverviewForm.h"
 #include "Parts.h"
 #include "ProgramFixture.h"
 #include "main.h"
@@ -103,6 +104,7 @@ TEST_F(ReloadEndToEndTest, SavesByRenameInAnotherProgramShowOnTheMapAndUndo)
     // Without a window manager the windows overlap: only the map window stays on screen.
     parts.hide();
     Forms().ToolForm->hide();
+    Forms().OverviewForm->hide();
     Main().resize(700, 500);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ScreenShows(0); }, 10000));
 
