@@ -267,9 +267,11 @@ void TMapFileCommands::TmxExportClick()
     if (!name)
         return;
     const TMapDocument& doc = FSession.Document();
-    const TTmxEncoding encoding = qint64(doc.MapWidth()) * doc.MapHeight() > TmxCsvCellLimit
-                                      ? TTmxEncoding::Base64Zlib
-                                      : TTmxEncoding::Csv;
+    TTmxWriteOptions options(qint64(doc.MapWidth()) * doc.MapHeight() > TmxCsvCellLimit
+                                 ? TTmxEncoding::Base64Zlib
+                                 : TTmxEncoding::Csv);
+    // The tileset carries the terrain sets of the parts picture in use.
+    options.PartsPicture = FLinks.PartsPictureInUse();
     // Neither the TMX nor its sheet may replace the map file or the parts picture in use.
     const QStringList keep = {FSession.MapFileName(), FLinks.PartsPictureInUse()};
     const TProgressWindow window{
@@ -280,7 +282,7 @@ void TMapFileCommands::TmxExportClick()
     // The window is modal: the map and the parts stay as they are while they are written.
     const TFileWriteResult written =
         RunWithProgress(&FWindow, window, [&](const TProgress& progress) {
-            return FSession.ExportTmx(*name, encoding, keep, progress);
+            return FSession.ExportTmx(*name, options, keep, progress);
         });
     if (written.Cancelled)
         ShowWarning(&FWindow, QStringLiteral("書き出しを取り消しました。ファイルは残っていません"));

@@ -11,6 +11,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <vector>
 #include <zlib.h>
 
@@ -245,7 +246,7 @@ bool writeCsvCells(QXmlStreamWriter& xml, const TMapDocument& doc, const TProgre
 
 bool WriteTmxData(QIODevice& out, const TMapDocument& doc, uint16_t partWidth, uint16_t partHeight,
                   const QString& sheetName, const TTmxWriteOptions& options,
-                  const TProgress& progress)
+                  const TProgress& progress, const TTerrainSheet* terrain)
 {
     QXmlStreamWriter xml(&out);
     xml.setAutoFormatting(true);
@@ -274,6 +275,8 @@ bool WriteTmxData(QIODevice& out, const TMapDocument& doc, uint16_t partWidth, u
     xml.writeAttribute(QStringLiteral("source"), sheetName);
     xml.writeAttribute(QStringLiteral("width"), QString::number(16 * int(partWidth)));
     xml.writeAttribute(QStringLiteral("height"), QString::number(16 * int(partHeight)));
+    if (terrain)
+        WriteWangSets(xml, *terrain);
     xml.writeEndElement(); // tileset
 
     xml.writeStartElement(QStringLiteral("layer"));
@@ -335,6 +338,21 @@ TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
     };
     const QString sheetFile = TmxSheetFileName(fileName);
     const QString sheetName = QFileInfo(sheetFile).fileName();
+    // The sheet keeps the parts' numbers, so the sets' tiles keep theirs.
+    std::optional<TTerrainSheet> terrain;
+    if (!options.PartsPicture.isEmpty()) {
+        TTerrainRead read =
+            ReadTerrainFile(TerrainFileName(options.PartsPicture),
+                            {options.PartsPicture, QSize(partWidth, partHeight), sheet.size()});
+        if (read.State == TTerrainRead::Status::Bad) {
+            TFileWriteResult refused;
+            refused.FileName = fileName;
+            refused.Error = QStringLiteral("the terrain sets cannot be read: %1").arg(read.Error);
+            return refused;
+        }
+        if (read.State == TTerrainRead::Status::Read)
+            terrain = std::move(read.Sheet);
+    }
     TFileWriteSet set;
     set.AddInputs(inputs);
     set.AddOutput(sheetFile, [&](QIODevice& file) {
@@ -343,7 +361,7 @@ TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
     });
     set.AddOutput(fileName, [&](QIODevice& file) {
         return WriteTmxData(file, doc, partWidth, partHeight, sheetName, options,
-                            progress ? rows : TProgress());
+                            progress ? rows : TProgress(), terrain ? &*terrain : nullptr);
     });
     const TFileWriteResult written = set.Write();
     return stopped ? TFileWriteResult::Stopped(fileName) : written;

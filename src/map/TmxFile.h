@@ -3,6 +3,7 @@
 #include "FileWrite.h"
 #include "MapDocument.h"
 #include "Progress.h"
+#include "TerrainFile.h"
 
 #include <QImage>
 #include <QString>
@@ -33,14 +34,17 @@ struct TTmxWriteOptions
     TTmxEncoding Encoding;
     int Level = -1;  // zlib level 0..9; -1 is zlib's default (6)
     int Threads = 0; // threads compressing a large map; 0 is one per core
+    // The parts picture whose terrain file (TerrainFileName) gives the terrain sets the
+    // exported tileset carries; empty, or a picture without a terrain file of its own: none.
+    QString PartsPicture;
 };
 
 // Writes the map as TMX naming `sheetName` (relative to the map file) as the tileset's
-// picture. False when the device refused a byte or the progress (told of the map rows
-// written) said stop.
+// picture, and in its tileset the terrain sets of `terrain` when given. False when the
+// device refused a byte or the progress (told of the map rows written) said stop.
 bool WriteTmxData(QIODevice& out, const TMapDocument& doc, uint16_t partWidth, uint16_t partHeight,
                   const QString& sheetName, const TTmxWriteOptions& options,
-                  const TProgress& progress = {});
+                  const TProgress& progress = {}, const TTerrainSheet* terrain = nullptr);
 
 // Writes the part numbers, one map row a line, separated by commas.
 bool WriteCsvData(QIODevice& out, const TMapDocument& doc);
@@ -52,7 +56,8 @@ QString TmxSheetFileName(const QString& tmxFileName);
 // as one TFileWriteSet: both or neither, the map renamed into place last. Neither may be
 // one of `inputs` (the files the map and sheet come from), nor the two one file. The
 // progress is told of the map rows written; when it says stop, the result is Cancelled
-// and neither file is written.
+// and neither file is written. The tileset carries the terrain sets of the terrain file of
+// options.PartsPicture; a terrain file that cannot be read fails the export.
 TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
                                const QImage& sheet, uint16_t partWidth, uint16_t partHeight,
                                const TTmxWriteOptions& options, const QStringList& inputs = {},
@@ -72,6 +77,9 @@ struct TTmxImport
     std::array<QImage, 256> Parts;
     // The files the map names (tileset files, pictures), read by the import.
     QStringList Files;
+    // The terrain sets of the tilesets, in part numbers, with the parts' probabilities: the
+    // sets' tiles that became no part are left out, and so are sets left without tiles.
+    TTerrainSheet Terrain;
     // The import failed because its progress said stop.
     bool Cancelled = false;
 };

@@ -4,6 +4,7 @@
 
 #include "TmxXml.h"
 #include "TransposeBytes.h"
+#include "WangSet.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -18,6 +19,7 @@
 #include <new>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 #include <zlib.h>
 
@@ -50,6 +52,9 @@ struct Tileset
     int Spacing = 0;
     // The picture, ARGB32, shared by the tilesets that name the same file.
     std::shared_ptr<const QImage> Picture;
+    // The terrain sets and the tiles' own probabilities, in the tileset's tile numbers.
+    std::vector<TWangSet> Sets;
+    std::vector<std::pair<int, double>> Probabilities;
 };
 
 inline int intAttribute(const QXmlStreamAttributes& attrs, const char* name, int low, int high,

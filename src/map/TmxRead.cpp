@@ -36,6 +36,10 @@ struct TmxStopped
 // counts once, and they are let go once the parts are cut from them.
 constexpr qint64 MaxTilesetPictureBytes = qint64(1024) << 20;
 
+// The XML nodes of the terrain sets of all the tilesets of one import, as many as one
+// terrain file may hold.
+constexpr qint64 MaxTerrainNodes = 500000;
+
 const TPictureFormats& pictureFormats()
 {
     static const TPictureFormats formats = TPictureFormats::WithQtFormats();
@@ -243,7 +247,9 @@ private:
             if (xml.name() == u"image")
                 t.Picture = readImage(xml, dir);
             else if (xml.name() == u"tile")
-                readTile(xml);
+                readTile(xml, t, what);
+            else if (xml.name() == u"wangsets")
+                readWangSets(xml, tileCount, t, where);
             else
                 xml.skipCurrentElement();
         }
@@ -265,13 +271,63 @@ private:
             fail(QStringLiteral("a tileset's gids go past the flag bits"));
     }
 
-    void readTile(QXmlStreamReader& xml)
+    void readTile(QXmlStreamReader& xml, Tileset& t, const QString& where)
     {
+        const QXmlStreamAttributes a = xml.attributes();
+        const QStringView p = a.value(QLatin1String("probability"));
+        if (!p.isEmpty()) {
+            const int id = intAttribute(a, "id", 0, 0x0fffffff, QStringLiteral("<tile>"));
+            bool ok = false;
+            const double v = p.toDouble(&ok);
+            if (!ok || !(v >= 0) || v > 1e9)
+                fail(QStringLiteral("a tile in %1 has the probability \"%2\"")
+                         .arg(where, Quoted(p)));
+            t.Probabilities.emplace_back(id, v);
+        }
         while (xml.readNextStartElement()) {
             if (xml.name() == u"image")
                 fail(QStringLiteral("a tileset is a collection of single pictures; only "
                                     "tilesets made from one picture can be imported"));
             xml.skipCurrentElement();
+        }
+    }
+
+    void readWangSets(QXmlStreamReader& xml, int tileCount, Tileset& t, const QString& where)
+    {
+        QString error;
+        if (!ReadWangSets(xml, tileCount >= 0 ? tileCount : 0x0fffffff, FTerrainNodesLeft, t.Sets,
+                          &error))
+            fail(QStringLiteral("the terrain sets of a tileset in %1 cannot be read: %2")
+                     .arg(where, error));
+    }
+
+    // The tilesets' terrain sets in part numbers: partOf gives the part of a plain gid, or -1.
+    template <typename F> void assignTerrain(const F& partOf)
+    {
+        TTerrainSheet& out = FResult.Terrain;
+        for (const Tileset& t : FTilesets) {
+            const auto part = [&](int tile) {
+                return tile >= 0 && tile < t.TileCount ? partOf(t.FirstGid + uint32_t(tile)) : -1;
+            };
+            for (const auto& [tile, probability] : t.Probabilities) {
+                if (const int p = part(tile); p >= 0)
+                    out.TileProbability[size_t(p)] = probability;
+            }
+            for (const TWangSet& set : t.Sets) {
+                TWangSet kept = set;
+                kept.Tiles.clear();
+                kept.Tile = part(set.Tile);
+                for (TWangColor& c : kept.Colors)
+                    c.Tile = part(c.Tile);
+                for (const TWangTile& tile : set.Tiles) {
+                    if (const int p = part(tile.TileId); p >= 0) {
+                        kept.Tiles.push_back(tile);
+                        kept.Tiles.back().TileId = p;
+                    }
+                }
+                if (!kept.Tiles.empty())
+                    out.Sets.push_back(std::move(kept));
+            }
         }
     }
 
@@ -528,6 +584,7 @@ private:
             }
         }
         std::map<uint32_t, size_t> plain;
+        std::map<uint32_t, int> partOfGid; // when the tiles do not keep their numbers
         for (size_t id = 0; id < gids.size(); ++id) {
             const uint32_t gid = gids[id] & ~FlipHex;
             if (gid == 0)
@@ -547,6 +604,7 @@ private:
             for (const auto& [gid, id] : plain) {
                 FResult.Parts[next] = tilePicture(gid);
                 taken[next] = true;
+                partOfGid.emplace(gid, next);
                 partOf[id] = next++;
             }
         }
@@ -561,6 +619,15 @@ private:
             FResult.Parts[free] = flippedTile(tilePicture(gid & ~FlagBits), gid);
             taken[free] = true;
             partOf[id] = free;
+        }
+        if (ownNumbers) {
+            const uint32_t first = FTilesets[0].FirstGid;
+            assignTerrain([first](uint32_t gid) { return int(gid - first); });
+        } else {
+            assignTerrain([&partOfGid](uint32_t gid) {
+                const auto found = partOfGid.find(gid);
+                return found == partOfGid.end() ? -1 : found->second;
+            });
         }
         // The pictures are done with.
         FTilesets.clear();
@@ -605,6 +672,7 @@ private:
     std::optional<GidSink> FSink;
     std::map<QString, std::shared_ptr<const QImage>> FPictures; // by canonical file name
     qint64 FPictureBytes = 0;
+    qint64 FTerrainNodesLeft = MaxTerrainNodes;
     const TProgress& FProgress;
     QIODevice* FIn = nullptr;
     TXmlGuard* FGuard = nullptr;

@@ -64,7 +64,11 @@ double probabilityValue(QStringView text, const QString& what)
 class TTreeReader
 {
 public:
-    explicit TTreeReader(QXmlStreamReader& xml) : FXml(xml) {}
+    explicit TTreeReader(QXmlStreamReader& xml, qint64 maxNodes = MaxNodes)
+        : FXml(xml), FMaxNodes(maxNodes)
+    {
+    }
+    qint64 nodes() const { return FNodes; }
 
     TXmlNode element(int depth = 0)
     {
@@ -78,8 +82,8 @@ public:
             const auto token = FXml.readNext();
             if (token == QXmlStreamReader::EndElement)
                 return node;
-            if (++FNodes > MaxNodes)
-                bad(QStringLiteral("more than %1 XML nodes").arg(MaxNodes));
+            if (++FNodes > FMaxNodes)
+                bad(QStringLiteral("more than %1 XML nodes").arg(FMaxNodes));
             TXmlNode child;
             switch (token) {
             case QXmlStreamReader::StartElement:
@@ -110,6 +114,7 @@ public:
 
 private:
     QXmlStreamReader& FXml;
+    qint64 FMaxNodes;
     qint64 FNodes = 0;
 };
 
@@ -137,7 +142,7 @@ TWangId wangIdValue(QStringView text, int colors, const QString& what)
     return id;
 }
 
-TWangSet readSet(TXmlNode node)
+TWangSet readSet(TXmlNode node, int maxTile)
 {
     TWangSet set;
     set.Name = take(node, u"name").value_or(QString());
@@ -153,7 +158,7 @@ TWangSet readSet(TXmlNode node)
         bad(QStringLiteral("%1 has the type %2, not corner, edge or mixed")
                 .arg(where, Quoted(type)));
     if (const auto tile = take(node, u"tile"))
-        set.Tile = intValue(*tile, -1, TTerrainSheet::Parts - 1, where + QStringLiteral(": tile"));
+        set.Tile = intValue(*tile, -1, maxTile, where + QStringLiteral(": tile"));
 
     std::vector<TXmlNode> kept;
     std::vector<TXmlNode> tiles;
@@ -168,8 +173,7 @@ TWangSet readSet(TXmlNode node)
             if (!c.Color.isValid())
                 bad(QStringLiteral("%1: the colour %2 is no colour").arg(where, Quoted(colorText)));
             if (const auto tile = take(child, u"tile"))
-                c.Tile = intValue(*tile, -1, TTerrainSheet::Parts - 1,
-                                  where + QStringLiteral(": colour tile"));
+                c.Tile = intValue(*tile, -1, maxTile, where + QStringLiteral(": colour tile"));
             if (const auto p = take(child, u"probability"))
                 c.Probability =
                     probabilityValue(*p, where + QStringLiteral(": colour probability"));
@@ -190,7 +194,7 @@ TWangSet readSet(TXmlNode node)
         const auto wangId = take(child, u"wangid");
         if (!id || !wangId)
             bad(where + QStringLiteral(": a <wangtile> without tileid or wangid"));
-        t.TileId = intValue(*id, 0, TTerrainSheet::Parts - 1, where + QStringLiteral(": tileid"));
+        t.TileId = intValue(*id, 0, maxTile, where + QStringLiteral(": tileid"));
         t.WangId = wangIdValue(*wangId, int(set.Colors.size()), where + QStringLiteral(": wangid"));
         if (!seen.insert(t.TileId).second)
             bad(QStringLiteral("%1: part %2 is listed twice").arg(where).arg(t.TileId));
@@ -255,7 +259,7 @@ void readSheet(TXmlNode root, TTerrainSheet& sheet)
                     continue; // comments and the like between the sets
                 if (sheet.Sets.size() >= size_t(MaxSets))
                     bad(QStringLiteral("more than %1 terrain sets").arg(MaxSets));
-                sheet.Sets.push_back(readSet(std::move(set)));
+                sheet.Sets.push_back(readSet(std::move(set), TTerrainSheet::Parts - 1));
             }
             continue;
         }
@@ -552,4 +556,41 @@ TFileWriteResult WriteTerrainFile(const QString& fileName, const TTerrainSheet& 
     const QString folder = QFileInfo(fileName).absolutePath();
     return WriteFileWhole(
         fileName, [&](QIODevice& out) { return WriteTerrainData(out, merged, folder, owner); });
+}
+
+bool ReadWangSets(QXmlStreamReader& xml, int tileCount, qint64& nodesLeft,
+                  std::vector<TWangSet>& sets, QString* error)
+{
+    try {
+        TTreeReader reader(xml, std::max<qint64>(nodesLeft, 0));
+        TXmlNode node = reader.element();
+        nodesLeft -= reader.nodes();
+        if (xml.hasError())
+            bad(QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(xml.errorString()));
+        for (TXmlNode& set : node.Children) {
+            if (set.NodeKind != TXmlNode::Kind::Element || set.Name != u"wangset")
+                continue;
+            if (sets.size() >= size_t(MaxSets))
+                bad(QStringLiteral("more than %1 terrain sets").arg(MaxSets));
+            sets.push_back(readSet(std::move(set), tileCount - 1));
+        }
+        return true;
+    } catch (const TBad& e) {
+        if (error)
+            *error = e.Reason;
+    }
+    return false;
+}
+
+void WriteWangSets(QXmlStreamWriter& xml, const TTerrainSheet& sheet)
+{
+    for (int id = 0; id < TTerrainSheet::Parts; ++id) {
+        if (sheet.TileProbability[id] == 1.0)
+            continue;
+        xml.writeEmptyElement(QStringLiteral("tile"));
+        xml.writeAttribute(QStringLiteral("id"), QString::number(id));
+        xml.writeAttribute(QStringLiteral("probability"), number(sheet.TileProbability[id]));
+    }
+    if (!sheet.Sets.empty())
+        writeNode(xml, setsNode(sheet.Sets));
 }

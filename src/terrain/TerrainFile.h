@@ -9,6 +9,8 @@
 #include <vector>
 
 class QIODevice;
+class QXmlStreamReader;
+class QXmlStreamWriter;
 
 // The terrain sets of a parts picture NAME.ext live beside it in NAME.tsx: a tileset file as
 // other map editors write it, whose <wangsets> hold the sets. Whatever else the file holds is
@@ -71,3 +73,16 @@ TFileWriteResult WriteTerrainFile(const QString& fileName, const TTerrainSheet& 
 // The contents WriteTerrainFile writes; false when the device refused a byte.
 bool WriteTerrainData(QIODevice& out, const TTerrainSheet& sheet, const QString& folder,
                       const TTerrainOwner& owner);
+
+// The <wangsets> of a tileset inside another file (a map's), read and written as a terrain
+// file's are.
+//
+// Reads the <wangsets> element `xml` stands on, through its end, appending its sets to
+// `sets`. Tile numbers run from 0 to tileCount - 1; the elements read are counted against
+// `nodesLeft`, a bound shared by all the tilesets of one file. False with the reason in
+// *error when the sets cannot be read or go past a bound.
+bool ReadWangSets(QXmlStreamReader& xml, int tileCount, qint64& nodesLeft,
+                  std::vector<TWangSet>& sets, QString* error);
+// Writes the parts' probabilities (<tile id probability>) and the sets (<wangsets>) into
+// the tileset element the writer is in.
+void WriteWangSets(QXmlStreamWriter& xml, const TTerrainSheet& sheet);

@@ -3,6 +3,7 @@
 #include "CliSupport.h"
 #include "CliText.h"
 #include "PartsStore.h"
+#include "TerrainTmx.h"
 #include "TmxFile.h"
 
 #include <QFileInfo>
@@ -52,6 +53,8 @@ int cmdExport(const TCliCommand& a, QTextStream& out)
     TTmxWriteOptions options(a.Encoding);
     options.Level = a.Level;
     const std::optional<QString> sheetName = a.Sheet;
+    if (tmx)
+        options.PartsPicture = *sheetName;
 
     MapWork work;
     const TMapLoadResult r = loadMap(a.at(0), type, work.Session);
@@ -111,10 +114,17 @@ int cmdImport(const TCliCommand& a, QTextStream& out)
     set.AddOutput(sheetName, [&sheet, &sheetFormat](QIODevice& out) {
         return sheet.save(&out, sheetFormat.constData());
     });
+    // The map's terrain sets go beside the sheet, never over another tileset's file.
+    const QString terrainRefused = AddTerrainOutput(
+        set, imported.Terrain, {sheetName, QSize(partWidth, partHeight), sheet.size()});
+    if (!terrainRefused.isEmpty())
+        failure(QStringLiteral("cannot import %1: %2").arg(a.at(0), terrainRefused));
     expectWritten(work.Session.SaveMap(set, mapName, TMapFileType::Type2));
-    out << "wrote " << OneLine(mapName) << " and " << OneLine(sheetName) << ": " << doc.MapWidth()
-        << " x " << doc.MapHeight() << " cells, part size " << partWidth << " x " << partHeight
-        << "\n";
+    out << "wrote " << OneLine(mapName) << " and " << OneLine(sheetName);
+    if (!imported.Terrain.Sets.empty())
+        out << " and " << OneLine(TerrainFileName(sheetName));
+    out << ": " << doc.MapWidth() << " x " << doc.MapHeight() << " cells, part size " << partWidth
+        << " x " << partHeight << "\n";
     return 0;
 }
 
