@@ -2,9 +2,9 @@
 
 // The pieces of the TMX reader that decode a tile layer's data into gids.
 
+#include "TerrainFile.h"
 #include "TmxXml.h"
 #include "TransposeBytes.h"
-#include "WangSet.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <new>
 #include <optional>
@@ -56,6 +57,13 @@ struct Tileset
     std::vector<TWangSet> Sets;
     std::vector<std::pair<int, double>> Probabilities;
 };
+
+// The tilesets' terrain sets and probabilities in part numbers. `partOfGid` gives the part
+// of each gid that became one, with the flags of a flipped or rotated copy: a copy takes
+// its tile's place in the sets with its wang id turned as its picture is. The tiles no part
+// holds are left out, and so are sets left without tiles.
+TTerrainSheet TerrainInParts(const std::vector<Tileset>& tilesets,
+                             const std::map<uint32_t, int>& partOfGid);
 
 inline int intAttribute(const QXmlStreamAttributes& attrs, const char* name, int low, int high,
                         const QString& where, std::optional<int> fallback = std::nullopt)

@@ -301,36 +301,6 @@ private:
                      .arg(where, error));
     }
 
-    // The tilesets' terrain sets in part numbers: partOf gives the part of a plain gid, or -1.
-    template <typename F> void assignTerrain(const F& partOf)
-    {
-        TTerrainSheet& out = FResult.Terrain;
-        for (const Tileset& t : FTilesets) {
-            const auto part = [&](int tile) {
-                return tile >= 0 && tile < t.TileCount ? partOf(t.FirstGid + uint32_t(tile)) : -1;
-            };
-            for (const auto& [tile, probability] : t.Probabilities) {
-                if (const int p = part(tile); p >= 0)
-                    out.TileProbability[size_t(p)] = probability;
-            }
-            for (const TWangSet& set : t.Sets) {
-                TWangSet kept = set;
-                kept.Tiles.clear();
-                kept.Tile = part(set.Tile);
-                for (TWangColor& c : kept.Colors)
-                    c.Tile = part(c.Tile);
-                for (const TWangTile& tile : set.Tiles) {
-                    if (const int p = part(tile.TileId); p >= 0) {
-                        kept.Tiles.push_back(tile);
-                        kept.Tiles.back().TileId = p;
-                    }
-                }
-                if (!kept.Tiles.empty())
-                    out.Sets.push_back(std::move(kept));
-            }
-        }
-    }
-
     std::shared_ptr<const QImage> readImage(QXmlStreamReader& xml, const QString& dir)
     {
         const QXmlStreamAttributes a = xml.attributes();
@@ -575,16 +545,17 @@ private:
         // The flipped gids, in gid order, take the free parts after the plain tiles.
         std::map<uint32_t, size_t> flipped;
         std::array<bool, 256> taken{};
+        std::map<uint32_t, int> partOfGid; // with the flags of flipped copies
         const bool ownNumbers = FTilesets.size() == 1 && FTilesets[0].TileCount <= 256;
         if (ownNumbers) {
             const Tileset& t = FTilesets[0];
             for (int i = 0; i < t.TileCount; ++i) {
                 FResult.Parts[i] = tilePicture(t.FirstGid + uint32_t(i));
                 taken[i] = true;
+                partOfGid.emplace(t.FirstGid + uint32_t(i), i);
             }
         }
         std::map<uint32_t, size_t> plain;
-        std::map<uint32_t, int> partOfGid; // when the tiles do not keep their numbers
         for (size_t id = 0; id < gids.size(); ++id) {
             const uint32_t gid = gids[id] & ~FlipHex;
             if (gid == 0)
@@ -619,16 +590,9 @@ private:
             FResult.Parts[free] = flippedTile(tilePicture(gid & ~FlagBits), gid);
             taken[free] = true;
             partOf[id] = free;
+            partOfGid.emplace(gid, free);
         }
-        if (ownNumbers) {
-            const uint32_t first = FTilesets[0].FirstGid;
-            assignTerrain([first](uint32_t gid) { return int(gid - first); });
-        } else {
-            assignTerrain([&partOfGid](uint32_t gid) {
-                const auto found = partOfGid.find(gid);
-                return found == partOfGid.end() ? -1 : found->second;
-            });
-        }
+        FResult.Terrain = TerrainInParts(FTilesets, partOfGid);
         // The pictures are done with.
         FTilesets.clear();
         FPictures.clear();

@@ -104,9 +104,10 @@ TEST(TerrainTmx, ExportThenImportGivesTheSameSets)
     EXPECT_EQ(back.Sheet.TileProbability, e.Sheet.TileProbability);
 }
 
-// Two tilesets of one picture: the tiles the map uses become parts 0.. in gid order.
+// Two tilesets of one picture: the tiles the map uses become parts 0.. in gid order, then
+// its flipped tiles (tile 3 across the diagonal, tile 9 left to right) the next parts.
 const char* const TwoTilesets = R"(<?xml version="1.0"?>
-<map version="1.8" orientation="orthogonal" width="2" height="1" tilewidth="6" tileheight="6">
+<map version="1.8" orientation="orthogonal" width="4" height="1" tilewidth="6" tileheight="6">
  <tileset firstgid="1" name="a" tilewidth="6" tileheight="6" tilecount="256" columns="16">
   <image source="parts.png" width="96" height="96"/>
   <wangsets><wangset name="unused" type="corner" tile="-1">
@@ -125,7 +126,8 @@ const char* const TwoTilesets = R"(<?xml version="1.0"?>
    <wangtile tileid="9" wangid="2,0,2,0,1,0,1,0"/>
   </wangset></wangsets>
  </tileset>
- <layer id="1" name="l" width="2" height="1"><data encoding="csv">266,260</data></layer>
+ <layer id="1" name="l" width="4" height="1">
+  <data encoding="csv">266,260,536871172,2147483914</data></layer>
 </map>
 )";
 
@@ -143,16 +145,21 @@ TEST(TerrainTmx, ImportNumbersTheSetsAsTheSheetAndDropsTilesItDoesNotKeep)
     const TTerrainRead back =
         ReadTerrainFile(dir.filePath("m.tsx"), ownerOf(dir.filePath("m.png")));
     ASSERT_EQ(back.State, TTerrainRead::Status::Read) << back.Error.toStdString();
-    // gid 260 (tile 3) is part 0, gid 266 (tile 9) part 1; tile 7 is no part.
+    // gid 260 (tile 3) is part 0, gid 266 (tile 9) part 1, their copies 2 and 3; tile 7 is
+    // no part.
     TWangSet want;
     want.Name = QStringLiteral("used");
     want.Type = TWangType::Edge;
     want.Tile = 1;
     want.Colors = {{QStringLiteral("g"), QColor(0, 255, 0), -1, 1.0, {}},
                    {QStringLiteral("w"), QColor(0, 0, 255), 0, 2.0, {}}};
-    want.Tiles = {{0, {1, 0, 2, 0, 1, 0, 2, 0}, {}}, {1, {2, 0, 2, 0, 1, 0, 1, 0}, {}}};
+    want.Tiles = {{0, {1, 0, 2, 0, 1, 0, 2, 0}, {}},
+                  {2, {2, 0, 1, 0, 2, 0, 1, 0}, {}},
+                  {1, {2, 0, 2, 0, 1, 0, 1, 0}, {}},
+                  {3, {2, 0, 1, 0, 1, 0, 2, 0}, {}}};
     expectSameSets(back.Sheet.Sets, {want});
     EXPECT_EQ(back.Sheet.TileProbability[1], 0.125);
+    EXPECT_EQ(back.Sheet.TileProbability[3], 0.125);
     EXPECT_EQ(back.Sheet.TileProbability[0], 1.0);
 }
 
