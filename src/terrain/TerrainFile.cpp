@@ -83,7 +83,7 @@ public:
             if (token == QXmlStreamReader::EndElement)
                 return node;
             if (++FNodes > FMaxNodes)
-                bad(QStringLiteral("more than %1 XML nodes").arg(FMaxNodes));
+                bad(QStringLiteral("more than %1 XML nodes in terrain sets").arg(MaxNodes));
             TXmlNode child;
             switch (token) {
             case QXmlStreamReader::StartElement:
