@@ -27,7 +27,8 @@ namespace {
 const QString IniSection = QStringLiteral("ToolBox");
 const QString IniPrefix = QStringLiteral("WindowState");
 
-constexpr int ClientWidth = 362;
+// The mode buttons and the zoom group, then the terrain button at the right end.
+constexpr int ClientWidth = 402;
 constexpr int UpperRowHeight = 41; // client y 0..40
 constexpr int BothRowsHeight = 82; // client y 0..81, the lower row at 48..81
 
@@ -160,7 +161,7 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
     Button_Terrain->setAutoRaise(true);
     Button_Terrain->setCheckable(true);
     Button_Terrain->setFocusPolicy(Qt::NoFocus);
-    Button_Terrain->setGeometry(QRect(QPoint(160, 0), modeSize));
+    Button_Terrain->setGeometry(QRect(QPoint(362, 0), modeSize));
     exclusiveGroup(this,
                    {Button_Paint, Button_Region, Button_Scroll, Button_LupeMode, Button_Terrain});
 
@@ -175,7 +176,7 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
 
     GroupBox1 = new QGroupBox(QStringLiteral("表示倍率"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    GroupBox1->setGeometry(204, 0, 157, 40);
+    GroupBox1->setGeometry(168, 0, 193, 40);
     ZoomRadio12 = makeZoomRadio(GroupBox1, "ZoomRadio12", QStringLiteral("wide"),
                                 QStringLiteral("パーツを小さく表示"), QPoint(16, 16));
     ZoomRadio1 = makeZoomRadio(GroupBox1, "ZoomRadio1", QStringLiteral("nomal"),

@@ -404,7 +404,7 @@ bool TMapDocument::ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t a
     return true;
 }
 
-void TMapDocument::PutCells(const TCellRect& rect, const uint8_t* cells, size_t stride)
+bool TMapDocument::PutCells(const TCellRect& rect, const uint8_t* cells, size_t stride)
 {
     const TCellRect r = CheckedRect(rect);
     const size_t h = size_t(r.Height());
@@ -426,12 +426,13 @@ void TMapDocument::PutCells(const TCellRect& rect, const uint8_t* cells, size_t 
         bytes += last - first + 1;
     }
     if (spans.empty())
-        return;
+        return false;
     auto step = std::make_unique<TSpanStep>(this, r, std::move(spans), stepBuffer(bytes));
     for (int x = r.Left; x <= r.Right; ++x)
         std::memcpy(&FCells[Index(x, r.Top)], cells + size_t(x - r.Left) * stride, h);
     emit cellsChanged(r);
     pushStep(std::move(step), false);
+    return true;
 }
 
 void TMapDocument::CaptureGroup(const TCellRect& rect)

@@ -129,8 +129,8 @@ public:
     // top of one column to the next, as one undo step; marks the map modified. For edits
     // worked out apart from the document, such as a terrain stroke. The step keeps only the
     // run of changed cells of each column; when no cell changes there is no step and no
-    // signal.
-    void PutCells(const TCellRect& rect, const uint8_t* cells, size_t stride);
+    // signal. Returns whether a cell changed.
+    bool PutCells(const TCellRect& rect, const uint8_t* cells, size_t stride);
     // Makes the rectangle of the map the group part. The map is not changed.
     void CaptureGroup(const TCellRect& rect);
 
