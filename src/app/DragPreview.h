@@ -10,4 +10,5 @@ enum class TDragPreview : std::uint8_t
     Inverted,   // every cell's part inverted
     GroupTiles, // the group part's tiling: the cell background, with the part inverted in
                 // the last column and the last row of every group-part-sized tile
+    Terrain,    // the cells as the terrain being painted leaves them
 };

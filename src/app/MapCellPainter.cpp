@@ -32,7 +32,8 @@ void TMapCellPainter::Begin(QPainter& canvas, const TMapPaintState& state)
 
 TCopyMode TMapCellPainter::CopyMode(int col, int row) const
 {
-    if (F.Preview == TDragPreview::None || !F.Selection.Contains(col, row))
+    if (F.Preview == TDragPreview::None || F.Preview == TDragPreview::Terrain ||
+        !F.Selection.Contains(col, row))
         return cmSrcCopy;
     if (F.Preview == TDragPreview::Inverted)
         return cmNotSrcCopy;
@@ -50,7 +51,7 @@ void TMapCellPainter::DrawCell(QPainter& canvas, int col, int row, const QRect& 
     if (!F.Doc || !F.Parts)
         return;
     const TCopyMode mode = CopyMode(col, row);
-    const int part = F.Doc->Cell(col, row);
+    const int part = partAt(col, row);
     // At the zoom view the part is drawn at the zoom size from the cell's corner, which is
     // the cell's size except while the settings dialog holds an edited size.
     const QRect target = F.Zoom ? QRect(rect.topLeft(), QSize(F.ZoomSize, F.ZoomSize)) : rect;
@@ -108,6 +109,12 @@ void TMapCellPainter::drawLattice(QPainter& canvas, int col, int row, const QRec
     }
 }
 
+uint8_t TMapCellPainter::partAt(int col, int row) const
+{
+    return F.Preview == TDragPreview::Terrain && F.PreviewPart ? F.PreviewPart(col, row)
+                                                               : F.Doc->Cell(col, row);
+}
+
 const QImage& TMapCellPainter::partPicture(int n) const
 {
     return n == F.EditedPart && F.EditedPicture ? *F.EditedPicture : F.Parts->PartBitmap(n);
@@ -122,7 +129,8 @@ void TMapCellPainter::DrawCells(QPainter& canvas, const TGridRect& cells, const 
     // The common case, every cell its cached part at 1:1 with no preview: the cells
     // are copied straight into the grid's picture. Everything else, and cells the
     // picture's edge cuts, go through DrawCell.
-    const bool direct = FCached && F.Preview == TDragPreview::None &&
+    const bool direct = FCached &&
+                        (F.Preview == TDragPreview::None || F.Preview == TDragPreview::Terrain) &&
                         (!F.Zoom || size == QSize(F.ZoomSize, F.ZoomSize));
     std::array<const uchar*, 256> scaled{};
     qsizetype scaledStride = 0;
@@ -152,7 +160,7 @@ void TMapCellPainter::DrawCells(QPainter& canvas, const TGridRect& cells, const 
                 DrawCell(canvas, col, row, rect);
                 continue;
             }
-            const uchar* src = scaled[F.Doc->Cell(col, row)];
+            const uchar* src = scaled[partAt(col, row)];
             uchar* dst = bits + rect.top() * stride + qsizetype(rect.left()) * 4;
             if (size.width() <= 16) {
                 // Narrow cells: a plain loop beats a call to memcpy for every line.

@@ -8,6 +8,7 @@
 #include <QBrush>
 #include <QImage>
 #include <QSize>
+#include <functional>
 
 class QPainter;
 class TMapDocument;
@@ -26,6 +27,8 @@ struct TMapPaintState
     // What the selection shows while a mouse button drags on the map, as the map tool in
     // use says; None when nothing drags.
     TDragPreview Preview = TDragPreview::None;
+    // The parts the cells show with a Terrain preview.
+    std::function<uint8_t(int, int)> PreviewPart;
     // A part whose picture is being edited: its cells show EditedPicture (same size as the
     // parts) instead of the stored picture. -1 for none.
     int EditedPart = -1;
@@ -52,6 +55,8 @@ public:
 private:
     void drawLattice(QPainter& canvas, int col, int row, const QRect& rect);
     const QImage& partPicture(int n) const;
+    // The part a cell shows: the map's, or the terrain preview's.
+    uint8_t partAt(int col, int row) const;
 
     TMapPaintState F;
     QImage* FPicture = nullptr; // the grid's own picture, when it can be written directly

@@ -5,6 +5,7 @@
 #include "MapDocument.h"
 #include "MapSession.h"
 #include "PartGraphicEditor.h"
+#include "TerrainTool.h"
 
 #include <QLabel>
 #include <algorithm>
@@ -29,6 +30,8 @@ std::unique_ptr<TMapGridTool> TMapGridTool::Make(TMapTool kind, const TMapToolCo
         return std::make_unique<TScrollTool>(context);
     case mtLupe:
         return std::make_unique<TLupeTool>(context);
+    case mtTerrain:
+        return std::make_unique<TTerrainTool>(context);
     }
     return nullptr;
 }
@@ -56,6 +59,7 @@ void TMapGridTool::Deactivate()
 void TMapGridTool::Press(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint& pos)
 {
     const QPoint cell = F.Grid.MouseToCell(pos);
+    FPointer = pos;
     MapDragCol = cell.x();
     MapDragRow = cell.y();
     MapDragButton = button;
@@ -71,11 +75,18 @@ void TMapGridTool::Press(Qt::MouseButton button, Qt::KeyboardModifiers, const QP
     emit statusChanged(cellText(cell.x(), cell.y()) +
                        (button == Qt::LeftButton ? QStringLiteral("-") : QString()));
     F.Grid.InvalidateRect(F.Grid.Selection());
+    Pressed();
+}
+
+uint8_t TMapGridTool::PreviewPart(int col, int row) const
+{
+    return F.Document.Cell(col, row);
 }
 
 void TMapGridTool::Move(Qt::KeyboardModifiers, const QPoint& pos)
 {
     const QPoint cell = F.Grid.MouseToCell(pos);
+    FPointer = pos;
     if (FDragging) {
         Dragged(cell);
     } else if (cell.x() < 0 || cell.y() < 0) {

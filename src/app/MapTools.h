@@ -15,6 +15,7 @@ class TMainFormLinks;
 class TMapDocument;
 class TMapSession;
 class TPartGraphicEditor;
+class TTerrainStore;
 
 // What the map tools work on, given by the main window.
 struct TMapToolContext
@@ -27,6 +28,8 @@ struct TMapToolContext
     TPartGraphicEditor& PartEditor;
     // The other windows' part: the selected part and the transparency dialog.
     TMainFormLinks& Links;
+    // The terrain sets of the parts and the chosen terrain.
+    TTerrainStore& Terrain;
 };
 
 // A tool of the map grid: what a press, a drag and a release of the mouse do, with its own
@@ -58,6 +61,8 @@ public:
     void Release(Qt::MouseButton button, Qt::KeyboardModifiers keys, const QPoint& pos);
 
     bool Dragging() const { return FDragging; }
+    // The part a cell shows while a button drags: the tool's edit where it has one.
+    virtual uint8_t PreviewPart(int col, int row) const;
 
     // Makes one tool of each kind.
     static std::unique_ptr<TMapGridTool> Make(TMapTool kind, const TMapToolContext& context);
@@ -77,6 +82,10 @@ protected:
     virtual void Dragged(const QPoint& cell);
     // The left button's release, before the dragged cells are drawn again.
     virtual void LeftReleased(Qt::KeyboardModifiers) {}
+    // A press that started a drag, after the pressed cell became the current one.
+    virtual void Pressed() {}
+    // The pointer's last viewport position, at the press or a move.
+    QPoint PointerPos() const { return FPointer; }
 
     const TMapToolContext& F;
     Qt::MouseButton MapDragButton = Qt::NoButton;
@@ -86,6 +95,7 @@ private:
     void pick(const QPoint& cell);
 
     bool FDragging = false;
+    QPoint FPointer;
 };
 
 // Lays the group part over the dragged rectangle, tiled or at random; with Shift or Ctrl

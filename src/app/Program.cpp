@@ -36,8 +36,13 @@ template <class T> void destroy(T*& window)
 TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
     : FFormats(TPictureFormats::WithQtFormats()), FSession(FFormats),
       FDocument(FSession.Document()),
-      FParts(FSession.Parts()), FModels{FIniGT, FSettings, FSession, FDocument, FParts}
+      FParts(FSession.Parts()), FModels{FIniGT, FSettings, FSession, FDocument, FParts, FTerrain}
 {
+    // The terrain sets follow the parts picture: loaded, saved under a new name, reloaded.
+    QObject::connect(&FParts, &TPartsStore::pictureFileMatched, &FTerrain,
+                     [this](const QString& fileName) {
+                         FTerrain.Read(fileName, QSize(FParts.PartWidth(), FParts.PartHeight()));
+                     });
     if (!options.IniFileName.isEmpty())
         FIniGT.SetFileName(options.IniFileName);
     FIniGT.Loaded();

@@ -9,6 +9,7 @@
 #include "PictureFormats.h"
 #include "ProgramModels.h"
 #include "Settings.h"
+#include "TerrainStore.h"
 
 #include <QPoint>
 #include <QRect>
@@ -103,6 +104,7 @@ private:
     TMapSession FSession;
     TMapDocument& FDocument;
     TPartsStore& FParts;
+    TTerrainStore FTerrain;
     TProgramModels FModels;
     TForms FForms;
 };

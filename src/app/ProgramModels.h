@@ -5,6 +5,7 @@ class TMapDocument;
 class TMapSession;
 class TPartsStore;
 class TSettings;
+class TTerrainStore;
 
 // What the program owns and every window shares. Windows read and change these and follow
 // their signals; none reaches another window for them.
@@ -15,4 +16,5 @@ struct TProgramModels
     TMapSession& Session;   // the open map and parts, and the operations on both
     TMapDocument& Document; // the session's
     TPartsStore& Parts;     // the session's
+    TTerrainStore& Terrain; // the parts picture's terrain sets and the chosen terrain
 };

@@ -14,6 +14,7 @@
 #include "MapViewController.h"
 #include "PartGraphicEditor.h"
 #include "PartsStore.h"
+#include "TerrainTool.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -131,8 +132,9 @@ void TMainForm::createTools()
         .Settings = FSettings,
         .PartEditor = *FPartEditor,
         .Links = FLinks,
+        .Terrain = FModels.Terrain,
     });
-    for (TMapTool kind : {mtPaint, mtRegion, mtScroll, mtLupe}) {
+    for (TMapTool kind : {mtPaint, mtRegion, mtScroll, mtLupe, mtTerrain}) {
         FTools[kind] = TMapGridTool::Make(kind, *FToolContext);
         connect(FTools[kind].get(), &TMapGridTool::statusChanged, StatusPanel0, &QLabel::setText);
         connect(FTools[kind].get(), &TMapGridTool::partPicked, this,
@@ -218,6 +220,9 @@ void TMainForm::createMenus()
         E::Item(tool, "D1", "パーツグラフィック編集(&D)", {Qt::Key_F4}, &D1, [this] { D1Click(); })
             .Checks(false, FToolGroup)
             .EnabledWhen([this] { return FSettings.ZoomLevel() == zlZoom; }),
+        E::Item(tool, "Terrain1", "地形描画(&E)", {Qt::Key_F5}, &Terrain1,
+                [this] { SelectMapTool(mtTerrain); })
+            .Checks(false, FToolGroup),
 
         E::Item(edit, "Cancel1", "取り消し(&U)", {Qt::CTRL | Qt::Key_Z}, &Cancel1,
                 [this] { Cancel1Click(); })
@@ -229,6 +234,10 @@ void TMainForm::createMenus()
         // The group part is taken from the region selected in region mode.
         E::Item(edit, "G2", "グループパーツとして取得(&G)", {Qt::CTRL | Qt::Key_C}, &G2,
                 [this] { G2Click(); })
+            .EnabledWhen([this] { return FSettings.MapTool() == mtRegion; }),
+        // The terrain fills the region selected in region mode.
+        E::Item(edit, "TerrainFill1", "地形で埋める(&T)", {}, &TerrainFill1,
+                [this] { TerrainFill1Click(); })
             .EnabledWhen([this] { return FSettings.MapTool() == mtRegion; }),
         E::Item(edit, "A1", "ランダムに配置(A)", {Qt::CTRL | Qt::Key_R}, &A1, [this] { A1Click(); })
             .Checks(FSettings.RandomPlacement()),
@@ -374,7 +383,7 @@ void TMainForm::enterMapTool(TMapTool tool)
         FTool->Deactivate();
     FTool = next;
     FTool->Activate();
-    QAction* items[] = {N17, N18, N19, D1};
+    QAction* items[] = {N17, N18, N19, D1, Terrain1};
     items[tool]->setChecked(true);
 }
 
@@ -397,6 +406,10 @@ void TMainForm::MapGridBeginPaint(QPainter& canvas)
     state.CellBrush[1] = MapGrid->palette().brush(QPalette::Highlight);
     state.Selection = MapGrid->Selection();
     state.Preview = FTool->Preview();
+    if (state.Preview == TDragPreview::Terrain) {
+        const TMapGridTool* tool = FTool;
+        state.PreviewPart = [tool](int col, int row) { return tool->PreviewPart(col, row); };
+    }
     if (LupeEdited()) {
         state.EditedPart = FPartEditor->PartNumber();
         state.EditedPicture = FPartEditor->EditedPicture();
@@ -424,6 +437,14 @@ void TMainForm::F1Click()
         FDoc.ScatterGroup(whole);
     else
         FDoc.StampGroup(whole);
+}
+
+void TMainForm::TerrainFill1Click()
+{
+    QString why;
+    if (!FillWithTerrain(FDoc, FModels.Terrain, MapGrid->Selection(), FSettings.RandomPlacement(),
+                         why))
+        StatusPanel0->setText(why);
 }
 
 void TMainForm::A2Click()

@@ -145,6 +145,8 @@ public:
     void A1Click() { FSettings.SetRandomPlacement(!FSettings.RandomPlacement()); }
     void F1Click();
     void A2Click();
+    // Fills the region with the chosen terrain.
+    void TerrainFill1Click();
     void Replace1Click();
     void PointMemoryClick(int k); // k = 0..4
     void PointRestoreClick(int k);
@@ -208,6 +210,8 @@ public:
     QAction* N18;
     QAction* N19;
     QAction* D1;
+    QAction* Terrain1;
+    QAction* TerrainFill1;
     QAction* Cancel1;
     QAction* Redo1;
     QAction* Replace1;
@@ -255,7 +259,7 @@ private:
     TPartsStore& FParts;
     std::unique_ptr<TMapCellPainter> FCellPainter;
     std::unique_ptr<TMapToolContext> FToolContext;
-    std::array<std::unique_ptr<TMapGridTool>, 4> FTools; // one of each kind, by TMapTool
+    std::array<std::unique_ptr<TMapGridTool>, 5> FTools; // one of each kind, by TMapTool
     TMapGridTool* FTool = nullptr;                       // the settings' map tool
     TPartGraphicEditor* FPartEditor; // the magnifier's part, its edits and their store
     TMapViewController* FView;       // the view's scale and place, and its repaints

@@ -5,14 +5,18 @@
 #include "PartsStore.h"
 #include "PixelTools.h"
 #include "Settings.h"
+#include "TerrainStore.h"
 #include "ToolGlyphs.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QRadioButton>
 #include <QToolButton>
 #include <algorithm>
@@ -23,7 +27,8 @@ namespace {
 const QString IniSection = QStringLiteral("ToolBox");
 const QString IniPrefix = QStringLiteral("WindowState");
 
-constexpr int ClientWidth = 362;
+// The mode buttons and the zoom group, then the terrain button at the right end.
+constexpr int ClientWidth = 402;
 constexpr int UpperRowHeight = 41; // client y 0..40
 constexpr int BothRowsHeight = 82; // client y 0..81, the lower row at 48..81
 
@@ -148,7 +153,17 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
     Button_LupeMode =
         makeToolButton(this, "Button_LupeMode", QStringLiteral("パーツグラフィック編集"),
                        TToolGlyph::Magnifier, QRect(QPoint(120, 0), modeSize), true);
-    exclusiveGroup(this, {Button_Paint, Button_Region, Button_Scroll, Button_LupeMode});
+    // The terrain brush has no glyph of its own: its name stands on the button.
+    Button_Terrain = new QToolButton(this);
+    Button_Terrain->setObjectName(QStringLiteral("Button_Terrain"));
+    Button_Terrain->setText(QStringLiteral("地形"));
+    Button_Terrain->setToolTip(QStringLiteral("地形を描く"));
+    Button_Terrain->setAutoRaise(true);
+    Button_Terrain->setCheckable(true);
+    Button_Terrain->setFocusPolicy(Qt::NoFocus);
+    Button_Terrain->setGeometry(QRect(QPoint(362, 0), modeSize));
+    exclusiveGroup(this,
+                   {Button_Paint, Button_Region, Button_Scroll, Button_LupeMode, Button_Terrain});
 
     // The buttons show the map tool of the settings, whoever chose it; a click on a button
     // that is already down enters its mode again.
@@ -156,6 +171,8 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
     connect(Button_Region, &QToolButton::clicked, this, &TToolForm::Button_RegionClick);
     connect(Button_Scroll, &QToolButton::clicked, this, &TToolForm::Button_ScrollClick);
     connect(Button_LupeMode, &QToolButton::clicked, this, &TToolForm::Button_LupeModeClick);
+    connect(Button_Terrain, &QToolButton::clicked, this,
+            [this] { emit mapToolClicked(mtTerrain); });
 
     GroupBox1 = new QGroupBox(QStringLiteral("表示倍率"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
@@ -249,6 +266,30 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
     ColorDlg->setObjectName(QStringLiteral("ColorDlg"));
     ColorDlg->setOption(QColorDialog::DontUseNativeDialog);
 
+    // The terrain row takes the lower row's place.
+    TerrainPanel = makeGroupPanel(this, "TerrainPanel", QRect(0, 48, ClientWidth - 1, 33));
+    auto* terrainRow = new QHBoxLayout(TerrainPanel);
+    terrainRow->setContentsMargins(6, 4, 6, 4);
+    TerrainSetCombo = new QComboBox(TerrainPanel);
+    TerrainSetCombo->setObjectName(QStringLiteral("TerrainSetCombo"));
+    TerrainSetCombo->setToolTip(QStringLiteral("地形セット"));
+    TerrainSetCombo->setFocusPolicy(Qt::NoFocus);
+    TerrainColorCombo = new QComboBox(TerrainPanel);
+    TerrainColorCombo->setObjectName(QStringLiteral("TerrainColorCombo"));
+    TerrainColorCombo->setToolTip(QStringLiteral("描く地形"));
+    TerrainColorCombo->setFocusPolicy(Qt::NoFocus);
+    terrainRow->addWidget(TerrainSetCombo, 1);
+    terrainRow->addWidget(TerrainColorCombo, 1);
+    TerrainPanel->hide();
+    connect(TerrainSetCombo, &QComboBox::activated, this,
+            [this](int set) { FModels.Terrain.Choose(set, 1); });
+    connect(TerrainColorCombo, &QComboBox::activated, this,
+            [this](int color) { FModels.Terrain.Choose(FModels.Terrain.SetIndex(), color + 1); });
+    connect(&FModels.Terrain, &TTerrainStore::setsChanged, this, &TToolForm::showTerrainSets);
+    connect(&FModels.Terrain, &TTerrainStore::choiceChanged, this, &TToolForm::showTerrainChoice);
+    showTerrainSets();
+    showTerrainChoice();
+
     connectSettings();
     showMapTool(FSettings.MapTool());
     showZoomLevel(FSettings.ZoomLevel());
@@ -301,7 +342,40 @@ void TToolForm::ShowLowerRow(bool show)
     // Hidden rather than only cut off, so that nothing reaches the controls out of sight.
     for (QFrame* panel : FLowerRowPanels)
         panel->setVisible(show);
-    setFixedSize(ClientWidth, show ? BothRowsHeight : UpperRowHeight);
+    fitRows();
+}
+
+void TToolForm::fitRows()
+{
+    const bool lower = FLowerRowShown || TerrainPanel->isVisibleTo(this);
+    setFixedSize(ClientWidth, lower ? BothRowsHeight : UpperRowHeight);
+}
+
+void TToolForm::showTerrainSets()
+{
+    TerrainSetCombo->clear();
+    for (const TWangSet& set : FModels.Terrain.Sets())
+        TerrainSetCombo->addItem(set.Name);
+    TerrainSetCombo->setEnabled(!FModels.Terrain.Sets().empty());
+    TerrainSetCombo->setToolTip(FModels.Terrain.Sets().empty() ? FModels.Terrain.Problem()
+                                                               : QStringLiteral("地形セット"));
+}
+
+void TToolForm::showTerrainChoice()
+{
+    if (TerrainSetCombo->currentIndex() != FModels.Terrain.SetIndex())
+        TerrainSetCombo->setCurrentIndex(FModels.Terrain.SetIndex());
+    TerrainColorCombo->clear();
+    if (const TWangSet* set = FModels.Terrain.ChosenSet()) {
+        // Each terrain with a swatch of its colour.
+        for (const TWangColor& color : set->Colors) {
+            QPixmap swatch(14, 14);
+            swatch.fill(color.Color);
+            TerrainColorCombo->addItem(QIcon(swatch), color.Name);
+        }
+        TerrainColorCombo->setCurrentIndex(FModels.Terrain.Color() - 1);
+    }
+    TerrainColorCombo->setEnabled(TerrainColorCombo->count() > 0);
 }
 
 bool TToolForm::LowerRowShown() const
@@ -408,8 +482,10 @@ void TToolForm::LupeColorPanelClick()
 
 void TToolForm::showMapTool(TMapTool tool)
 {
-    QToolButton* buttons[] = {Button_Paint, Button_Region, Button_Scroll, Button_LupeMode};
+    QToolButton* buttons[] = {Button_Paint, Button_Region, Button_Scroll, Button_LupeMode,
+                              Button_Terrain};
     buttons[tool]->setChecked(true);
+    TerrainPanel->setVisible(tool == mtTerrain);
     ShowLowerRow(tool == mtLupe);
 }
 

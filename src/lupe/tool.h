@@ -10,6 +10,7 @@
 #include <array>
 
 class QColorDialog;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QRadioButton;
@@ -45,6 +46,7 @@ public:
     QToolButton* Button_Region;
     QToolButton* Button_Scroll;
     QToolButton* Button_LupeMode;
+    QToolButton* Button_Terrain;
     QGroupBox* GroupBox1;
     QRadioButton* ZoomRadio12; // "wide"
     QRadioButton* ZoomRadio1;  // "nomal"
@@ -64,6 +66,11 @@ public:
     QToolButton* Button_RotateLeft;
     QToolButton* Button_RotateRight;
     QColorDialog* ColorDlg;
+
+    // The terrain row, in terrain mode: the chosen set and its colour.
+    QFrame* TerrainPanel;
+    QComboBox* TerrainSetCombo;
+    QComboBox* TerrainColorCombo;
 
     // Shows a colour in the colour panel until the drawing colour changes (the colour
     // under the pointer during a pick in the magnifier).
@@ -101,6 +108,11 @@ private:
     void showPixelTool(TPixelTool tool);
     void showPenWidth(int width);
     void showDrawingColor(const QColor& color);
+    // The terrain row shows the store's sets and choice.
+    void showTerrainSets();
+    void showTerrainChoice();
+    // The height of the rows shown.
+    void fitRows();
     // The turns need square parts: for others the buttons are off and say why.
     void enableRotations();
 

@@ -404,15 +404,35 @@ bool TMapDocument::ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t a
     return true;
 }
 
-void TMapDocument::PutCells(const TCellRect& rect, const uint8_t* cells, size_t stride)
+bool TMapDocument::PutCells(const TCellRect& rect, const uint8_t* cells, size_t stride)
 {
     const TCellRect r = CheckedRect(rect);
-    std::unique_ptr<TRectStep> step = rectStep(r);
+    const size_t h = size_t(r.Height());
+    // Each column's run from its first changed cell to its last.
+    std::vector<TSpanStep::TSpan> spans;
+    size_t bytes = 0;
+    for (int x = r.Left; x <= r.Right; ++x) {
+        const uint8_t* now = &FCells[Index(x, r.Top)];
+        const uint8_t* next = cells + size_t(x - r.Left) * stride;
+        size_t first = 0;
+        while (first < h && now[first] == next[first])
+            ++first;
+        if (first == h)
+            continue;
+        size_t last = h - 1;
+        while (now[last] == next[last])
+            --last;
+        spans.push_back({x, r.Top + int(first), int(last - first + 1), bytes});
+        bytes += last - first + 1;
+    }
+    if (spans.empty())
+        return false;
+    auto step = std::make_unique<TSpanStep>(this, r, std::move(spans), stepBuffer(bytes));
     for (int x = r.Left; x <= r.Right; ++x)
-        std::memcpy(&FCells[Index(x, r.Top)], cells + size_t(x - r.Left) * stride,
-                    size_t(r.Height()));
+        std::memcpy(&FCells[Index(x, r.Top)], cells + size_t(x - r.Left) * stride, h);
     emit cellsChanged(r);
     pushStep(std::move(step), false);
+    return true;
 }
 
 void TMapDocument::CaptureGroup(const TCellRect& rect)

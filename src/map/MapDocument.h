@@ -127,8 +127,10 @@ public:
     bool ReplaceParts(const TCellRect& rect, uint8_t before, uint8_t after);
     // Sets the cells of the rectangle from `cells`, column by column, `stride` bytes from the
     // top of one column to the next, as one undo step; marks the map modified. For edits
-    // worked out apart from the document, such as a terrain stroke.
-    void PutCells(const TCellRect& rect, const uint8_t* cells, size_t stride);
+    // worked out apart from the document, such as a terrain stroke. The step keeps only the
+    // run of changed cells of each column; when no cell changes there is no step and no
+    // signal. Returns whether a cell changed.
+    bool PutCells(const TCellRect& rect, const uint8_t* cells, size_t stride);
     // Makes the rectangle of the map the group part. The map is not changed.
     void CaptureGroup(const TCellRect& rect);
 
@@ -154,6 +156,7 @@ signals:
 private:
     class TMapStep;
     class TRectStep;
+    class TSpanStep;
     class TReplaceStep;
     class TExchangeStep;
     class TReloadStep;

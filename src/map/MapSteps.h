@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 // Swaps two byte ranges through a small buffer that stays in the cache.
 void SwapMapBytes(uint8_t* a, uint8_t* b, size_t n);
@@ -72,6 +73,48 @@ private:
         for (int x = Rect.Left; x <= Rect.Right; ++x)
             SwapMapBytes(&Buffer.Data[size_t(x - Rect.Left) * h], column(x), h);
     }
+};
+
+// The old cells of the changed run of each column: an edit that touches a few cells of many
+// columns (a long diagonal stroke) keeps those cells, not its whole rectangle. Undo swaps
+// them with the map's, as a rectangle step does.
+class TMapDocument::TSpanStep : public TMapStep
+{
+public:
+    struct TSpan
+    {
+        int X;
+        int Top;
+        int Count;
+        size_t Offset; // into Buffer
+    };
+
+    TSpanStep(TMapDocument* doc, const TCellRect& rect, std::vector<TSpan> spans,
+              TStepBuffer buffer)
+        : TMapStep(doc, rect), FSpans(std::move(spans))
+    {
+        Buffer = std::move(buffer);
+        for (const TSpan& s : FSpans)
+            std::memcpy(&Buffer.Data[s.Offset], cell(s), size_t(s.Count));
+    }
+    qint64 Bytes() const override
+    {
+        return qint64(sizeof(*this) + Buffer.Size + FSpans.capacity() * sizeof(TSpan));
+    }
+
+protected:
+    void undoCells() override { swap(); }
+    void redoCells() override { swap(); }
+
+private:
+    uint8_t* cell(const TSpan& s) { return &Doc->FCells[Doc->Index(s.X, s.Top)]; }
+    void swap()
+    {
+        for (const TSpan& s : FSpans)
+            SwapMapBytes(&Buffer.Data[s.Offset], cell(s), size_t(s.Count));
+    }
+
+    std::vector<TSpan> FSpans;
 };
 
 // A replace keeps which cells it changed: nothing when no cell of the rectangle held the new

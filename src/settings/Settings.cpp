@@ -356,7 +356,7 @@ int TSettings::CellSizeAt(TZoomLevel level) const
 
 void TSettings::SetMapTool(TMapTool value)
 {
-    if (value > mtLupe)
+    if (value > mtTerrain)
         return;
     setValue(&TValues::MapTool, value);
 }

@@ -69,10 +69,11 @@ enum TZoomLevel : std::uint8_t
 // What a mouse drag on the map does.
 enum TMapTool : std::uint8_t
 {
-    mtPaint,  // lays the group part
-    mtRegion, // selects a region for the editing commands
-    mtScroll, // grabs the map and moves it
-    mtLupe,   // edits the graphic of a part in the magnifier
+    mtPaint,   // lays the group part
+    mtRegion,  // selects a region for the editing commands
+    mtScroll,  // grabs the map and moves it
+    mtLupe,    // edits the graphic of a part in the magnifier
+    mtTerrain, // paints the chosen terrain, the parts around fitted to it
 };
 
 // The program's settings, apart from any window: the preferences kept in the INI file's

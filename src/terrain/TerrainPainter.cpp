@@ -599,9 +599,9 @@ bool TTerrainPainter::Commit(TMapDocument& doc)
     if (!HasChanges())
         return false;
     const size_t h = size_t(FWindow.Height());
-    doc.PutCells(
+    const bool changed = doc.PutCells(
         FChanged,
         &FCells[size_t(FChanged.Left - FWindow.Left) * h + size_t(FChanged.Top - FWindow.Top)], h);
     FChanged = {0, 0, -1, -1};
-    return true;
+    return changed;
 }

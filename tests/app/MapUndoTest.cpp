@@ -1,5 +1,6 @@
 #include "MapDocument.h"
 
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <vector>
@@ -117,6 +118,39 @@ TEST(MapUndo, AReplaceKeepsOnlyWhatItNeeds)
     EXPECT_LT(two, none + 16);
     EXPECT_GE(mask, 100 * 13);
     EXPECT_LT(mask, 100 * 13 + 100);
+}
+
+TEST(MapUndo, PutCellsKeepsOnlyTheChangedRunOfEachColumn)
+{
+    // A diagonal band worked out beside the map, as a long terrain stroke is.
+    constexpr int Side = 2000;
+    TMapDocument doc;
+    doc.NewMap(Side, Side);
+    std::vector<uint8_t> cells(size_t(Side) * Side, 0);
+    for (int x = 0; x < Side; ++x) {
+        for (int y = std::max(0, x - 1); y <= std::min(Side - 1, x + 1); ++y)
+            cells[size_t(x) * Side + size_t(y)] = uint8_t(1 + (x + y) % 3);
+    }
+    std::vector<TCellRect> signalled;
+    QObject::connect(&doc, &TMapDocument::cellsChanged,
+                     [&](const TCellRect& r) { signalled.push_back(r); });
+    const qint64 base = doc.History().Bytes();
+    doc.PutCells({0, 0, Side - 1, Side - 1}, cells.data(), Side);
+
+    EXPECT_LT(doc.History().Bytes() - base, 64 * Side); // not Side * Side
+    ASSERT_EQ(signalled.size(), 1u);
+    EXPECT_EQ(doc.Cell(500, 501), cells[500 * Side + 501]);
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_TRUE(std::all_of(doc.MapCells().begin(), doc.MapCells().end(),
+                            [](uint8_t c) { return c == 0; }));
+    ASSERT_TRUE(doc.Redo());
+    EXPECT_TRUE(std::equal(cells.begin(), cells.end(), doc.MapCells().begin()));
+
+    // Putting the cells the map has already changes nothing and makes no step.
+    const qint64 before = doc.History().Bytes();
+    doc.PutCells({0, 0, Side - 1, Side - 1}, cells.data(), Side);
+    EXPECT_EQ(doc.History().Bytes(), before);
+    EXPECT_EQ(signalled.size(), 3u);
 }
 
 TEST(MapUndo, TheBudgetDropsTheOldestStepsButKeepsTheLastOne)

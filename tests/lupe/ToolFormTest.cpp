@@ -48,7 +48,7 @@ TEST_F(ToolFormTest, StartsInScrollModeWithOnlyTheUpperRow)
     EXPECT_FALSE(tool->Button_LupeMode->isEnabled());
 
     EXPECT_FALSE(tool->LowerRowShown());
-    EXPECT_EQ(tool->size(), QSize(362, 41));
+    EXPECT_EQ(tool->size(), QSize(402, 41));
     EXPECT_FALSE(tool->Button_LupeFreeLine->isVisible());
 
     // The part-graphic tools wait with their first choices.
@@ -124,7 +124,7 @@ TEST_F(ToolFormTest, PartGraphicModeShowsTheLowerRow)
     EXPECT_TRUE(tool->Button_LupeMode->isChecked());
     EXPECT_EQ(ModeButtonsDown(), 1);
     EXPECT_TRUE(tool->LowerRowShown());
-    EXPECT_EQ(tool->size(), QSize(362, 82));
+    EXPECT_EQ(tool->size(), QSize(402, 82));
     EXPECT_TRUE(tool->Button_RotateRight->isVisible());
     // The lower row lies inside the window.
     const QRect lowest = tool->Button_RotateRight->geometry().translated(
@@ -133,13 +133,13 @@ TEST_F(ToolFormTest, PartGraphicModeShowsTheLowerRow)
 
     Click(tool->Button_Scroll);
     EXPECT_FALSE(tool->LowerRowShown());
-    EXPECT_EQ(tool->size(), QSize(362, 41));
+    EXPECT_EQ(tool->size(), QSize(402, 41));
     EXPECT_FALSE(tool->Button_RotateRight->isVisible());
 
     // From the menu (F4) as well.
     Main()->D1->trigger();
     EXPECT_TRUE(tool->Button_LupeMode->isChecked());
-    EXPECT_EQ(tool->size(), QSize(362, 82));
+    EXPECT_EQ(tool->size(), QSize(402, 82));
 }
 
 TEST_F(ToolFormTest, ClosingHidesAndUnchecksTheViewMenuItem)

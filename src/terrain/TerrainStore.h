@@ -1,0 +1,57 @@
+#pragma once
+
+#include "TerrainFile.h"
+#include "WangMatcher.h"
+
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <memory>
+#include <vector>
+
+// The terrain sets of the parts in use: read from the parts picture's terrain file whenever
+// the parts become a picture's (a load, a save under a new name, a reload), with the set and
+// the colour the terrain tool paints. A file that cannot be used leaves no set, and Problem()
+// says why.
+class TTerrainStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TTerrainStore(QObject* parent = nullptr);
+    ~TTerrainStore() override;
+
+    // Reads the terrain file of the picture, whose parts are of the given size; an empty
+    // name (parts not yet saved) leaves no set.
+    void Read(const QString& pictureFileName, QSize partSize);
+
+    // The sets that can paint: of a type the brush knows, with colours and parts.
+    const std::vector<TWangSet>& Sets() const { return FSets; }
+    // Why nothing can be painted; empty when a set can.
+    QString Problem() const { return FProblem; }
+    // The file the sets came from (NAME.tsx), empty before the parts are a picture's.
+    QString FileName() const { return FFileName; }
+
+    // The chosen set (-1: none) and its colour (1..).
+    int SetIndex() const { return FSet; }
+    int Color() const { return FColor; }
+    const TWangSet* ChosenSet() const;
+    // Chooses a set and a colour of it; out-of-range numbers fall back to the first.
+    void Choose(int set, int color);
+    // The chosen set's matcher; null without a set.
+    const TWangMatcher* Matcher() const { return FMatcher.get(); }
+
+signals:
+    // Other sets were read (perhaps none); choiceChanged follows.
+    void setsChanged();
+    void choiceChanged(int set, int color);
+
+private:
+    std::vector<TWangSet> FSets;
+    std::array<double, TTerrainSheet::Parts> FTileProbability{};
+    QString FProblem;
+    QString FFileName;
+    int FSet = -1;
+    int FColor = 0;
+    std::unique_ptr<TWangMatcher> FMatcher;
+};

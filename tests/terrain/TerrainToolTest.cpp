@@ -1,0 +1,159 @@
+// The terrain tool and the terrain fill in the main window, on a generated corner set.
+
+#include "DrawGrid.h"
+#include "PartsStore.h"
+#include "ProgramFixture.h"
+#include "TerrainFile.h"
+#include "TerrainGen.h"
+#include "TerrainStore.h"
+#include "WangMatcher.h"
+#include "main.h"
+#include "tool.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+using namespace TerrainGen;
+
+class TerrainToolTest : public ProgramTest
+{
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        Main()->NewMap(30, 20); // part 0: terrain 1 everywhere
+    }
+
+    // Parts from the generated sheet, saved with its terrain file beside it.
+    void UseGeneratedParts()
+    {
+        TTerrainSheet sheet;
+        sheet.Sets = {Set};
+        const QString picture = Dir.filePath(QStringLiteral("parts.png"));
+        ASSERT_TRUE(Sheet(Set).save(picture));
+        const QSize part(PartSide, PartSide);
+        ASSERT_TRUE(WriteTerrainFile(TerrainFileName(picture), sheet, {picture, part, part * 16}));
+        PartsStore().SetPartsSize(PartSide, PartSide);
+        ASSERT_TRUE(PartsStore().LoadPartsPicture(picture));
+        ASSERT_NE(Terrain().Matcher(), nullptr) << Terrain().Problem().toStdString();
+    }
+
+    TMainForm* Main() { return Forms().MainForm; }
+    TMapDocument& Doc() { return Main()->Document(); }
+    TDrawGrid* Grid() { return Main()->MapGrid; }
+    TTerrainStore& Terrain() { return Program->Models().Terrain; }
+    // The viewport point of a cell corner: the top left of cell (x, y).
+    QPoint Corner(int x, int y) { return Grid()->CellRect(x, y).topLeft(); }
+
+    // Neighbours in the set whose shared corners differ.
+    int Seams()
+    {
+        const TWangMatcher& m = *Terrain().Matcher();
+        int found = 0;
+        for (int x = 0; x < Doc().MapWidth(); ++x) {
+            for (int y = 0; y < Doc().MapHeight(); ++y) {
+                const TWangId& a = m.IdOf(Doc().Cell(x, y));
+                if (x + 1 < Doc().MapWidth()) {
+                    const TWangId& b = m.IdOf(Doc().Cell(x + 1, y));
+                    found += a[Wang::TopRight] != b[Wang::TopLeft] ||
+                             a[Wang::BottomRight] != b[Wang::BottomLeft];
+                }
+                if (y + 1 < Doc().MapHeight()) {
+                    const TWangId& b = m.IdOf(Doc().Cell(x, y + 1));
+                    found += a[Wang::BottomLeft] != b[Wang::TopLeft] ||
+                             a[Wang::BottomRight] != b[Wang::TopRight];
+                }
+            }
+        }
+        return found;
+    }
+    // A key as the user presses it in the main window.
+    void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        Main()->activateWindow();
+        QApplication::setActiveWindow(Main());
+        QTest::keyClick(Main(), Qt::Key(key), modifiers);
+    }
+    bool AllPartZero()
+    {
+        return std::all_of(Doc().MapCells().begin(), Doc().MapCells().end(),
+                           [](uint8_t c) { return c == 0; });
+    }
+
+    const TWangSet Set = CompleteSet(TWangType::Corner, 2);
+};
+
+TEST_F(TerrainToolTest, AStrokeShowsWhileDrawnLeavesNoSeamAndIsOneUndoStep)
+{
+    UseGeneratedParts();
+    Press(Qt::Key_F5);
+    ASSERT_TRUE(Main()->Terrain1->isChecked());
+    EXPECT_TRUE(Forms().ToolForm->Button_Terrain->isChecked());
+    ASSERT_EQ(Forms().ToolForm->TerrainColorCombo->count(), 2);
+    Terrain().Choose(0, 2);
+    EXPECT_EQ(Forms().ToolForm->TerrainColorCombo->currentIndex(), 1);
+
+    QWidget* view = Grid()->viewport();
+    QTest::mousePress(view, Qt::LeftButton, {}, Corner(3, 3));
+    QTest::mouseMove(view, Corner(6, 5));
+    // The stroke shows before it is in the map.
+    EXPECT_TRUE(AllPartZero());
+    const QImage shown = view->grab().toImage();
+    EXPECT_EQ(shown.pixel(Corner(4, 4) + QPoint(1, 1)), Palette(2).rgb());
+    QTest::mouseMove(view, Corner(10, 8));
+    QTest::mouseMove(view, Corner(10, 12));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, Corner(10, 12));
+
+    const TWangMatcher& m = *Terrain().Matcher();
+    EXPECT_EQ(m.IdOf(Doc().Cell(2, 2))[Wang::BottomRight], 2);
+    EXPECT_EQ(m.IdOf(Doc().Cell(9, 7))[Wang::BottomRight], 2);
+    EXPECT_EQ(m.IdOf(Doc().Cell(10, 11))[Wang::TopLeft], 2);
+    EXPECT_EQ(m.IdOf(Doc().Cell(20, 3))[Wang::TopLeft], 1);
+    EXPECT_EQ(Seams(), 0);
+
+    // One step: undone whole, and redone whole.
+    const std::vector<uint8_t> drawn(Doc().MapCells().begin(), Doc().MapCells().end());
+    Press(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(AllPartZero());
+    Press(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_TRUE(std::equal(drawn.begin(), drawn.end(), Doc().MapCells().begin()));
+}
+
+TEST_F(TerrainToolTest, TheFillMakesTheRegionSolidWithFittedBorders)
+{
+    UseGeneratedParts();
+    Terrain().Choose(0, 2);
+    Main()->N18->trigger(); // region mode
+    Grid()->SetSelection({5, 4, 12, 9});
+    Main()->TerrainFill1->trigger();
+
+    const TWangMatcher& m = *Terrain().Matcher();
+    for (int x = 5; x <= 12; ++x) {
+        for (int y = 4; y <= 9; ++y)
+            ASSERT_EQ(m.IdOf(Doc().Cell(x, y)), (TWangId{0, 2, 0, 2, 0, 2, 0, 2})) << x << "," << y;
+    }
+    EXPECT_NE(Doc().Cell(4, 4), 0); // the border around was fitted
+    EXPECT_EQ(Seams(), 0);
+    Main()->Cancel1->trigger();
+    EXPECT_TRUE(AllPartZero());
+}
+
+TEST_F(TerrainToolTest, WithoutATerrainFileTheToolSaysWhyAndPaintsNothing)
+{
+    Press(Qt::Key_F5);
+    EXPECT_EQ(Main()->StatusPanel0->text(), Terrain().Problem());
+    EXPECT_FALSE(Terrain().Problem().isEmpty());
+    QWidget* view = Grid()->viewport();
+    QTest::mousePress(view, Qt::LeftButton, {}, Corner(3, 3));
+    QTest::mouseMove(view, Corner(6, 5));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, Corner(6, 5));
+    EXPECT_TRUE(AllPartZero());
+    EXPECT_FALSE(Doc().UndoAvailable());
+}
+
+} // namespace
