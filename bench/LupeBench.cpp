@@ -2,6 +2,7 @@
 // 1920 x 1080 viewport, beside one full-frame drawImage of that size in the same run; and the
 // repaint after one changed source pixel.
 
+#include "FrameBaseline.h"
 #include "LupeUnit.h"
 #include "RatioReporter.h"
 
@@ -19,15 +20,7 @@ TLupe* gLupe = nullptr;
 
 void Baseline_FullFrameDrawImage(benchmark::State& state)
 {
-    QImage source(Frame, QImage::Format_RGB32);
-    source.fill(QColor(30, 120, 200));
-    QImage target(Frame, QImage::Format_RGB32);
-    for (auto _ : state) {
-        QPainter p(&target);
-        p.drawImage(0, 0, source);
-        p.end();
-        benchmark::DoNotOptimize(target.constBits());
-    }
+    RunFullFrameDrawImage(state, Frame);
 }
 
 void setUp(benchmark::State& state)

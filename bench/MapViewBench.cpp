@@ -2,6 +2,7 @@
 // 1 x 1 and a 3 x 2 group part, beside one full-frame drawImage in the same run.
 
 #include "DrawGrid.h"
+#include "FrameBaseline.h"
 #include "Parts.h"
 #include "PartsStore.h"
 #include "Program.h"
@@ -24,15 +25,7 @@ TQuiltmapperProgram* gProgram = nullptr;
 
 void Baseline_FullFrameDrawImage(benchmark::State& state)
 {
-    QImage source(Frame, QImage::Format_RGB32);
-    source.fill(QColor(30, 120, 200));
-    QImage target(Frame, QImage::Format_RGB32);
-    for (auto _ : state) {
-        QPainter p(&target);
-        p.drawImage(0, 0, source);
-        p.end();
-        benchmark::DoNotOptimize(target.constBits());
-    }
+    RunFullFrameDrawImage(state, Frame);
 }
 
 // zoom: 0 wide (8 px), 1 nomal (32 px), 2 zoom (256 px); group: 1 for 1 x 1, 3 for 3 x 2.

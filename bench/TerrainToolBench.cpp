@@ -2,6 +2,7 @@
 // follows, beside one full-frame drawImage in the same run.
 
 #include "DrawGrid.h"
+#include "FrameBaseline.h"
 #include "PartsStore.h"
 #include "Program.h"
 #include "RatioReporter.h"
@@ -24,15 +25,7 @@ TQuiltmapperProgram* gProgram = nullptr;
 
 void Baseline_FullFrameDrawImage(benchmark::State& state)
 {
-    QImage source(Frame, QImage::Format_RGB32);
-    source.fill(QColor(30, 120, 200));
-    QImage target(Frame, QImage::Format_RGB32);
-    for (auto _ : state) {
-        QPainter p(&target);
-        p.drawImage(0, 0, source);
-        p.end();
-        benchmark::DoNotOptimize(target.constBits());
-    }
+    RunFullFrameDrawImage(state, Frame);
 }
 
 // A click at a cell corner on the screen, alternating terrains, and the repaint.
