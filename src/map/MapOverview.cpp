@@ -52,10 +52,17 @@ struct TBlockPass
     }
 
     // The blocks by0..by1 - 1 of block column bx; with Filter, only those holding `part`,
-    // whose span grows by each block recomputed.
+    // whose span grows by the first and last block recomputed.
     template <int FixedBlock, bool Filter>
     void column(int bx, int by0, int by1, uint8_t part, QRect* span) const
     {
+        int firstHit = -1;
+        int lastHit = -1;
+        const auto hit = [&](int by) {
+            if (firstHit < 0)
+                firstHit = by;
+            lastHit = by;
+        };
         const int block = FixedBlock > 0 ? FixedBlock : Block;
         const int x0 = bx * block;
         const int cols = std::min(Width, x0 + block) - x0;
@@ -74,7 +81,7 @@ struct TBlockPass
                     end - (top + size_t(cols - 1) * size_t(Height)) >= 8) {
                     if constexpr (Filter) {
                         if (wholeBlock<FixedBlock, Filter>(top, part, out))
-                            *span |= QRect(bx, by, 1, 1);
+                            hit(by);
                     } else {
                         wholeBlock<FixedBlock, Filter>(top, part, out);
                     }
@@ -87,7 +94,7 @@ struct TBlockPass
                     holds = std::memchr(top + size_t(c) * size_t(Height), part, size_t(rows));
                 if (!holds)
                     continue;
-                *span |= QRect(bx, by, 1, 1);
+                hit(by);
             }
             uint64_t sum = 0;
             for (int c = 0; c < cols; ++c) {
@@ -96,6 +103,10 @@ struct TBlockPass
                     sum += Packed[p[k]];
             }
             out = average(sum, cols * rows);
+        }
+        if constexpr (Filter) {
+            if (firstHit >= 0)
+                *span |= QRect(bx, firstHit, 1, lastHit - firstHit + 1);
         }
     }
 
@@ -135,12 +146,13 @@ struct TBlockPass
         }
         uint64_t s0 = 0, s1 = 0;
         for (int c = 0; c < B; ++c) {
+            const uint8_t* p = top + size_t(c) * size_t(Height);
             for (int k = 0; k + 1 < B; k += 2) {
-                s0 += Packed[(v[c] >> (8 * k)) & 0xff];
-                s1 += Packed[(v[c] >> (8 * k + 8)) & 0xff];
+                s0 += Packed[p[k]];
+                s1 += Packed[p[k + 1]];
             }
             if (B % 2)
-                s0 += Packed[(v[c] >> (8 * (B - 1))) & 0xff];
+                s0 += Packed[p[B - 1]];
         }
         out = average(s0 + s1, B * B);
         return true;
@@ -148,13 +160,25 @@ struct TBlockPass
 
     // Block columns bx0..bx1 - 1, rows by0..by1 - 1; with a span, only the blocks holding
     // `part`.
+    //
+    // The picture is row-major and the map column-major: the blocks go in tiles of
+    // StripColumns x StripRows, so that the picture lines a tile writes stay in the cache
+    // until each is whole, while the map is still read down its columns.
     void columns(int bx0, int bx1, int by0, int by1, uint8_t part = 0, QRect* span = nullptr) const
     {
-        for (int bx = bx0; bx < bx1; ++bx) {
-            if (span)
-                columnOf<true>(bx, by0, by1, part, span);
-            else
-                columnOf<false>(bx, by0, by1, part, span);
+        constexpr int StripColumns = 16; // 64 bytes of a picture line
+        constexpr int StripRows = 256;
+        for (int sx = bx0; sx < bx1; sx += StripColumns) {
+            const int sxEnd = std::min(bx1, sx + StripColumns);
+            for (int sy = by0; sy < by1; sy += StripRows) {
+                const int syEnd = std::min(by1, sy + StripRows);
+                for (int bx = sx; bx < sxEnd; ++bx) {
+                    if (span)
+                        columnOf<true>(bx, sy, syEnd, part, span);
+                    else
+                        columnOf<false>(bx, sy, syEnd, part, span);
+                }
+            }
         }
     }
 

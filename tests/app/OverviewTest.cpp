@@ -82,7 +82,8 @@ TEST_F(OverviewTest, PictureFollowsEveryChange)
     QImage recolored(PartsStore().PartWidth(), PartsStore().PartHeight(), QImage::Format_RGB32);
     recolored.fill(qRgb(12, 200, 99));
     // Maps wider than the picture may be: blocks of 2 x 2 and of 5 x 5 cells, the last ones
-    // cut; enough cells for the work to be shared among threads.
+    // cut; enough cells for the work to be shared among threads, and a picture taller
+    // than the tiles the blocks are worked through in.
     int w = 0, h = 0;
     const std::vector<std::pair<const char*, std::function<void()>>> steps = {
         {"new map", [&] { Session().NewMap(w, h); }},
@@ -121,7 +122,7 @@ TEST_F(OverviewTest, PictureFollowsEveryChange)
         {"redo", [&] { ASSERT_TRUE(Doc().Redo()); }},
         {"redo", [&] { ASSERT_TRUE(Doc().Redo()); }},
     };
-    for (const QSize size : {QSize(2101, 501), QSize(9999, 121)})
+    for (const QSize size : {QSize(2101, 501), QSize(9999, 121), QSize(1201, 2401)})
         for (const auto& [name, step] : steps) {
             w = size.width(), h = size.height();
             SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) + ": " + name);
