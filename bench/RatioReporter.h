@@ -36,7 +36,12 @@ public:
 private:
     std::vector<Pair> FPairs;
     std::vector<Limit> FLimits;
-    std::map<std::string, double> FTimes; // real time per iteration, in ns
+    // The real time of one iteration (ns) or -1 when not measured: the median of the
+    // repetitions.
+    double timeOf(const std::string& name) const;
+
+    std::map<std::string, std::vector<double>> FRuns; // real time per iteration, in ns
+    std::map<std::string, double> FMedians;           // from the aggregates, when reported
 };
 
 // Runs the registered benchmarks with the reporter; returns the process exit code.

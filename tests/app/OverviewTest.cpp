@@ -249,3 +249,22 @@ TEST(OverviewMemory, LargestMapUnder32MB)
 }
 
 } // namespace
+
+// Wide bright pictures, whose channel sums run past what one run of a line can hold.
+TEST(OverviewColors, AverageOfWidePictures)
+{
+    for (const QSize size : {QSize(1, 1), QSize(257, 3), QSize(3000, 2)}) {
+        QImage picture(size, QImage::Format_RGB32);
+        uint64_t r = 0, g = 0, b = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const QRgb c = qRgb(255 - (x % 3), 255 - (y % 2), 250 + (x + y) % 6);
+                picture.setPixel(x, y, c);
+                r += qRed(c), g += qGreen(c), b += qBlue(c);
+            }
+        const uint64_t n = uint64_t(size.width()) * size.height();
+        EXPECT_EQ(TMapOverview::AverageColor(picture),
+                  qRgb(int((r + n / 2) / n), int((g + n / 2) / n), int((b + n / 2) / n)))
+            << size.width() << " x " << size.height();
+    }
+}
