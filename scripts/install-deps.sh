@@ -13,6 +13,9 @@ PACKAGES=(
   openbox desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
   # The Debian package (scripts/package.sh) and its test.
   librsvg2-bin help2man file lintian appstream
+  # A peer for the terrain tests: they check that another editor reads the terrain sets we
+  # write, and that we read what it writes (skipped when it is absent).
+  tiled
   # Optional: the fuzzer build (scripts/fuzz.sh); ctest replays the corpus without it.
   clang libclang-rt-14-dev
 )
