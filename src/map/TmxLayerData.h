@@ -33,17 +33,6 @@ constexpr uint32_t FlipD = 0x20000000u;
 constexpr uint32_t FlipHex = 0x10000000u;
 constexpr uint32_t FlagBits = FlipH | FlipV | FlipD | FlipHex;
 
-// A reason the import stops; caught at the top and turned into the caller's message.
-struct TmxError
-{
-    QString Message;
-};
-
-[[noreturn]] inline void fail(const QString& message)
-{
-    throw TmxError{message};
-}
-
 struct Tileset
 {
     uint32_t FirstGid = 0;

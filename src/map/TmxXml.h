@@ -1,7 +1,8 @@
 #pragma once
 
 // The XML safeguards of the TMX reader: a bound on the attributes of one element, enforced
-// before Qt's reader sees them, refusal of declared entities, and short quotes of values.
+// before Qt's reader sees them, refusal of declared entities, and short quotes of values;
+// and the reader's way of failing.
 
 #include <QIODevice>
 #include <QString>
@@ -10,6 +11,17 @@
 #include <algorithm>
 
 namespace TmxDetail {
+
+// A reason the import stops; caught at the top and turned into the caller's message.
+struct TmxError
+{
+    QString Message;
+};
+
+[[noreturn]] inline void fail(const QString& message)
+{
+    throw TmxError{message};
+}
 
 // No TMX or tileset element has more than a dozen attributes. Qt's reader compares each
 // attribute of an element with all the others before it, so that 100,000 of them would
@@ -269,6 +281,29 @@ inline QString ReadToDocumentElement(QXmlStreamReader& xml)
             return QStringLiteral("the document declares entities; TMX files need none");
     }
     return QString();
+}
+
+// Fails with the reason the XML reader stopped.
+[[noreturn]] inline void xmlFail(const QXmlStreamReader& xml)
+{
+    const auto* guard = dynamic_cast<const TXmlGuard*>(xml.device());
+    if (guard && guard->Refused())
+        fail(QStringLiteral("an element has more than %1 attributes").arg(MaxXmlAttributes));
+    if (xml.hasError())
+        fail(QStringLiteral("malformed XML at line %1: %2")
+                 .arg(xml.lineNumber())
+                 .arg(Quoted(xml.errorString())));
+    fail(QStringLiteral("malformed XML: no document element"));
+}
+
+// Reads up to the document element, or fails.
+inline void toDocumentElement(QXmlStreamReader& xml)
+{
+    const QString refusal = ReadToDocumentElement(xml);
+    if (!refusal.isEmpty())
+        fail(refusal);
+    if (xml.tokenType() != QXmlStreamReader::StartElement)
+        xmlFail(xml);
 }
 
 } // namespace TmxDetail
