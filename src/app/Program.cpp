@@ -48,6 +48,12 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
     FIniGT.Loaded();
     // The preferences are in force before any window is made.
     FSettings.ReadFrom(FIniGT);
+    // The terrain chosen last time is chosen again when its set is read; each choice is kept.
+    FTerrain.Prefer(FSettings.TerrainChoice().Set, FSettings.TerrainChoice().Color);
+    QObject::connect(&FTerrain, &TTerrainStore::choiceChanged, &FSettings, [this] {
+        if (const TWangSet* set = FTerrain.ChosenSet())
+            FSettings.SetTerrainChoice({set->Name, FTerrain.Color()});
+    });
     FSession.History().SetBudget(FSettings.UndoBudget());
     // Picture plug-ins register their formats to be read through the plug-in bitmap.
     TSPIBitmap::InitializeUnit();

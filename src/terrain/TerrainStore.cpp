@@ -2,62 +2,85 @@
 
 #include <QFileInfo>
 
+namespace {
+
+const QString NotSavedText = QStringLiteral("パーツ画像が保存されていないため、地形を使えません");
+
+} // namespace
+
 TTerrainStore::TTerrainStore(QObject* parent) : QObject(parent)
 {
-    FTileProbability.fill(1.0);
-    FProblem = QStringLiteral("パーツ画像が保存されていないため、地形を使えません");
+    FProblem = NotSavedText;
+    FEditProblem = NotSavedText;
 }
 
 TTerrainStore::~TTerrainStore() = default;
 
 void TTerrainStore::Read(const QString& pictureFileName, QSize partSize)
 {
-    const QString oldName = FSets.empty() || FSet < 0 ? QString() : FSets[size_t(FSet)].Name;
+    FSheet = TTerrainSheet();
+    FOwner = TTerrainOwner{pictureFileName, partSize, partSize * 16};
+    FFileName = pictureFileName.isEmpty() ? QString() : TerrainFileName(pictureFileName);
+    FEditProblem.clear();
+    if (pictureFileName.isEmpty()) {
+        FEditProblem = NotSavedText;
+    } else {
+        const TTerrainRead read = ReadTerrainFile(FFileName, FOwner);
+        if (read.State == TTerrainRead::Status::Read)
+            FSheet = read.Sheet;
+        else if (!read.Usable())
+            FEditProblem = QStringLiteral("%1 を地形に使えません: %2")
+                               .arg(QFileInfo(FFileName).fileName(), read.Error);
+    }
+    takeSets();
+}
+
+TFileWriteResult TTerrainStore::Edit(const TTerrainSheet& sheet)
+{
+    if (!FEditProblem.isEmpty())
+        return TFileWriteResult{false, FEditProblem, FFileName};
+    FSheet = sheet;
+    takeSets();
+    return WriteTerrainFile(FFileName, FSheet, FOwner);
+}
+
+void TTerrainStore::takeSets()
+{
     FSets.clear();
     FMatcher.reset();
-    FTileProbability.fill(1.0);
-    FFileName = pictureFileName.isEmpty() ? QString() : TerrainFileName(pictureFileName);
-    if (pictureFileName.isEmpty()) {
-        FProblem = QStringLiteral("パーツ画像が保存されていないため、地形を使えません");
-    } else {
-        const TTerrainRead read =
-            ReadTerrainFile(FFileName, TTerrainOwner{pictureFileName, partSize, {}});
-        const QString shown = QFileInfo(FFileName).fileName();
-        switch (read.State) {
-        case TTerrainRead::Status::Missing:
-            FProblem = QStringLiteral("地形セットがありません（%1）").arg(shown);
-            break;
-        case TTerrainRead::Status::Foreign:
-        case TTerrainRead::Status::Bad:
-            FProblem = QStringLiteral("%1 を地形に使えません: %2").arg(shown, read.Error);
-            break;
-        case TTerrainRead::Status::Read:
-            FTileProbability = read.Sheet.TileProbability;
-            for (const TWangSet& set : read.Sheet.Sets) {
-                if (!set.Colors.empty() && !set.Tiles.empty())
-                    FSets.push_back(set);
-            }
-            FProblem = FSets.empty()
-                           ? QStringLiteral("%1 に使える地形セットがありません").arg(shown)
-                           : QString();
-            break;
-        }
+    for (const TWangSet& set : FSheet.Sets) {
+        if (!set.Colors.empty() && !set.Tiles.empty())
+            FSets.push_back(set);
     }
+    const QString shown = QFileInfo(FFileName).fileName();
+    if (!FEditProblem.isEmpty())
+        FProblem = FFileName.isEmpty() ? NotSavedText : FEditProblem;
+    else if (FSheet.Sets.empty())
+        FProblem = QStringLiteral("地形セットがありません（%1）").arg(shown);
+    else if (FSets.empty())
+        FProblem = QStringLiteral("%1 に使える地形セットがありません").arg(shown);
+    else
+        FProblem.clear();
     emit setsChanged();
-    // The set of the same name stays chosen when the file still has it.
+    // The preferred set stays chosen when the sets still have it.
     int keep = 0;
     for (size_t i = 0; i < FSets.size(); ++i) {
-        if (FSets[i].Name == oldName)
+        if (FSets[i].Name == FPreferredSet)
             keep = int(i);
     }
-    const int color = FColor;
     FSet = -2; // whatever Choose is given, the choice is announced
-    Choose(keep, color);
+    Choose(keep, FPreferredColor);
 }
 
 const TWangSet* TTerrainStore::ChosenSet() const
 {
     return FSet >= 0 ? &FSets[size_t(FSet)] : nullptr;
+}
+
+void TTerrainStore::Prefer(const QString& setName, int color)
+{
+    FPreferredSet = setName;
+    FPreferredColor = color;
 }
 
 void TTerrainStore::Choose(int set, int color)
@@ -70,12 +93,15 @@ void TTerrainStore::Choose(int set, int color)
             set = 0;
         if (color < 1 || color > int(FSets[size_t(set)].Colors.size()))
             color = 1;
+        FPreferredSet = FSets[size_t(set)].Name;
+        FPreferredColor = color;
     }
     if (set == FSet && color == FColor)
         return;
     if (set != FSet) {
         FMatcher = set < 0 ? nullptr
-                           : std::make_unique<TWangMatcher>(FSets[size_t(set)], FTileProbability);
+                           : std::make_unique<TWangMatcher>(FSets[size_t(set)],
+                                                            FSheet.TileProbability);
     }
     FSet = set;
     FColor = color;

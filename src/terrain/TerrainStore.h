@@ -38,6 +38,18 @@ public:
     const TWangSet* ChosenSet() const;
     // Chooses a set and a colour of it; out-of-range numbers fall back to the first.
     void Choose(int set, int color);
+    // The set (by name) and colour to choose when sets are read that have it, until another
+    // is chosen: the choice of the last run.
+    void Prefer(const QString& setName, int color);
+
+    // The sheet as read, every set in it (also those that cannot paint yet).
+    const TTerrainSheet& Sheet() const { return FSheet; }
+    // Why the sets cannot be edited (no picture name, a foreign or bad file); empty when
+    // they can.
+    QString EditProblem() const { return FEditProblem; }
+    // Takes an edited sheet: painting uses it at once (setsChanged, choiceChanged), and it is
+    // written to the terrain file. Refused, with the reason, when EditProblem() says so.
+    TFileWriteResult Edit(const TTerrainSheet& sheet);
     // The chosen set's matcher; null without a set.
     const TWangMatcher* Matcher() const { return FMatcher.get(); }
 
@@ -47,8 +59,15 @@ signals:
     void choiceChanged(int set, int color);
 
 private:
+    // The sets that can paint taken from FSheet, announced, the preferred choice kept.
+    void takeSets();
+
+    TTerrainSheet FSheet;
+    TTerrainOwner FOwner;
+    QString FEditProblem;
+    QString FPreferredSet;
+    int FPreferredColor = 1;
     std::vector<TWangSet> FSets;
-    std::array<double, TTerrainSheet::Parts> FTileProbability{};
     QString FProblem;
     QString FFileName;
     int FSet = -1;

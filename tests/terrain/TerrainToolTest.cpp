@@ -1,9 +1,12 @@
 // The terrain tool and the terrain fill in the main window, on a generated corner set.
 
 #include "DrawGrid.h"
+#include "Parts.h"
 #include "PartsStore.h"
 #include "ProgramFixture.h"
 #include "TerrainFile.h"
+#include "TerrainEdit.h"
+#include "TerrainEditor.h"
 #include "TerrainGen.h"
 #include "TerrainStore.h"
 #include "WangMatcher.h"
@@ -154,6 +157,57 @@ TEST_F(TerrainToolTest, WithoutATerrainFileTheToolSaysWhyAndPaintsNothing)
     QTest::mouseRelease(view, Qt::LeftButton, {}, Corner(6, 5));
     EXPECT_TRUE(AllPartZero());
     EXPECT_FALSE(Doc().UndoAvailable());
+}
+
+TEST_F(TerrainToolTest, TheEditorsMarksPaintAtOnceAndTheChoiceIsKept)
+{
+    const QString picture = Dir.filePath(QStringLiteral("plain.png"));
+    QImage plain(16 * 32, 16 * 32, QImage::Format_RGB32); // the part size the program starts with
+    plain.fill(Qt::white);
+    ASSERT_TRUE(plain.save(picture));
+    TPartsForm* parts = Forms().PartsForm;
+    parts->SetPartsSize(32, 32);
+    ASSERT_TRUE(parts->LoadPartsPicture(picture));
+    Press(Qt::Key_F5);
+    EXPECT_FALSE(Main()->StatusPanel0->text().isEmpty()); // no sets yet
+
+    TTerrainEditor* editor = parts->TerrainEditor;
+    parts->show();
+    editor->toggleViewAction()->trigger();
+    ASSERT_TRUE(editor->isVisible());
+    editor->AddSet();
+    editor->AddColor();
+    ASSERT_EQ(editor->CurrentColor(), 2);
+    QWidget* view = parts->PartsGrid->viewport();
+    const QRect cell = parts->PartsGrid->CellRect(1, 1);
+    const QPoint topRight = cell.topLeft() + QPoint(cell.width() * 3 / 4, cell.height() / 4);
+    QTest::mouseClick(view, Qt::LeftButton, {}, topRight);
+    ASSERT_EQ(Terrain().Sheet().Sets.size(), 1u);
+    EXPECT_EQ(TerrainEdit::IdOf(Terrain().Sheet().Sets[0], 17), (TWangId{0, 2, 0, 0, 0, 0, 0, 0}));
+    // The mark shows over the part, in the colour's hue.
+    const QImage shown = view->grab().toImage();
+    EXPECT_NE(shown.pixel(topRight), shown.pixel(cell.topLeft() + QPoint(2, cell.height() - 3)));
+    QTest::mouseClick(view, Qt::RightButton, {}, topRight);
+    EXPECT_TRUE(Terrain().Sheet().Sets[0].Tiles.empty());
+    // The clicks picked nothing for the map, and the terrain tool stays.
+    EXPECT_EQ(Doc().GroupCell(0, 0), 0);
+    EXPECT_TRUE(Main()->Terrain1->isChecked());
+
+    // A layout makes the set one to paint with: the tool box and the status bar follow.
+    parts->SelectPart(2 * 16 + 2);
+    ASSERT_TRUE(editor->StampLayout(TerrainEdit::TLayout::Corner16));
+    ASSERT_NE(Terrain().Matcher(), nullptr);
+    EXPECT_TRUE(QFile::exists(TerrainFileName(picture)));
+    EXPECT_EQ(Forms().ToolForm->TerrainSetCombo->count(), 1);
+    EXPECT_TRUE(Main()->StatusPanel0->text().isEmpty());
+    parts->SelectPart(14 * 16);
+    EXPECT_FALSE(editor->StampLayout(TerrainEdit::TLayout::Corner16)); // does not fit
+
+    Terrain().Choose(0, 2);
+    RestartProgram();
+    ASSERT_NE(Terrain().ChosenSet(), nullptr);
+    EXPECT_EQ(Terrain().ChosenSet()->Name, Terrain().Sheet().Sets[0].Name);
+    EXPECT_EQ(Terrain().Color(), 2);
 }
 
 } // namespace

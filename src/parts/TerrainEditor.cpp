@@ -1,0 +1,523 @@
+#include "TerrainEditor.h"
+
+#include "DrawGrid.h"
+#include "TerrainStore.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+using namespace TerrainEdit;
+
+namespace {
+
+const QString NoneText = QStringLiteral("なし");
+
+QIcon swatch(const QColor& color)
+{
+    QPixmap pixmap(14, 14);
+    pixmap.fill(color);
+    return QIcon(pixmap);
+}
+
+QPushButton* button(QWidget* parent, const QString& caption, const QString& tip = {})
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setToolTip(tip);
+    return b;
+}
+
+} // namespace
+
+TTerrainEditor::TTerrainEditor(TDrawGrid& grid, TTerrainStore& store, QMainWindow* window)
+    : QDockWidget(QStringLiteral("地形の編集"), window), FGrid(grid), FStore(store),
+      FWindow(window)
+{
+    setObjectName(QStringLiteral("TerrainEditor"));
+    toggleViewAction()->setText(QStringLiteral("地形の編集(&T)"));
+    build();
+    window->addDockWidget(Qt::RightDockWidgetArea, this);
+    hide();
+    // Shown from the menu, the window widens by the editor so that the sheet stays whole.
+    connect(toggleViewAction(), &QAction::triggered, this, [this, window](bool shown) {
+        const int width = sizeHint().width();
+        window->resize(window->width() + (shown ? width : -width), window->height());
+    });
+    connect(this, &QDockWidget::visibilityChanged, this, [this] { FGrid.InvalidateGrid(); });
+    connect(&FStore, &TTerrainStore::setsChanged, this, [this] {
+        if (FEditing)
+            return;
+        showSheet();
+        FGrid.InvalidateGrid();
+    });
+
+    auto draw = std::move(FGrid.OnDrawCell);
+    FGrid.OnDrawCell = [this, draw](QPainter& canvas, int col, int row, const QRect& rect,
+                                    TGridDrawState state) {
+        if (draw)
+            draw(canvas, col, row, rect, state);
+        if (isVisible() && currentSet())
+            drawMarks(canvas, row * SheetSide + col, rect);
+    };
+    // A press that marks is the editor's, through its release: it picks no part for the map
+    // and opens no menu.
+    auto down = std::move(FGrid.OnMouseDown);
+    FGrid.OnMouseDown = [this, down](Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                                     const QPoint& pos) {
+        const QPoint cell = FGrid.MouseToCell(pos);
+        FPressMarked = isVisible() && Marking->isChecked() && currentSet() &&
+                       FStore.EditProblem().isEmpty() && cell.x() >= 0 && cell.y() >= 0;
+        if (FPressMarked)
+            MarkAt(pos, button == Qt::RightButton || shift.testFlag(Qt::ControlModifier));
+        else if (down)
+            down(button, shift, pos);
+    };
+    auto move = std::move(FGrid.OnMouseMove);
+    FGrid.OnMouseMove = [this, move](Qt::KeyboardModifiers shift, const QPoint& pos) {
+        if (!FPressMarked && move)
+            move(shift, pos);
+    };
+    auto up = std::move(FGrid.OnMouseUp);
+    FGrid.OnMouseUp = [this, up](Qt::MouseButton button, Qt::KeyboardModifiers shift,
+                                 const QPoint& pos) {
+        if (FPressMarked)
+            FPressMarked = false;
+        else if (up)
+            up(button, shift, pos);
+    };
+    showSheet();
+}
+
+void TTerrainEditor::build()
+{
+    auto* body = new QWidget(this);
+    auto* column = new QVBoxLayout(body);
+    Problem = new QLabel(body);
+    Problem->setObjectName(QStringLiteral("TerrainProblem"));
+    Problem->setWordWrap(true);
+    column->addWidget(Problem);
+
+    auto* sets = new QHBoxLayout;
+    SetCombo = new QComboBox(body);
+    SetCombo->setObjectName(QStringLiteral("TerrainSetList"));
+    QPushButton* addSet = button(body, QStringLiteral("追加"), QStringLiteral("地形セットを追加"));
+    QPushButton* deleteSet = button(body, QStringLiteral("削除"), QStringLiteral("地形セットを削除"));
+    sets->addWidget(SetCombo, 1);
+    sets->addWidget(addSet);
+    sets->addWidget(deleteSet);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("地形セット:"), sets);
+    SetName = new QLineEdit(body);
+    form->addRow(QStringLiteral("名前:"), SetName);
+    SetType = new QComboBox(body);
+    SetType->addItems({QStringLiteral("コーナー"), QStringLiteral("エッジ"), QStringLiteral("混合")});
+    form->addRow(QStringLiteral("種類:"), SetType);
+    column->addLayout(form);
+
+    ColorList = new QListWidget(body);
+    ColorList->setObjectName(QStringLiteral("TerrainColorList"));
+    ColorList->setMinimumHeight(60);
+    column->addWidget(ColorList, 1);
+    auto* colorButtons = new QHBoxLayout;
+    QPushButton* addColor = button(body, QStringLiteral("色を追加"));
+    QPushButton* deleteColor = button(body, QStringLiteral("色を削除"));
+    colorButtons->addWidget(addColor);
+    colorButtons->addWidget(deleteColor);
+    column->addLayout(colorButtons);
+    auto* colorForm = new QFormLayout;
+    auto* nameRow = new QHBoxLayout;
+    ColorName = new QLineEdit(body);
+    ColorSwatch = new QToolButton(body);
+    ColorSwatch->setToolTip(QStringLiteral("地形の色を選ぶ"));
+    nameRow->addWidget(ColorName, 1);
+    nameRow->addWidget(ColorSwatch);
+    colorForm->addRow(QStringLiteral("地形:"), nameRow);
+    auto* tileRow = new QHBoxLayout;
+    Representative = new QLabel(body);
+    QPushButton* setTile = button(body, QStringLiteral("選択中のパーツ"),
+                                  QStringLiteral("パーツ一覧で選んでいるパーツを代表にする"));
+    tileRow->addWidget(Representative, 1);
+    tileRow->addWidget(setTile);
+    colorForm->addRow(QStringLiteral("代表パーツ:"), tileRow);
+    column->addLayout(colorForm);
+
+    Marking = new QCheckBox(QStringLiteral("クリックで印を付ける（右クリックで消す）"), body);
+    Marking->setChecked(true);
+    column->addWidget(Marking);
+    auto* layoutForm = new QFormLayout;
+    OtherColor = new QComboBox(body);
+    layoutForm->addRow(QStringLiteral("相手の地形:"), OtherColor);
+    auto* stamps = new QHBoxLayout;
+    QPushButton* stamp16 =
+        button(body, QStringLiteral("16 パーツ配置"),
+               QStringLiteral("選択中のパーツから 4 x 4 にコーナー（エッジ）の組み合わせを付ける"));
+    QPushButton* stamp47 =
+        button(body, QStringLiteral("47 パーツ配置"),
+               QStringLiteral("選択中のパーツから 8 x 6 に 47 パーツのブロブを付ける"));
+    stamps->addWidget(stamp16);
+    stamps->addWidget(stamp47);
+    layoutForm->addRow(QStringLiteral("一括:"), stamps);
+    column->addLayout(layoutForm);
+    setWidget(body);
+
+    connect(SetCombo, &QComboBox::activated, this, &TTerrainEditor::SelectSet);
+    connect(addSet, &QPushButton::clicked, this, &TTerrainEditor::AddSet);
+    connect(deleteSet, &QPushButton::clicked, this, [this] {
+        if (currentSet() &&
+            QMessageBox::question(this, windowTitle(),
+                                  QStringLiteral("地形セット「%1」を削除しますか？")
+                                      .arg(currentSet()->Name)) == QMessageBox::Yes)
+            DeleteSet();
+    });
+    connect(SetName, &QLineEdit::editingFinished, this, [this] {
+        const QString name = SetName->text().trimmed();
+        if (!currentSet() || name.isEmpty() || name == currentSet()->Name)
+            return;
+        edit([&](TTerrainSheet& sheet, TWangSet* set) {
+            set->Name = UniqueSetName(sheet, name);
+            return true;
+        });
+    });
+    connect(SetType, &QComboBox::activated, this, [this](int type) {
+        if (currentSet() && TWangType(type) != currentSet()->Type)
+            edit([type](TTerrainSheet&, TWangSet* set) {
+                TerrainEdit::SetType(*set, TWangType(type));
+                return true;
+            });
+    });
+    connect(ColorList, &QListWidget::currentRowChanged, this,
+            [this](int row) { SelectColor(row + 1); });
+    connect(addColor, &QPushButton::clicked, this, &TTerrainEditor::AddColor);
+    connect(deleteColor, &QPushButton::clicked, this, &TTerrainEditor::DeleteColor);
+    connect(ColorName, &QLineEdit::editingFinished, this, [this] {
+        const QString name = ColorName->text().trimmed();
+        if (FColor < 1 || name.isEmpty() || name == currentSet()->Colors[FColor - 1].Name)
+            return;
+        edit([&](TTerrainSheet&, TWangSet* set) {
+            set->Colors[size_t(FColor - 1)].Name = name;
+            return true;
+        });
+    });
+    connect(ColorSwatch, &QToolButton::clicked, this, [this] {
+        if (FColor < 1)
+            return;
+        const QColor color = QColorDialog::getColor(currentSet()->Colors[FColor - 1].Color,
+                                                    this, QStringLiteral("地形の色"));
+        if (color.isValid())
+            edit([&](TTerrainSheet&, TWangSet* set) {
+                set->Colors[size_t(FColor - 1)].Color = color;
+                return true;
+            });
+    });
+    connect(setTile, &QPushButton::clicked, this, &TTerrainEditor::SetRepresentativePart);
+    connect(stamp16, &QPushButton::clicked, this, [this] { StampLayout(TLayout::Corner16); });
+    connect(stamp47, &QPushButton::clicked, this, [this] { StampLayout(TLayout::Blob47); });
+}
+
+const TWangSet* TTerrainEditor::currentSet() const
+{
+    const auto& sets = FStore.Sheet().Sets;
+    return FSet >= 0 && FSet < int(sets.size()) ? &sets[size_t(FSet)] : nullptr;
+}
+
+int TTerrainEditor::selectedPart() const
+{
+    return FGrid.Row() * SheetSide + FGrid.Col();
+}
+
+void TTerrainEditor::say(const QString& text)
+{
+    FWindow->statusBar()->showMessage(text, 15000);
+}
+
+void TTerrainEditor::showSheet()
+{
+    const auto& sets = FStore.Sheet().Sets;
+    FSet = sets.empty() ? -1 : std::clamp(FSet, 0, int(sets.size()) - 1);
+    const QSignalBlocker blockSets(SetCombo);
+    SetCombo->clear();
+    for (const TWangSet& set : sets)
+        SetCombo->addItem(set.Name);
+    SetCombo->setCurrentIndex(FSet);
+    SetName->setText(currentSet() ? currentSet()->Name : QString());
+    SetType->setCurrentIndex(currentSet() ? int(currentSet()->Type) : 0);
+    const QString problem = FStore.EditProblem();
+    Problem->setText(problem);
+    Problem->setVisible(!problem.isEmpty());
+    showColors();
+}
+
+void TTerrainEditor::showColors()
+{
+    const TWangSet* set = currentSet();
+    const int count = set ? int(set->Colors.size()) : 0;
+    FColor = count == 0 ? 0 : std::clamp(FColor, 1, count);
+    {
+        const QSignalBlocker blockList(ColorList);
+        ColorList->clear();
+        OtherColor->clear();
+        OtherColor->addItem(NoneText);
+        for (int c = 0; c < count; ++c) {
+            const TWangColor& color = set->Colors[size_t(c)];
+            ColorList->addItem(new QListWidgetItem(swatch(color.Color), color.Name));
+            OtherColor->addItem(swatch(color.Color), color.Name);
+        }
+        ColorList->setCurrentRow(FColor - 1);
+    }
+    // The other terrain of a layout: the next colour, or none in a one-colour set.
+    OtherColor->setCurrentIndex(count < 2 ? 0 : FColor % count + 1);
+    const TWangColor* color = FColor > 0 ? &set->Colors[size_t(FColor - 1)] : nullptr;
+    ColorName->setText(color ? color->Name : QString());
+    ColorSwatch->setIcon(swatch(color ? color->Color : QColor(Qt::transparent)));
+    Representative->setText(!color || color->Tile < 0 ? NoneText : QString::number(color->Tile));
+    takeIds();
+    enableControls();
+}
+
+void TTerrainEditor::enableControls()
+{
+    const bool editable = FStore.EditProblem().isEmpty();
+    const bool set = editable && currentSet();
+    const bool color = set && FColor > 0;
+    for (QWidget* w : widget()->findChildren<QWidget*>())
+        w->setEnabled(editable);
+    Problem->setEnabled(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{SetName, SetType, ColorList, Marking})
+        w->setEnabled(set);
+    for (QWidget* w : std::initializer_list<QWidget*>{ColorName, ColorSwatch, OtherColor})
+        w->setEnabled(color);
+}
+
+void TTerrainEditor::takeIds()
+{
+    FIds.fill(TWangId{});
+    FShown.clear();
+    const TWangSet* set = currentSet();
+    if (!set)
+        return;
+    FType = set->Type;
+    for (const TWangTile& tile : set->Tiles) {
+        if (tile.TileId >= 0 && tile.TileId < int(FIds.size()))
+            FIds[size_t(tile.TileId)] = tile.WangId;
+    }
+    for (const TWangColor& color : set->Colors) {
+        QColor shown = color.Color;
+        shown.setAlpha(130);
+        FShown.push_back(shown);
+    }
+}
+
+void TTerrainEditor::drawMarks(QPainter& canvas, int part, const QRect& rect) const
+{
+    const TWangId& id = FIds[size_t(part)];
+    if (std::all_of(id.begin(), id.end(), [](uint8_t c) { return c == 0; }))
+        return;
+    canvas.save();
+    canvas.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    canvas.setPen(Qt::NoPen);
+    const QPointF o = rect.topLeft();
+    const double w = rect.width();
+    const double h = rect.height();
+    for (int place = 0; place < 8; ++place) {
+        const uint8_t c = id[place];
+        if (c == 0 || c > FShown.size())
+            continue;
+        canvas.setBrush(FShown[c - 1]);
+        if (FType == TWangType::Mixed) {
+            // The ninth of the place: corners in the corners, sides between them.
+            static constexpr int Column[8] = {1, 2, 2, 2, 1, 0, 0, 0};
+            static constexpr int Row[8] = {0, 0, 1, 2, 2, 2, 1, 0};
+            const double x0 = o.x() + w * Column[place] / 3, x1 = o.x() + w * (Column[place] + 1) / 3;
+            const double y0 = o.y() + h * Row[place] / 3, y1 = o.y() + h * (Row[place] + 1) / 3;
+            canvas.drawRect(QRectF(QPointF(x0, y0), QPointF(x1, y1)));
+        } else if (place % 2) {
+            // A corner's quarter.
+            const bool right = place == Wang::TopRight || place == Wang::BottomRight;
+            const bool bottom = place == Wang::BottomRight || place == Wang::BottomLeft;
+            canvas.drawRect(QRectF(o.x() + (right ? w / 2 : 0), o.y() + (bottom ? h / 2 : 0),
+                                   w / 2, h / 2));
+        } else {
+            // A side's triangle, from the middle of the part.
+            static constexpr double Corner[8][2] = {{0, 0}, {1, 0}, {1, 0}, {1, 1},
+                                                    {1, 1}, {0, 1}, {0, 1}, {0, 0}};
+            const int first = place == 0 ? 7 : place - 1;
+            const int second = place + 1;
+            const QPointF points[3] = {
+                o + QPointF(w / 2, h / 2),
+                o + QPointF(Corner[first][0] * w, Corner[first][1] * h),
+                o + QPointF(Corner[second][0] * w, Corner[second][1] * h)};
+            canvas.drawPolygon(points, 3);
+        }
+    }
+    canvas.restore();
+}
+
+void TTerrainEditor::edit(const std::function<bool(TTerrainSheet&, TWangSet*)>& change,
+                          const TCellRect* parts)
+{
+    if (!FStore.EditProblem().isEmpty())
+        return;
+    TTerrainSheet sheet = FStore.Sheet();
+    TWangSet* set = FSet >= 0 && FSet < int(sheet.Sets.size()) ? &sheet.Sets[size_t(FSet)] : nullptr;
+    if (!change(sheet, set))
+        return;
+    FEditing = true;
+    const TFileWriteResult written = FStore.Edit(sheet);
+    FEditing = false;
+    if (parts) {
+        takeIds();
+        FGrid.InvalidateRect(*parts);
+    } else {
+        showSheet();
+        FGrid.InvalidateGrid();
+    }
+    chooseInStore();
+    if (!written)
+        say(QStringLiteral("地形ファイルを保存できません: %1").arg(written.Error));
+}
+
+void TTerrainEditor::chooseInStore()
+{
+    const TWangSet* set = currentSet();
+    if (!set)
+        return;
+    const auto& painting = FStore.Sets();
+    for (size_t i = 0; i < painting.size(); ++i) {
+        if (painting[i].Name == set->Name) {
+            FStore.Choose(int(i), FColor);
+            return;
+        }
+    }
+}
+
+void TTerrainEditor::SelectSet(int set)
+{
+    FSet = set;
+    FColor = 1;
+    showSheet();
+    FGrid.InvalidateGrid();
+    chooseInStore();
+}
+
+void TTerrainEditor::SelectColor(int color)
+{
+    if (color == FColor || color < 1)
+        return;
+    FColor = color;
+    showColors();
+    chooseInStore();
+}
+
+void TTerrainEditor::AddSet()
+{
+    edit([this](TTerrainSheet& sheet, TWangSet*) {
+        FSet = TerrainEdit::AddSet(sheet, UniqueSetName(sheet, QStringLiteral("地形セット")),
+                                   TWangType::Corner);
+        TWangSet& set = sheet.Sets[size_t(FSet)];
+        FColor = TerrainEdit::AddColor(set, QStringLiteral("地形 1"), SuggestedColor(set));
+        return true;
+    });
+}
+
+void TTerrainEditor::DeleteSet()
+{
+    edit([this](TTerrainSheet& sheet, TWangSet* set) {
+        if (!set)
+            return false;
+        TerrainEdit::DeleteSet(sheet, FSet);
+        FColor = 1;
+        return true;
+    });
+}
+
+void TTerrainEditor::AddColor()
+{
+    edit([this](TTerrainSheet&, TWangSet* set) {
+        if (!set)
+            return false;
+        const int added = TerrainEdit::AddColor(
+            *set, QStringLiteral("地形 %1").arg(set->Colors.size() + 1), SuggestedColor(*set));
+        if (added)
+            FColor = added;
+        return added > 0;
+    });
+}
+
+void TTerrainEditor::DeleteColor()
+{
+    edit([this](TTerrainSheet&, TWangSet* set) {
+        if (!set || FColor < 1)
+            return false;
+        TerrainEdit::DeleteColor(*set, FColor);
+        return true;
+    });
+}
+
+void TTerrainEditor::SetRepresentativePart()
+{
+    const int part = selectedPart();
+    edit([this, part](TTerrainSheet&, TWangSet* set) {
+        if (!set || FColor < 1)
+            return false;
+        set->Colors[size_t(FColor - 1)].Tile = part;
+        if (set->Tile < 0)
+            set->Tile = part;
+        return true;
+    });
+}
+
+bool TTerrainEditor::StampLayout(TLayout layout)
+{
+    const TWangSet* current = currentSet();
+    if (!current || FColor < 1)
+        return false;
+    const int topLeft = selectedPart();
+    const QString problem = LayoutProblem(*current, layout, topLeft);
+    if (!problem.isEmpty()) {
+        say(problem);
+        return false;
+    }
+    const QSize size = LayoutSize(layout);
+    const TCellRect block{topLeft % SheetSide, topLeft / SheetSide,
+                          topLeft % SheetSide + size.width() - 1,
+                          topLeft / SheetSide + size.height() - 1};
+    const auto other = uint8_t(std::max(0, OtherColor->currentIndex()));
+    edit([&](TTerrainSheet&, TWangSet* set) {
+        return TerrainEdit::StampLayout(*set, layout, topLeft, uint8_t(FColor), other);
+    }, &block);
+    return true;
+}
+
+bool TTerrainEditor::MarkAt(const QPoint& pos, bool clear)
+{
+    const TWangSet* current = currentSet();
+    const QPoint cell = FGrid.MouseToCell(pos);
+    if (!current || cell.x() < 0 || cell.y() < 0 || (!clear && FColor < 1))
+        return false;
+    const QRect rect = FGrid.CellRect(cell.x(), cell.y());
+    const QPointF local((pos.x() - rect.left() + 0.5) / std::max(1, rect.width()),
+                        (pos.y() - rect.top() + 0.5) / std::max(1, rect.height()));
+    const int place = PlaceAt(current->Type, local);
+    const int part = cell.y() * SheetSide + cell.x();
+    const TCellRect one{cell.x(), cell.y(), cell.x(), cell.y()};
+    bool changed = false;
+    edit([&](TTerrainSheet&, TWangSet* set) {
+        changed = SetPlace(*set, part, place, clear ? 0 : uint8_t(FColor));
+        return changed;
+    }, &one);
+    return changed;
+}
