@@ -101,7 +101,9 @@ public:
     QAction* N6;
     QAction* N5; // "クリップボードの監視(&W)", checkable
     QAction* G1; // "グリッドの表示(&G)", checkable
-    TTerrainEditor* TerrainEditor; // shown by its "地形の編集(&T)" in the view menu
+
+    // The terrain editor beside the grid, shown by its "地形の編集(&T)" in the view menu.
+    TTerrainEditor* TerrainEditor;
     QMenu* PartsPopupMenu;
     QAction* C1;
     QAction* P2;

@@ -44,20 +44,24 @@ QPushButton* button(QWidget* parent, const QString& caption, const QString& tip 
 } // namespace
 
 TTerrainEditor::TTerrainEditor(TDrawGrid& grid, TTerrainStore& store, QMainWindow* window)
-    : QDockWidget(QStringLiteral("地形の編集"), window), FGrid(grid), FStore(store),
-      FWindow(window)
+    : QDockWidget(QStringLiteral("地形の編集"), window), FGrid(grid), FStore(store), FWindow(window)
 {
     setObjectName(QStringLiteral("TerrainEditor"));
     toggleViewAction()->setText(QStringLiteral("地形の編集(&T)"));
     build();
     window->addDockWidget(Qt::RightDockWidgetArea, this);
     hide();
-    // Shown from the menu, the window widens by the editor so that the sheet stays whole.
-    connect(toggleViewAction(), &QAction::triggered, this, [this, window](bool shown) {
-        const int width = sizeHint().width();
-        window->resize(window->width() + (shown ? width : -width), window->height());
+    // Shown from the menu, the window widens by what the grid lost to the editor, up to the
+    // width that shows the whole sheet.
+    connect(toggleViewAction(), &QAction::triggered, this, [this](bool shown) {
+        const int line = FGrid.GridLineWidth();
+        const int whole =
+            FGrid.ColCount() * (FGrid.DefaultColWidth() + line) + line + 2 * FGrid.frameWidth();
+        if (shown && whole > FGrid.width())
+            FWindow->resize(FWindow->width() + whole - FGrid.width(), FWindow->height());
     });
-    connect(this, &QDockWidget::visibilityChanged, this, [this] { FGrid.InvalidateGrid(); });
+    // The terrain chosen to paint with (in the tool box, or the last run's) is the one edited.
+    connect(&FStore, &TTerrainStore::choiceChanged, this, &TTerrainEditor::followChoice);
     connect(&FStore, &TTerrainStore::setsChanged, this, [this] {
         if (FEditing)
             return;
@@ -115,7 +119,8 @@ void TTerrainEditor::build()
     SetCombo = new QComboBox(body);
     SetCombo->setObjectName(QStringLiteral("TerrainSetList"));
     QPushButton* addSet = button(body, QStringLiteral("追加"), QStringLiteral("地形セットを追加"));
-    QPushButton* deleteSet = button(body, QStringLiteral("削除"), QStringLiteral("地形セットを削除"));
+    QPushButton* deleteSet =
+        button(body, QStringLiteral("削除"), QStringLiteral("地形セットを削除"));
     sets->addWidget(SetCombo, 1);
     sets->addWidget(addSet);
     sets->addWidget(deleteSet);
@@ -124,7 +129,8 @@ void TTerrainEditor::build()
     SetName = new QLineEdit(body);
     form->addRow(QStringLiteral("名前:"), SetName);
     SetType = new QComboBox(body);
-    SetType->addItems({QStringLiteral("コーナー"), QStringLiteral("エッジ"), QStringLiteral("混合")});
+    SetType->addItems(
+        {QStringLiteral("コーナー"), QStringLiteral("エッジ"), QStringLiteral("混合")});
     form->addRow(QStringLiteral("種類:"), SetType);
     column->addLayout(form);
 
@@ -155,7 +161,9 @@ void TTerrainEditor::build()
     colorForm->addRow(QStringLiteral("代表パーツ:"), tileRow);
     column->addLayout(colorForm);
 
-    Marking = new QCheckBox(QStringLiteral("クリックで印を付ける（右クリックで消す）"), body);
+    Marking = new QCheckBox(QStringLiteral("クリックで印を付ける"), body);
+    Marking->setToolTip(QStringLiteral("パーツの角や辺をクリックして地形の印を付ける。右クリック"
+                                       "（Ctrl+クリック）で消す"));
     Marking->setChecked(true);
     column->addWidget(Marking);
     auto* layoutForm = new QFormLayout;
@@ -178,9 +186,10 @@ void TTerrainEditor::build()
     connect(addSet, &QPushButton::clicked, this, &TTerrainEditor::AddSet);
     connect(deleteSet, &QPushButton::clicked, this, [this] {
         if (currentSet() &&
-            QMessageBox::question(this, windowTitle(),
-                                  QStringLiteral("地形セット「%1」を削除しますか？")
-                                      .arg(currentSet()->Name)) == QMessageBox::Yes)
+            QMessageBox::question(
+                this, windowTitle(),
+                QStringLiteral("地形セット「%1」を削除しますか？").arg(currentSet()->Name)) ==
+                QMessageBox::Yes)
             DeleteSet();
     });
     connect(SetName, &QLineEdit::editingFinished, this, [this] {
@@ -215,8 +224,8 @@ void TTerrainEditor::build()
     connect(ColorSwatch, &QToolButton::clicked, this, [this] {
         if (FColor < 1)
             return;
-        const QColor color = QColorDialog::getColor(currentSet()->Colors[FColor - 1].Color,
-                                                    this, QStringLiteral("地形の色"));
+        const QColor color = QColorDialog::getColor(currentSet()->Colors[FColor - 1].Color, this,
+                                                    QStringLiteral("地形の色"));
         if (color.isValid())
             edit([&](TTerrainSheet&, TWangSet* set) {
                 set->Colors[size_t(FColor - 1)].Color = color;
@@ -341,27 +350,44 @@ void TTerrainEditor::drawMarks(QPainter& canvas, int part, const QRect& rect) co
             // The ninth of the place: corners in the corners, sides between them.
             static constexpr int Column[8] = {1, 2, 2, 2, 1, 0, 0, 0};
             static constexpr int Row[8] = {0, 0, 1, 2, 2, 2, 1, 0};
-            const double x0 = o.x() + w * Column[place] / 3, x1 = o.x() + w * (Column[place] + 1) / 3;
+            const double x0 = o.x() + w * Column[place] / 3,
+                         x1 = o.x() + w * (Column[place] + 1) / 3;
             const double y0 = o.y() + h * Row[place] / 3, y1 = o.y() + h * (Row[place] + 1) / 3;
             canvas.drawRect(QRectF(QPointF(x0, y0), QPointF(x1, y1)));
         } else if (place % 2) {
             // A corner's quarter.
             const bool right = place == Wang::TopRight || place == Wang::BottomRight;
             const bool bottom = place == Wang::BottomRight || place == Wang::BottomLeft;
-            canvas.drawRect(QRectF(o.x() + (right ? w / 2 : 0), o.y() + (bottom ? h / 2 : 0),
-                                   w / 2, h / 2));
+            canvas.drawRect(
+                QRectF(o.x() + (right ? w / 2 : 0), o.y() + (bottom ? h / 2 : 0), w / 2, h / 2));
         } else {
             // A side's triangle, from the middle of the part.
             static constexpr double Corner[8][2] = {{0, 0}, {1, 0}, {1, 0}, {1, 1},
                                                     {1, 1}, {0, 1}, {0, 1}, {0, 0}};
             const int first = place == 0 ? 7 : place - 1;
             const int second = place + 1;
-            const QPointF points[3] = {
-                o + QPointF(w / 2, h / 2),
-                o + QPointF(Corner[first][0] * w, Corner[first][1] * h),
-                o + QPointF(Corner[second][0] * w, Corner[second][1] * h)};
+            const QPointF points[3] = {o + QPointF(w / 2, h / 2),
+                                       o + QPointF(Corner[first][0] * w, Corner[first][1] * h),
+                                       o + QPointF(Corner[second][0] * w, Corner[second][1] * h)};
             canvas.drawPolygon(points, 3);
         }
+    }
+    // A solid dot near each marked place, so that a terrain shows also over parts of its
+    // own colour.
+    static constexpr double PlaceX[8] = {0.5, 1, 1, 1, 0.5, 0, 0, 0};
+    static constexpr double PlaceY[8] = {0, 0, 0.5, 1, 1, 1, 0.5, 0};
+    const double dot = std::max(3.0, std::min(w, h) / 7);
+    canvas.setPen(QPen(Qt::black, 0));
+    for (int place = 0; place < 8; ++place) {
+        const uint8_t c = id[place];
+        if (c == 0 || c > FShown.size())
+            continue;
+        QColor solid = FShown[c - 1];
+        solid.setAlpha(255);
+        canvas.setBrush(solid);
+        const QPointF at = o + QPointF(w * (0.5 + (PlaceX[place] - 0.5) * 0.7),
+                                       h * (0.5 + (PlaceY[place] - 0.5) * 0.7));
+        canvas.drawRect(QRectF(at - QPointF(dot / 2, dot / 2), QSizeF(dot, dot)));
     }
     canvas.restore();
 }
@@ -372,7 +398,8 @@ void TTerrainEditor::edit(const std::function<bool(TTerrainSheet&, TWangSet*)>& 
     if (!FStore.EditProblem().isEmpty())
         return;
     TTerrainSheet sheet = FStore.Sheet();
-    TWangSet* set = FSet >= 0 && FSet < int(sheet.Sets.size()) ? &sheet.Sets[size_t(FSet)] : nullptr;
+    TWangSet* set =
+        FSet >= 0 && FSet < int(sheet.Sets.size()) ? &sheet.Sets[size_t(FSet)] : nullptr;
     if (!change(sheet, set))
         return;
     FEditing = true;
@@ -402,6 +429,25 @@ void TTerrainEditor::chooseInStore()
             return;
         }
     }
+}
+
+void TTerrainEditor::followChoice()
+{
+    const TWangSet* chosen = FStore.ChosenSet();
+    if (FEditing || !chosen)
+        return;
+    const auto& sets = FStore.Sheet().Sets;
+    const auto at = std::find_if(sets.begin(), sets.end(),
+                                 [chosen](const TWangSet& s) { return s.Name == chosen->Name; });
+    const int set = int(at - sets.begin());
+    if (at == sets.end() || (set == FSet && FStore.Color() == FColor))
+        return;
+    const bool otherSet = set != FSet;
+    FSet = set;
+    FColor = FStore.Color();
+    showSheet();
+    if (otherSet)
+        FGrid.InvalidateGrid();
 }
 
 void TTerrainEditor::SelectSet(int set)
@@ -496,9 +542,11 @@ bool TTerrainEditor::StampLayout(TLayout layout)
                           topLeft % SheetSide + size.width() - 1,
                           topLeft / SheetSide + size.height() - 1};
     const auto other = uint8_t(std::max(0, OtherColor->currentIndex()));
-    edit([&](TTerrainSheet&, TWangSet* set) {
-        return TerrainEdit::StampLayout(*set, layout, topLeft, uint8_t(FColor), other);
-    }, &block);
+    edit(
+        [&](TTerrainSheet&, TWangSet* set) {
+            return TerrainEdit::StampLayout(*set, layout, topLeft, uint8_t(FColor), other);
+        },
+        &block);
     return true;
 }
 
@@ -515,9 +563,11 @@ bool TTerrainEditor::MarkAt(const QPoint& pos, bool clear)
     const int part = cell.y() * SheetSide + cell.x();
     const TCellRect one{cell.x(), cell.y(), cell.x(), cell.y()};
     bool changed = false;
-    edit([&](TTerrainSheet&, TWangSet* set) {
-        changed = SetPlace(*set, part, place, clear ? 0 : uint8_t(FColor));
-        return changed;
-    }, &one);
+    edit(
+        [&](TTerrainSheet&, TWangSet* set) {
+            changed = SetPlace(*set, part, place, clear ? 0 : uint8_t(FColor));
+            return changed;
+        },
+        &one);
     return changed;
 }

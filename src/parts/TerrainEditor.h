@@ -76,8 +76,10 @@ private:
               const TCellRect* parts = nullptr);
     void takeIds();
     void drawMarks(QPainter& canvas, int part, const QRect& rect) const;
-    // The store paints with the set and colour being edited when it can.
+    // The store paints with the set and colour being edited when it can, and the editor
+    // shows the set and colour the store paints with.
     void chooseInStore();
+    void followChoice();
     const TWangSet* currentSet() const;
     int selectedPart() const;
     void say(const QString& text);

@@ -9,9 +9,9 @@ namespace TerrainEdit {
 namespace {
 
 // Where the places sit in a part, 0..1 across and down.
-constexpr std::array<QPointF, 8> PlacePoint = {
-    QPointF(0.5, 0), QPointF(1, 0), QPointF(1, 0.5), QPointF(1, 1),
-    QPointF(0.5, 1), QPointF(0, 1), QPointF(0, 0.5), QPointF(0, 0)};
+constexpr std::array<QPointF, 8> PlacePoint = {QPointF(0.5, 0), QPointF(1, 0),   QPointF(1, 0.5),
+                                               QPointF(1, 1),   QPointF(0.5, 1), QPointF(0, 1),
+                                               QPointF(0, 0.5), QPointF(0, 0)};
 
 // The terrain (1) or not (0) at the corners of the 4 x 4 corner block: every 2 x 2 window,
 // the last row and column wrapping round to the first, is another combination, so the block

@@ -24,7 +24,8 @@ enum class TLayout
     Corner16,
     // 8 x 6 parts, the last place left free: the 47 parts of a blob (a mixed set in which a
     // corner shows the terrain only when both edges beside it do). Ordered by the edges
-    // (top 1, right 2, bottom 4, left 8), then by the corners the edges allow.
+    // that show the terrain as a number (top 1, right 2, bottom 4, left 8), then by the
+    // corners they allow (top-right 1, bottom-right 2, bottom-left 4, top-left 8).
     Blob47,
 };
 

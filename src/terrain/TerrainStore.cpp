@@ -99,9 +99,9 @@ void TTerrainStore::Choose(int set, int color)
     if (set == FSet && color == FColor)
         return;
     if (set != FSet) {
-        FMatcher = set < 0 ? nullptr
-                           : std::make_unique<TWangMatcher>(FSets[size_t(set)],
-                                                            FSheet.TileProbability);
+        FMatcher = set < 0
+                       ? nullptr
+                       : std::make_unique<TWangMatcher>(FSets[size_t(set)], FSheet.TileProbability);
     }
     FSet = set;
     FColor = color;

@@ -2,6 +2,7 @@
 // layouts, and the store that paints with the edits and writes them.
 
 #include "TerrainEdit.h"
+
 #include "TerrainGen.h"
 #include "TerrainPainter.h"
 #include "TerrainStore.h"
@@ -39,7 +40,7 @@ TEST(TerrainEdit, SetsColoursAndPlaces)
     EXPECT_NE(set.Colors[0].Color, set.Colors[1].Color);
 
     EXPECT_TRUE(SetPlace(set, 40, Wang::Top, 3));
-    EXPECT_FALSE(SetPlace(set, 40, Wang::Top, 3)); // no change
+    EXPECT_FALSE(SetPlace(set, 40, Wang::Top, 3));  // no change
     EXPECT_FALSE(SetPlace(set, 40, Wang::Left, 4)); // no such colour
     EXPECT_TRUE(SetPlace(set, 40, Wang::TopLeft, 2));
     EXPECT_TRUE(SetPlace(set, 7, Wang::Right, 1));
@@ -113,7 +114,7 @@ TEST(TerrainEdit, TheSixteenPartLayoutIsCompleteAndFitsTogether)
     for (TWangType type : {TWangType::Corner, TWangType::Edge}) {
         SCOPED_TRACE(WangTypeName(type).toStdString());
         TWangSet set = twoColorSet(type);
-        EXPECT_FALSE(LayoutProblem(set, TLayout::Corner16, 13).isEmpty()); // past the right
+        EXPECT_FALSE(LayoutProblem(set, TLayout::Corner16, 13).isEmpty());      // past the right
         EXPECT_FALSE(LayoutProblem(set, TLayout::Corner16, 13 * 16).isEmpty()); // past the bottom
         ASSERT_TRUE(StampLayout(set, TLayout::Corner16, 12 * 16 + 12, 1, 2));
         ASSERT_EQ(set.Tiles.size(), 16u);

@@ -4,9 +4,9 @@
 #include "Parts.h"
 #include "PartsStore.h"
 #include "ProgramFixture.h"
-#include "TerrainFile.h"
 #include "TerrainEdit.h"
 #include "TerrainEditor.h"
+#include "TerrainFile.h"
 #include "TerrainGen.h"
 #include "TerrainStore.h"
 #include "WangMatcher.h"
@@ -208,6 +208,7 @@ TEST_F(TerrainToolTest, TheEditorsMarksPaintAtOnceAndTheChoiceIsKept)
     ASSERT_NE(Terrain().ChosenSet(), nullptr);
     EXPECT_EQ(Terrain().ChosenSet()->Name, Terrain().Sheet().Sets[0].Name);
     EXPECT_EQ(Terrain().Color(), 2);
+    EXPECT_EQ(Forms().PartsForm->TerrainEditor->CurrentColor(), 2); // the editor follows
 }
 
 } // namespace
