@@ -50,6 +50,8 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
     FSettings.ReadFrom(FIniGT);
     // The terrain chosen last time is chosen again when its set is read; each choice is kept.
     FTerrain.Prefer(FSettings.TerrainChoice().Set, FSettings.TerrainChoice().Color);
+    // Terrain edits are steps of the one history, beside those of the map and the parts.
+    FTerrain.SetHistory(&FSession.History());
     QObject::connect(&FTerrain, &TTerrainStore::choiceChanged, &FSettings, [this] {
         if (const TWangSet* set = FTerrain.ChosenSet())
             FSettings.SetTerrainChoice({set->Name, FTerrain.Color()});

@@ -60,6 +60,9 @@ TTerrainEditor::TTerrainEditor(TDrawGrid& grid, TTerrainStore& store, QMainWindo
         if (shown && whole > FGrid.width())
             FWindow->resize(FWindow->width() + whole - FGrid.width(), FWindow->height());
     });
+    connect(&FStore, &TTerrainStore::writeFailed, this, [this](const QString& error) {
+        say(QStringLiteral("地形ファイルを保存できません: %1").arg(error));
+    });
     // The terrain chosen to paint with (in the tool box, or the last run's) is the one edited.
     connect(&FStore, &TTerrainStore::choiceChanged, this, &TTerrainEditor::followChoice);
     connect(&FStore, &TTerrainStore::setsChanged, this, [this] {
@@ -403,7 +406,7 @@ void TTerrainEditor::edit(const std::function<bool(TTerrainSheet&, TWangSet*)>& 
     if (!change(sheet, set))
         return;
     FEditing = true;
-    const TFileWriteResult written = FStore.Edit(sheet);
+    FStore.Edit(sheet);
     FEditing = false;
     if (parts) {
         takeIds();
@@ -413,8 +416,6 @@ void TTerrainEditor::edit(const std::function<bool(TTerrainSheet&, TWangSet*)>& 
         FGrid.InvalidateGrid();
     }
     chooseInStore();
-    if (!written)
-        say(QStringLiteral("地形ファイルを保存できません: %1").arg(written.Error));
 }
 
 void TTerrainEditor::chooseInStore()

@@ -1,5 +1,7 @@
 #include "TerrainStore.h"
 
+#include "UndoHistory.h"
+
 #include <QFileInfo>
 
 namespace {
@@ -35,13 +37,59 @@ void TTerrainStore::Read(const QString& pictureFileName, QSize partSize)
     takeSets();
 }
 
+// An edit of the sets: the sheet before and after it, and the file both belong to.
+class TTerrainStore::TEditStep : public TUndoStep
+{
+public:
+    TEditStep(TTerrainStore& store, TTerrainSheet before, TTerrainSheet after)
+        : FStore(store), FFileName(store.FileName()), FBefore(std::move(before)),
+          FAfter(std::move(after))
+    {
+    }
+    void Undo() override { put(FBefore); }
+    void Redo() override { put(FAfter); }
+    qint64 Bytes() const override { return sizeof(*this) + bytesOf(FBefore) + bytesOf(FAfter); }
+
+private:
+    void put(const TTerrainSheet& sheet)
+    {
+        if (FStore.FileName() == FFileName && FStore.EditProblem().isEmpty())
+            FStore.apply(sheet);
+    }
+    static qint64 bytesOf(const TTerrainSheet& sheet)
+    {
+        qint64 bytes = 0;
+        for (const TWangSet& set : sheet.Sets)
+            bytes += sizeof(set) + set.Tiles.size() * sizeof(TWangTile) +
+                     set.Colors.size() * sizeof(TWangColor);
+        return bytes;
+    }
+
+    TTerrainStore& FStore;
+    QString FFileName;
+    TTerrainSheet FBefore;
+    TTerrainSheet FAfter;
+};
+
 TFileWriteResult TTerrainStore::Edit(const TTerrainSheet& sheet)
 {
     if (!FEditProblem.isEmpty())
         return TFileWriteResult{false, FEditProblem, FFileName};
+    TTerrainSheet before = FSheet;
+    const TFileWriteResult written = apply(sheet);
+    if (FHistory)
+        FHistory->Push(std::make_unique<TEditStep>(*this, std::move(before), FSheet));
+    return written;
+}
+
+TFileWriteResult TTerrainStore::apply(const TTerrainSheet& sheet)
+{
     FSheet = sheet;
     takeSets();
-    return WriteTerrainFile(FFileName, FSheet, FOwner);
+    TFileWriteResult written = WriteTerrainFile(FFileName, FSheet, FOwner);
+    if (!written)
+        emit writeFailed(written.Error);
+    return written;
 }
 
 void TTerrainStore::takeSets()

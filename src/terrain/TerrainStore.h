@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+class TUndoHistory;
+
 // The terrain sets of the parts in use: read from the parts picture's terrain file whenever
 // the parts become a picture's (a load, a save under a new name, a reload), with the set and
 // the colour the terrain tool paints. A file that cannot be used leaves no set, and Problem()
@@ -47,9 +49,14 @@ public:
     // Why the sets cannot be edited (no picture name, a foreign or bad file); empty when
     // they can.
     QString EditProblem() const { return FEditProblem; }
-    // Takes an edited sheet: painting uses it at once (setsChanged, choiceChanged), and it is
-    // written to the terrain file. Refused, with the reason, when EditProblem() says so.
+    // Takes an edited sheet: painting uses it at once (setsChanged, choiceChanged), it is
+    // written to the terrain file, and with a history the edit is a step of it. Refused, with
+    // the reason, when EditProblem() says so; a write that fails is also announced
+    // (writeFailed).
     TFileWriteResult Edit(const TTerrainSheet& sheet);
+    // The history edits go to (none: edits are not undone). A step taken back or made again
+    // while the sets of another picture are in use changes nothing.
+    void SetHistory(TUndoHistory* history) { FHistory = history; }
     // The chosen set's matcher; null without a set.
     const TWangMatcher* Matcher() const { return FMatcher.get(); }
 
@@ -57,11 +64,18 @@ signals:
     // Other sets were read (perhaps none); choiceChanged follows.
     void setsChanged();
     void choiceChanged(int set, int color);
+    // An edit, or its undo or redo, could not be written to the terrain file.
+    void writeFailed(const QString& error);
 
 private:
+    class TEditStep;
+
+    // Puts the sheet in place and writes it.
+    TFileWriteResult apply(const TTerrainSheet& sheet);
     // The sets that can paint taken from FSheet, announced, the preferred choice kept.
     void takeSets();
 
+    TUndoHistory* FHistory = nullptr;
     TTerrainSheet FSheet;
     TTerrainOwner FOwner;
     QString FEditProblem;

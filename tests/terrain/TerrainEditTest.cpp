@@ -6,6 +6,7 @@
 #include "TerrainGen.h"
 #include "TerrainPainter.h"
 #include "TerrainStore.h"
+#include "UndoHistory.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -209,6 +210,39 @@ TEST_F(TerrainStoreEdit, EditsPaintAtOnceAndAreWrittenBeside)
     for (const TWangTile& t : sheet.Sets[0].Tiles)
         EXPECT_EQ(IdOf(read, t.TileId), t.WangId);
     EXPECT_EQ(again.Color(), 2);
+}
+
+TEST_F(TerrainStoreEdit, EditsAreUndoneInTheFileToo)
+{
+    TUndoHistory history;
+    Store.SetHistory(&history);
+    Store.Read(Picture(), QSize(8, 8));
+    TTerrainSheet sheet = Store.Sheet();
+    AddSet(sheet, QStringLiteral("water"), TWangType::Edge);
+    AddColor(sheet.Sets[0], QStringLiteral("deep"), Qt::blue);
+    Store.Edit(sheet);
+    SetPlace(sheet.Sets[0], 5, Wang::Left, 1);
+    Store.Edit(sheet);
+    ASSERT_NE(Store.Matcher(), nullptr);
+
+    const auto fileSets = [this] {
+        TTerrainStore read;
+        read.Read(Picture(), QSize(8, 8));
+        return read.Sheet().Sets.size() == 1 ? read.Sheet().Sets[0].Tiles.size() : size_t(99);
+    };
+    ASSERT_TRUE(history.Undo());
+    EXPECT_EQ(Store.Matcher(), nullptr);
+    EXPECT_EQ(fileSets(), 0u);
+    ASSERT_TRUE(history.Redo());
+    EXPECT_EQ(IdOf(Store.Sheet().Sets[0], 5)[Wang::Left], 1);
+    EXPECT_EQ(fileSets(), 1u);
+
+    // Another picture's sets are in use: the steps leave them and their file alone.
+    const QString other = Dir.filePath(QStringLiteral("other.png"));
+    Store.Read(other, QSize(8, 8));
+    ASSERT_TRUE(history.Undo());
+    EXPECT_TRUE(Store.Sheet().Sets.empty());
+    EXPECT_FALSE(QFile::exists(TerrainFileName(other)));
 }
 
 TEST_F(TerrainStoreEdit, AnotherTilesetIsNeverWritten)

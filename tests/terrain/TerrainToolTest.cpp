@@ -189,6 +189,10 @@ TEST_F(TerrainToolTest, TheEditorsMarksPaintAtOnceAndTheChoiceIsKept)
     EXPECT_NE(shown.pixel(topRight), shown.pixel(cell.topLeft() + QPoint(2, cell.height() - 3)));
     QTest::mouseClick(view, Qt::RightButton, {}, topRight);
     EXPECT_TRUE(Terrain().Sheet().Sets[0].Tiles.empty());
+    Press(Qt::Key_Z, Qt::ControlModifier); // one history: the main window undoes it
+    EXPECT_EQ(TerrainEdit::IdOf(Terrain().Sheet().Sets[0], 17), (TWangId{0, 2, 0, 0, 0, 0, 0, 0}));
+    Press(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_TRUE(Terrain().Sheet().Sets[0].Tiles.empty());
     // The clicks picked nothing for the map, and the terrain tool stays.
     EXPECT_EQ(Doc().GroupCell(0, 0), 0);
     EXPECT_TRUE(Main()->Terrain1->isChecked());
