@@ -215,4 +215,34 @@ TEST_F(TerrainToolTest, TheEditorsMarksPaintAtOnceAndTheChoiceIsKept)
     EXPECT_EQ(Forms().PartsForm->TerrainEditor->CurrentColor(), 2); // the editor follows
 }
 
+TEST_F(TerrainToolTest, TheEditorSaysWhyItCannotUseAnotherTileset)
+{
+    const QString picture = Dir.filePath(QStringLiteral("plain.png"));
+    QImage plain(16 * 32, 16 * 32, QImage::Format_RGB32);
+    plain.fill(Qt::white);
+    ASSERT_TRUE(plain.save(picture));
+    const QByteArray foreign = "<tileset name=\"x\" tilewidth=\"16\" tileheight=\"16\">"
+                               "<image source=\"plain.png\" width=\"512\" height=\"512\"/>"
+                               "</tileset>";
+    QFile tsx(TerrainFileName(picture));
+    ASSERT_TRUE(tsx.open(QIODevice::WriteOnly));
+    tsx.write(foreign);
+    tsx.close();
+    TPartsForm* parts = Forms().PartsForm;
+    ASSERT_TRUE(parts->LoadPartsPicture(picture));
+
+    TTerrainEditor* editor = parts->TerrainEditor;
+    parts->show();
+    editor->toggleViewAction()->trigger();
+    EXPECT_TRUE(editor->Problem->isVisible());
+    EXPECT_TRUE(editor->Problem->text().contains(QStringLiteral("plain.tsx")));
+    EXPECT_FALSE(editor->SetCombo->isEnabled());
+    editor->AddSet();
+    QTest::mouseClick(parts->PartsGrid->viewport(), Qt::LeftButton, {},
+                      parts->PartsGrid->CellRect(1, 1).center());
+    EXPECT_TRUE(Terrain().Sheet().Sets.empty());
+    ASSERT_TRUE(tsx.open(QIODevice::ReadOnly));
+    EXPECT_EQ(tsx.readAll(), foreign);
+}
+
 } // namespace
