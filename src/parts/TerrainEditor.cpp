@@ -15,6 +15,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolButton>
@@ -318,6 +319,7 @@ void TTerrainEditor::takeIds()
 {
     FIds.fill(TWangId{});
     FShown.clear();
+    FSolid.clear();
     const TWangSet* set = currentSet();
     if (!set)
         return;
@@ -328,6 +330,7 @@ void TTerrainEditor::takeIds()
     }
     for (const TWangColor& color : set->Colors) {
         QColor shown = color.Color;
+        FSolid.push_back(shown);
         shown.setAlpha(130);
         FShown.push_back(shown);
     }
@@ -338,61 +341,60 @@ void TTerrainEditor::drawMarks(QPainter& canvas, int part, const QRect& rect) co
     const TWangId& id = FIds[size_t(part)];
     if (std::all_of(id.begin(), id.end(), [](uint8_t c) { return c == 0; }))
         return;
-    canvas.save();
+    // Filled without touching the painter's pen and brush, only its mode for the cell.
+    const QPainter::CompositionMode mode = canvas.compositionMode();
     canvas.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    canvas.setPen(Qt::NoPen);
-    const QPointF o = rect.topLeft();
-    const double w = rect.width();
-    const double h = rect.height();
+    const int x = rect.left(), y = rect.top(), w = rect.width(), h = rect.height();
+    // Where the places' regions split the part: halves, or thirds for a mixed set.
+    const int xs[4] = {x, x + w / 3, x + w - w / 3, x + w};
+    const int ys[4] = {y, y + h / 3, y + h - h / 3, y + h};
     for (int place = 0; place < 8; ++place) {
         const uint8_t c = id[place];
         if (c == 0 || c > FShown.size())
             continue;
-        canvas.setBrush(FShown[c - 1]);
+        const QColor& color = FShown[c - 1];
         if (FType == TWangType::Mixed) {
             // The ninth of the place: corners in the corners, sides between them.
             static constexpr int Column[8] = {1, 2, 2, 2, 1, 0, 0, 0};
             static constexpr int Row[8] = {0, 0, 1, 2, 2, 2, 1, 0};
-            const double x0 = o.x() + w * Column[place] / 3,
-                         x1 = o.x() + w * (Column[place] + 1) / 3;
-            const double y0 = o.y() + h * Row[place] / 3, y1 = o.y() + h * (Row[place] + 1) / 3;
-            canvas.drawRect(QRectF(QPointF(x0, y0), QPointF(x1, y1)));
+            canvas.fillRect(QRect(QPoint(xs[Column[place]], ys[Row[place]]),
+                                  QPoint(xs[Column[place] + 1] - 1, ys[Row[place] + 1] - 1)),
+                            color);
         } else if (place % 2) {
             // A corner's quarter.
             const bool right = place == Wang::TopRight || place == Wang::BottomRight;
             const bool bottom = place == Wang::BottomRight || place == Wang::BottomLeft;
-            canvas.drawRect(
-                QRectF(o.x() + (right ? w / 2 : 0), o.y() + (bottom ? h / 2 : 0), w / 2, h / 2));
+            canvas.fillRect(right ? x + w / 2 : x, bottom ? y + h / 2 : y,
+                            right ? w - w / 2 : w / 2, bottom ? h - h / 2 : h / 2, color);
         } else {
             // A side's triangle, from the middle of the part.
-            static constexpr double Corner[8][2] = {{0, 0}, {1, 0}, {1, 0}, {1, 1},
-                                                    {1, 1}, {0, 1}, {0, 1}, {0, 0}};
+            static constexpr int Corner[8][2] = {{0, 0}, {1, 0}, {1, 0}, {1, 1},
+                                                 {1, 1}, {0, 1}, {0, 1}, {0, 0}};
             const int first = place == 0 ? 7 : place - 1;
-            const int second = place + 1;
-            const QPointF points[3] = {o + QPointF(w / 2, h / 2),
-                                       o + QPointF(Corner[first][0] * w, Corner[first][1] * h),
-                                       o + QPointF(Corner[second][0] * w, Corner[second][1] * h)};
-            canvas.drawPolygon(points, 3);
+            QPainterPath triangle(QPointF(x + w / 2.0, y + h / 2.0));
+            triangle.lineTo(x + Corner[first][0] * w, y + Corner[first][1] * h);
+            triangle.lineTo(x + Corner[place + 1][0] * w, y + Corner[place + 1][1] * h);
+            triangle.closeSubpath();
+            canvas.fillPath(triangle, color);
         }
     }
     // A solid dot near each marked place, so that a terrain shows also over parts of its
     // own colour.
-    static constexpr double PlaceX[8] = {0.5, 1, 1, 1, 0.5, 0, 0, 0};
-    static constexpr double PlaceY[8] = {0, 0, 0.5, 1, 1, 1, 0.5, 0};
-    const double dot = std::max(3.0, std::min(w, h) / 7);
-    canvas.setPen(QPen(Qt::black, 0));
+    static constexpr int PlaceX[8] = {1, 2, 2, 2, 1, 0, 0, 0};
+    static constexpr int PlaceY[8] = {0, 0, 1, 2, 2, 2, 1, 0};
+    const int dot = std::max(3, std::min(w, h) / 7);
     for (int place = 0; place < 8; ++place) {
         const uint8_t c = id[place];
-        if (c == 0 || c > FShown.size())
+        if (c == 0 || c > FSolid.size())
             continue;
-        QColor solid = FShown[c - 1];
-        solid.setAlpha(255);
-        canvas.setBrush(solid);
-        const QPointF at = o + QPointF(w * (0.5 + (PlaceX[place] - 0.5) * 0.7),
-                                       h * (0.5 + (PlaceY[place] - 0.5) * 0.7));
-        canvas.drawRect(QRectF(at - QPointF(dot / 2, dot / 2), QSizeF(dot, dot)));
+        // 15% in from the part's edge at a corner or side, at the middle between them.
+        const int cx = x + (w * (3 + 7 * PlaceX[place])) / 20;
+        const int cy = y + (h * (3 + 7 * PlaceY[place])) / 20;
+        const QRect box(cx - dot / 2, cy - dot / 2, dot, dot);
+        canvas.fillRect(box, Qt::black);
+        canvas.fillRect(box.adjusted(1, 1, -1, -1), FSolid[c - 1]);
     }
-    canvas.restore();
+    canvas.setCompositionMode(mode);
 }
 
 void TTerrainEditor::edit(const std::function<bool(TTerrainSheet&, TWangSet*)>& change,

@@ -93,6 +93,7 @@ private:
     bool FPressMarked = false;
     // The current set's colours per part, and their colours as drawn.
     std::array<TWangId, TerrainEdit::SheetSide * TerrainEdit::SheetSide> FIds{};
-    std::vector<QColor> FShown;
+    std::vector<QColor> FShown; // translucent
+    std::vector<QColor> FSolid;
     TWangType FType = TWangType::Corner;
 };
