@@ -43,6 +43,11 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
                      [this](const QString& fileName) {
                          FTerrain.Read(fileName, QSize(FParts.PartWidth(), FParts.PartHeight()));
                      });
+    // Saved under a name without terrain sets, the parts take theirs along; new parts have none.
+    QObject::connect(&FParts, &TPartsStore::pictureSaved, &FTerrain, &TTerrainStore::PartsSaved);
+    QObject::connect(&FParts, &TPartsStore::partsResized, &FTerrain, [this] {
+        FTerrain.Read(QString(), QSize(FParts.PartWidth(), FParts.PartHeight()));
+    });
     if (!options.IniFileName.isEmpty())
         FIniGT.SetFileName(options.IniFileName);
     FIniGT.Loaded();

@@ -268,7 +268,9 @@ void TTerrainEditor::showSheet()
     SetCombo->setCurrentIndex(FSet);
     SetName->setText(currentSet() ? currentSet()->Name : QString());
     SetType->setCurrentIndex(currentSet() ? int(currentSet()->Type) : 0);
-    const QString problem = FStore.EditProblem();
+    QString problem = FStore.EditProblem();
+    if (problem.isEmpty() && FStore.FileName().isEmpty())
+        problem = QStringLiteral("パーツ画像を保存すると、地形セットもその横に保存されます");
     Problem->setText(problem);
     Problem->setVisible(!problem.isEmpty());
     showColors();

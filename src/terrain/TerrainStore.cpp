@@ -13,7 +13,6 @@ const QString NotSavedText = QStringLiteral("パーツ画像が保存されて�
 TTerrainStore::TTerrainStore(QObject* parent) : QObject(parent)
 {
     FProblem = NotSavedText;
-    FEditProblem = NotSavedText;
 }
 
 TTerrainStore::~TTerrainStore() = default;
@@ -24,17 +23,32 @@ void TTerrainStore::Read(const QString& pictureFileName, QSize partSize)
     FOwner = TTerrainOwner{pictureFileName, partSize, partSize * 16};
     FFileName = pictureFileName.isEmpty() ? QString() : TerrainFileName(pictureFileName);
     FEditProblem.clear();
-    if (pictureFileName.isEmpty()) {
-        FEditProblem = NotSavedText;
-    } else {
+    std::optional<TTerrainSheet> carried = std::move(FCarried);
+    FCarried.reset();
+    if (!pictureFileName.isEmpty()) {
         const TTerrainRead read = ReadTerrainFile(FFileName, FOwner);
         if (read.State == TTerrainRead::Status::Read)
             FSheet = read.Sheet;
         else if (!read.Usable())
             FEditProblem = QStringLiteral("%1 を地形に使えません: %2")
                                .arg(QFileInfo(FFileName).fileName(), read.Error);
+        else if (carried) {
+            apply(*carried);
+            return;
+        }
     }
     takeSets();
+}
+
+void TTerrainStore::PartsSaved(const QString& pictureFileName)
+{
+    if (pictureFileName == FOwner.PictureFileName || !FEditProblem.isEmpty() || FSheet.Sets.empty())
+        return;
+    // A new file: the old one's tileset element names the old picture.
+    TTerrainSheet carried;
+    carried.Sets = FSheet.Sets;
+    carried.TileProbability = FSheet.TileProbability;
+    FCarried = std::move(carried);
 }
 
 // An edit of the sets: the sheet before and after it, and the file both belong to.
@@ -86,6 +100,8 @@ TFileWriteResult TTerrainStore::apply(const TTerrainSheet& sheet)
 {
     FSheet = sheet;
     takeSets();
+    if (FFileName.isEmpty())
+        return TFileWriteResult{true, {}, {}}; // written when the parts are saved
     TFileWriteResult written = WriteTerrainFile(FFileName, FSheet, FOwner);
     if (!written)
         emit writeFailed(written.Error);
@@ -102,7 +118,9 @@ void TTerrainStore::takeSets()
     }
     const QString shown = QFileInfo(FFileName).fileName();
     if (!FEditProblem.isEmpty())
-        FProblem = FFileName.isEmpty() ? NotSavedText : FEditProblem;
+        FProblem = FEditProblem;
+    else if (FFileName.isEmpty() && FSets.empty())
+        FProblem = NotSavedText;
     else if (FSheet.Sets.empty())
         FProblem = QStringLiteral("地形セットがありません（%1）").arg(shown);
     else if (FSets.empty())

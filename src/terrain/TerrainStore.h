@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class TUndoHistory;
@@ -26,6 +27,10 @@ public:
     // Reads the terrain file of the picture, whose parts are of the given size; an empty
     // name (parts not yet saved) leaves no set.
     void Read(const QString& pictureFileName, QSize partSize);
+    // The parts were saved as this picture: when it has no terrain file yet, the sets in use
+    // go with the parts, written beside it by the Read that follows. So sets made before the
+    // parts had a name, or those of the picture saved under a new name, are kept.
+    void PartsSaved(const QString& pictureFileName);
 
     // The sets that can paint: of a type the brush knows, with colours and parts.
     const std::vector<TWangSet>& Sets() const { return FSets; }
@@ -46,8 +51,8 @@ public:
 
     // The sheet as read, every set in it (also those that cannot paint yet).
     const TTerrainSheet& Sheet() const { return FSheet; }
-    // Why the sets cannot be edited (no picture name, a foreign or bad file); empty when
-    // they can.
+    // Why the sets cannot be edited (a foreign or bad file); empty when they can. Before the
+    // parts have a name the sets are edited here only, and written when the parts are saved.
     QString EditProblem() const { return FEditProblem; }
     // Takes an edited sheet: painting uses it at once (setsChanged, choiceChanged), it is
     // written to the terrain file, and with a history the edit is a step of it. Refused, with
@@ -77,6 +82,7 @@ private:
 
     TUndoHistory* FHistory = nullptr;
     TTerrainSheet FSheet;
+    std::optional<TTerrainSheet> FCarried; // the sets going with the parts being saved
     TTerrainOwner FOwner;
     QString FEditProblem;
     QString FPreferredSet;

@@ -8,6 +8,7 @@
 #include "TerrainStore.h"
 #include "UndoHistory.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -269,10 +270,41 @@ TEST_F(TerrainStoreEdit, AnotherTilesetIsNeverWritten)
     QFile file(tsx);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), foreign);
+}
 
-    // Without a picture name there is no file to write either.
+TEST_F(TerrainStoreEdit, SetsGoWithThePartsWhenTheyAreSaved)
+{
+    // Made before the parts have a name: painted with, written nowhere.
     Store.Read(QString(), QSize(8, 8));
-    EXPECT_FALSE(Store.Edit(sheet));
+    TTerrainSheet sheet;
+    AddSet(sheet, QStringLiteral("w"), TWangType::Corner);
+    AddColor(sheet.Sets[0], QStringLiteral("a"), Qt::red);
+    SetPlace(sheet.Sets[0], 9, Wang::TopLeft, 1);
+    ASSERT_TRUE(Store.Edit(sheet));
+    EXPECT_NE(Store.Matcher(), nullptr);
+    EXPECT_TRUE(QDir(Dir.path()).entryList(QDir::Files).isEmpty());
+
+    // Saved: the sets are written beside the picture, as its own.
+    Store.PartsSaved(Picture());
+    Store.Read(Picture(), QSize(8, 8));
+    TTerrainStore read;
+    read.Read(Picture(), QSize(8, 8));
+    ASSERT_EQ(read.Sheet().Sets.size(), 1u);
+    EXPECT_EQ(IdOf(read.Sheet().Sets[0], 9)[Wang::TopLeft], 1);
+
+    // Saved under a name that has sets of its own: those are used, and kept as they are.
+    const QString other = Dir.filePath(QStringLiteral("other.png"));
+    TTerrainSheet otherSheet;
+    AddSet(otherSheet, QStringLiteral("theirs"), TWangType::Edge);
+    ASSERT_TRUE(WriteTerrainFile(TerrainFileName(other), otherSheet,
+                                 {other, QSize(8, 8), QSize(128, 128)}));
+    Store.PartsSaved(other);
+    Store.Read(other, QSize(8, 8));
+    ASSERT_EQ(Store.Sheet().Sets.size(), 1u);
+    EXPECT_EQ(Store.Sheet().Sets[0].Name, QStringLiteral("theirs"));
+    // A plain load of a picture without sets brings none.
+    Store.Read(Dir.filePath(QStringLiteral("third.png")), QSize(8, 8));
+    EXPECT_TRUE(Store.Sheet().Sets.empty());
 }
 
 } // namespace

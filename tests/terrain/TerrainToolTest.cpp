@@ -207,6 +207,13 @@ TEST_F(TerrainToolTest, TheEditorsMarksPaintAtOnceAndTheChoiceIsKept)
     parts->SelectPart(14 * 16);
     EXPECT_FALSE(editor->StampLayout(TerrainEdit::TLayout::Corner16)); // does not fit
 
+    // Saved under another name, the parts take their sets along.
+    const QString copy = Dir.filePath(QStringLiteral("copy.png"));
+    PartsStore().WritePartsPicture(copy);
+    EXPECT_EQ(Terrain().FileName(), TerrainFileName(copy));
+    EXPECT_TRUE(QFile::exists(TerrainFileName(copy)));
+    EXPECT_NE(Terrain().Matcher(), nullptr);
+
     Terrain().Choose(0, 2);
     RestartProgram();
     ASSERT_NE(Terrain().ChosenSet(), nullptr);
