@@ -15,7 +15,6 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolButton>
@@ -69,44 +68,12 @@ TTerrainEditor::TTerrainEditor(TDrawGrid& grid, TTerrainStore& store, QMainWindo
     connect(&FStore, &TTerrainStore::setsChanged, this, [this] {
         if (FEditing)
             return;
+        FDrag.reset(); // marks made on sets that are gone
         showSheet();
         FGrid.InvalidateGrid();
     });
 
-    auto draw = std::move(FGrid.OnDrawCell);
-    FGrid.OnDrawCell = [this, draw](QPainter& canvas, int col, int row, const QRect& rect,
-                                    TGridDrawState state) {
-        if (draw)
-            draw(canvas, col, row, rect, state);
-        if (isVisible() && currentSet())
-            drawMarks(canvas, row * SheetSide + col, rect);
-    };
-    // A press that marks is the editor's, through its release: it picks no part for the map
-    // and opens no menu.
-    auto down = std::move(FGrid.OnMouseDown);
-    FGrid.OnMouseDown = [this, down](Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                                     const QPoint& pos) {
-        const QPoint cell = FGrid.MouseToCell(pos);
-        FPressMarked = isVisible() && Marking->isChecked() && currentSet() &&
-                       FStore.EditProblem().isEmpty() && cell.x() >= 0 && cell.y() >= 0;
-        if (FPressMarked)
-            MarkAt(pos, button == Qt::RightButton || shift.testFlag(Qt::ControlModifier));
-        else if (down)
-            down(button, shift, pos);
-    };
-    auto move = std::move(FGrid.OnMouseMove);
-    FGrid.OnMouseMove = [this, move](Qt::KeyboardModifiers shift, const QPoint& pos) {
-        if (!FPressMarked && move)
-            move(shift, pos);
-    };
-    auto up = std::move(FGrid.OnMouseUp);
-    FGrid.OnMouseUp = [this, up](Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                                 const QPoint& pos) {
-        if (FPressMarked)
-            FPressMarked = false;
-        else if (up)
-            up(button, shift, pos);
-    };
+    takeOverGrid();
     showSheet();
 }
 
@@ -315,88 +282,7 @@ void TTerrainEditor::enableControls()
         w->setEnabled(set);
     for (QWidget* w : std::initializer_list<QWidget*>{ColorName, ColorSwatch, OtherColor})
         w->setEnabled(color);
-}
-
-void TTerrainEditor::takeIds()
-{
-    FIds.fill(TWangId{});
-    FShown.clear();
-    FSolid.clear();
-    const TWangSet* set = currentSet();
-    if (!set)
-        return;
-    FType = set->Type;
-    for (const TWangTile& tile : set->Tiles) {
-        if (tile.TileId >= 0 && tile.TileId < int(FIds.size()))
-            FIds[size_t(tile.TileId)] = tile.WangId;
-    }
-    for (const TWangColor& color : set->Colors) {
-        QColor shown = color.Color;
-        FSolid.push_back(shown);
-        shown.setAlpha(130);
-        FShown.push_back(shown);
-    }
-}
-
-void TTerrainEditor::drawMarks(QPainter& canvas, int part, const QRect& rect) const
-{
-    const TWangId& id = FIds[size_t(part)];
-    if (std::all_of(id.begin(), id.end(), [](uint8_t c) { return c == 0; }))
-        return;
-    // Filled without touching the painter's pen and brush, only its mode for the cell.
-    const QPainter::CompositionMode mode = canvas.compositionMode();
-    canvas.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    const int x = rect.left(), y = rect.top(), w = rect.width(), h = rect.height();
-    // Where the places' regions split the part: halves, or thirds for a mixed set.
-    const int xs[4] = {x, x + w / 3, x + w - w / 3, x + w};
-    const int ys[4] = {y, y + h / 3, y + h - h / 3, y + h};
-    for (int place = 0; place < 8; ++place) {
-        const uint8_t c = id[place];
-        if (c == 0 || c > FShown.size())
-            continue;
-        const QColor& color = FShown[c - 1];
-        if (FType == TWangType::Mixed) {
-            // The ninth of the place: corners in the corners, sides between them.
-            static constexpr int Column[8] = {1, 2, 2, 2, 1, 0, 0, 0};
-            static constexpr int Row[8] = {0, 0, 1, 2, 2, 2, 1, 0};
-            canvas.fillRect(QRect(QPoint(xs[Column[place]], ys[Row[place]]),
-                                  QPoint(xs[Column[place] + 1] - 1, ys[Row[place] + 1] - 1)),
-                            color);
-        } else if (place % 2) {
-            // A corner's quarter.
-            const bool right = place == Wang::TopRight || place == Wang::BottomRight;
-            const bool bottom = place == Wang::BottomRight || place == Wang::BottomLeft;
-            canvas.fillRect(right ? x + w / 2 : x, bottom ? y + h / 2 : y,
-                            right ? w - w / 2 : w / 2, bottom ? h - h / 2 : h / 2, color);
-        } else {
-            // A side's triangle, from the middle of the part.
-            static constexpr int Corner[8][2] = {{0, 0}, {1, 0}, {1, 0}, {1, 1},
-                                                 {1, 1}, {0, 1}, {0, 1}, {0, 0}};
-            const int first = place == 0 ? 7 : place - 1;
-            QPainterPath triangle(QPointF(x + w / 2.0, y + h / 2.0));
-            triangle.lineTo(x + Corner[first][0] * w, y + Corner[first][1] * h);
-            triangle.lineTo(x + Corner[place + 1][0] * w, y + Corner[place + 1][1] * h);
-            triangle.closeSubpath();
-            canvas.fillPath(triangle, color);
-        }
-    }
-    // A solid dot near each marked place, so that a terrain shows also over parts of its
-    // own colour.
-    static constexpr int PlaceX[8] = {1, 2, 2, 2, 1, 0, 0, 0};
-    static constexpr int PlaceY[8] = {0, 0, 1, 2, 2, 2, 1, 0};
-    const int dot = std::max(3, std::min(w, h) / 7);
-    for (int place = 0; place < 8; ++place) {
-        const uint8_t c = id[place];
-        if (c == 0 || c > FSolid.size())
-            continue;
-        // 15% in from the part's edge at a corner or side, at the middle between them.
-        const int cx = x + (w * (3 + 7 * PlaceX[place])) / 20;
-        const int cy = y + (h * (3 + 7 * PlaceY[place])) / 20;
-        const QRect box(cx - dot / 2, cy - dot / 2, dot, dot);
-        canvas.fillRect(box, Qt::black);
-        canvas.fillRect(box.adjusted(1, 1, -1, -1), FSolid[c - 1]);
-    }
-    canvas.setCompositionMode(mode);
+    updateGridOptions();
 }
 
 void TTerrainEditor::edit(const std::function<bool(TTerrainSheet&, TWangSet*)>& change,
@@ -553,26 +439,4 @@ bool TTerrainEditor::StampLayout(TLayout layout)
         },
         &block);
     return true;
-}
-
-bool TTerrainEditor::MarkAt(const QPoint& pos, bool clear)
-{
-    const TWangSet* current = currentSet();
-    const QPoint cell = FGrid.MouseToCell(pos);
-    if (!current || cell.x() < 0 || cell.y() < 0 || (!clear && FColor < 1))
-        return false;
-    const QRect rect = FGrid.CellRect(cell.x(), cell.y());
-    const QPointF local((pos.x() - rect.left() + 0.5) / std::max(1, rect.width()),
-                        (pos.y() - rect.top() + 0.5) / std::max(1, rect.height()));
-    const int place = PlaceAt(current->Type, local);
-    const int part = cell.y() * SheetSide + cell.x();
-    const TCellRect one{cell.x(), cell.y(), cell.x(), cell.y()};
-    bool changed = false;
-    edit(
-        [&](TTerrainSheet&, TWangSet* set) {
-            changed = SetPlace(*set, part, place, clear ? 0 : uint8_t(FColor));
-            return changed;
-        },
-        &one);
-    return changed;
 }

@@ -6,6 +6,7 @@
 #include <QDockWidget>
 #include <array>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -23,9 +24,9 @@ class TTerrainStore;
 // colours, and the parts' colours at their corners and edges, marked by clicking the parts
 // grid. While it is shown the grid shows the current set's colours over the parts, and a
 // click on a part (when marking is on) sets the place under the pointer to the current
-// colour; the right button, or the left with Ctrl, clears it. Every edit goes to the terrain
-// store, which paints with it at once and writes the file; the window's status bar says
-// when that fails.
+// colour (a drag, every place it crosses); the right button, or the left with Ctrl, clears.
+// Every edit goes to the terrain store, which paints with it at once and writes the file;
+// the window's status bar says when that fails.
 class TTerrainEditor : public QDockWidget
 {
     Q_OBJECT
@@ -50,8 +51,6 @@ public:
     // Lays the layout with the grid's current part at the top-left; false, with the reason
     // in the status bar, when it does not fit.
     bool StampLayout(TerrainEdit::TLayout layout);
-    // Sets (or clears) the place under a viewport point of the grid.
-    bool MarkAt(const QPoint& pos, bool clear);
 
     QComboBox* SetCombo;
     QLineEdit* SetName;
@@ -65,7 +64,22 @@ public:
     QLabel* Problem;
 
 private:
+    // A press and drag on the grid that marks: the sheet with the places marked so far.
+    struct TDrag
+    {
+        TTerrainSheet Sheet;
+        TCellRect Cells;
+        bool Changed;
+        bool Clear; // the right button, or Ctrl
+    };
+
     void build();
+    void takeOverGrid();
+    // Whether a press on the grid marks.
+    bool marking() const;
+    void updateGridOptions();
+    // Sets (or clears) the place under a viewport point of the grid in the drag's sheet.
+    void markAt(const QPoint& pos);
     // Shows the store's sheet in the controls, keeping the current set and colour in range.
     void showSheet();
     void showColors();
@@ -90,7 +104,7 @@ private:
     int FSet = -1;
     int FColor = 0;
     bool FEditing = false; // the store's signals come from an edit of this editor
-    bool FPressMarked = false;
+    std::optional<TDrag> FDrag;
     // The current set's colours per part, and their colours as drawn.
     std::array<TWangId, TerrainEdit::SheetSide * TerrainEdit::SheetSide> FIds{};
     std::vector<QColor> FShown; // translucent
