@@ -302,6 +302,14 @@ TEST_F(TerrainStoreEdit, SetsGoWithThePartsWhenTheyAreSaved)
     Store.Read(other, QSize(8, 8));
     ASSERT_EQ(Store.Sheet().Sets.size(), 1u);
     EXPECT_EQ(Store.Sheet().Sets[0].Name, QStringLiteral("theirs"));
+    // A write that fails is announced; the sets are in use all the same.
+    const QString blocked = Dir.filePath(QStringLiteral("blocked.png"));
+    Store.Read(blocked, QSize(8, 8));
+    ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("blocked.tsx")));
+    QSignalSpy failed(&Store, &TTerrainStore::writeFailed);
+    EXPECT_FALSE(Store.Edit(sheet));
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_NE(Store.Matcher(), nullptr);
     // A plain load of a picture without sets brings none.
     Store.Read(Dir.filePath(QStringLiteral("third.png")), QSize(8, 8));
     EXPECT_TRUE(Store.Sheet().Sets.empty());

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -218,6 +219,7 @@ TEST_F(TerrainToolTest, TheEditorsMarksPaintAtOnceAndTheChoiceIsKept)
     EXPECT_TRUE(Main()->StatusPanel0->text().isEmpty());
     parts->SelectPart(14 * 16);
     EXPECT_FALSE(editor->StampLayout(TerrainEdit::TLayout::Corner16)); // does not fit
+    EXPECT_FALSE(parts->statusBar()->currentMessage().isEmpty());      // and the status bar says so
 
     // Saved under another name, the parts take their sets along.
     const QString copy = Dir.filePath(QStringLiteral("copy.png"));
