@@ -85,7 +85,7 @@ private:
     void showColors();
     void enableControls();
     // Applies an edit of the current set (or of the sheet when `set` is null) through the
-    // store; `parts` are the grid cells to repaint, every cell when empty.
+    // store; `parts` are the grid cells to repaint, every cell when null.
     void edit(const std::function<bool(TTerrainSheet& sheet, TWangSet* set)>& change,
               const TCellRect* parts = nullptr);
     void takeIds();
