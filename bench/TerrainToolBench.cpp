@@ -1,11 +1,14 @@
 // A terrain brush click in the main window on the 9999 x 9999 map, with the repaint that
-// follows, beside one full-frame drawImage in the same run.
+// follows, beside one full-frame drawImage in the same run; and the parts grid repainted with
+// the terrain editor's marks on the set's parts, beside the same repaint without them.
 
 #include "DrawGrid.h"
 #include "FrameBaseline.h"
+#include "Parts.h"
 #include "PartsStore.h"
 #include "Program.h"
 #include "RatioReporter.h"
+#include "TerrainEditor.h"
 #include "TerrainFile.h"
 #include "TerrainGen.h"
 #include "TerrainStore.h"
@@ -49,8 +52,29 @@ void TerrainTool_ClickWithRepaint(benchmark::State& state)
     state.counters["history_bytes"] = double(main->Document().History().Bytes());
 }
 
+void repaintPartsGrid(benchmark::State& state, bool marks)
+{
+    TPartsForm* parts = gProgram->Forms().PartsForm;
+    parts->TerrainEditor->setVisible(marks);
+    QApplication::processEvents();
+    for (auto _ : state)
+        parts->PartsGrid->viewport()->repaint();
+}
+
+void PartsGrid_Repaint(benchmark::State& state)
+{
+    repaintPartsGrid(state, false);
+}
+
+void PartsGrid_RepaintWithTerrainMarks(benchmark::State& state)
+{
+    repaintPartsGrid(state, true);
+}
+
 BENCHMARK(Baseline_FullFrameDrawImage)->Unit(benchmark::kMillisecond);
 BENCHMARK(TerrainTool_ClickWithRepaint)->Unit(benchmark::kMillisecond);
+BENCHMARK(PartsGrid_Repaint)->Unit(benchmark::kMicrosecond);
+BENCHMARK(PartsGrid_RepaintWithTerrainMarks)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
@@ -88,9 +112,11 @@ int main(int argc, char** argv)
     main->MapGrid->SetTopRow(5000);
     QApplication::processEvents();
 
-    const int rc = RunWithRatios(
-        argc, argv, {{"TerrainTool_ClickWithRepaint", "Baseline_FullFrameDrawImage", 1.0}},
-        {{"TerrainTool_ClickWithRepaint", 1.0}});
+    const int rc =
+        RunWithRatios(argc, argv,
+                      {{"TerrainTool_ClickWithRepaint", "Baseline_FullFrameDrawImage", 1.0},
+                       {"PartsGrid_RepaintWithTerrainMarks", "PartsGrid_Repaint", 3.0}},
+                      {{"TerrainTool_ClickWithRepaint", 1.0}});
     gProgram = nullptr;
     program.reset();
     return rc;

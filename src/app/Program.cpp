@@ -43,11 +43,24 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
                      [this](const QString& fileName) {
                          FTerrain.Read(fileName, QSize(FParts.PartWidth(), FParts.PartHeight()));
                      });
+    // Saved under a name without terrain sets, the parts take theirs along; new parts have none.
+    QObject::connect(&FParts, &TPartsStore::pictureSaved, &FTerrain, &TTerrainStore::PartsSaved);
+    QObject::connect(&FParts, &TPartsStore::partsResized, &FTerrain, [this] {
+        FTerrain.Read(QString(), QSize(FParts.PartWidth(), FParts.PartHeight()));
+    });
     if (!options.IniFileName.isEmpty())
         FIniGT.SetFileName(options.IniFileName);
     FIniGT.Loaded();
     // The preferences are in force before any window is made.
     FSettings.ReadFrom(FIniGT);
+    // The terrain chosen last time is chosen again when its set is read; each choice is kept.
+    FTerrain.Prefer(FSettings.TerrainChoice().Set, FSettings.TerrainChoice().Color);
+    // Terrain edits are steps of the one history, beside those of the map and the parts.
+    FTerrain.SetHistory(&FSession.History());
+    QObject::connect(&FTerrain, &TTerrainStore::choiceChanged, &FSettings, [this] {
+        if (const TWangSet* set = FTerrain.ChosenSet())
+            FSettings.SetTerrainChoice({set->Name, FTerrain.Color()});
+    });
     FSession.History().SetBudget(FSettings.UndoBudget());
     // Picture plug-ins register their formats to be read through the plug-in bitmap.
     TSPIBitmap::InitializeUnit();

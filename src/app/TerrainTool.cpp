@@ -21,8 +21,17 @@ std::optional<uint64_t> seedFor(bool random)
 
 TTerrainTool::TTerrainTool(const TMapToolContext& context) : TMapGridTool(context)
 {
-    // Other sets: an edit worked out with the old ones is dropped.
-    connect(&F.Terrain, &TTerrainStore::setsChanged, this, [this] { drop(); });
+    // Other sets: an edit worked out with the old ones is dropped, and the status bar of the
+    // active tool says whether the new ones can paint.
+    connect(&F.Terrain, &TTerrainStore::setsChanged, this, [this] {
+        drop();
+        if (FActive)
+            emit statusChanged(F.Terrain.Matcher() ? QString() : F.Terrain.Problem());
+    });
+    connect(&F.Terrain, &TTerrainStore::choiceChanged, this, [this] {
+        if (FActive)
+            emit statusChanged(F.Terrain.Matcher() ? QString() : F.Terrain.Problem());
+    });
 }
 
 TTerrainTool::~TTerrainTool() = default;
@@ -30,12 +39,14 @@ TTerrainTool::~TTerrainTool() = default;
 void TTerrainTool::Activate()
 {
     TMapGridTool::Activate();
+    FActive = true;
     if (!F.Terrain.Matcher())
         emit statusChanged(F.Terrain.Problem());
 }
 
 void TTerrainTool::Deactivate()
 {
+    FActive = false;
     drop();
     TMapGridTool::Deactivate();
 }

@@ -42,6 +42,7 @@ private:
 
     std::unique_ptr<TTerrainPainter> FPainter;
     QPointF FLast;
+    bool FActive = false;
 };
 
 // Fills the rectangle with the chosen terrain, the cells around it fitted, as one undo step.

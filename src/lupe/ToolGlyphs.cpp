@@ -23,6 +23,7 @@ const QColor cBlue(0, 0, 255);
 const QColor cWhite(255, 255, 255);
 const QColor cWood(240, 200, 136);
 const QColor cGlass(176, 224, 255);
+const QColor cGreen(0, 128, 0);
 
 QImage blankImage(int size)
 {
@@ -292,6 +293,27 @@ QImage rotateLeft()
     });
 }
 
+QImage terrain()
+{
+    // Four cells of water, a shore of sand round the land that reaches in from the top left,
+    // the cells' lines across it all.
+    QImage image = imageFromFunction(32, [](int x, int y) -> QColor {
+        if (x < 3 || y < 3 || x > 28 || y > 28)
+            return {};
+        if (x == 3 || y == 3 || x == 28 || y == 28)
+            return cBlack;
+        if (x == 16 || y == 16)
+            return cGrey;
+        const double d = std::hypot(x - 3.0, y - 3.0);
+        if (d < 17)
+            return cGreen;
+        if (d < 20)
+            return cYellow;
+        return cGlass;
+    });
+    return image;
+}
+
 // The picture of a disabled button: the dark pixels in grey over a white copy one pixel down
 // and to the right, the light ones left out.
 QImage embossed(const QImage& image)
@@ -320,7 +342,7 @@ QImage embossed(const QImage& image)
 
 int toolGlyphSize(TToolGlyph glyph)
 {
-    return glyph <= TToolGlyph::Magnifier ? 32 : 16;
+    return glyph <= TToolGlyph::Terrain ? 32 : 16;
 }
 
 QImage toolGlyphImage(TToolGlyph glyph)
@@ -334,6 +356,8 @@ QImage toolGlyphImage(TToolGlyph glyph)
         return hand();
     case TToolGlyph::Magnifier:
         return magnifier();
+    case TToolGlyph::Terrain:
+        return terrain();
     case TToolGlyph::FreeLine:
         return freeLine();
     case TToolGlyph::Line:

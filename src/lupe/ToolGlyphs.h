@@ -12,6 +12,7 @@ enum class TToolGlyph
     Sheet,
     Hand,
     Magnifier,
+    Terrain,
     // 16 x 16, the part-graphic buttons.
     FreeLine,
     Line,

@@ -153,15 +153,8 @@ TToolForm::TToolForm(const TProgramModels& models, QWidget* parent)
     Button_LupeMode =
         makeToolButton(this, "Button_LupeMode", QStringLiteral("パーツグラフィック編集"),
                        TToolGlyph::Magnifier, QRect(QPoint(120, 0), modeSize), true);
-    // The terrain brush has no glyph of its own: its name stands on the button.
-    Button_Terrain = new QToolButton(this);
-    Button_Terrain->setObjectName(QStringLiteral("Button_Terrain"));
-    Button_Terrain->setText(QStringLiteral("地形"));
-    Button_Terrain->setToolTip(QStringLiteral("地形を描く"));
-    Button_Terrain->setAutoRaise(true);
-    Button_Terrain->setCheckable(true);
-    Button_Terrain->setFocusPolicy(Qt::NoFocus);
-    Button_Terrain->setGeometry(QRect(QPoint(362, 0), modeSize));
+    Button_Terrain = makeToolButton(this, "Button_Terrain", QStringLiteral("地形を描く"),
+                                    TToolGlyph::Terrain, QRect(QPoint(362, 0), modeSize), true);
     exclusiveGroup(this,
                    {Button_Paint, Button_Region, Button_Scroll, Button_LupeMode, Button_Terrain});
 

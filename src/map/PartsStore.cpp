@@ -440,6 +440,7 @@ void TPartsStore::WritePartsPicture(const QString& fileName)
     if (!written)
         throw failure(written.Error);
     ClearPartsModified();
+    emit pictureSaved(fileName);
     emit pictureFileMatched(fileName);
 }
 

@@ -158,6 +158,8 @@ signals:
     void allPartsChanged();
     // SetPartsSize made new parts (also of the same size); allPartsChanged follows.
     void partsResized();
+    // The parts were written to this file; pictureFileMatched follows.
+    void pictureSaved(const QString& fileName);
     // The parts are now what this file holds: a load from it, or a save to it.
     void pictureFileMatched(const QString& fileName);
     // Emitted when the modified flag changes; the save commands follow it.

@@ -12,6 +12,7 @@
 #include "PictureFormats.h"
 #include "SPIs.h"
 #include "Settings.h"
+#include "TerrainEditor.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -66,13 +67,6 @@ TFileDialogRequest SavePictureDialog(const QString& fileName, const QString& fol
     request.Directory = folder;
     request.ConfirmOverwrite = true;
     return request;
-}
-
-// The name with the extension .bmp in place of its own.
-QString withBmpSuffix(const QString& fileName)
-{
-    const QFileInfo info(fileName);
-    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".bmp"));
 }
 
 QStringList localFiles(const QMimeData* data)
@@ -232,6 +226,8 @@ void TPartsForm::createMenus()
     G1->setCheckable(true);
     G1->setChecked(true);
     connect(G1, &QAction::triggered, this, &TPartsForm::G1Click);
+    TerrainEditor = new TTerrainEditor(*PartsGrid, FModels.Terrain, this);
+    viewMenu->addAction(TerrainEditor->toggleViewAction());
 
     PartsPopupMenu = new QMenu(this);
     C1 = addItem(PartsPopupMenu, QStringLiteral("パーツグラフィックのコピー(&C)"));
@@ -317,7 +313,7 @@ std::optional<QString> TPartsForm::runSaveDialog(const QString& suggested)
         if (!FStore.SheetFormatFor(*chosen).isEmpty())
             return chosen;
         // A name of a format the sheet cannot be written in: asked again, as a BMP.
-        name = withBmpSuffix(*chosen);
+        name = WithBmpSuffix(*chosen);
     }
 }
 
@@ -388,7 +384,7 @@ bool TPartsForm::SavePartsPicture()
     // A picture read from a format that cannot hold the sheet unchanged (JPEG, a plug-in's
     // format) is not written over: the user is offered the same name as a BMP.
     const std::optional<QString> name =
-        runSaveDialog(remembered.isEmpty() ? QString() : withBmpSuffix(remembered));
+        runSaveDialog(remembered.isEmpty() ? QString() : WithBmpSuffix(remembered));
     if (!name)
         return false;
     // The dialog keeps the chosen name even when the write then fails.
@@ -505,7 +501,7 @@ void TPartsForm::N3Click()
     const QString remembered = FStore.FileName();
     const std::optional<QString> name =
         runSaveDialog(FStore.SheetFormatFor(remembered).isEmpty() && !remembered.isEmpty()
-                          ? withBmpSuffix(remembered)
+                          ? WithBmpSuffix(remembered)
                           : remembered);
     if (!name)
         return;

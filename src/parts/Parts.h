@@ -16,6 +16,7 @@ class TDrawGrid;
 class TNkClipDetector;
 class TPictureFormats;
 class TSPIs;
+class TTerrainEditor;
 struct TPartsPictureUse;
 
 // "パーツウィンドウ": the 256 parts as a 16 x 16 grid at their own size. A click or drag
@@ -100,6 +101,9 @@ public:
     QAction* N6;
     QAction* N5; // "クリップボードの監視(&W)", checkable
     QAction* G1; // "グリッドの表示(&G)", checkable
+
+    // The terrain editor beside the grid, shown by its "地形の編集(&T)" in the view menu.
+    TTerrainEditor* TerrainEditor;
     QMenu* PartsPopupMenu;
     QAction* C1;
     QAction* P2;

@@ -22,3 +22,9 @@ bool IsMapFileName(const QString& fileName, const QStringList& mapExtensions,
     return mapExtension ||
            (!mapFileName.isEmpty() && QFileInfo(mapFileName) == QFileInfo(fileName));
 }
+
+QString WithBmpSuffix(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".bmp"));
+}

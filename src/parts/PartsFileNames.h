@@ -13,3 +13,6 @@ QString PartsPictureBesideMap(const QString& mapFileName);
 // the map file extensions (.mpd, .tmx and `mapExtensions`), in any case.
 bool IsMapFileName(const QString& fileName, const QStringList& mapExtensions,
                    const QString& mapFileName);
+
+// The name with the extension .bmp in place of its own.
+QString WithBmpSuffix(const QString& fileName);

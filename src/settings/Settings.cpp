@@ -36,6 +36,9 @@ const QString TileWidthKey = QStringLiteral("TileWidth");
 const QString TileHeightKey = QStringLiteral("TileHeight");
 const QString ExternalSection = QStringLiteral("External");
 const QString PartsEditorKey = QStringLiteral("PartsEditor");
+const QString TerrainSection = QStringLiteral("Terrain");
+const QString TerrainSetKey = QStringLiteral("Set");
+const QString TerrainColorKey = QStringLiteral("Color");
 
 TMapPictureChoice boundedChoice(TMapPictureChoice c)
 {
@@ -164,6 +167,8 @@ void TSettings::ReadFrom(const TIniGT& ini)
     picture.TileHeight = ini.ReadInteger(MapPictureSection, TileHeightKey, d.TileHeight);
     values.MapPicture = boundedChoice(picture);
     values.PartsEditor = ini.ReadString(ExternalSection, PartsEditorKey, QString());
+    values.Terrain.Set = ini.ReadString(TerrainSection, TerrainSetKey, QString());
+    values.Terrain.Color = std::max(1, ini.ReadInteger(TerrainSection, TerrainColorKey, 1));
     change(values);
 }
 
@@ -201,6 +206,10 @@ void TSettings::WriteTo(TIniGT& ini) const
         for (int i = 0; i < FValues.RecentMaps.size(); ++i)
             ini.WriteString(RecentMapsSection, mapKey(i), FValues.RecentMaps[i]);
     }
+    if (!FValues.Terrain.Set.isEmpty()) {
+        ini.WriteString(TerrainSection, TerrainSetKey, FValues.Terrain.Set);
+        ini.WriteInteger(TerrainSection, TerrainColorKey, FValues.Terrain.Color);
+    }
     const TMapPictureChoice& picture = FValues.MapPicture;
     if (picture != TMapPictureChoice()) {
         ini.WriteInteger(MapPictureSection, CellKindKey, picture.CellKind);
@@ -226,6 +235,11 @@ void TSettings::SetPartsFolder(const QString& value)
 void TSettings::SetPartsEditor(const QString& value)
 {
     setValue(&TValues::PartsEditor, value);
+}
+
+void TSettings::SetTerrainChoice(const TTerrainChoice& value)
+{
+    setValue(&TValues::Terrain, value);
 }
 
 void TSettings::SetMapPictureChoice(const TMapPictureChoice& value)
@@ -444,6 +458,8 @@ void TSettings::change(const TValues& values)
         emit recentMapsChanged();
     if (FValues.PartsEditor != old.PartsEditor)
         emit partsEditorChanged(FValues.PartsEditor);
+    if (FValues.Terrain != old.Terrain)
+        emit terrainChoiceChanged(FValues.Terrain);
     if (CellSize() != oldCellSize)
         emit cellSizeChanged(CellSize());
 }

@@ -36,6 +36,15 @@ struct TMapPartsPicture
     bool operator==(const TMapPartsPicture&) const = default;
 };
 
+// The terrain last painted with: its set's name and its colour (1..).
+struct TTerrainChoice
+{
+    QString Set;
+    int Color = 1;
+
+    bool operator==(const TTerrainChoice&) const = default;
+};
+
 // The choices of the full-map picture dialog, remembered between uses.
 struct TMapPictureChoice
 {
@@ -226,6 +235,10 @@ public:
     // empty: the desktop's program for the picture's type.
     QString PartsEditor() const { return FValues.PartsEditor; }
     void SetPartsEditor(const QString& value);
+    // The terrain set and colour last chosen (section "Terrain", keys "Set" and "Color"),
+    // chosen again when the sets read have that set.
+    TTerrainChoice TerrainChoice() const { return FValues.Terrain; }
+    void SetTerrainChoice(const TTerrainChoice& value);
 
 signals:
     void showTitleChanged(bool value);
@@ -252,6 +265,7 @@ signals:
     void mapPartsPicturesChanged();
     void recentMapsChanged();
     void partsEditorChanged(const QString& value);
+    void terrainChoiceChanged(const TTerrainChoice& value);
     // CellSize() changed, through the zoom level or the size of the current level; emitted
     // once, after the signals of the values themselves.
     void cellSizeChanged(int size);
@@ -283,6 +297,7 @@ private:
         QList<TMapPartsPicture> MapPartsPictures;
         QStringList RecentMaps;
         QString PartsEditor;
+        TTerrainChoice Terrain;
     };
 
     // Puts values in place, then announces what differs from before.

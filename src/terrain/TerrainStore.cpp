@@ -1,63 +1,152 @@
 #include "TerrainStore.h"
 
+#include "UndoHistory.h"
+
 #include <QFileInfo>
+
+namespace {
+
+const QString NotSavedText = QStringLiteral("パーツ画像が保存されていないため、地形を使えません");
+
+} // namespace
 
 TTerrainStore::TTerrainStore(QObject* parent) : QObject(parent)
 {
-    FTileProbability.fill(1.0);
-    FProblem = QStringLiteral("パーツ画像が保存されていないため、地形を使えません");
+    FProblem = NotSavedText;
 }
 
 TTerrainStore::~TTerrainStore() = default;
 
 void TTerrainStore::Read(const QString& pictureFileName, QSize partSize)
 {
-    const QString oldName = FSets.empty() || FSet < 0 ? QString() : FSets[size_t(FSet)].Name;
-    FSets.clear();
-    FMatcher.reset();
-    FTileProbability.fill(1.0);
+    FSheet = TTerrainSheet();
+    FOwner = TTerrainOwner{pictureFileName, partSize, partSize * 16};
     FFileName = pictureFileName.isEmpty() ? QString() : TerrainFileName(pictureFileName);
-    if (pictureFileName.isEmpty()) {
-        FProblem = QStringLiteral("パーツ画像が保存されていないため、地形を使えません");
-    } else {
-        const TTerrainRead read =
-            ReadTerrainFile(FFileName, TTerrainOwner{pictureFileName, partSize, {}});
-        const QString shown = QFileInfo(FFileName).fileName();
-        switch (read.State) {
-        case TTerrainRead::Status::Missing:
-            FProblem = QStringLiteral("地形セットがありません（%1）").arg(shown);
-            break;
-        case TTerrainRead::Status::Foreign:
-        case TTerrainRead::Status::Bad:
-            FProblem = QStringLiteral("%1 を地形に使えません: %2").arg(shown, read.Error);
-            break;
-        case TTerrainRead::Status::Read:
-            FTileProbability = read.Sheet.TileProbability;
-            for (const TWangSet& set : read.Sheet.Sets) {
-                if (!set.Colors.empty() && !set.Tiles.empty())
-                    FSets.push_back(set);
-            }
-            FProblem = FSets.empty()
-                           ? QStringLiteral("%1 に使える地形セットがありません").arg(shown)
-                           : QString();
-            break;
+    FEditProblem.clear();
+    std::optional<TTerrainSheet> carried = std::move(FCarried);
+    FCarried.reset();
+    if (!pictureFileName.isEmpty()) {
+        const TTerrainRead read = ReadTerrainFile(FFileName, FOwner);
+        if (read.State == TTerrainRead::Status::Read)
+            FSheet = read.Sheet;
+        else if (!read.Usable())
+            FEditProblem = QStringLiteral("%1 を地形に使えません: %2")
+                               .arg(QFileInfo(FFileName).fileName(), read.Error);
+        else if (carried) {
+            apply(*carried);
+            return;
         }
     }
+    takeSets();
+}
+
+void TTerrainStore::PartsSaved(const QString& pictureFileName)
+{
+    if (pictureFileName == FOwner.PictureFileName || !FEditProblem.isEmpty() || FSheet.Sets.empty())
+        return;
+    // A new file: the old one's tileset element names the old picture.
+    TTerrainSheet carried;
+    carried.Sets = FSheet.Sets;
+    carried.TileProbability = FSheet.TileProbability;
+    FCarried = std::move(carried);
+}
+
+// An edit of the sets: the sheet before and after it, and the file both belong to.
+class TTerrainStore::TEditStep : public TUndoStep
+{
+public:
+    TEditStep(TTerrainStore& store, TTerrainSheet before, TTerrainSheet after)
+        : FStore(store), FFileName(store.FileName()), FBefore(std::move(before)),
+          FAfter(std::move(after))
+    {
+    }
+    void Undo() override { put(FBefore); }
+    void Redo() override { put(FAfter); }
+    qint64 Bytes() const override { return sizeof(*this) + bytesOf(FBefore) + bytesOf(FAfter); }
+
+private:
+    void put(const TTerrainSheet& sheet)
+    {
+        if (FStore.FileName() == FFileName && FStore.EditProblem().isEmpty())
+            FStore.apply(sheet);
+    }
+    static qint64 bytesOf(const TTerrainSheet& sheet)
+    {
+        qint64 bytes = 0;
+        for (const TWangSet& set : sheet.Sets)
+            bytes += sizeof(set) + set.Tiles.size() * sizeof(TWangTile) +
+                     set.Colors.size() * sizeof(TWangColor);
+        return bytes;
+    }
+
+    TTerrainStore& FStore;
+    QString FFileName;
+    TTerrainSheet FBefore;
+    TTerrainSheet FAfter;
+};
+
+TFileWriteResult TTerrainStore::Edit(const TTerrainSheet& sheet)
+{
+    if (!FEditProblem.isEmpty())
+        return TFileWriteResult{false, FEditProblem, FFileName};
+    TTerrainSheet before = FSheet;
+    const TFileWriteResult written = apply(sheet);
+    if (FHistory)
+        FHistory->Push(std::make_unique<TEditStep>(*this, std::move(before), FSheet));
+    return written;
+}
+
+TFileWriteResult TTerrainStore::apply(const TTerrainSheet& sheet)
+{
+    FSheet = sheet;
+    takeSets();
+    if (FFileName.isEmpty())
+        return TFileWriteResult{true, {}, {}}; // written when the parts are saved
+    TFileWriteResult written = WriteTerrainFile(FFileName, FSheet, FOwner);
+    if (!written)
+        emit writeFailed(written.Error);
+    return written;
+}
+
+void TTerrainStore::takeSets()
+{
+    FSets.clear();
+    FMatcher.reset();
+    for (const TWangSet& set : FSheet.Sets) {
+        if (!set.Colors.empty() && !set.Tiles.empty())
+            FSets.push_back(set);
+    }
+    const QString shown = QFileInfo(FFileName).fileName();
+    if (!FEditProblem.isEmpty())
+        FProblem = FEditProblem;
+    else if (FFileName.isEmpty() && FSets.empty())
+        FProblem = NotSavedText;
+    else if (FSheet.Sets.empty())
+        FProblem = QStringLiteral("地形セットがありません（%1）").arg(shown);
+    else if (FSets.empty())
+        FProblem = QStringLiteral("%1 に使える地形セットがありません").arg(shown);
+    else
+        FProblem.clear();
     emit setsChanged();
-    // The set of the same name stays chosen when the file still has it.
+    // The preferred set stays chosen when the sets still have it.
     int keep = 0;
     for (size_t i = 0; i < FSets.size(); ++i) {
-        if (FSets[i].Name == oldName)
+        if (FSets[i].Name == FPreferredSet)
             keep = int(i);
     }
-    const int color = FColor;
     FSet = -2; // whatever Choose is given, the choice is announced
-    Choose(keep, color);
+    Choose(keep, FPreferredColor);
 }
 
 const TWangSet* TTerrainStore::ChosenSet() const
 {
     return FSet >= 0 ? &FSets[size_t(FSet)] : nullptr;
+}
+
+void TTerrainStore::Prefer(const QString& setName, int color)
+{
+    FPreferredSet = setName;
+    FPreferredColor = color;
 }
 
 void TTerrainStore::Choose(int set, int color)
@@ -70,12 +159,15 @@ void TTerrainStore::Choose(int set, int color)
             set = 0;
         if (color < 1 || color > int(FSets[size_t(set)].Colors.size()))
             color = 1;
+        FPreferredSet = FSets[size_t(set)].Name;
+        FPreferredColor = color;
     }
     if (set == FSet && color == FColor)
         return;
     if (set != FSet) {
-        FMatcher = set < 0 ? nullptr
-                           : std::make_unique<TWangMatcher>(FSets[size_t(set)], FTileProbability);
+        FMatcher = set < 0
+                       ? nullptr
+                       : std::make_unique<TWangMatcher>(FSets[size_t(set)], FSheet.TileProbability);
     }
     FSet = set;
     FColor = color;

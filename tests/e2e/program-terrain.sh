@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The terrain brush in the real program, driven from outside as a user would: a parts sheet
-# with a corner terrain set beside it (parts.tsx), a map of water, F5 in the main window, a
-# stroke of grass dragged across the map, Ctrl+S; the saved map must hold grass where the
-# stroke went and parts whose corners match their neighbours' everywhere.
+# with a corner terrain set beside it (parts.tsx), a map of water that has that sheet as its
+# parts picture, F5 in the main window, a stroke of grass dragged across the map, Ctrl+S; the
+# saved map must hold grass where the stroke went and parts whose corners match their
+# neighbours' everywhere.
 # Usage: program-terrain.sh <quiltmapper executable>   (run inside xvfb-run)
 source "$(dirname "${BASH_SOURCE[0]}")/program-common.sh" "$1" xdotool convert python3
 
@@ -60,6 +61,13 @@ WindowState.YSize=400
 WindowState.X=760
 WindowState.Y=600
 [MapPartsPictures]
+Count=1
+Map1=$work/map.mpd
+Map1.Picture=$work/parts.png
+Map1.PartWidth=32
+Map1.PartHeight=32
+Map1.Width=512
+Map1.Height=512
 Last.Picture=$work/parts.png
 Last.PartWidth=32
 Last.PartHeight=32

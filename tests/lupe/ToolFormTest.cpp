@@ -211,7 +211,7 @@ TEST(ToolGlyphsTest, GlyphsAreDistinctPicturesOfTheirSize)
     for (int i = 0; i < ToolGlyphCount; ++i) {
         const auto glyph = TToolGlyph(i);
         const QImage image = toolGlyphImage(glyph);
-        const int size = glyph <= TToolGlyph::Magnifier ? 32 : 16;
+        const int size = glyph <= TToolGlyph::Terrain ? 32 : 16;
         ASSERT_FALSE(image.isNull()) << i;
         EXPECT_EQ(image.size(), QSize(size, size)) << i;
         EXPECT_TRUE(image.hasAlphaChannel()) << i;

@@ -484,7 +484,7 @@ TEST(SettingsModel, CopyIsApartAndAssignAnnouncesExactlyTheChangedValues)
     }
     EXPECT_TRUE(log.Take().empty());
     EXPECT_EQ(settings.WideSize(), 8);
-    EXPECT_EQ(log.SignalCount(), 25u);
+    EXPECT_EQ(log.SignalCount(), 26u);
 }
 
 TEST_F(SettingsFileTest, MapsRememberTheirPartsPictureMostRecentFirstAndAtMostFifty)
@@ -558,6 +558,22 @@ TEST_F(SettingsFileTest, MapPictureChoicesAreClampedAndKeptInTheFile)
     TSettings read;
     read.ReadFrom(Ini);
     EXPECT_EQ(read.MapPictureChoice(), kept);
+}
+
+TEST_F(SettingsFileTest, TheTerrainChoiceIsKeptInItsSection)
+{
+    TSettings settings;
+    settings.WriteTo(Ini);
+    EXPECT_FALSE(Bytes().contains("[Terrain]"));
+    QSignalSpy changed(&settings, &TSettings::terrainChoiceChanged);
+    settings.SetTerrainChoice({QStringLiteral("水辺"), 3});
+    settings.SetTerrainChoice({QStringLiteral("水辺"), 3});
+    EXPECT_EQ(changed.count(), 1);
+    settings.WriteTo(Ini);
+    EXPECT_TRUE(Bytes().contains("[Terrain]"));
+    TSettings read;
+    read.ReadFrom(Ini);
+    EXPECT_EQ(read.TerrainChoice(), (TTerrainChoice{QStringLiteral("水辺"), 3}));
 }
 
 } // namespace

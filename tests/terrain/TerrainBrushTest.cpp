@@ -11,43 +11,6 @@ namespace {
 
 using namespace TerrainGen;
 
-std::array<double, 256> evenOdds()
-{
-    std::array<double, 256> p;
-    p.fill(1.0);
-    return p;
-}
-
-// Neighbours in the set whose touching pixels differ.
-int seams(const TMapDocument& doc, const TWangMatcher& m, const QImage& sheet)
-{
-    const int s = PartSide;
-    auto pixel = [&](uint8_t part, int x, int y) {
-        return sheet.pixel(part % 16 * s + x, part / 16 * s + y);
-    };
-    int found = 0;
-    for (int x = 0; x < doc.MapWidth(); ++x) {
-        for (int y = 0; y < doc.MapHeight(); ++y) {
-            const uint8_t a = doc.Cell(x, y);
-            if (!m.InSet(a))
-                continue;
-            for (int i = 1; i < s - 1; ++i) {
-                if (x + 1 < doc.MapWidth() && m.InSet(doc.Cell(x + 1, y)) &&
-                    pixel(a, s - 1, i) != pixel(doc.Cell(x + 1, y), 0, i)) {
-                    ++found;
-                    break;
-                }
-                if (y + 1 < doc.MapHeight() && m.InSet(doc.Cell(x, y + 1)) &&
-                    pixel(a, i, s - 1) != pixel(doc.Cell(x, y + 1), i, 0)) {
-                    ++found;
-                    break;
-                }
-            }
-        }
-    }
-    return found;
-}
-
 // The colour the map shows at a place, from one of the cells at it.
 int colorAt(const TMapDocument& doc, const TWangMatcher& m, QPoint place)
 {

@@ -4,6 +4,8 @@
 // (corner sets), as triangles towards its sides (edge sets) or as ninths (mixed sets), so
 // that neighbours that do not match show it in their pixels.
 
+#include "MapDocument.h"
+#include "WangMatcher.h"
 #include "WangSet.h"
 
 #include <QImage>
@@ -84,6 +86,43 @@ inline QImage Sheet(const TWangSet& set)
         }
     }
     return sheet;
+}
+
+inline std::array<double, 256> evenOdds()
+{
+    std::array<double, 256> p;
+    p.fill(1.0);
+    return p;
+}
+
+// Neighbours in the set whose touching pixels differ.
+inline int seams(const TMapDocument& doc, const TWangMatcher& m, const QImage& sheet)
+{
+    const int s = PartSide;
+    auto pixel = [&](uint8_t part, int x, int y) {
+        return sheet.pixel(part % 16 * s + x, part / 16 * s + y);
+    };
+    int found = 0;
+    for (int x = 0; x < doc.MapWidth(); ++x) {
+        for (int y = 0; y < doc.MapHeight(); ++y) {
+            const uint8_t a = doc.Cell(x, y);
+            if (!m.InSet(a))
+                continue;
+            for (int i = 1; i < s - 1; ++i) {
+                if (x + 1 < doc.MapWidth() && m.InSet(doc.Cell(x + 1, y)) &&
+                    pixel(a, s - 1, i) != pixel(doc.Cell(x + 1, y), 0, i)) {
+                    ++found;
+                    break;
+                }
+                if (y + 1 < doc.MapHeight() && m.InSet(doc.Cell(x, y + 1)) &&
+                    pixel(a, i, s - 1) != pixel(doc.Cell(x, y + 1), i, 0)) {
+                    ++found;
+                    break;
+                }
+            }
+        }
+    }
+    return found;
 }
 
 } // namespace TerrainGen

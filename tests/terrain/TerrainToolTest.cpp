@@ -1,8 +1,11 @@
 // The terrain tool and the terrain fill in the main window, on a generated corner set.
 
 #include "DrawGrid.h"
+#include "Parts.h"
 #include "PartsStore.h"
 #include "ProgramFixture.h"
+#include "TerrainEdit.h"
+#include "TerrainEditor.h"
 #include "TerrainFile.h"
 #include "TerrainGen.h"
 #include "TerrainStore.h"
@@ -13,6 +16,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -154,6 +158,112 @@ TEST_F(TerrainToolTest, WithoutATerrainFileTheToolSaysWhyAndPaintsNothing)
     QTest::mouseRelease(view, Qt::LeftButton, {}, Corner(6, 5));
     EXPECT_TRUE(AllPartZero());
     EXPECT_FALSE(Doc().UndoAvailable());
+}
+
+TEST_F(TerrainToolTest, TheEditorsMarksPaintAtOnceAndTheChoiceIsKept)
+{
+    const QString picture = Dir.filePath(QStringLiteral("plain.png"));
+    QImage plain(16 * 32, 16 * 32, QImage::Format_RGB32); // the part size the program starts with
+    plain.fill(Qt::white);
+    ASSERT_TRUE(plain.save(picture));
+    TPartsForm* parts = Forms().PartsForm;
+    parts->SetPartsSize(32, 32);
+    ASSERT_TRUE(parts->LoadPartsPicture(picture));
+    Press(Qt::Key_F5);
+    EXPECT_FALSE(Main()->StatusPanel0->text().isEmpty()); // no sets yet
+
+    TTerrainEditor* editor = parts->TerrainEditor;
+    parts->show();
+    editor->toggleViewAction()->trigger();
+    ASSERT_TRUE(editor->isVisible());
+    editor->AddSet();
+    editor->AddColor();
+    ASSERT_EQ(editor->CurrentColor(), 2);
+    QWidget* view = parts->PartsGrid->viewport();
+    const QRect cell = parts->PartsGrid->CellRect(1, 1);
+    const QPoint topRight = cell.topLeft() + QPoint(cell.width() * 3 / 4, cell.height() / 4);
+    QTest::mouseClick(view, Qt::LeftButton, {}, topRight);
+    ASSERT_EQ(Terrain().Sheet().Sets.size(), 1u);
+    EXPECT_EQ(TerrainEdit::IdOf(Terrain().Sheet().Sets[0], 17), (TWangId{0, 2, 0, 0, 0, 0, 0, 0}));
+    // The mark shows over the part, in the colour's hue.
+    const QImage shown = view->grab().toImage();
+    EXPECT_NE(shown.pixel(topRight), shown.pixel(cell.topLeft() + QPoint(2, cell.height() - 3)));
+    QTest::mouseClick(view, Qt::RightButton, {}, topRight);
+    EXPECT_TRUE(Terrain().Sheet().Sets[0].Tiles.empty());
+    Press(Qt::Key_Z, Qt::ControlModifier); // one history: the main window undoes it
+    EXPECT_EQ(TerrainEdit::IdOf(Terrain().Sheet().Sets[0], 17), (TWangId{0, 2, 0, 0, 0, 0, 0, 0}));
+    Press(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_TRUE(Terrain().Sheet().Sets[0].Tiles.empty());
+    // A drag marks every place it crosses, as one edit when the button is released.
+    const QRect a = parts->PartsGrid->CellRect(3, 1), b = parts->PartsGrid->CellRect(4, 1);
+    QTest::mousePress(view, Qt::LeftButton, {}, a.topLeft() + QPoint(4, 4));
+    QTest::mouseMove(view, a.topRight() + QPoint(-4, 4));
+    QTest::mouseMove(view, b.bottomRight() + QPoint(-4, -4));
+    EXPECT_TRUE(Terrain().Sheet().Sets[0].Tiles.empty());
+    QTest::mouseRelease(view, Qt::LeftButton, {}, b.bottomRight() + QPoint(-4, -4));
+    EXPECT_EQ(TerrainEdit::IdOf(Terrain().Sheet().Sets[0], 19), (TWangId{0, 2, 0, 0, 0, 0, 0, 2}));
+    EXPECT_EQ(TerrainEdit::IdOf(Terrain().Sheet().Sets[0], 20), (TWangId{0, 0, 0, 2, 0, 0, 0, 0}));
+    EXPECT_EQ(parts->PartsGrid->Selection().Width(), 1); // no parts were selected by it
+    Press(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(Terrain().Sheet().Sets[0].Tiles.empty());
+    // The clicks picked nothing for the map, and the terrain tool stays.
+    EXPECT_EQ(Doc().GroupCell(0, 0), 0);
+    EXPECT_TRUE(Main()->Terrain1->isChecked());
+
+    // A layout makes the set one to paint with: the tool box and the status bar follow.
+    parts->SelectPart(2 * 16 + 2);
+    ASSERT_TRUE(editor->StampLayout(TerrainEdit::TLayout::Corner16));
+    ASSERT_NE(Terrain().Matcher(), nullptr);
+    EXPECT_TRUE(QFile::exists(TerrainFileName(picture)));
+    EXPECT_EQ(Forms().ToolForm->TerrainSetCombo->count(), 1);
+    EXPECT_TRUE(Main()->StatusPanel0->text().isEmpty());
+    parts->SelectPart(14 * 16);
+    EXPECT_FALSE(editor->StampLayout(TerrainEdit::TLayout::Corner16)); // does not fit
+    EXPECT_FALSE(parts->statusBar()->currentMessage().isEmpty());      // and the status bar says so
+
+    // Saved under another name, the parts take their sets along.
+    const QString copy = Dir.filePath(QStringLiteral("copy.png"));
+    PartsStore().WritePartsPicture(copy);
+    EXPECT_EQ(Terrain().FileName(), TerrainFileName(copy));
+    EXPECT_TRUE(QFile::exists(TerrainFileName(copy)));
+    EXPECT_NE(Terrain().Matcher(), nullptr);
+
+    Terrain().Choose(0, 2);
+    RestartProgram();
+    ASSERT_NE(Terrain().ChosenSet(), nullptr);
+    EXPECT_EQ(Terrain().ChosenSet()->Name, Terrain().Sheet().Sets[0].Name);
+    EXPECT_EQ(Terrain().Color(), 2);
+    EXPECT_EQ(Forms().PartsForm->TerrainEditor->CurrentColor(), 2); // the editor follows
+}
+
+TEST_F(TerrainToolTest, TheEditorSaysWhyItCannotUseAnotherTileset)
+{
+    const QString picture = Dir.filePath(QStringLiteral("plain.png"));
+    QImage plain(16 * 32, 16 * 32, QImage::Format_RGB32);
+    plain.fill(Qt::white);
+    ASSERT_TRUE(plain.save(picture));
+    const QByteArray foreign = "<tileset name=\"x\" tilewidth=\"16\" tileheight=\"16\">"
+                               "<image source=\"plain.png\" width=\"512\" height=\"512\"/>"
+                               "</tileset>";
+    QFile tsx(TerrainFileName(picture));
+    ASSERT_TRUE(tsx.open(QIODevice::WriteOnly));
+    tsx.write(foreign);
+    tsx.close();
+    TPartsForm* parts = Forms().PartsForm;
+    ASSERT_TRUE(parts->LoadPartsPicture(picture));
+
+    TTerrainEditor* editor = parts->TerrainEditor;
+    parts->show();
+    editor->toggleViewAction()->trigger();
+    EXPECT_TRUE(editor->Problem->isVisible());
+    EXPECT_TRUE(editor->Problem->text().contains(QStringLiteral("plain.tsx")));
+    EXPECT_FALSE(editor->SetCombo->isEnabled());
+    editor->AddSet();
+    QTest::mouseClick(parts->PartsGrid->viewport(), Qt::LeftButton, {},
+                      parts->PartsGrid->CellRect(1, 1).center());
+    EXPECT_TRUE(Terrain().Sheet().Sets.empty());
+    ASSERT_TRUE(tsx.open(QIODevice::ReadOnly));
+    EXPECT_EQ(tsx.readAll(), foreign);
 }
 
 } // namespace
