@@ -9,41 +9,12 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
-#include <cstdint>
 
 EGridError::EGridError() : std::runtime_error("グリッドインデックス が範囲を超えています") {}
 
 namespace {
 
-// A cell is at most 99999 px and the grid 9999 cells wide, so offsets from the first cell on
-// screen are computed in 64 bits and only turned back into int once known to be on screen.
-using Pos = std::int64_t;
-
 const QColor kGridLineColor(0xC0, 0xC0, 0xC0);
-
-TGridRect ordered(int col1, int row1, int col2, int row2)
-{
-    return {std::min(col1, col2), std::min(row1, row2), std::max(col1, col2), std::max(row1, row2)};
-}
-
-// The cells of a that are not in b, as up to four rectangles.
-template <typename F> void forEachDifference(const TGridRect& a, const TGridRect& b, F f)
-{
-    if (a.Right < b.Left || b.Right < a.Left || a.Bottom < b.Top || b.Bottom < a.Top) {
-        f(a);
-        return;
-    }
-    if (a.Top < b.Top)
-        f(TGridRect{a.Left, a.Top, a.Right, b.Top - 1});
-    if (a.Bottom > b.Bottom)
-        f(TGridRect{a.Left, b.Bottom + 1, a.Right, a.Bottom});
-    const int top = std::max(a.Top, b.Top);
-    const int bottom = std::min(a.Bottom, b.Bottom);
-    if (a.Left < b.Left)
-        f(TGridRect{a.Left, top, b.Left - 1, bottom});
-    if (a.Right > b.Right)
-        f(TGridRect{b.Right + 1, top, a.Right, bottom});
-}
 
 } // namespace
 
@@ -63,50 +34,53 @@ TDrawGrid::TDrawGrid(QWidget* parent) : QAbstractScrollArea(parent)
 
 // --- sizes -------------------------------------------------------------------------------
 
+// Takes a change of sizes or options: the room the lines take, the scroll bars, a repaint.
+void TDrawGrid::relayout()
+{
+    FGeo.X.Line = FOptions.testFlag(goVertLine) ? FGridLineWidth : 0;
+    FGeo.Y.Line = FOptions.testFlag(goHorzLine) ? FGridLineWidth : 0;
+    updateScrollBars();
+    viewport()->update();
+}
+
 void TDrawGrid::SetColCount(int count)
 {
     count = std::max(1, count);
-    if (count == FColCount)
+    if (count == FGeo.X.Count)
         return;
-    FColCount = count;
-    FCol = std::min(FCol, count - 1);
-    FAnchorCol = std::min(FAnchorCol, count - 1);
+    FGeo.X.Count = count;
+    FSel.LimitCols(count);
     FSelecting = false;
-    updateScrollBars();
-    viewport()->update();
+    relayout();
 }
 
 void TDrawGrid::SetRowCount(int count)
 {
     count = std::max(1, count);
-    if (count == FRowCount)
+    if (count == FGeo.Y.Count)
         return;
-    FRowCount = count;
-    FRow = std::min(FRow, count - 1);
-    FAnchorRow = std::min(FAnchorRow, count - 1);
+    FGeo.Y.Count = count;
+    FSel.LimitRows(count);
     FSelecting = false;
-    updateScrollBars();
-    viewport()->update();
+    relayout();
 }
 
 void TDrawGrid::SetDefaultColWidth(int width)
 {
     width = std::max(1, width);
-    if (width == FColWidth)
+    if (width == FGeo.X.Size)
         return;
-    FColWidth = width;
-    updateScrollBars();
-    viewport()->update();
+    FGeo.X.Size = width;
+    relayout();
 }
 
 void TDrawGrid::SetDefaultRowHeight(int height)
 {
     height = std::max(1, height);
-    if (height == FRowHeight)
+    if (height == FGeo.Y.Size)
         return;
-    FRowHeight = height;
-    updateScrollBars();
-    viewport()->update();
+    FGeo.Y.Size = height;
+    relayout();
 }
 
 void TDrawGrid::SetGridLineWidth(int width)
@@ -115,8 +89,7 @@ void TDrawGrid::SetGridLineWidth(int width)
     if (width == FGridLineWidth)
         return;
     FGridLineWidth = width;
-    updateScrollBars();
-    viewport()->update();
+    relayout();
 }
 
 void TDrawGrid::SetOptions(TGridOptions options)
@@ -131,133 +104,70 @@ void TDrawGrid::SetOptions(TGridOptions options)
         FSelecting = false;
         FAutoScroll->stop();
     }
-    updateScrollBars();
-    viewport()->update();
-}
-
-int TDrawGrid::lineWidthX() const
-{
-    return FOptions.testFlag(goVertLine) ? FGridLineWidth : 0;
-}
-
-int TDrawGrid::lineWidthY() const
-{
-    return FOptions.testFlag(goHorzLine) ? FGridLineWidth : 0;
-}
-
-int TDrawGrid::fitCols() const
-{
-    const int width = viewport()->width();
-    if (width < FColWidth)
-        return 1;
-    return (width - FColWidth) / (FColWidth + lineWidthX()) + 1;
-}
-
-int TDrawGrid::fitRows() const
-{
-    const int height = viewport()->height();
-    if (height < FRowHeight)
-        return 1;
-    return (height - FRowHeight) / (FRowHeight + lineWidthY()) + 1;
-}
-
-// The last column can always become the first one on screen when nothing more fits, so a
-// cell wider than the viewport can still be scrolled to.
-int TDrawGrid::maxLeftCol() const
-{
-    return std::max(0, FColCount - fitCols());
-}
-
-int TDrawGrid::maxTopRow() const
-{
-    return std::max(0, FRowCount - fitRows());
+    relayout();
 }
 
 int TDrawGrid::VisibleColCount() const
 {
-    return std::max(1, std::min(fitCols(), FColCount - FLeftCol));
+    return FGeo.X.Visible(viewport()->width());
 }
 
 int TDrawGrid::VisibleRowCount() const
 {
-    return std::max(1, std::min(fitRows(), FRowCount - FTopRow));
+    return FGeo.Y.Visible(viewport()->height());
 }
 
 // --- current cell and selection ----------------------------------------------------------
 
 void TDrawGrid::SetCol(int col)
 {
-    if (col < 0 || col >= FColCount)
+    if (col < 0 || col >= ColCount())
         throw EGridError();
-    moveCurrent(col, FRow, true);
+    moveCurrent(col, Row(), true);
 }
 
 void TDrawGrid::SetRow(int row)
 {
-    if (row < 0 || row >= FRowCount)
+    if (row < 0 || row >= RowCount())
         throw EGridError();
-    moveCurrent(FCol, row, true);
-}
-
-TGridRect TDrawGrid::Selection() const
-{
-    return ordered(FAnchorCol, FAnchorRow, FCol, FRow);
+    moveCurrent(Col(), row, true);
 }
 
 void TDrawGrid::SetSelection(const TGridRect& rect)
 {
     const auto inside = [this](int col, int row) {
-        return col >= 0 && col < FColCount && row >= 0 && row < FRowCount;
+        return col >= 0 && col < ColCount() && row >= 0 && row < RowCount();
     };
     if (!inside(rect.Left, rect.Top) || !inside(rect.Right, rect.Bottom))
         throw EGridError();
-    const TGridRect oldSel = Selection();
-    const int oldCol = FCol;
-    const int oldRow = FRow;
-    FAnchorCol = rect.Left;
-    FAnchorRow = rect.Top;
-    FCol = rect.Right;
-    FRow = rect.Bottom;
-    selectionMoved(oldSel, oldCol, oldRow);
+    const TGridSelection before = FSel;
+    FSel.Set(rect);
+    selectionMoved(before);
 }
 
 void TDrawGrid::moveCurrent(int col, int row, bool moveAnchor)
 {
-    const TGridRect oldSel = Selection();
-    const int oldCol = FCol;
-    const int oldRow = FRow;
-    FCol = col;
-    FRow = row;
-    if (moveAnchor || !FOptions.testFlag(goRangeSelect)) {
-        FAnchorCol = col;
-        FAnchorRow = row;
-    }
+    const TGridSelection before = FSel;
+    FSel.MoveCurrent(col, row, moveAnchor || !FOptions.testFlag(goRangeSelect));
     scrollIntoView(col, row);
-    selectionMoved(oldSel, oldCol, oldRow);
+    selectionMoved(before);
 }
 
 void TDrawGrid::moveAnchor(int col, int row)
 {
-    if (col == FAnchorCol && row == FAnchorRow)
-        return;
-    const TGridRect oldSel = Selection();
-    FAnchorCol = col;
-    FAnchorRow = row;
-    selectionMoved(oldSel, FCol, FRow);
+    const TGridSelection before = FSel;
+    FSel.MoveAnchor(col, row);
+    selectionMoved(before);
 }
 
 // Repaints the cells whose selected state changed, and the old and new current cell.
-void TDrawGrid::selectionMoved(const TGridRect& oldSelection, int oldCol, int oldRow)
+void TDrawGrid::selectionMoved(const TGridSelection& before)
 {
-    const TGridRect sel = Selection();
-    if (sel != oldSelection) {
-        const auto invalidate = [this](const TGridRect& r) { InvalidateRect(r); };
-        forEachDifference(oldSelection, sel, invalidate);
-        forEachDifference(sel, oldSelection, invalidate);
-    }
-    if (oldCol != FCol || oldRow != FRow) {
-        InvalidateCell(oldCol, oldRow);
-        InvalidateCell(FCol, FRow);
+    for (const TGridRect& block : FSel.ChangedSince(before))
+        InvalidateRect(block);
+    if (before.Col() != Col() || before.Row() != Row()) {
+        InvalidateCell(before.Col(), before.Row());
+        InvalidateCell(Col(), Row());
     }
 }
 
@@ -265,22 +175,22 @@ void TDrawGrid::selectionMoved(const TGridRect& oldSelection, int oldCol, int ol
 
 void TDrawGrid::SetLeftCol(int col)
 {
-    setTopLeft(col, FTopRow);
+    setTopLeft(col, FGeo.Y.First);
 }
 
 void TDrawGrid::SetTopRow(int row)
 {
-    setTopLeft(FLeftCol, row);
+    setTopLeft(FGeo.X.First, row);
 }
 
 void TDrawGrid::setTopLeft(int col, int row)
 {
     col = std::clamp(col, 0, maxLeftCol());
     row = std::clamp(row, 0, maxTopRow());
-    if (col == FLeftCol && row == FTopRow)
+    if (col == FGeo.X.First && row == FGeo.Y.First)
         return;
-    FLeftCol = col;
-    FTopRow = row;
+    FGeo.X.First = col;
+    FGeo.Y.First = row;
     const bool wasSyncing = FSyncingScrollBars;
     FSyncingScrollBars = true;
     horizontalScrollBar()->setValue(col);
@@ -294,17 +204,7 @@ void TDrawGrid::setTopLeft(int col, int row)
 
 void TDrawGrid::scrollIntoView(int col, int row)
 {
-    int left = FLeftCol;
-    if (col < left)
-        left = col;
-    else if (col > left + fitCols() - 1)
-        left = col - fitCols() + 1;
-    int top = FTopRow;
-    if (row < top)
-        top = row;
-    else if (row > top + fitRows() - 1)
-        top = row - fitRows() + 1;
-    setTopLeft(left, top);
+    setTopLeft(FGeo.X.Reveal(col, viewport()->width()), FGeo.Y.Reveal(row, viewport()->height()));
 }
 
 void TDrawGrid::updateScrollBars()
@@ -313,8 +213,8 @@ void TDrawGrid::updateScrollBars()
     // below settles the ranges for the final size instead.
     if (FSyncingScrollBars)
         return;
-    const int oldLeft = FLeftCol;
-    const int oldTop = FTopRow;
+    const int oldLeft = FGeo.X.First;
+    const int oldTop = FGeo.Y.First;
     QScrollBar* hbar = horizontalScrollBar();
     QScrollBar* vbar = verticalScrollBar();
     FSyncingScrollBars = true;
@@ -323,22 +223,22 @@ void TDrawGrid::updateScrollBars()
         const int maxTop = maxTopRow();
         const int pageCols = fitCols();
         const int pageRows = fitRows();
-        FLeftCol = std::clamp(FLeftCol, 0, maxLeft);
-        FTopRow = std::clamp(FTopRow, 0, maxTop);
+        FGeo.X.First = std::clamp(FGeo.X.First, 0, maxLeft);
+        FGeo.Y.First = std::clamp(FGeo.Y.First, 0, maxTop);
         hbar->setRange(0, maxLeft);
         hbar->setPageStep(pageCols);
         hbar->setSingleStep(1);
-        hbar->setValue(FLeftCol);
+        hbar->setValue(FGeo.X.First);
         vbar->setRange(0, maxTop);
         vbar->setPageStep(pageRows);
         vbar->setSingleStep(1);
-        vbar->setValue(FTopRow);
+        vbar->setValue(FGeo.Y.First);
         if (maxLeftCol() == maxLeft && maxTopRow() == maxTop && fitCols() == pageCols &&
             fitRows() == pageRows)
             break;
     }
     FSyncingScrollBars = false;
-    if (FLeftCol != oldLeft || FTopRow != oldTop) {
+    if (FGeo.X.First != oldLeft || FGeo.Y.First != oldTop) {
         viewport()->update();
         if (OnTopLeftChanged)
             OnTopLeftChanged();
@@ -363,31 +263,12 @@ void TDrawGrid::resizeEvent(QResizeEvent* event)
 
 QPoint TDrawGrid::MouseToCell(const QPoint& pos) const
 {
-    // A grid line belongs to the cell before it.
-    int col = -1;
-    if (pos.x() >= 0) {
-        const Pos c = FLeftCol + Pos(pos.x()) / (FColWidth + lineWidthX());
-        if (c < FColCount)
-            col = int(c);
-    }
-    int row = -1;
-    if (pos.y() >= 0) {
-        const Pos r = FTopRow + Pos(pos.y()) / (FRowHeight + lineWidthY());
-        if (r < FRowCount)
-            row = int(r);
-    }
-    return {col, row};
+    return FGeo.CellAt(pos);
 }
 
 QRect TDrawGrid::CellRect(int col, int row) const
 {
-    if (col < FLeftCol || row < FTopRow || col >= FColCount || row >= FRowCount)
-        return {};
-    const Pos x = Pos(col - FLeftCol) * (FColWidth + lineWidthX());
-    const Pos y = Pos(row - FTopRow) * (FRowHeight + lineWidthY());
-    if (x >= viewport()->width() || y >= viewport()->height())
-        return {};
-    return {int(x), int(y), FColWidth, FRowHeight};
+    return FGeo.CellRect(col, row, viewport()->size());
 }
 
 void TDrawGrid::InvalidateCell(int col, int row)
@@ -399,27 +280,9 @@ void TDrawGrid::InvalidateCell(int col, int row)
 
 void TDrawGrid::InvalidateRect(const TGridRect& rect)
 {
-    const TGridRect r = ordered(rect.Left, rect.Top, rect.Right, rect.Bottom);
-    const Pos pitchX = FColWidth + lineWidthX();
-    const Pos pitchY = FRowHeight + lineWidthY();
-    const int width = viewport()->width();
-    const int height = viewport()->height();
-    if (width <= 0 || height <= 0)
-        return;
-    // The cells touching the viewport, partly shown ones included.
-    const int lastCol = int(std::min<Pos>(FColCount - 1, FLeftCol + (width - 1) / pitchX));
-    const int lastRow = int(std::min<Pos>(FRowCount - 1, FTopRow + (height - 1) / pitchY));
-    const int left = std::max(r.Left, FLeftCol);
-    const int top = std::max(r.Top, FTopRow);
-    const int right = std::min(r.Right, lastCol);
-    const int bottom = std::min(r.Bottom, lastRow);
-    if (left > right || top > bottom)
-        return;
-    const Pos x0 = (left - FLeftCol) * pitchX;
-    const Pos y0 = (top - FTopRow) * pitchY;
-    const Pos x1 = std::min<Pos>((right - FLeftCol) * pitchX + FColWidth, width);
-    const Pos y1 = std::min<Pos>((bottom - FTopRow) * pitchY + FRowHeight, height);
-    viewport()->update(QRect(int(x0), int(y0), int(x1 - x0), int(y1 - y0)));
+    const QRect area = FGeo.Area(rect, viewport()->size());
+    if (!area.isEmpty())
+        viewport()->update(area);
 }
 
 void TDrawGrid::InvalidateGrid()
@@ -466,13 +329,10 @@ void TDrawGrid::paintCells(QPainter& painter, const QRegion& region, const QRect
     const QBrush selBrush = palette().brush(QPalette::Highlight);
     const QPen plainPen;
 
-    const int lineX = lineWidthX();
-    const int lineY = lineWidthY();
-    const Pos pitchX = FColWidth + lineX;
-    const Pos pitchY = FRowHeight + lineY;
-    // Where the last cell's line ends, as far as the viewport goes.
-    const int gridRight = int(std::min<Pos>(Pos(FColCount - FLeftCol) * pitchX, INT32_MAX));
-    const int gridBottom = int(std::min<Pos>(Pos(FRowCount - FTopRow) * pitchY, INT32_MAX));
+    const int lineX = FGeo.X.Line;
+    const int lineY = FGeo.Y.Line;
+    const int gridRight = FGeo.X.End();
+    const int gridBottom = FGeo.Y.End();
     const int boundsRight = bounds.left() + bounds.width();
     const int boundsBottom = bounds.top() + bounds.height();
 
@@ -487,10 +347,12 @@ void TDrawGrid::paintCells(QPainter& painter, const QRegion& region, const QRect
 
     const int right = std::min(boundsRight, gridRight);
     const int bottom = std::min(boundsBottom, gridBottom);
-    const int col0 = FLeftCol + int(bounds.left() / pitchX);
-    const int col1 = FLeftCol + int((right - 1) / pitchX);
-    const int row0 = FTopRow + int(bounds.top() / pitchY);
-    const int row1 = FTopRow + int((bottom - 1) / pitchY);
+    const TGridRect cells = FGeo.CellsIn(
+        QRect(bounds.left(), bounds.top(), right - bounds.left(), bottom - bounds.top()));
+    const int col0 = cells.Left;
+    const int col1 = cells.Right;
+    const int row0 = cells.Top;
+    const int row1 = cells.Bottom;
     // A region of several rectangles (two cells far apart) would otherwise repaint all cells
     // between them.
     const bool sparse = region.rectCount() > 1;
@@ -502,14 +364,13 @@ void TDrawGrid::paintCells(QPainter& painter, const QRegion& region, const QRect
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         painter.setBrush(selBrush);
         painter.setPen(plainPen);
-        const QRect first(int(Pos(col0 - FLeftCol) * pitchX), int(Pos(row0 - FTopRow) * pitchY),
-                          FColWidth, FRowHeight);
-        OnDrawCells(painter, TGridRect{col0, row0, col1, row1}, first, int(pitchX), int(pitchY));
+        OnDrawCells(painter, cells, FGeo.Place(col0, row0), int(FGeo.X.Pitch()),
+                    int(FGeo.Y.Pitch()));
     }
     for (int row = row0; row <= row1 && !(OnDrawCells && !sparse); ++row) {
-        const int y = int(Pos(row - FTopRow) * pitchY);
+        const int y = int(FGeo.Y.Offset(row));
         for (int col = col0; col <= col1; ++col) {
-            const QRect cell(int(Pos(col - FLeftCol) * pitchX), y, FColWidth, FRowHeight);
+            const QRect cell(int(FGeo.X.Offset(col)), y, FGeo.X.Size, FGeo.Y.Size);
             if (sparse && !region.intersects(cell))
                 continue;
             const bool selected = sel.Contains(col, row);
@@ -523,7 +384,7 @@ void TDrawGrid::paintCells(QPainter& painter, const QRegion& region, const QRect
             TGridDrawState state;
             if (selected)
                 state |= gdSelected;
-            if (col == FCol && row == FRow)
+            if (col == FSel.Col() && row == FSel.Row())
                 state |= gdFocused;
             painter.setBrush(brush);
             painter.setPen(plainPen);
@@ -535,13 +396,13 @@ void TDrawGrid::paintCells(QPainter& painter, const QRegion& region, const QRect
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (lineX > 0) {
         for (int col = col0; col <= col1; ++col) {
-            const int x = int(Pos(col - FLeftCol) * pitchX + FColWidth);
+            const int x = int(FGeo.X.Offset(col) + FGeo.X.Size);
             painter.fillRect(QRect(x, bounds.top(), lineX, bottom - bounds.top()), kGridLineColor);
         }
     }
     if (lineY > 0) {
         for (int row = row0; row <= row1; ++row) {
-            const int y = int(Pos(row - FTopRow) * pitchY + FRowHeight);
+            const int y = int(FGeo.Y.Offset(row) + FGeo.Y.Size);
             painter.fillRect(QRect(bounds.left(), y, right - bounds.left(), lineY), kGridLineColor);
         }
     }
@@ -606,13 +467,8 @@ void TDrawGrid::dragTo(const QPoint& pos)
     const QRect view = viewport()->rect();
     if (view.isEmpty())
         return;
-    const QPoint inside(std::clamp(pos.x(), 0, view.width() - 1),
-                        std::clamp(pos.y(), 0, view.height() - 1));
-    const int col =
-        int(std::min<Pos>(FColCount - 1, FLeftCol + Pos(inside.x()) / (FColWidth + lineWidthX())));
-    const int row =
-        int(std::min<Pos>(FRowCount - 1, FTopRow + Pos(inside.y()) / (FRowHeight + lineWidthY())));
-    moveAnchor(col, row);
+    const QPoint cell = FGeo.NearestCell(pos, view.size());
+    moveAnchor(cell.x(), cell.y());
     if (view.contains(pos))
         FAutoScroll->stop();
     else if (!FAutoScroll->isActive())
@@ -628,7 +484,7 @@ void TDrawGrid::autoScroll()
     const QRect view = viewport()->rect();
     const int dx = FDragPos.x() < 0 ? -1 : FDragPos.x() >= view.width() ? 1 : 0;
     const int dy = FDragPos.y() < 0 ? -1 : FDragPos.y() >= view.height() ? 1 : 0;
-    setTopLeft(FLeftCol + dx, FTopRow + dy);
+    setTopLeft(FGeo.X.First + dx, FGeo.Y.First + dy);
     dragTo(FDragPos);
     // The pointer now lies over another cell: the owner hears of it as of a move.
     if (OnMouseMove)
@@ -649,9 +505,9 @@ void TDrawGrid::wheelEvent(QWheelEvent* event)
         const int lines = std::clamp(QApplication::wheelScrollLines(), 1, page);
         const int step = -notches * lines;
         if (columns)
-            setTopLeft(FLeftCol + step, FTopRow);
+            setTopLeft(FGeo.X.First + step, FGeo.Y.First);
         else
-            setTopLeft(FLeftCol, FTopRow + step);
+            setTopLeft(FGeo.X.First, FGeo.Y.First + step);
     }
     event->accept();
 }
@@ -663,53 +519,15 @@ void TDrawGrid::keyPressEvent(QKeyEvent* event)
     const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
     const bool extend =
         event->modifiers().testFlag(Qt::ShiftModifier) && FOptions.testFlag(goRangeSelect);
-    int col = extend ? FAnchorCol : FCol;
-    int row = extend ? FAnchorRow : FRow;
-    int left = FLeftCol;
-    int top = FTopRow;
-    switch (event->key()) {
-    case Qt::Key_Left:
-        --col;
-        break;
-    case Qt::Key_Right:
-        ++col;
-        break;
-    case Qt::Key_Up:
-        --row;
-        break;
-    case Qt::Key_Down:
-        ++row;
-        break;
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown: {
-        // The view turns a page and the cell moves with it.
-        const int sign = event->key() == Qt::Key_PageUp ? -1 : 1;
-        if (ctrl) {
-            col += sign * VisibleColCount();
-            left += sign * VisibleColCount();
-        } else {
-            row += sign * VisibleRowCount();
-            top += sign * VisibleRowCount();
-        }
-        break;
-    }
-    case Qt::Key_Home:
-        col = 0;
-        if (ctrl)
-            row = 0;
-        break;
-    case Qt::Key_End:
-        col = FColCount - 1;
-        if (ctrl)
-            row = FRowCount - 1;
-        break;
-    default:
+    const QPoint from = extend ? QPoint(FSel.AnchorCol(), FSel.AnchorRow()) : QPoint(Col(), Row());
+    const auto move = GridKeyMove(FGeo, viewport()->size(), event->key(), ctrl, from);
+    if (!move) {
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }
-    col = std::clamp(col, 0, FColCount - 1);
-    row = std::clamp(row, 0, FRowCount - 1);
-    setTopLeft(left, top);
+    const int col = move->Cell.x();
+    const int row = move->Cell.y();
+    setTopLeft(move->TopLeft.x(), move->TopLeft.y());
     if (extend) {
         moveAnchor(col, row);
         scrollIntoView(col, row);

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "CellRect.h"
+#include "GridGeometry.h"
+#include "GridSelection.h"
 
 #include <QAbstractScrollArea>
 #include <QFlags>
@@ -12,9 +13,6 @@
 
 class QPainter;
 class QTimer;
-
-// The grid speaks of its cells in the one rectangle type of the program.
-using TGridRect = TCellRect;
 
 enum TGridOption
 {
@@ -47,7 +45,9 @@ public:
 // whole cells, and reports mouse events after its own handling of them.
 //
 // Coordinates given to and by the grid (CellRect, MouseToCell, the mouse events) are those
-// of its viewport.
+// of its viewport. Where the cells lie is worked out by a TGridGeometry, the current cell
+// and the anchor are kept by a TGridSelection; the grid turns their changes into scroll
+// bar settings, repaints and calls to its owner.
 class TDrawGrid : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -55,14 +55,14 @@ class TDrawGrid : public QAbstractScrollArea
 public:
     explicit TDrawGrid(QWidget* parent = nullptr);
 
-    int ColCount() const { return FColCount; }
-    int RowCount() const { return FRowCount; }
+    int ColCount() const { return FGeo.X.Count; }
+    int RowCount() const { return FGeo.Y.Count; }
     // Both at least 1; the current cell, the anchor and the view are moved inside.
     void SetColCount(int count);
     void SetRowCount(int count);
 
-    int DefaultColWidth() const { return FColWidth; }
-    int DefaultRowHeight() const { return FRowHeight; }
+    int DefaultColWidth() const { return FGeo.X.Size; }
+    int DefaultRowHeight() const { return FGeo.Y.Size; }
     void SetDefaultColWidth(int width);   // at least 1
     void SetDefaultRowHeight(int height); // at least 1
 
@@ -76,19 +76,19 @@ public:
 
     // The current cell. Setting it moves the anchor with it (the selection becomes that one
     // cell) and scrolls it into view; a value outside the grid raises EGridError.
-    int Col() const { return FCol; }
-    int Row() const { return FRow; }
+    int Col() const { return FSel.Col(); }
+    int Row() const { return FSel.Row(); }
     void SetCol(int col);
     void SetRow(int row);
 
     // The selection, ordered. Setting it puts the anchor at (Left, Top) and the current cell
     // at (Right, Bottom); corners outside the grid raise EGridError.
-    TGridRect Selection() const;
+    TGridRect Selection() const { return FSel.Rect(); }
     void SetSelection(const TGridRect& rect);
 
     // The first column and row on screen.
-    int LeftCol() const { return FLeftCol; }
-    int TopRow() const { return FTopRow; }
+    int LeftCol() const { return FGeo.X.First; }
+    int TopRow() const { return FGeo.Y.First; }
     void SetLeftCol(int col); // kept within 0..the last column that can be first
     void SetTopRow(int row);
     // Columns and rows from LeftCol / TopRow that show whole, but at least 1: a cell larger than
@@ -161,35 +161,25 @@ protected:
 
 private:
     void updateScrollBars();
+    // Takes a change of sizes or options: line room, scroll bars, a repaint.
+    void relayout();
     void moveCurrent(int col, int row, bool moveAnchor);
     void moveAnchor(int col, int row);
-    void selectionMoved(const TGridRect& oldSelection, int oldCol, int oldRow);
+    void selectionMoved(const TGridSelection& before);
     void scrollIntoView(int col, int row);
     void setTopLeft(int col, int row);
-    int maxLeftCol() const;
-    int maxTopRow() const;
-    // Grid lines take room only where they are drawn.
-    int lineWidthX() const;
-    int lineWidthY() const;
-    // Cells that fit whole into the viewport, at least 1.
-    int fitCols() const;
-    int fitRows() const;
+    int maxLeftCol() const { return FGeo.X.MaxFirst(viewport()->width()); }
+    int maxTopRow() const { return FGeo.Y.MaxFirst(viewport()->height()); }
+    int fitCols() const { return FGeo.X.Fit(viewport()->width()); }
+    int fitRows() const { return FGeo.Y.Fit(viewport()->height()); }
     void dragTo(const QPoint& pos);
     void autoScroll();
     void paintCells(QPainter& painter, const QRegion& region, const QRect& bounds);
 
-    int FColCount = 5;
-    int FRowCount = 5;
-    int FColWidth = 64;
-    int FRowHeight = 24;
+    TGridGeometry FGeo{{.Count = 5, .Size = 64}, {.Count = 5, .Size = 24}};
     int FGridLineWidth = 1;
     TGridOptions FOptions = goVertLine | goHorzLine;
-    int FCol = 0;
-    int FRow = 0;
-    int FAnchorCol = 0;
-    int FAnchorRow = 0;
-    int FLeftCol = 0;
-    int FTopRow = 0;
+    TGridSelection FSel;
     bool FSelecting = false; // a left-button range drag is in progress
     bool FSyncingScrollBars = false;
     int FWheelDelta = 0;           // wheel angle not yet turned into whole steps
