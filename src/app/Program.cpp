@@ -48,6 +48,8 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
     QObject::connect(&FParts, &TPartsStore::partsResized, &FTerrain, [this] {
         FTerrain.Read(QString(), QSize(FParts.PartWidth(), FParts.PartHeight()));
     });
+    // An imported map's parts bring its terrain sets, kept until the parts are saved.
+    QObject::connect(&FSession, &TMapSession::tmxTerrainPlaced, &FTerrain, &TTerrainStore::Adopt);
     if (!options.IniFileName.isEmpty())
         FIniGT.SetFileName(options.IniFileName);
     FIniGT.Loaded();

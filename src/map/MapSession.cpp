@@ -154,6 +154,7 @@ void TMapSession::PlaceTmx(TTmxImport&& imported, const QString& fileName, TTmxI
     // Neither is in the program's own files yet.
     FDocument.SetMapModified(true);
     FParts.SetPartsModified();
+    emit tmxTerrainPlaced(imported.Terrain);
     if (rest)
         *rest = std::move(imported);
 }

@@ -152,6 +152,9 @@ signals:
     // A new map, a load, a save or an import named the map after its file (empty:
     // untitled).
     void mapNamed(const QString& fileName);
+    // An import placed its map and parts; these are its tilesets' terrain sets, in part
+    // numbers (perhaps none).
+    void tmxTerrainPlaced(const TTerrainSheet& terrain);
 
 private:
     void setNames(const QString& fileName, const QString& importedFrom);

@@ -51,6 +51,16 @@ void TTerrainStore::PartsSaved(const QString& pictureFileName)
     FCarried = std::move(carried);
 }
 
+void TTerrainStore::Adopt(const TTerrainSheet& sheet)
+{
+    if (!FFileName.isEmpty() || !FEditProblem.isEmpty())
+        return; // the parts are a picture's, whose own sets hold
+    FSheet = TTerrainSheet();
+    FSheet.Sets = sheet.Sets;
+    FSheet.TileProbability = sheet.TileProbability;
+    takeSets();
+}
+
 // An edit of the sets: the sheet before and after it, and the file both belong to.
 class TTerrainStore::TEditStep : public TUndoStep
 {

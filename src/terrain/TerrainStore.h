@@ -31,6 +31,10 @@ public:
     // go with the parts, written beside it by the Read that follows. So sets made before the
     // parts had a name, or those of the picture saved under a new name, are kept.
     void PartsSaved(const QString& pictureFileName);
+    // Sets that come with new parts not yet saved (those of an imported map's tilesets): in
+    // use at once, written beside the parts when they are first saved; no step of the
+    // history, as the parts' own arrival is none.
+    void Adopt(const TTerrainSheet& sheet);
 
     // The sets that can paint: of a type the brush knows, with colours and parts.
     const std::vector<TWangSet>& Sets() const { return FSets; }

@@ -1,6 +1,7 @@
 // The terrain tool and the terrain fill in the main window, on a generated corner set.
 
 #include "DrawGrid.h"
+#include "MapSession.h"
 #include "Parts.h"
 #include "PartsStore.h"
 #include "ProgramFixture.h"
@@ -267,3 +268,30 @@ TEST_F(TerrainToolTest, TheEditorSaysWhyItCannotUseAnotherTileset)
 }
 
 } // namespace
+
+// A map imported from TMX brings its terrain sets: they paint at once, and the parts take
+// them along when first saved.
+TEST_F(TerrainToolTest, AnImportedMapsSetsPaintAndAreSavedWithTheParts)
+{
+    UseGeneratedParts();
+    TMapSession& session = Program->Models().Session;
+    TTmxWriteOptions options;
+    options.PartsPicture = PartsStore().FileName();
+    const QString tmx = Dir.filePath(QStringLiteral("world.tmx"));
+    ASSERT_TRUE(session.ExportTmx(tmx, options, QStringList()));
+    ASSERT_TRUE(session.ImportTmx(tmx, 0));
+
+    EXPECT_TRUE(Terrain().FileName().isEmpty());
+    ASSERT_EQ(Terrain().Sets().size(), 1u) << Terrain().Problem().toStdString();
+    ASSERT_NE(Terrain().Matcher(), nullptr);
+    EXPECT_EQ(Terrain().Sets()[0].Tiles.size(), Set.Tiles.size());
+
+    const QString saved = Dir.filePath(QStringLiteral("imported.png"));
+    PartsStore().WritePartsPicture(saved);
+    EXPECT_EQ(Terrain().FileName(), TerrainFileName(saved));
+    const TTerrainRead read = ReadTerrainFile(
+        TerrainFileName(saved), {saved, QSize(PartSide, PartSide), QSize(PartSide, PartSide) * 16});
+    ASSERT_EQ(read.State, TTerrainRead::Status::Read) << read.Error.toStdString();
+    ASSERT_EQ(read.Sheet.Sets.size(), 1u);
+    EXPECT_EQ(read.Sheet.Sets[0].Tiles.size(), Set.Tiles.size());
+}
