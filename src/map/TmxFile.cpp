@@ -355,6 +355,9 @@ TFileWriteResult ExportTmxFile(const QString& fileName, const TMapDocument& doc,
     }
     TFileWriteSet set;
     set.AddInputs(inputs);
+    // The parts' terrain file is read too: never written over by the export.
+    if (!options.PartsPicture.isEmpty())
+        set.AddInputs({TerrainFileName(options.PartsPicture)});
     set.AddOutput(sheetFile, [&](QIODevice& file) {
         QImageWriter writer(&file, "png");
         return writer.write(sheet);
