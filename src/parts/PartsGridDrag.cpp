@@ -23,7 +23,7 @@ TPartsGridDrag::TPartsGridDrag(TDrawGrid& grid, const TProgramModels& models,
 
 int TPartsGridDrag::sourcePart() const
 {
-    return (FRow * TPartsStore::SheetSide + FCol) % TPartsStore::PartCount;
+    return (DragRow * TPartsStore::SheetSide + DragCol) % TPartsStore::PartCount;
 }
 
 int TPartsGridDrag::currentPart() const
@@ -36,10 +36,10 @@ void TPartsGridDrag::Press(const QPoint& pos)
     // A press beside or below the 16 x 16 cells picks nothing, so it starts no drag: its
     // release then only redraws the map.
     const QPoint cell = FGrid.MouseToCell(pos);
-    FActive = cell.x() >= 0 && cell.y() >= 0;
-    if (FActive) {
-        FCol = cell.x();
-        FRow = cell.y();
+    DragActive = cell.x() >= 0 && cell.y() >= 0;
+    if (DragActive) {
+        DragCol = cell.x();
+        DragRow = cell.y();
     }
 }
 
@@ -58,7 +58,7 @@ QPoint TPartsGridDrag::nearestCell(const QPoint& pos) const
 
 void TPartsGridDrag::Move(Qt::KeyboardModifiers shift, const QPoint& pos)
 {
-    if (!FActive || !(shift & (Qt::ShiftModifier | Qt::ControlModifier)))
+    if (!DragActive || !(shift & (Qt::ShiftModifier | Qt::ControlModifier)))
         return; // the grid's own range selection follows the pointer
     // The target follows the pointer; setting the current cell collapses the selection, so
     // only the target shows inverted.
@@ -75,9 +75,9 @@ void TPartsGridDrag::Move(Qt::KeyboardModifiers shift, const QPoint& pos)
 
 bool TPartsGridDrag::Release(Qt::KeyboardModifiers shift)
 {
-    if (!FActive)
+    if (!DragActive)
         return false;
-    FActive = false;
+    DragActive = false;
 
     // The keys held now decide, whatever was held when the button went down.
     const bool shiftKey = shift.testFlag(Qt::ShiftModifier);

@@ -44,7 +44,7 @@ private:
     TDrawGrid& FGrid;
     TProgramModels FModels;
     const TRunOverlay& FRunOverlay;
-    bool FActive = false;
-    int FCol = 0;
-    int FRow = 0;
+    bool DragActive = false;
+    int DragCol = 0;
+    int DragRow = 0;
 };
