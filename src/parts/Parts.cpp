@@ -8,8 +8,8 @@
 #include "MapSession.h"
 #include "NkClipDetector.h"
 #include "PartsExternal.h"
-#include "PartsFileNames.h"
-#include "PictureFormats.h"
+#include "PartsGridDrag.h"
+#include "PartsPictureFiles.h"
 #include "SPIs.h"
 #include "Settings.h"
 #include "TerrainEditor.h"
@@ -18,12 +18,9 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -31,42 +28,18 @@
 #include <QPainter>
 #include <QStatusBar>
 #include <QUrl>
-#include <algorithm>
 
 namespace {
 
 const QString PlacementSection = QStringLiteral("PartsWindow");
 const QString PlacementPrefix = QStringLiteral("WindowState");
 const QString PartNumberText = QStringLiteral("カーソル位置のパーツ番号:");
-const QString DragSourceText = QStringLiteral("コピー又は交換元パーツ:");
-const QString DragTargetText = QStringLiteral("カーソル位置パーツ:");
-const QString SaveFilter = QStringLiteral("BMP|*.bmp|PNG|*.png|全てのファイル|*.*");
-const QString OpenFilter =
-    QStringLiteral("主要な画像ファイル|*.bmp;*.png;*.jpg;*.jpeg;*.gif|BMP (*.bmp)|*.bmp|"
-                   "PNG (*.png)|*.png|GIF (*.gif)|*.gif|JPEG (*.jpg, *.jpeg)|*.jpg;*.jpeg|"
-                   "全てのファイル|*.*");
 
 QAction* addItem(QMenu* menu, const QString& caption, const QKeySequence& shortcut = {})
 {
     QAction* item = menu->addAction(caption);
     item->setShortcut(shortcut);
     return item;
-}
-
-TFileDialogRequest SavePictureDialog(const QString& fileName, const QString& folder)
-{
-    TFileDialogRequest request;
-    request.DialogMode = TFileDialogRequest::Save;
-    request.Title = QStringLiteral("パーツ画像の保存");
-    request.NameFilters = NameFiltersFromPairs(SaveFilter);
-    // The extension added to a bare name is the one the suggested name has.
-    request.DefaultSuffix = QFileInfo(fileName).suffix().compare(u"png", Qt::CaseInsensitive) == 0
-                                ? QStringLiteral("png")
-                                : QStringLiteral("bmp");
-    request.FileName = fileName;
-    request.Directory = folder;
-    request.ConfirmOverwrite = true;
-    return request;
 }
 
 QStringList localFiles(const QMimeData* data)
@@ -91,6 +64,18 @@ TPartsForm::TPartsForm(const TProgramModels& models, TPictureFormats* formats, Q
     resize(328, 338);
 
     createGrid();
+    // The picture files and the drag between parts reach the window through these.
+    FPictureFiles = std::make_unique<TPartsPictureFiles>(FStore, FModels.Settings, FFormats, this);
+    FPictureFiles->ShowStatus = [this](const QString& text) { StatusText->setText(text); };
+    FPictureFiles->PictureInUseChanged = [this](const QString& fileName) {
+        emit pictureInUseChanged(fileName);
+    };
+    FPictureFiles->MapSourceName = [this] { return MapSourceName ? MapSourceName() : QString(); };
+    FPictureFiles->MapExtensions = [this] {
+        return MapExtensions ? MapExtensions() : QStringList();
+    };
+    FGridDrag = std::make_unique<TPartsGridDrag>(*PartsGrid, FModels, RunOverlay);
+    FGridDrag->ShowStatus = [this](const QString& text) { StatusText->setText(text); };
     createMenus();
 
     StatusText = new QLabel(PartNumberText + QStringLiteral("0"));
@@ -255,8 +240,7 @@ void TPartsForm::partsResized()
     PartsGrid->SetRow(0);
     showPartNumberStatus();
     // Fresh placeholders: the parts come from no picture any more.
-    if (!FPictureInUse.isEmpty())
-        setPictureInUse(QString());
+    FPictureFiles->Forget();
 }
 
 void TPartsForm::DrawPart(QPainter& canvas, const QRect& rect, int part) const
@@ -286,123 +270,34 @@ void TPartsForm::SelectPart(int part)
     showPartNumberStatus();
 }
 
-bool TPartsForm::isMapName(const QString& fileName) const
+QString TPartsForm::PictureInUse() const
 {
-    return IsMapFileName(fileName, MapExtensions ? MapExtensions() : QStringList(),
-                         MapSourceName ? MapSourceName() : QString());
-}
-
-std::optional<QString> TPartsForm::runSaveDialog(const QString& suggested)
-{
-    QString name = suggested;
-    // Without a name of its own the picture is proposed beside the map it belongs to.
-    const QString map = MapSourceName ? MapSourceName() : QString();
-    if ((name.isEmpty() || isMapName(name)) && !map.isEmpty())
-        name = PartsPictureBesideMap(map);
-    for (;;) {
-        const std::optional<QString> chosen =
-            RunFileDialog(this, SavePictureDialog(name, FModels.Settings.PartsFolder()));
-        if (!chosen)
-            return std::nullopt;
-        FModels.Settings.SetPartsFolder(QFileInfo(*chosen).absolutePath());
-        // A map's name would write the picture over the map: asked again.
-        if (isMapName(*chosen)) {
-            name = PartsPictureBesideMap(*chosen);
-            continue;
-        }
-        if (!FStore.SheetFormatFor(*chosen).isEmpty())
-            return chosen;
-        // A name of a format the sheet cannot be written in: asked again, as a BMP.
-        name = WithBmpSuffix(*chosen);
-    }
-}
-
-void TPartsForm::writePicture(const QString& fileName)
-{
-    FStore.WritePartsPicture(fileName);
-    setPictureInUse(fileName);
-}
-
-void TPartsForm::setPictureInUse(const QString& fileName)
-{
-    FPictureInUse = fileName;
-    emit pictureInUseChanged(fileName);
+    return FPictureFiles->PictureInUse();
 }
 
 TPartsPictureUse TPartsForm::PictureUse() const
 {
-    TPartsPictureUse use;
-    if (FPictureInUse.isEmpty())
-        return use;
-    use.Picture = QFileInfo(FPictureInUse).absoluteFilePath();
-    use.PartWidth = PartWidth();
-    use.PartHeight = PartHeight();
-    // Only the header is read; a format only a plug-in reads has no size here.
-    const QSize size = QImageReader(FPictureInUse).size();
-    use.PictureWidth = size.isValid() ? size.width() : 0;
-    use.PictureHeight = size.isValid() ? size.height() : 0;
-    return use;
+    return FPictureFiles->PictureUse();
 }
 
 void TPartsForm::LoadPictureForMap(const QString& mapFileName)
 {
-    loadRemembered(FModels.Settings.PartsPictureFor(mapFileName));
+    FPictureFiles->LoadForMap(mapFileName);
 }
 
 void TPartsForm::LoadLastPicture()
 {
-    loadRemembered(FModels.Settings.LastPartsPicture());
-}
-
-void TPartsForm::loadRemembered(const TPartsPictureUse& use)
-{
-    if (use.IsEmpty())
-        return;
-    const QString name = QFileInfo(use.Picture).fileName();
-    if (!QFileInfo(use.Picture).isFile()) {
-        StatusText->setText(QStringLiteral("パーツ画像 %1 が見つかりません").arg(name));
-        return;
-    }
-    const QSize size = QImageReader(use.Picture).size();
-    const bool resized = use.PictureWidth > 0 && size.isValid() &&
-                         size != QSize(use.PictureWidth, use.PictureHeight);
-    if (resized || use.PartWidth != PartWidth() || use.PartHeight != PartHeight()) {
-        StatusText->setText(
-            QStringLiteral("パーツ画像 %1 は大きさが合わないため読み込みません").arg(name));
-        return;
-    }
-    LoadPartsPicture(use.Picture);
+    FPictureFiles->LoadLast();
 }
 
 bool TPartsForm::SavePartsPicture()
 {
-    const QString remembered = FStore.FileName();
-    if (!remembered.isEmpty() && !FStore.SheetFormatFor(remembered).isEmpty()) {
-        writePicture(remembered);
-        return true;
-    }
-    // A picture read from a format that cannot hold the sheet unchanged (JPEG, a plug-in's
-    // format) is not written over: the user is offered the same name as a BMP.
-    const std::optional<QString> name =
-        runSaveDialog(remembered.isEmpty() ? QString() : WithBmpSuffix(remembered));
-    if (!name)
-        return false;
-    // The dialog keeps the chosen name even when the write then fails.
-    FStore.SetFileName(*name);
-    writePicture(*name);
-    return true;
+    return FPictureFiles->Save();
 }
 
 bool TPartsForm::LoadPartsPicture(const QString& fileName)
 {
-    if (!FStore.LoadPartsPicture(fileName)) {
-        // Nothing changed; the user learns why nothing happened without a box to close.
-        StatusText->setText(
-            QStringLiteral("パーツ画像 %1 を読み込めません").arg(QFileInfo(fileName).fileName()));
-        return false;
-    }
-    setPictureInUse(fileName);
-    return true;
+    return FPictureFiles->Load(fileName);
 }
 
 QSize TPartsForm::WholeSheetSize() const
@@ -446,49 +341,12 @@ void TPartsForm::ImportClipboardPicture()
 
 QStringList TPartsForm::OpenDialogFilters() const
 {
-    if (!FFormats)
-        return NameFiltersFromPairs(OpenFilter);
-    // One entry per description, with every extension registered under it, in the order
-    // the extensions were first registered.
-    QStringList all, descriptions;
-    QList<QStringList> patterns;
-    for (const QString& ext : FFormats->Extensions()) {
-        const QString pattern = QStringLiteral("*.") + ext;
-        all << pattern;
-        // A bar would end the entry early.
-        QString description = FFormats->Find(ext)->Description;
-        description.replace(QLatin1Char('|'), QLatin1Char('/'));
-        const qsizetype at = descriptions.indexOf(description);
-        if (at >= 0) {
-            patterns[at] << pattern;
-        } else {
-            descriptions << description;
-            patterns << QStringList{pattern};
-        }
-    }
-    QStringList pairs{QStringLiteral("主要な画像ファイル"), all.join(QLatin1Char(';'))};
-    for (qsizetype i = 0; i < descriptions.size(); ++i) {
-        pairs << QStringLiteral("%1 (%2)").arg(descriptions[i],
-                                               patterns[i].join(QStringLiteral(", ")))
-              << patterns[i].join(QLatin1Char(';'));
-    }
-    pairs << QStringLiteral("全てのファイル") << QStringLiteral("*.*");
-    return NameFiltersFromPairs(pairs.join(QLatin1Char('|')));
+    return FPictureFiles->OpenDialogFilters();
 }
 
 void TPartsForm::N1Click()
 {
-    TFileDialogRequest OpenPictureDialog;
-    OpenPictureDialog.DialogMode = TFileDialogRequest::Open;
-    OpenPictureDialog.Title = QStringLiteral("パーツ画像の読み込み");
-    OpenPictureDialog.NameFilters = OpenDialogFilters();
-    OpenPictureDialog.PicturePreview = true;
-    OpenPictureDialog.Directory = FModels.Settings.PartsFolder();
-    const std::optional<QString> name = RunFileDialog(this, OpenPictureDialog);
-    if (!name)
-        return;
-    FModels.Settings.SetPartsFolder(QFileInfo(*name).absolutePath());
-    LoadPartsPicture(*name);
+    FPictureFiles->AskAndLoad();
 }
 
 void TPartsForm::N2Click()
@@ -498,22 +356,14 @@ void TPartsForm::N2Click()
 
 void TPartsForm::N3Click()
 {
-    const QString remembered = FStore.FileName();
-    const std::optional<QString> name =
-        runSaveDialog(FStore.SheetFormatFor(remembered).isEmpty() && !remembered.isEmpty()
-                          ? WithBmpSuffix(remembered)
-                          : remembered);
-    if (!name)
-        return;
-    FStore.SetFileName(*name);
-    writePicture(*name);
+    FPictureFiles->SaveAs();
 }
 
 void TPartsForm::ExternalEdit1Click()
 {
     const QString message = EditPartsPictureElsewhere(
         this, FStore, FModels.Settings.PartsEditor(), [this] { return SavePartsPicture(); },
-        [this] { return FPictureInUse; });
+        [this] { return PictureInUse(); });
     if (!message.isEmpty())
         StatusText->setText(message);
 }
@@ -583,104 +433,18 @@ void TPartsForm::PartsGridDrawCell(QPainter& canvas, int col, int row, const QRe
 
 void TPartsForm::PartsGridMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint& pos)
 {
-    // A press beside or below the 16 x 16 cells picks nothing, so it starts no drag: its
-    // release then only redraws the map.
-    const QPoint cell = PartsGrid->MouseToCell(pos);
-    DragActive = cell.x() >= 0 && cell.y() >= 0;
-    if (DragActive) {
-        DragCol = cell.x();
-        DragRow = cell.y();
-    }
-}
-
-// The cell under a viewport point, or the visible cell nearest to it when the point is over
-// no cell: the same cell the grid's own range drag picks, so that the target never leaves
-// the grid and the view does not jump.
-QPoint TPartsForm::nearestCell(const QPoint& pos) const
-{
-    const QRect view = PartsGrid->viewport()->rect();
-    const QPoint inside(std::clamp(pos.x(), 0, std::max(0, view.width() - 1)),
-                        std::clamp(pos.y(), 0, std::max(0, view.height() - 1)));
-    const QPoint cell = PartsGrid->MouseToCell(inside);
-    return {cell.x() < 0 ? PartsGrid->ColCount() - 1 : cell.x(),
-            cell.y() < 0 ? PartsGrid->RowCount() - 1 : cell.y()};
+    FGridDrag->Press(pos);
 }
 
 void TPartsForm::PartsGridMouseMove(Qt::KeyboardModifiers shift, const QPoint& pos)
 {
-    if (!DragActive || !(shift & (Qt::ShiftModifier | Qt::ControlModifier)))
-        return; // the grid's own range selection follows the pointer
-    // The target follows the pointer; setting the current cell collapses the selection, so
-    // only the target shows inverted.
-    const QPoint cell = nearestCell(pos);
-    if (cell.x() != PartsGrid->Col())
-        PartsGrid->SetCol(cell.x());
-    if (cell.y() != PartsGrid->Row())
-        PartsGrid->SetRow(cell.y());
-    const int source = (DragRow * TPartsStore::SheetSide + DragCol) % TPartsStore::PartCount;
-    StatusText->setText(DragSourceText + QString::number(source) + QStringLiteral(" / ") +
-                        DragTargetText + QString::number(SelectedPartNumber()));
-}
-
-void TPartsForm::exchangeParts(int source, int target)
-{
-    // The map follows, so that it looks as before; one undo takes both back.
-    FModels.Session.ExchangeParts(uint8_t(source), uint8_t(target));
-    SetPartsModified();
-}
-
-void TPartsForm::copyPart(int source, int target)
-{
-    FStore.EditParts({target}, [&] {
-        // Marked modified also when a part is copied onto itself.
-        FStore.CapturePart(target, FStore.PartBitmap(source), 0, 0);
-        return true;
-    });
-}
-
-void TPartsForm::overlayParts(int source, int target)
-{
-    if (source == target || !RunOverlay)
-        return;
-    const std::optional<QImage> laid = RunOverlay(source, FStore.PartBitmap(target));
-    if (laid) {
-        FStore.EditParts({target}, [&] {
-            FStore.CapturePart(target, *laid, 0, 0);
-            return true;
-        });
-    } else {
-        // Cancelled, the parts still count as modified.
-        SetPartsModified();
-    }
+    FGridDrag->Move(shift, pos);
 }
 
 void TPartsForm::PartsGridMouseUp(Qt::MouseButton, Qt::KeyboardModifiers shift, const QPoint&)
 {
-    if (!DragActive)
-        return;
-    DragActive = false;
-
-    // The keys held now decide, whatever was held when the button went down.
-    const bool shiftKey = shift.testFlag(Qt::ShiftModifier);
-    const bool ctrlKey = shift.testFlag(Qt::ControlModifier);
-    const int source = (DragRow * TPartsStore::SheetSide + DragCol) % TPartsStore::PartCount;
-    const int target = SelectedPartNumber();
-    if (shiftKey && ctrlKey) {
-        overlayParts(source, target);
-    } else if (shiftKey) {
-        // Also when source and target are the same part: it is then only marked modified.
-        exchangeParts(source, target);
-    } else if (ctrlKey) {
-        copyPart(source, target);
-    } else {
-        const TGridRect sel = PartsGrid->Selection();
-        FModels.Document.SetGroupPart(
-            sel.Right - sel.Left + 1, sel.Bottom - sel.Top + 1, [&sel](int gx, int gy) {
-                return uint8_t((sel.Top + gy) * TPartsStore::SheetSide + sel.Left + gx);
-            });
-        FModels.Settings.SetMapTool(mtPaint);
-    }
-    showPartNumberStatus();
+    if (FGridDrag->Release(shift))
+        showPartNumberStatus();
 }
 
 void TPartsForm::DropFiles(const QStringList& fileNames)

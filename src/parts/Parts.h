@@ -14,6 +14,8 @@ class QLabel;
 class QMenu;
 class TDrawGrid;
 class TNkClipDetector;
+class TPartsGridDrag;
+class TPartsPictureFiles;
 class TPictureFormats;
 class TSPIs;
 class TTerrainEditor;
@@ -63,7 +65,7 @@ public:
     // Loads a picture into the parts; false when it could not, which the status bar says.
     bool LoadPartsPicture(const QString& fileName);
     // The picture the parts were last loaded from or saved to; empty after SetPartsSize.
-    QString PictureInUse() const { return FPictureInUse; }
+    QString PictureInUse() const;
     // How the picture in use is used now (part size, its own size); empty without one.
     TPartsPictureUse PictureUse() const;
     // Loads the parts picture remembered for the map file, or at start the one last used.
@@ -163,24 +165,11 @@ private:
     void createMenus();
     void createGrid();
     void showPartNumberStatus();
-    void loadRemembered(const TPartsPictureUse& use);
-    void setPictureInUse(const QString& fileName);
-    // The save dialog, until it gives a name the sheet can be written under.
-    std::optional<QString> runSaveDialog(const QString& suggested);
-    // Whether the name is a map's: the map's own file, or a map file extension.
-    bool isMapName(const QString& fileName) const;
-    void writePicture(const QString& fileName);
     void partsResized();
-    QPoint nearestCell(const QPoint& pos) const;
-    void exchangeParts(int source, int target);
-    void copyPart(int source, int target);
-    void overlayParts(int source, int target);
 
     TProgramModels FModels;
     TPartsStore& FStore;
-    bool DragActive = false;
-    int DragCol = 0;
-    int DragRow = 0;
-    QString FPictureInUse;
     TPictureFormats* FFormats = nullptr;
+    std::unique_ptr<TPartsPictureFiles> FPictureFiles;
+    std::unique_ptr<TPartsGridDrag> FGridDrag;
 };

@@ -72,9 +72,11 @@ expect src/lupe/tool.h Button_Box Button_BoxFill Button_HorizontalTurn \
   ZoomRadioClick
 expect src/parts/NkClipDetector.h DoClipChange IgnoreFirst OnClipChange SetOnClipChange \
   TNkClipDetector
-expect src/parts/Parts.cpp MainMenu1 N4 OpenPictureDialog SavePictureDialog StatusBar
+expect src/parts/Parts.cpp MainMenu1 N4 StatusBar
+expect src/parts/PartsPictureFiles.cpp OpenPictureDialog SavePictureDialog
+expect src/parts/PartsGridDrag.h DragActive DragCol DragRow
 expect src/parts/Parts.h C1 CapturePart ClearPartsModified ClipDetector ClipDetectorClipChange \
-  ComposePartsPicture Copy1 Copy1Click D1 D1Click D2 DragActive DragCol DragRow DrawPart \
+  ComposePartsPicture Copy1 Copy1Click D1 D1Click D2 DrawPart \
   DrawPartZoomed FormActivate FormClose FormCreate FormDestroy G1 G1Click ImportClipboardPicture \
   IsPartsModified LoadPartsPicture N1 N1Click N2 N2Click N3 N3Click N5 N5Click N6 N6Click P1 \
   P1Click P2 PartBitmap PartHeight PartsGrid PartsGridDrawCell PartsGridMouseDown \
