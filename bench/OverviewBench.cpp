@@ -88,7 +88,8 @@ void Overview_PartChange10Percent(benchmark::State& state)
     for (auto _ : state) {
         shade = (shade + 1) % 200;
         picture.fill(qRgb(shade, 40, 255 - shade));
-        f.Parts.CapturePart(CoveringPart, picture, 0, 0); // the overview updates on the signal
+        f.Parts.CapturePart(CoveringPart, picture, 0, 0);
+        f.Overview->Flush(); // the part's new colour, gathered on the signal
     }
 }
 

@@ -32,6 +32,7 @@ public:
     ~TOverviewForm() override;
 
     const TMapOverview& Overview() const { return *FOverview; }
+    TMapOverview& Overview() { return *FOverview; }
     // Whether the window was shown when the program last ended (true on a first start).
     bool ShownAtStart() const { return FShownAtStart; }
     void SetShownAtStart(bool shown) { FShownAtStart = shown; }

@@ -164,10 +164,11 @@ struct TBlockPass
     // The picture is row-major and the map column-major: the blocks go in tiles of
     // StripColumns x StripRows, so that the picture lines a tile writes stay in the cache
     // until each is whole, while the map is still read down its columns.
+    static constexpr int StripColumns = 16; // 64 bytes of a picture line
+    static constexpr int StripRows = 256;
+
     void columns(int bx0, int bx1, int by0, int by1, uint8_t part = 0, QRect* span = nullptr) const
     {
-        constexpr int StripColumns = 16; // 64 bytes of a picture line
-        constexpr int StripRows = 256;
         for (int sx = bx0; sx < bx1; sx += StripColumns) {
             const int sxEnd = std::min(bx1, sx + StripColumns);
             for (int sy = by0; sy < by1; sy += StripRows) {
@@ -180,6 +181,55 @@ struct TBlockPass
                 }
             }
         }
+    }
+
+    // The blocks of columns bx0..bx1 - 1 that hold `part`, recomputed; the span grows by
+    // them. A part on few cells is found by memchr, which skips the rest of the column at
+    // memory speed; where it is on many, the blocks are looked through one by one.
+    void partColumns(int bx0, int bx1, uint8_t part, QRect* span) const
+    {
+        const int blockRows = (Height + Block - 1) / Block;
+        std::vector<int> rows;
+        for (int sx = bx0; sx < bx1; sx += StripColumns) {
+            const int sxEnd = std::min(bx1, sx + StripColumns);
+            int bx = sx;
+            while (bx < sxEnd && sparseColumn(bx, part, rows, span))
+                ++bx;
+            if (bx < sxEnd)
+                columns(bx, sxEnd, 0, blockRows, part, span);
+        }
+    }
+
+    // Block column bx by memchr; false, with nothing written, when the part is in more
+    // blocks than that is quick for.
+    bool sparseColumn(int bx, uint8_t part, std::vector<int>& rows, QRect* span) const
+    {
+        const int x0 = bx * Block;
+        const int cols = std::min(Width, x0 + Block) - x0;
+        const size_t most = size_t(Height / Block) / 4 + 1;
+        rows.clear();
+        for (int c = 0; c < cols; ++c) {
+            const uint8_t* column = Cells + size_t(x0 + c) * size_t(Height);
+            for (int y = 0; y < Height;) {
+                const auto* hit =
+                    static_cast<const uint8_t*>(std::memchr(column + y, part, size_t(Height - y)));
+                if (!hit)
+                    break;
+                const int by = int(hit - column) / Block;
+                rows.push_back(by);
+                if (rows.size() > most)
+                    return false;
+                y = (by + 1) * Block; // the rest of this block is summed anyway
+            }
+        }
+        if (rows.empty())
+            return true;
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        for (const int by : rows)
+            columnOf<false>(bx, by, by + 1, part, nullptr);
+        *span |= QRect(bx, rows.front(), 1, rows.back() - rows.front() + 1);
+        return true;
     }
 
     template <bool Filter> void columnOf(int bx, int by0, int by1, uint8_t part, QRect* span) const
@@ -260,6 +310,9 @@ TMapOverview::TMapOverview(const TMapDocument& doc, const TPartsStore& parts, QO
     connect(&doc, &TMapDocument::mapReplaced, this, &TMapOverview::Rebuild);
     connect(&parts, &TPartsStore::partChanged, this, &TMapOverview::partChanged);
     connect(&parts, &TPartsStore::allPartsChanged, this, &TMapOverview::allPartsChanged);
+    FPartTimer.setSingleShot(true);
+    FPartTimer.setInterval(PartDelayMs);
+    connect(&FPartTimer, &QTimer::timeout, this, &TMapOverview::Flush);
     Rebuild();
 }
 
@@ -318,6 +371,8 @@ void TMapOverview::setPartColor(int part, QRgb color)
 
 void TMapOverview::Rebuild()
 {
+    FPendingParts.reset();
+    FPartTimer.stop();
     for (int n = 0; n < TPartsStore::PartCount; ++n)
         setPartColor(n, AverageColor(FParts.PartBitmap(n)));
     FBlock = BlockSizeFor(FDoc.MapWidth(), FDoc.MapHeight());
@@ -361,7 +416,27 @@ void TMapOverview::partChanged(int part)
     if (color == FPartColors[size_t(part)])
         return;
     setPartColor(part, color);
-    const QRect changed = recomputePart(uint8_t(part));
+    FPendingParts.set(size_t(part));
+    if (!FPartTimer.isActive())
+        FPartTimer.start();
+}
+
+void TMapOverview::Flush()
+{
+    FPartTimer.stop();
+    if (FPendingParts.none())
+        return;
+    QRect changed;
+    if (FPendingParts.count() == 1) {
+        size_t part = 0;
+        while (!FPendingParts.test(part))
+            ++part;
+        changed = recomputePart(uint8_t(part));
+    } else {
+        computeBlocks(FPicture.rect());
+        changed = FPicture.rect();
+    }
+    FPendingParts.reset();
     if (!changed.isEmpty())
         emit pictureChanged(changed);
 }
@@ -371,11 +446,13 @@ void TMapOverview::allPartsChanged()
     std::vector<int> changed;
     for (int n = 0; n < TPartsStore::PartCount; ++n) {
         const QRgb color = AverageColor(FParts.PartBitmap(n));
-        if (color != FPartColors[size_t(n)]) {
+        if (color != FPartColors[size_t(n)] || FPendingParts.test(size_t(n))) {
             setPartColor(n, color);
             changed.push_back(n);
         }
     }
+    FPendingParts.reset();
+    FPartTimer.stop();
     if (changed.empty())
         return;
     if (changed.size() == 1) {
@@ -393,12 +470,11 @@ QRect TMapOverview::recomputePart(uint8_t part)
     const auto cells = FDoc.MapCells();
     if (cells.empty() || FPicture.isNull())
         return {};
-    // One pass: each block is looked through for the part (eight cells a compare) and
-    // summed again only when it holds it.
+    // One pass: the blocks that hold the part are found and summed again.
     const TBlockPass pass = blockPass(FDoc, FBlock, FPacked.data(), FPicture);
     std::array<QRect, MaxBands> spans;
     inBands(FPicture.width(), cells.size() >= ThreadedCells, [&](int band, int first, int last) {
-        pass.columns(first, last, 0, FPicture.height(), part, &spans[size_t(band)]);
+        pass.partColumns(first, last, part, &spans[size_t(band)]);
     });
     QRect all;
     for (const QRect& span : spans)

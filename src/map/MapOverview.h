@@ -5,7 +5,9 @@
 #include <QImage>
 #include <QObject>
 #include <QRect>
+#include <QTimer>
 #include <array>
+#include <bitset>
 #include <cstdint>
 
 class TMapDocument;
@@ -45,6 +47,13 @@ public:
     // Everything computed again: the part colours and the whole picture.
     void Rebuild();
 
+    // A part's new colour is gathered for PartDelayMs and the blocks holding the gathered
+    // parts are then recomputed in one pass: the edit's own view repaints first, and a
+    // stroke of edits in the magnifier costs one pass, not one an edit. Flush does the
+    // gathered work now.
+    static constexpr int PartDelayMs = 30;
+    void Flush();
+
 signals:
     // The pixels of the rectangle changed; after a new map, the whole picture, perhaps of
     // another size.
@@ -69,4 +78,7 @@ private:
     // The part colours with each channel in a field of its own, so that a block's sums
     // are one addition per cell: blue in bits 0-20, green 21-41, red 42-62.
     std::array<uint64_t, 256> FPacked{};
+    // The parts whose colour changed since the picture was last brought up to date.
+    std::bitset<256> FPendingParts;
+    QTimer FPartTimer;
 };

@@ -129,6 +129,7 @@ TEST_F(OverviewTest, PictureFollowsEveryChange)
             const QImage before = overview.Picture().copy();
             QSignalSpy spy(&overview, &TMapOverview::pictureChanged);
             step();
+            Overview()->Overview().Flush(); // a part's new colour is gathered first
             const QImage after = overview.Picture();
             ASSERT_EQ(after, ReferencePicture());
             if (before.size() != after.size())
@@ -160,6 +161,20 @@ TEST_F(OverviewTest, WindowShowsTheCellColours)
             if (!outline.contains(x, y)) {
                 ASSERT_EQ(shown.pixel(x, y), expected.pixel(x, y)) << x << "," << y;
             }
+}
+
+// A stroke of part edits (as the magnifier stores them) reaches the overview by itself,
+// in the part's last colour.
+TEST_F(OverviewTest, PartEditsArriveByThemselves)
+{
+    Session().NewMap(120, 80);
+    Doc().FillMapRect({10, 10, 60, 40}, 9);
+    QImage picture(PartsStore().PartWidth(), PartsStore().PartHeight(), QImage::Format_RGB32);
+    for (const QRgb color : {qRgb(200, 10, 10), qRgb(10, 200, 10), qRgb(10, 10, 200)}) {
+        picture.fill(color);
+        PartsStore().CapturePart(9, picture, 0, 0);
+    }
+    QTRY_COMPARE(Overview()->Overview().Picture(), ReferencePicture());
 }
 
 // 全体図(&O) shows and hides the window and is checked while it shows; whether it shows and
