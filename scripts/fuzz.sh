@@ -65,7 +65,9 @@ for t in "${targets[@]}"; do
   mkdir -p "$work" "$artifacts" "$build/logs"
   cp -rn "$seeds"/. "$work"/
   find "$artifacts" -type f -delete
-  log="$build/logs/$t.log"
+  # A log of this run's own: two runs of one target at once (a loop per core) must not
+  # read each other's counts.
+  log="$build/logs/$t.$$.log"
   dict=()
   if [ -f "$root/tests/fuzz/dicts/$t.dict" ]; then
     dict=(-dict="$root/tests/fuzz/dicts/$t.dict")
