@@ -50,6 +50,9 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
     });
     // An imported map's parts bring its terrain sets, kept until the parts are saved.
     QObject::connect(&FSession, &TMapSession::tmxTerrainPlaced, &FTerrain, &TTerrainStore::Adopt);
+    // Sets edited before the parts have a file are saved with them: closing asks about it.
+    QObject::connect(&FTerrain, &TTerrainStore::heldUntilPartsSaved, &FParts,
+                     [this] { FParts.SetPartsModified(); });
     if (!options.IniFileName.isEmpty())
         FIniGT.SetFileName(options.IniFileName);
     FIniGT.Loaded();

@@ -110,8 +110,10 @@ TFileWriteResult TTerrainStore::apply(const TTerrainSheet& sheet)
 {
     FSheet = sheet;
     takeSets();
-    if (FFileName.isEmpty())
-        return TFileWriteResult{true, {}, {}}; // written when the parts are saved
+    if (FFileName.isEmpty()) {
+        emit heldUntilPartsSaved();
+        return TFileWriteResult{true, {}, {}};
+    }
     TFileWriteResult written = WriteTerrainFile(FFileName, FSheet, FOwner);
     if (!written)
         emit writeFailed(written.Error);

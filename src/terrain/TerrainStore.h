@@ -75,6 +75,9 @@ signals:
     void choiceChanged(int set, int color);
     // An edit, or its undo or redo, could not be written to the terrain file.
     void writeFailed(const QString& error);
+    // An edit, or its undo or redo, is held here only, as the parts have no file yet: it is
+    // written when they are saved, and lost if they never are.
+    void heldUntilPartsSaved();
 
 private:
     class TEditStep;

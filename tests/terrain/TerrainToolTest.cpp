@@ -159,6 +159,15 @@ TEST_F(TerrainToolTest, WithoutATerrainFileTheToolSaysWhyAndPaintsNothing)
     QTest::mouseRelease(view, Qt::LeftButton, {}, Corner(6, 5));
     EXPECT_TRUE(AllPartZero());
     EXPECT_FALSE(Doc().UndoAvailable());
+
+    // Sets made before the parts have a file go with them when they are saved: until then the
+    // parts count as modified, so closing asks about them.
+    ASSERT_TRUE(Terrain().FileName().isEmpty());
+    PartsStore().ClearPartsModified();
+    TTerrainSheet sheet;
+    TerrainEdit::AddSet(sheet, QStringLiteral("t"), TWangType::Corner);
+    ASSERT_TRUE(Terrain().Edit(sheet));
+    EXPECT_TRUE(PartsStore().IsPartsModified());
 }
 
 TEST_F(TerrainToolTest, TheEditorsMarksPaintAtOnceAndTheChoiceIsKept)
