@@ -50,8 +50,9 @@ TQuiltmapperProgram::TQuiltmapperProgram(const TProgramOptions& options)
     });
     // An imported map's parts bring its terrain sets, kept until the parts are saved.
     QObject::connect(&FSession, &TMapSession::tmxTerrainPlaced, &FTerrain, &TTerrainStore::Adopt);
-    // Sets edited before the parts have a file are saved with them: closing asks about it.
-    QObject::connect(&FTerrain, &TTerrainStore::heldUntilPartsSaved, &FParts,
+    // Sets edited before the parts have a file, or whose write failed, are saved with the
+    // parts: closing asks about them.
+    QObject::connect(&FTerrain, &TTerrainStore::setsUnwritten, &FParts,
                      [this] { FParts.SetPartsModified(); });
     if (!options.IniFileName.isEmpty())
         FIniGT.SetFileName(options.IniFileName);

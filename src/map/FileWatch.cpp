@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <sys/stat.h>
 
 TFileWatch::TFileWatch(QObject* parent) : QObject(parent)
 {
@@ -43,22 +42,7 @@ void TFileWatch::Acknowledge()
     follow(FKnown);
 }
 
-TFileWatch::TStamp TFileWatch::stamp() const
-{
-    TStamp s;
-    struct stat st;
-    if (::stat(QFile::encodeName(FFileName).constData(), &st) != 0)
-        return s;
-    s.Exists = true;
-    s.Device = uint64_t(st.st_dev);
-    s.Inode = uint64_t(st.st_ino);
-    s.Size = int64_t(st.st_size);
-    s.ModifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    s.ChangedNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    return s;
-}
-
-void TFileWatch::follow(const TStamp& now)
+void TFileWatch::follow(const TFileStamp& now)
 {
     // A rename over the file or a new file leaves the old watch on a file that no longer
     // has the name.
@@ -77,7 +61,7 @@ void TFileWatch::noticed()
 {
     if (FFileName.isEmpty())
         return;
-    const TStamp now = stamp();
+    const TFileStamp now = stamp();
     follow(now);
     // Another file of the folder changed: the wait for this one goes on undisturbed, or a
     // busy folder would put it off for ever.
@@ -89,7 +73,7 @@ void TFileWatch::noticed()
 
 void TFileWatch::settle()
 {
-    const TStamp now = stamp();
+    const TFileStamp now = stamp();
     follow(now);
     if (now != FLast) {
         // Still being written: wait until it rests.

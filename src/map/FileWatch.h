@@ -1,10 +1,11 @@
 #pragma once
 
+#include "FileStamp.h"
+
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <cstdint>
 
 // Watches one file for changes made by other programs, whichever way they save: writing in
 // place, writing a new file and renaming it over the old one, copying over it, or deleting
@@ -36,27 +37,16 @@ signals:
     void removed(const QString& fileName);
 
 private:
-    // What tells one state of the file from another.
-    struct TStamp
-    {
-        bool Exists = false;
-        uint64_t Device = 0;
-        uint64_t Inode = 0;
-        int64_t Size = 0;
-        int64_t ModifiedNs = 0;
-        int64_t ChangedNs = 0;
-        bool operator==(const TStamp&) const = default;
-    };
-    TStamp stamp() const;
+    TFileStamp stamp() const { return TFileStamp::Of(FFileName); }
     void noticed();
     void settle();
     // Puts the watch on the file now under the name, and on its folder.
-    void follow(const TStamp& now);
+    void follow(const TFileStamp& now);
 
     QFileSystemWatcher FWatcher;
     QTimer FSettle;
     QString FFileName;
-    TStamp FKnown;   // the state last reported or acknowledged
-    TStamp FLast;    // the state at the last event
-    TStamp FWatched; // the file the watch is on
+    TFileStamp FKnown;   // the state last reported or acknowledged
+    TFileStamp FLast;    // the state at the last event
+    TFileStamp FWatched; // the file the watch is on
 };

@@ -1,5 +1,6 @@
 #include "TerrainEditor.h"
 
+#include "Dialogs.h"
 #include "DrawGrid.h"
 #include "TerrainStore.h"
 
@@ -13,7 +14,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
@@ -156,11 +156,13 @@ void TTerrainEditor::build()
     connect(SetCombo, &QComboBox::activated, this, &TTerrainEditor::SelectSet);
     connect(addSet, &QPushButton::clicked, this, &TTerrainEditor::AddSet);
     connect(deleteSet, &QPushButton::clicked, this, [this] {
-        if (currentSet() &&
-            QMessageBox::question(
-                this, windowTitle(),
-                QStringLiteral("地形セット「%1」を削除しますか？").arg(currentSet()->Name)) ==
-                QMessageBox::Yes)
+        if (!currentSet())
+            return;
+        const QString name = currentSet()->Name;
+        // The sets may have been read again while the question was open.
+        if (AskConfirm(this, QStringLiteral("地形セット「%1」を削除しますか？").arg(name),
+                       TConfirmButtons::YesNo) == TAnswer::Yes &&
+            currentSet() && currentSet()->Name == name)
             DeleteSet();
     });
     connect(SetName, &QLineEdit::editingFinished, this, [this] {
@@ -185,7 +187,8 @@ void TTerrainEditor::build()
     connect(deleteColor, &QPushButton::clicked, this, &TTerrainEditor::DeleteColor);
     connect(ColorName, &QLineEdit::editingFinished, this, [this] {
         const QString name = ColorName->text().trimmed();
-        if (FColor < 1 || name.isEmpty() || name == currentSet()->Colors[FColor - 1].Name)
+        if (FColor < 1 || !currentSet() || name.isEmpty() ||
+            name == currentSet()->Colors[FColor - 1].Name)
             return;
         edit([&](TTerrainSheet&, TWangSet* set) {
             set->Colors[size_t(FColor - 1)].Name = name;
@@ -193,12 +196,15 @@ void TTerrainEditor::build()
         });
     });
     connect(ColorSwatch, &QToolButton::clicked, this, [this] {
-        if (FColor < 1)
+        if (FColor < 1 || !currentSet())
             return;
         const QColor color = QColorDialog::getColor(currentSet()->Colors[FColor - 1].Color, this,
                                                     QStringLiteral("地形の色"));
+        // The sets may have been read again while the dialog was open.
         if (color.isValid())
             edit([&](TTerrainSheet&, TWangSet* set) {
+                if (!set || FColor < 1 || FColor > int(set->Colors.size()))
+                    return false;
                 set->Colors[size_t(FColor - 1)].Color = color;
                 return true;
             });
@@ -295,6 +301,9 @@ void TTerrainEditor::edit(const std::function<bool(TTerrainSheet&, TWangSet*)>& 
         FSet >= 0 && FSet < int(sheet.Sets.size()) ? &sheet.Sets[size_t(FSet)] : nullptr;
     if (!change(sheet, set))
         return;
+    // The edited set and colour stay chosen: the store announces one choice, not two.
+    if (set)
+        FStore.Prefer(set->Name, FColor);
     FEditing = true;
     FStore.Edit(sheet);
     FEditing = false;
@@ -420,8 +429,10 @@ void TTerrainEditor::SetRepresentativePart()
 bool TTerrainEditor::StampLayout(TLayout layout)
 {
     const TWangSet* current = currentSet();
-    if (!current || FColor < 1)
+    if (!current || FColor < 1) {
+        say(QStringLiteral("並べる地形セットと色を選んでください"));
         return false;
+    }
     const int topLeft = selectedPart();
     const QString problem = LayoutProblem(*current, layout, topLeft);
     if (!problem.isEmpty()) {

@@ -70,7 +70,8 @@ private:
         TTerrainSheet Sheet;
         TCellRect Cells;
         bool Changed;
-        bool Clear; // the right button, or Ctrl
+        bool Clear;  // the right button, or Ctrl
+        QPoint Last; // where the pointer was last marked
     };
 
     void build();
@@ -80,6 +81,8 @@ private:
     void updateGridOptions();
     // Sets (or clears) the place under a viewport point of the grid in the drag's sheet.
     void markAt(const QPoint& pos);
+    // Marks the places along the way from the last point, so a quick drag leaves no gaps.
+    void markTo(const QPoint& pos);
     // Shows the store's sheet in the controls, keeping the current set and colour in range.
     void showSheet();
     void showColors();

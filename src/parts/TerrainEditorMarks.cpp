@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
+#include <cstdlib>
 
 // The terrain editor on the parts grid: the marks drawn over the parts, and the presses and
 // drags that set them.
@@ -32,7 +33,8 @@ void TTerrainEditor::takeOverGrid()
             FDrag.emplace(TDrag{FStore.Sheet(),
                                 {},
                                 false,
-                                button == Qt::RightButton || shift.testFlag(Qt::ControlModifier)});
+                                button == Qt::RightButton || shift.testFlag(Qt::ControlModifier),
+                                pos});
             markAt(pos);
         } else if (down) {
             down(button, shift, pos);
@@ -41,7 +43,7 @@ void TTerrainEditor::takeOverGrid()
     auto move = std::move(FGrid.OnMouseMove);
     FGrid.OnMouseMove = [this, move](Qt::KeyboardModifiers shift, const QPoint& pos) {
         if (FDrag)
-            markAt(pos);
+            markTo(pos);
         else if (move)
             move(shift, pos);
     };
@@ -101,6 +103,19 @@ void TTerrainEditor::markAt(const QPoint& pos)
                             std::max(cells.Right, cell.x()), std::max(cells.Bottom, cell.y())}
                 : TCellRect{cell.x(), cell.y(), cell.x(), cell.y()};
     FDrag->Changed = true;
+}
+
+void TTerrainEditor::markTo(const QPoint& pos)
+{
+    const QPoint from = FDrag->Last;
+    FDrag->Last = pos;
+    // Steps of a sixth of a part: no place of a mixed set (a third of a side) is skipped.
+    const QRect cell = FGrid.CellRect(0, 0);
+    const int step = std::max(1, std::min(cell.width(), cell.height()) / 6);
+    const QPoint way = pos - from;
+    const int steps = std::max(1, std::max(std::abs(way.x()), std::abs(way.y())) / step);
+    for (int i = 1; i <= steps && FDrag; ++i)
+        markAt(from + way * i / steps);
 }
 
 void TTerrainEditor::takeIds()

@@ -1,5 +1,6 @@
 #include "IniFile.h"
 
+#include "FileStamp.h"
 #include "FileWrite.h"
 
 #include <QByteArrayView>
@@ -280,38 +281,6 @@ private:
     std::vector<QByteArray> FFolded;
 };
 
-// What identifies one state of a file on disk.
-struct TStamp
-{
-    bool Exists = false;
-    dev_t Device = 0;
-    ino_t Inode = 0;
-    mode_t Mode = 0;
-    off_t Size = 0;
-    timespec Modified{};
-    timespec Changed{};
-
-    bool operator==(const TStamp& o) const
-    {
-        return Exists == o.Exists && Device == o.Device && Inode == o.Inode && Mode == o.Mode &&
-               Size == o.Size && Modified.tv_sec == o.Modified.tv_sec &&
-               Modified.tv_nsec == o.Modified.tv_nsec && Changed.tv_sec == o.Changed.tv_sec &&
-               Changed.tv_nsec == o.Changed.tv_nsec;
-    }
-};
-
-// Following symbolic links, as the read does. A file that cannot be looked at counts as
-// missing.
-TStamp stampOf(const QString& path)
-{
-    struct stat st
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return {};
-    return {true, st.st_dev, st.st_ino, st.st_mode, st.st_size, st.st_mtim, st.st_ctim};
-}
-
 // How long after a change a file's times may still be the same through another change:
 // file systems keep them to a clock tick, some to one or two seconds.
 constexpr qint64 TimeGrainNs = 2'000'000'000;
@@ -330,7 +299,7 @@ qint64 nowNs()
 
 // The file's bytes; an empty array for a missing file, nullopt when it exists but cannot
 // be read (a directory, say), so that a write never replaces a file it could not read.
-std::optional<QByteArray> readAllBytes(const QString& path, const TStamp& stamp)
+std::optional<QByteArray> readAllBytes(const QString& path, const TFileStamp& stamp)
 {
     if (!stamp.Exists)
         return QByteArray();
@@ -397,7 +366,7 @@ struct TIniFile::TState
     // changed too shortly before it was read.
     bool Loaded = false;
     bool Trusted = false;
-    TStamp Stamp;
+    TFileStamp Stamp;
     std::optional<QByteArray> Data;
     TIndex Index;
 
@@ -408,7 +377,7 @@ struct TIniFile::TState
     // The file's bytes as they are on disk now, read only when they may have changed.
     const std::optional<QByteArray>& current(const QString& path)
     {
-        const TStamp stamp = stampOf(path);
+        const TFileStamp stamp = TFileStamp::Of(path);
         if (Loaded && Trusted && stamp == Stamp)
             return Data;
         const qint64 readAt = nowNs();
@@ -416,7 +385,7 @@ struct TIniFile::TState
         Data = readAllBytes(path, stamp);
         Stamp = stamp;
         Loaded = true;
-        Trusted = Data && (!stamp.Exists || nanoseconds(stamp.Modified) + TimeGrainNs < readAt);
+        Trusted = Data && (!stamp.Exists || stamp.ModifiedNs + TimeGrainNs < readAt);
         if (Data)
             Index = TIndex(*Data);
         return Data;

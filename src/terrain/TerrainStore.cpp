@@ -19,20 +19,41 @@ TTerrainStore::~TTerrainStore() = default;
 
 void TTerrainStore::Read(const QString& pictureFileName, QSize partSize)
 {
+    const QString fileName =
+        pictureFileName.isEmpty() ? QString() : TerrainFileName(pictureFileName);
+    const TFileStamp stamp = TFileStamp::Of(fileName);
+    const bool same = pictureFileName == FOwner.PictureFileName && partSize == FOwner.PartSize &&
+                      FEditProblem.isEmpty();
+    // The same parts again (saved or reloaded) while the sets in use could not be written:
+    // they are written now, unless another program has changed the file since.
+    if (same && FUnwritten && stamp == FStamp) {
+        FCarried.reset();
+        write();
+        return;
+    }
+    // Edits of other sets, or of the file as it was before another program changed it, are
+    // not to be undone into these.
+    if (!same || stamp != FStamp)
+        ++FGeneration;
     FSheet = TTerrainSheet();
     FOwner = TTerrainOwner{pictureFileName, partSize, partSize * 16};
-    FFileName = pictureFileName.isEmpty() ? QString() : TerrainFileName(pictureFileName);
+    FFileName = fileName;
+    FStamp = stamp;
+    FUnwritten = false;
     FEditProblem.clear();
     std::optional<TTerrainSheet> carried = std::move(FCarried);
     FCarried.reset();
     if (!pictureFileName.isEmpty()) {
         const TTerrainRead read = ReadTerrainFile(FFileName, FOwner);
+        const QString shown = QFileInfo(FFileName).fileName();
         if (read.State == TTerrainRead::Status::Read)
             FSheet = read.Sheet;
-        else if (!read.Usable())
-            FEditProblem = QStringLiteral("%1 を地形に使えません: %2")
-                               .arg(QFileInfo(FFileName).fileName(), read.Error);
-        else if (carried) {
+        else if (!read.Usable()) {
+            FEditProblem = QStringLiteral("%1 を地形に使えません: %2").arg(shown, read.Error);
+            if (carried)
+                emit writeFailed(
+                    QStringLiteral("地形セットを %1 に保存できません: %2").arg(shown, read.Error));
+        } else if (carried) {
             apply(*carried);
             return;
         }
@@ -61,12 +82,12 @@ void TTerrainStore::Adopt(const TTerrainSheet& sheet)
     takeSets();
 }
 
-// An edit of the sets: the sheet before and after it, and the file both belong to.
+// An edit of the sets: the sheet before and after it, and which sets both belong to.
 class TTerrainStore::TEditStep : public TUndoStep
 {
 public:
     TEditStep(TTerrainStore& store, TTerrainSheet before, TTerrainSheet after)
-        : FStore(store), FFileName(store.FileName()), FBefore(std::move(before)),
+        : FStore(store), FGeneration(store.FGeneration), FBefore(std::move(before)),
           FAfter(std::move(after))
     {
     }
@@ -77,7 +98,8 @@ public:
 private:
     void put(const TTerrainSheet& sheet)
     {
-        if (FStore.FileName() == FFileName && FStore.EditProblem().isEmpty())
+        if (FStore.FGeneration == FGeneration && FStore.EditProblem().isEmpty() &&
+            FStore.rereadIfChanged().isEmpty())
             FStore.apply(sheet);
     }
     static qint64 bytesOf(const TTerrainSheet& sheet)
@@ -90,7 +112,7 @@ private:
     }
 
     TTerrainStore& FStore;
-    QString FFileName;
+    quint64 FGeneration;
     TTerrainSheet FBefore;
     TTerrainSheet FAfter;
 };
@@ -99,6 +121,9 @@ TFileWriteResult TTerrainStore::Edit(const TTerrainSheet& sheet)
 {
     if (!FEditProblem.isEmpty())
         return TFileWriteResult{false, FEditProblem, FFileName};
+    const QString changed = rereadIfChanged();
+    if (!changed.isEmpty())
+        return TFileWriteResult{false, changed, FFileName};
     TTerrainSheet before = FSheet;
     const TFileWriteResult written = apply(sheet);
     if (FHistory)
@@ -111,13 +136,35 @@ TFileWriteResult TTerrainStore::apply(const TTerrainSheet& sheet)
     FSheet = sheet;
     takeSets();
     if (FFileName.isEmpty()) {
-        emit heldUntilPartsSaved();
+        emit setsUnwritten();
         return TFileWriteResult{true, {}, {}};
     }
-    TFileWriteResult written = WriteTerrainFile(FFileName, FSheet, FOwner);
-    if (!written)
+    return write();
+}
+
+TFileWriteResult TTerrainStore::write()
+{
+    const TFileWriteResult written = WriteTerrainFile(FFileName, FSheet, FOwner);
+    FUnwritten = !written;
+    if (written) {
+        FStamp = TFileStamp::Of(FFileName);
+    } else {
         emit writeFailed(written.Error);
+        emit setsUnwritten();
+    }
     return written;
+}
+
+QString TTerrainStore::rereadIfChanged()
+{
+    if (FFileName.isEmpty() || TFileStamp::Of(FFileName) == FStamp)
+        return {};
+    const QString message =
+        QStringLiteral("%1 が他のプログラムで変更されたため、読み直しました。編集をもう一度行ってください")
+            .arg(QFileInfo(FFileName).fileName());
+    Read(FOwner.PictureFileName, FOwner.PartSize);
+    emit writeFailed(message);
+    return message;
 }
 
 void TTerrainStore::takeSets()
@@ -139,6 +186,10 @@ void TTerrainStore::takeSets()
         FProblem = QStringLiteral("%1 に使える地形セットがありません").arg(shown);
     else
         FProblem.clear();
+    // No set is chosen while the new ones are announced: the old choice may be past them.
+    FSet = -2; // whatever Choose is given, the choice is announced
+    FColor = 0;
+    FMatcher.reset();
     emit setsChanged();
     // The preferred set stays chosen when the sets still have it.
     int keep = 0;
@@ -146,7 +197,6 @@ void TTerrainStore::takeSets()
         if (FSets[i].Name == FPreferredSet)
             keep = int(i);
     }
-    FSet = -2; // whatever Choose is given, the choice is announced
     Choose(keep, FPreferredColor);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileStamp.h"
 #include "TerrainFile.h"
 #include "WangMatcher.h"
 
@@ -75,15 +76,19 @@ signals:
     void choiceChanged(int set, int color);
     // An edit, or its undo or redo, could not be written to the terrain file.
     void writeFailed(const QString& error);
-    // An edit, or its undo or redo, is held here only, as the parts have no file yet: it is
-    // written when they are saved, and lost if they never are.
-    void heldUntilPartsSaved();
+    // An edit, or its undo or redo, is held here only, as the parts have no file yet or the
+    // write failed: it is written when the parts are saved, and lost if they never are.
+    void setsUnwritten();
 
 private:
     class TEditStep;
 
     // Puts the sheet in place and writes it.
     TFileWriteResult apply(const TTerrainSheet& sheet);
+    TFileWriteResult write();
+    // When another program has changed the file since it was read or written, reads it again
+    // and says so (the text returned, also announced by writeFailed); empty when unchanged.
+    QString rereadIfChanged();
     // The sets that can paint taken from FSheet, announced, the preferred choice kept.
     void takeSets();
 
@@ -91,6 +96,9 @@ private:
     TTerrainSheet FSheet;
     std::optional<TTerrainSheet> FCarried; // the sets going with the parts being saved
     TTerrainOwner FOwner;
+    TFileStamp FStamp;       // the file as last read or written
+    bool FUnwritten = false; // the sets in use are not in the file: its write failed
+    quint64 FGeneration = 0; // which sets edits belong to: a step of others changes nothing
     QString FEditProblem;
     QString FPreferredSet;
     int FPreferredColor = 1;

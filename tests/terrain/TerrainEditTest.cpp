@@ -3,6 +3,7 @@
 
 #include "TerrainEdit.h"
 
+#include "NoRoom.h"
 #include "TerrainGen.h"
 #include "TerrainPainter.h"
 #include "TerrainStore.h"
@@ -238,6 +239,20 @@ TEST_F(TerrainStoreEdit, EditsAreUndoneInTheFileToo)
     EXPECT_EQ(IdOf(Store.Sheet().Sets[0], 5)[Wang::Left], 1);
     EXPECT_EQ(fileSets(), 1u);
 
+    // Another program changed the file: an edit or an undo reads it again, says so, and
+    // leaves its change in place; the steps made before it are no longer undone.
+    TTerrainSheet theirs;
+    AddSet(theirs, QStringLiteral("theirs"), TWangType::Corner);
+    ASSERT_TRUE(WriteTerrainFile(TerrainFileName(Picture()), theirs,
+                                 {Picture(), QSize(8, 8), QSize(128, 128)}));
+    QSignalSpy failed(&Store, &TTerrainStore::writeFailed);
+    EXPECT_FALSE(Store.Edit(sheet));
+    ASSERT_TRUE(history.Undo());
+    EXPECT_EQ(failed.count(), 1);
+    ASSERT_EQ(Store.Sheet().Sets.size(), 1u);
+    EXPECT_EQ(Store.Sheet().Sets[0].Name, QStringLiteral("theirs"));
+    EXPECT_EQ(fileSets(), 0u);
+
     // Another picture's sets are in use: the steps leave them and their file alone.
     const QString other = Dir.filePath(QStringLiteral("other.png"));
     Store.Read(other, QSize(8, 8));
@@ -302,14 +317,25 @@ TEST_F(TerrainStoreEdit, SetsGoWithThePartsWhenTheyAreSaved)
     Store.Read(other, QSize(8, 8));
     ASSERT_EQ(Store.Sheet().Sets.size(), 1u);
     EXPECT_EQ(Store.Sheet().Sets[0].Name, QStringLiteral("theirs"));
-    // A write that fails is announced; the sets are in use all the same.
-    const QString blocked = Dir.filePath(QStringLiteral("blocked.png"));
-    Store.Read(blocked, QSize(8, 8));
-    ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("blocked.tsx")));
+    // A write that fails is announced; the sets are in use all the same, and are written when
+    // the parts are next saved under their name.
+    TNoRoom room(TNoRoomKind::FileSizeLimit);
+    ASSERT_TRUE(room.Ready());
+    const QString roomless = room.Path(QStringLiteral("parts.png"));
+    Store.Read(roomless, QSize(8, 8));
     QSignalSpy failed(&Store, &TTerrainStore::writeFailed);
+    QSignalSpy unwritten(&Store, &TTerrainStore::setsUnwritten);
+    room.Arm();
     EXPECT_FALSE(Store.Edit(sheet));
+    room.Disarm();
     EXPECT_EQ(failed.count(), 1);
+    EXPECT_EQ(unwritten.count(), 1);
     EXPECT_NE(Store.Matcher(), nullptr);
+    Store.Read(roomless, QSize(8, 8));
+    EXPECT_NE(Store.Matcher(), nullptr);
+    TTerrainStore written;
+    written.Read(roomless, QSize(8, 8));
+    EXPECT_EQ(written.Sheet().Sets.size(), 1u);
     // A plain load of a picture without sets brings none.
     Store.Read(Dir.filePath(QStringLiteral("third.png")), QSize(8, 8));
     EXPECT_TRUE(Store.Sheet().Sets.empty());

@@ -204,15 +204,16 @@ TEST_F(TerrainToolTest, TheEditorsMarksPaintAtOnceAndTheChoiceIsKept)
     EXPECT_EQ(TerrainEdit::IdOf(Terrain().Sheet().Sets[0], 17), (TWangId{0, 2, 0, 0, 0, 0, 0, 0}));
     Press(Qt::Key_Y, Qt::ControlModifier);
     EXPECT_TRUE(Terrain().Sheet().Sets[0].Tiles.empty());
-    // A drag marks every place it crosses, as one edit when the button is released.
+    // A drag marks every place it crosses, also between two quick pointer moves, as one edit
+    // when the button is released.
     const QRect a = parts->PartsGrid->CellRect(3, 1), b = parts->PartsGrid->CellRect(4, 1);
     QTest::mousePress(view, Qt::LeftButton, {}, a.topLeft() + QPoint(4, 4));
-    QTest::mouseMove(view, a.topRight() + QPoint(-4, 4));
+    QTest::mouseMove(view, b.topRight() + QPoint(-4, 4));
     QTest::mouseMove(view, b.bottomRight() + QPoint(-4, -4));
     EXPECT_TRUE(Terrain().Sheet().Sets[0].Tiles.empty());
     QTest::mouseRelease(view, Qt::LeftButton, {}, b.bottomRight() + QPoint(-4, -4));
     EXPECT_EQ(TerrainEdit::IdOf(Terrain().Sheet().Sets[0], 19), (TWangId{0, 2, 0, 0, 0, 0, 0, 2}));
-    EXPECT_EQ(TerrainEdit::IdOf(Terrain().Sheet().Sets[0], 20), (TWangId{0, 0, 0, 2, 0, 0, 0, 0}));
+    EXPECT_EQ(TerrainEdit::IdOf(Terrain().Sheet().Sets[0], 20), (TWangId{0, 2, 0, 2, 0, 0, 0, 2}));
     EXPECT_EQ(parts->PartsGrid->Selection().Width(), 1); // no parts were selected by it
     Press(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_TRUE(Terrain().Sheet().Sets[0].Tiles.empty());
