@@ -3,8 +3,10 @@
 #include "Dialogs.h"
 #include "DrawGrid.h"
 #include "MapSession.h"
+#include "ProgressRun.h"
 #include "Settings.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <algorithm>
@@ -32,6 +34,29 @@ TFileReload::TFileReload(TMapSession& session, TSettings& settings, const TFileR
     connect(&map, &TFileWatch::removed, this, [this](const QString& fileName) {
         FView.MapStatus->setText(MapGoneText.arg(shortName(fileName)));
     });
+    FRetry.setSingleShot(true);
+    FRetry.setInterval(TFileWatch::SettleMs);
+    connect(&FRetry, &QTimer::timeout, this, &TFileReload::takeUpWaiting);
+}
+
+bool TFileReload::mustWait()
+{
+    if (!ProgressWorkRunning() && !QApplication::activeModalWidget())
+        return false;
+    FRetry.start();
+    return true;
+}
+
+void TFileReload::takeUpWaiting()
+{
+    if (FAsking || mustWait())
+        return;
+    const QString parts = std::exchange(FWaitingParts, QString());
+    const QString map = std::exchange(FWaitingMap, QString());
+    if (!parts.isEmpty())
+        partsChanged(parts);
+    if (!map.isEmpty())
+        mapChanged(map);
 }
 
 bool TFileReload::askReload(QWidget* parent, const QString& question, bool aboutParts)
@@ -41,23 +66,13 @@ bool TFileReload::askReload(QWidget* parent, const QString& question, bool about
     FAsking = false;
     (aboutParts ? FWaitingParts : FWaitingMap).clear();
     // What came meanwhile is taken up once this change is done with.
-    const QString parts = std::exchange(FWaitingParts, QString());
-    const QString map = std::exchange(FWaitingMap, QString());
-    QMetaObject::invokeMethod(
-        this,
-        [this, parts, map] {
-            if (!parts.isEmpty())
-                partsChanged(parts);
-            if (!map.isEmpty())
-                mapChanged(map);
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &TFileReload::takeUpWaiting, Qt::QueuedConnection);
     return answer == TAnswer::Yes;
 }
 
 void TFileReload::partsChanged(const QString& fileName)
 {
-    if (FAsking) {
+    if (FAsking || mustWait()) {
         FWaitingParts = fileName;
         return;
     }
@@ -83,7 +98,7 @@ void TFileReload::reloadParts(const QString& name)
 
 void TFileReload::mapChanged(const QString& fileName)
 {
-    if (FAsking) {
+    if (FAsking || mustWait()) {
         FWaitingMap = fileName;
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 class QLabel;
@@ -70,6 +71,11 @@ private:
     // changes of the same file are answered with it (a reload reads the file as it is
     // then), a change of the other file waits until it is answered.
     bool askReload(QWidget* parent, const QString& question, bool aboutParts);
+    // Whether a change must wait: a long operation is reading the map and the parts on a
+    // second thread, or a dialog is open (a question is not to come over it). What waits is
+    // taken up once nothing stands in the way.
+    bool mustWait();
+    void takeUpWaiting();
 
     TMapSession& FSession;
     TSettings& FSettings;
@@ -77,4 +83,5 @@ private:
     bool FAsking = false;
     QString FWaitingParts;
     QString FWaitingMap;
+    QTimer FRetry;
 };

@@ -9,6 +9,22 @@ TPartGraphicEditor::TPartGraphicEditor(TLupe& lupe, TPartsStore& parts, TSetting
     : QObject(parent), FLupe(lupe), FParts(parts), FSettings(settings), FTools(FStyle)
 {
     FTools.SetBuffer(&FLupe.Bitmap());
+    // The part changed under a copy without edits (an undo, a reload of the picture): the
+    // copy follows, or a later store would put the old picture back.
+    connect(&FParts, &TPartsStore::partChanged, this, [this](int part) {
+        if (part == FPart)
+            follow();
+    });
+    connect(&FParts, &TPartsStore::allPartsChanged, this, &TPartGraphicEditor::follow);
+}
+
+void TPartGraphicEditor::follow()
+{
+    const QImage& part = FParts.PartBitmap(FPart);
+    if (FEdited || FStoring || FLupe.Bitmap().isNull() || part.size() != FLupe.Bitmap().size())
+        return;
+    FTools.Cancel();
+    FLupe.SetBitmap(part);
 }
 
 const QImage* TPartGraphicEditor::EditedPicture() const
@@ -38,10 +54,12 @@ void TPartGraphicEditor::Store()
         return;
     const int part = FPart;
     FEdited = false; // the cells now show the stored part
+    FStoring = true;
     FParts.EditParts({part}, [&] {
         FParts.CapturePart(part, FLupe.Bitmap(), 0, 0);
         return true;
     });
+    FStoring = false;
 }
 
 void TPartGraphicEditor::Drop()

@@ -62,6 +62,8 @@ private:
     // The settings' tool, pen and colour, taken before each call of the pixel tools.
     void takeStyle();
     void toolsDid(const TPixelToolResult& result);
+    // Takes the part's picture again when the copy holds no edits.
+    void follow();
 
     TLupe& FLupe;
     TPartsStore& FParts;
@@ -70,4 +72,5 @@ private:
     TPixelTools FTools;
     int FPart = 0;
     bool FEdited = false;
+    bool FStoring = false; // the part changes by this editor's own store
 };

@@ -4,14 +4,28 @@
 
 #include <QEventLoop>
 #include <QProgressDialog>
+#include <QScopeGuard>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <future>
 
+namespace {
+
+int WorkRunning = 0; // progress windows open, one inside another at most in practice
+
+} // namespace
+
+bool ProgressWorkRunning()
+{
+    return WorkRunning > 0;
+}
+
 void RunProgressWindow(QWidget* parent, const TProgressWindow& window,
                        const std::function<void(const TProgress&)>& work)
 {
+    ++WorkRunning;
+    const auto ended = qScopeGuard([] { --WorkRunning; });
     // The bar counts in thousandths, whatever the work counts in.
     constexpr int Steps = 1000;
     QProgressDialog dialog(window.Label, QStringLiteral("キャンセル"), 0, Steps, parent);

@@ -22,11 +22,15 @@ struct TProgressWindow
 
 // Runs `work` on a second thread while an application-modal progress window with a
 // "キャンセル" button shows how far it has got, and returns when the work has ended. The
-// window being modal, nothing the work reads can change under it meanwhile. After Cancel
+// window being modal, the user changes nothing the work reads meanwhile; what else could
+// (a reload of a file changed on disk) waits while ProgressWorkRunning(). After Cancel
 // the TProgress handed to the work returns false; the work decides how it then ends (and
 // says so in its result). An exception the work throws is thrown again here.
 void RunProgressWindow(QWidget* parent, const TProgressWindow& window,
                        const std::function<void(const TProgress&)>& work);
+
+// Whether a progress window's work is under way.
+bool ProgressWorkRunning();
 
 // The same for work that returns a result: RunWithProgress(parent, window,
 // [&](const TProgress& progress) { return Write(..., progress); }).

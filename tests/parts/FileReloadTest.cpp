@@ -5,6 +5,7 @@
 #include "MapFile.h"
 #include "Parts.h"
 #include "ProgramFixture.h"
+#include "ProgressRun.h"
 #include "main.h"
 
 #include <QBuffer>
@@ -13,10 +14,12 @@
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -243,6 +246,23 @@ TEST_F(FileReloadTest, AReloadOverMagnifierEditsKeepsThemOneUndoAway)
     ASSERT_TRUE(Doc().Undo());
     EXPECT_EQ(PartsStore().PartBitmap(7).pixel(1, 1), qRgb(0, 0, 0));
     EXPECT_EQ(PartsStore().PartBitmap(6).pixel(0, 0), partColour(6, 1));
+    // The magnifier without edits follows its part: a store (any click on the map) after the
+    // reload keeps the reloaded picture.
+    ASSERT_TRUE(Doc().Redo());
+    Main().StoreLupePart();
+    EXPECT_EQ(PartsStore().PartBitmap(7).pixel(1, 1), partColour(7, 2));
+}
+
+// A change on disk waits while a long operation reads the parts on its second thread.
+TEST_F(FileReloadTest, AReloadWaitsForALongOperation)
+{
+    writeByRename(Picture, sheetBytes(2));
+    const int seen = RunWithProgress(&Main(), {}, [&](const TProgress&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5 * TFileWatch::SettleMs));
+        return shadeShown(PartsStore());
+    });
+    EXPECT_EQ(seen, 1);
+    EXPECT_TRUE(PartsShow(2));
 }
 
 // The program's own save is no outside change; the next outside one is.
