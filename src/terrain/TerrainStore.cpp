@@ -102,12 +102,25 @@ private:
             FStore.rereadIfChanged().isEmpty())
             FStore.apply(sheet);
     }
+    // The nodes kept of another editor's file are copied with each sheet (their texts are
+    // shared).
+    static qint64 bytesOf(const TXmlNode& node)
+    {
+        qint64 bytes = qint64(node.Attributes.size() * sizeof(node.Attributes[0]));
+        for (const TXmlNode& child : node.Children)
+            bytes += sizeof(child) + bytesOf(child);
+        return bytes;
+    }
     static qint64 bytesOf(const TTerrainSheet& sheet)
     {
-        qint64 bytes = 0;
-        for (const TWangSet& set : sheet.Sets)
-            bytes += sizeof(set) + set.Tiles.size() * sizeof(TWangTile) +
-                     set.Colors.size() * sizeof(TWangColor);
+        qint64 bytes = bytesOf(sheet.Tileset);
+        for (const TWangSet& set : sheet.Sets) {
+            bytes += sizeof(set) + bytesOf(set.Kept);
+            for (const TWangTile& tile : set.Tiles)
+                bytes += sizeof(tile) + bytesOf(tile.Kept);
+            for (const TWangColor& color : set.Colors)
+                bytes += sizeof(color) + bytesOf(color.Kept);
+        }
         return bytes;
     }
 

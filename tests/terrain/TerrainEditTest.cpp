@@ -261,6 +261,32 @@ TEST_F(TerrainStoreEdit, EditsAreUndoneInTheFileToo)
     EXPECT_FALSE(QFile::exists(TerrainFileName(other)));
 }
 
+// What another editor put in the file is copied with every step: the history counts it
+// against its budget.
+TEST_F(TerrainStoreEdit, StepsCountTheKeptPartsOfTheFile)
+{
+    QByteArray tsx = "<?xml version=\"1.0\"?>\n<tileset name=\"t\" tilewidth=\"8\" "
+                     "tileheight=\"8\" tilecount=\"256\" columns=\"16\">\n"
+                     " <image source=\"parts.png\" width=\"128\" height=\"128\"/>\n"
+                     " <properties>\n";
+    constexpr int Kept = 20000;
+    for (int i = 0; i < Kept; ++i)
+        tsx += "  <property name=\"p" + QByteArray::number(i) + "\" value=\"1\"/>\n";
+    tsx += " </properties>\n</tileset>\n";
+    QFile file(TerrainFileName(Picture()));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(tsx);
+    file.close();
+    TUndoHistory history;
+    Store.SetHistory(&history);
+    Store.Read(Picture(), QSize(8, 8));
+    ASSERT_TRUE(Store.EditProblem().isEmpty()) << Store.EditProblem().toStdString();
+    TTerrainSheet sheet = Store.Sheet();
+    AddSet(sheet, QStringLiteral("w"), TWangType::Corner);
+    ASSERT_TRUE(Store.Edit(sheet));
+    EXPECT_GE(history.Bytes(), 2 * Kept * qint64(sizeof(TXmlNode)));
+}
+
 TEST_F(TerrainStoreEdit, AnotherTilesetIsNeverWritten)
 {
     const QString tsx = TerrainFileName(Picture());
