@@ -420,6 +420,21 @@ void TMainForm::MapGridBeginPaint(QPainter& canvas)
 // ---------------------------------------------------------------------------------------
 // Editing commands
 
+void TMainForm::Cancel1Click()
+{
+    if (LupeEdited())
+        StoreLupePart();
+    FDoc.Undo();
+}
+
+void TMainForm::Redo1Click()
+{
+    if (LupeEdited())
+        StoreLupePart();
+    else
+        FDoc.Redo();
+}
+
 void TMainForm::G2Click()
 {
     StatusPanel0->setText(QStringLiteral("グループパーツ取得"));

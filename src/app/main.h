@@ -130,7 +130,7 @@ public:
     {
         FTool->Release(button, shift, pos);
     }
-    void MapGridTopLeftChanged() { Lupe->hide(); }
+    void MapGridTopLeftChanged() { FPartEditor->Hide(); }
     void N1Click() { FFileCommands->NewMapClick(); }
     void R1Click() { FFileCommands->OpenClick(); }
     void N2Click() { FFileCommands->SaveOverwrite(); }
@@ -139,8 +139,10 @@ public:
     // TMX interchange: the map and the current parts out, or a TMX map and its tiles in.
     void TmxExport1Click() { FFileCommands->TmxExportClick(); }
     void TmxImport1Click() { FFileCommands->TmxImportClick(); }
-    void Cancel1Click() { FDoc.Undo(); }
-    void Redo1Click() { FDoc.Redo(); }
+    // The magnifier's edits not yet stored are the newest: an undo stores and takes them
+    // back (a redo brings them again); a redo stores them, which ends the redo.
+    void Cancel1Click();
+    void Redo1Click();
     void G2Click();
     void A1Click() { FSettings.SetRandomPlacement(!FSettings.RandomPlacement()); }
     void F1Click();

@@ -37,10 +37,11 @@ public:
     // coordinates) with a copy of `part`, enlarged as far as the cell allows (a factor
     // below 2 is refused: the magnifier keeps its previous one and scrolls).
     void Show(int part, const QRect& cell);
-    // Hides the magnifier; its edits stay until dropped or stored.
+    // Hides the magnifier, ending a stroke under way; its edits stay until dropped or
+    // stored.
     void Hide();
     // Writes the magnifier's picture back into its part, as one undo step; the parts count
-    // as modified even when nothing was drawn.
+    // as modified even when nothing was drawn (then without a step).
     void Store();
     // Ends a stroke under way and drops the edits not stored.
     void Drop();
@@ -64,6 +65,9 @@ private:
     void toolsDid(const TPixelToolResult& result);
     // Takes the part's picture again when the copy holds no edits.
     void follow();
+    bool differsFromPart() const;
+    // Ends a stroke under way, its rubber band taken out of the picture.
+    void endStroke();
 
     TLupe& FLupe;
     TPartsStore& FParts;

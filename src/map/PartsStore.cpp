@@ -128,32 +128,37 @@ bool makeWritable(QImage& picture)
 
 } // namespace
 
-// The pictures a change of parts replaced. Undo swaps them with the parts' present ones, so
-// that the step then holds the pictures for redo.
+// The pictures a change of parts replaced, and for a load the name the parts had before.
+// Undo swaps them with the parts' present ones, so that the step then holds them for redo.
 class TPartsStore::TPartsStep : public TUndoStep
 {
 public:
-    TPartsStep(TPartsStore* store, QList<int> parts, std::vector<QImage> pictures)
-        : FStore(store), FParts(std::move(parts)), FPictures(std::move(pictures))
+    TPartsStep(TPartsStore* store, QList<int> parts, std::vector<QImage> pictures,
+               std::optional<QString> fileName)
+        : FStore(store), FParts(std::move(parts)), FPictures(std::move(pictures)),
+          FFileName(std::move(fileName))
     {
         FBytes = qint64(sizeof(*this));
         for (const QImage& picture : FPictures)
             FBytes += picture.sizeInBytes();
     }
 
-    void Undo() override
-    {
-        swap();
-        FStore->stepApplied(FParts);
-    }
-    void Redo() override
-    {
-        swap();
-        FStore->stepApplied(FParts);
-    }
+    void Undo() override { apply(); }
+    void Redo() override { apply(); }
     qint64 Bytes() const override { return FBytes; }
 
 private:
+    void apply()
+    {
+        swap();
+        FStore->stepApplied(FParts);
+        if (FFileName) {
+            // Saved now, the parts go to the picture they came from, not over the other one.
+            std::swap(FStore->FFileName, *FFileName);
+            emit FStore->fileNameRestored(FStore->FFileName);
+            emit FStore->pictureFileMatched(FStore->FFileName);
+        }
+    }
     void swap()
     {
         for (qsizetype i = 0; i < FParts.size(); ++i) {
@@ -166,6 +171,7 @@ private:
     TPartsStore* FStore;
     QList<int> FParts;
     std::vector<QImage> FPictures;
+    std::optional<QString> FFileName;
     qint64 FBytes = 0;
 };
 
@@ -190,6 +196,7 @@ void TPartsStore::SetPartsSize(uint16_t width, uint16_t height)
     if (!PartSizeAllowed(width, height))
         throw std::length_error(PartSizeTooLargeText.toStdString());
 
+    emit partsToChange(allParts());
     // Every new picture exists before anything changes, so a failed allocation leaves the
     // parts as they were.
     std::array<QImage, PartCount> fresh;
@@ -379,7 +386,7 @@ bool TPartsStore::LoadPartsPicture(const QString& fileName)
         return false;
     bool loaded = false;
     try {
-        EditAllParts([&] { return loaded = sliceInto(*picture); });
+        editParts(allParts(), [&] { return loaded = sliceInto(*picture); }, FFileName);
     } catch (const std::bad_alloc&) {
         // No room to keep the old pictures for undo: the load goes ahead without a step,
         // and the older steps go too, since they could no longer be taken back in order.
@@ -464,6 +471,13 @@ void TPartsStore::setModified(bool modified)
 
 bool TPartsStore::EditParts(const QList<int>& parts, const std::function<bool()>& change)
 {
+    return editParts(parts, change, std::nullopt);
+}
+
+bool TPartsStore::editParts(const QList<int>& parts, const std::function<bool()>& change,
+                            std::optional<QString> fileNameBefore)
+{
+    emit partsToChange(parts);
     std::vector<QImage> pictures;
     pictures.reserve(size_t(parts.size()));
     for (int n : parts) {
@@ -485,16 +499,22 @@ bool TPartsStore::EditParts(const QList<int>& parts, const std::function<bool()>
         return false;
     setModified(true);
     if (FHistory)
-        FHistory->Push(std::make_unique<TPartsStep>(this, parts, std::move(pictures)));
+        FHistory->Push(std::make_unique<TPartsStep>(this, parts, std::move(pictures),
+                                                    std::move(fileNameBefore)));
     return true;
 }
 
-bool TPartsStore::EditAllParts(const std::function<bool()>& change)
+QList<int> TPartsStore::allParts()
 {
     QList<int> all(PartCount);
     for (int n = 0; n < PartCount; ++n)
         all[n] = n;
-    return EditParts(all, change);
+    return all;
+}
+
+bool TPartsStore::EditAllParts(const std::function<bool()>& change)
+{
+    return EditParts(allParts(), change);
 }
 
 void TPartsStore::stepApplied(const QList<int>& parts)

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QPainter;
 class QRect;
@@ -112,7 +113,7 @@ public:
     void SetFilesToKeep(std::function<QStringList()> files) { FFilesToKeep = std::move(files); }
 
     // The remembered name of the parts picture: set by a successful load or by the save
-    // dialog; never cleared.
+    // dialog; the undo of a load brings back the name before it (pictureFileMatched).
     QString FileName() const { return FFileName; }
     void SetFileName(const QString& fileName) { FFileName = fileName; }
 
@@ -120,6 +121,7 @@ public:
     // kept, change() alters them (through the primitives above) and says whether it did,
     // and the parts then count as modified until saved; undoing or redoing it marks them
     // modified too. A change that throws is taken back. Returns change()'s answer.
+    // partsToChange comes first.
     bool EditParts(const QList<int>& parts, const std::function<bool()>& change);
     // The same for every part.
     bool EditAllParts(const std::function<bool()>& change);
@@ -151,6 +153,9 @@ public:
     bool DeleteSelectedParts(int left, int top, int right, int bottom);
 
 signals:
+    // An edit of these parts is about to begin (before its undo step keeps their pictures),
+    // or new parts are about to be made (all parts listed).
+    void partsToChange(const QList<int>& parts);
     // The picture of part n changed (capture, reset, a paste or delete of one part).
     void partChanged(int n);
     // Every part may have changed: a new part size, a loaded or sliced picture, a paste or
@@ -160,6 +165,9 @@ signals:
     void partsResized();
     // The parts were written to this file; pictureFileMatched follows.
     void pictureSaved(const QString& fileName);
+    // An undo or redo of a load gave the parts this name again (empty: none);
+    // pictureFileMatched follows.
+    void fileNameRestored(const QString& fileName);
     // The parts are now what this file holds: a load from it, or a save to it.
     void pictureFileMatched(const QString& fileName);
     // Emitted when the modified flag changes; the save commands follow it.
@@ -191,4 +199,7 @@ private:
     bool capturePart(int n, const QImage& source, int x, int y);
     void announceSelection(int left, int top, int right, int bottom);
     bool sliceInto(const QImage& picture);
+    bool editParts(const QList<int>& parts, const std::function<bool()>& change,
+                   std::optional<QString> fileNameBefore);
+    static QList<int> allParts();
 };

@@ -70,6 +70,8 @@ TPartsForm::TPartsForm(const TProgramModels& models, TPictureFormats* formats, Q
     FPictureFiles->PictureInUseChanged = [this](const QString& fileName) {
         emit pictureInUseChanged(fileName);
     };
+    connect(&FStore, &TPartsStore::fileNameRestored, this,
+            [this](const QString& fileName) { FPictureFiles->Follow(fileName); });
     FPictureFiles->MapSourceName = [this] { return MapSourceName ? MapSourceName() : QString(); };
     FPictureFiles->MapExtensions = [this] {
         return MapExtensions ? MapExtensions() : QStringList();

@@ -60,6 +60,11 @@ void TPartsPictureFiles::Forget()
         setPictureInUse(QString());
 }
 
+void TPartsPictureFiles::Follow(const QString& fileName)
+{
+    setPictureInUse(fileName);
+}
+
 TPartsPictureUse TPartsPictureFiles::PictureUse() const
 {
     TPartsPictureUse use;

@@ -35,6 +35,8 @@ public:
     TPartsPictureUse PictureUse() const;
     // The parts are fresh placeholders: they come from no picture any more.
     void Forget();
+    // The parts took this file's name again (a load undone or redone): it is the one in use.
+    void Follow(const QString& fileName);
 
     // Loads a picture into the parts; false when it could not, which the status bar says.
     bool Load(const QString& fileName);

@@ -1,8 +1,10 @@
 #include "DrawGrid.h"
 #include "LupeUnit.h"
+#include "MapSession.h"
 #include "Parts.h"
 #include "PartsStore.h"
 #include "ProgramFixture.h"
+#include "UndoHistory.h"
 #include "main.h"
 #include "tool.h"
 
@@ -153,8 +155,67 @@ TEST_F(PartGraphicEditingTest, ADoubleClickStoresAndAClickWithoutDrawingStillMar
     EXPECT_TRUE(Lupe()->isVisible());
 
     PartsStore().ClearPartsModified();
+    const int steps = Program->Models().Session.History().UndoCount();
     ClickCell(3, 2);
     EXPECT_TRUE(PartsStore().IsPartsModified());
+    EXPECT_EQ(Program->Models().Session.History().UndoCount(), steps); // nothing drawn: no step
+
+    // The double click's second press drew nothing new: the store is undone at once, and the
+    // magnifier and the cells follow the part back.
+    EXPECT_FALSE(Main()->LupeEdited());
+    Main()->Cancel1->trigger();
+    EXPECT_EQ(PartsStore().PartBitmap(7).pixelColor(3, 4), QColor(0, 160, 0));
+    EXPECT_EQ(Lupe()->Bitmap(), PartsStore().PartBitmap(7));
+    ClickCell(3, 3);
+    EXPECT_EQ(PartsStore().PartBitmap(7).pixelColor(3, 4), QColor(0, 160, 0));
+}
+
+// Whatever else changes the magnifier's part, the magnifier never stores an old copy over it:
+// its edits go in first, one undo away, and a copy without edits follows the part.
+TEST_F(PartGraphicEditingTest, TheMagnifierNeverStoresAnOldCopyOverItsPart)
+{
+    Settings().SetPixelTool(ptFreeLine);
+    Settings().SetDrawingColor(QColor(255, 0, 0));
+    // A picture loaded over edits.
+    Stroke({1, 1}, {6, 1});
+    QImage sheet(512, 512, QImage::Format_RGB32);
+    sheet.fill(QColor(10, 20, 30));
+    const QString file = Dir.filePath(QStringLiteral("sheet.bmp"));
+    ASSERT_TRUE(sheet.save(file));
+    ASSERT_TRUE(Forms().PartsForm->LoadPartsPicture(file));
+    EXPECT_FALSE(Main()->LupeEdited());
+    EXPECT_EQ(CellPixel(3, 2, {1, 20}), QColor(10, 20, 30));
+    ClickCell(1, 1);
+    EXPECT_EQ(PartsStore().PartBitmap(7).pixelColor(3, 1), QColor(10, 20, 30));
+    ASSERT_TRUE(Doc().Undo());
+    EXPECT_EQ(PartsStore().PartBitmap(7).pixelColor(3, 1), QColor(255, 0, 0));
+
+    // Parts exchanged under edits: the edit goes with its cells.
+    EnterAt(2, 2);
+    Stroke({1, 1}, {6, 1});
+    Settings().SetDrawingColor(QColor(0, 0, 255));
+    Stroke({1, 5}, {6, 5});
+    Program->Models().Session.ExchangeParts(7, 8);
+    ASSERT_EQ(Doc().Cell(2, 2), 8);
+    ClickCell(1, 1);
+    EXPECT_EQ(PartsStore().PartBitmap(8).pixelColor(3, 5), QColor(0, 0, 255));
+    EXPECT_NE(PartsStore().PartBitmap(7).pixelColor(3, 5), QColor(0, 0, 255));
+
+    // A line cut short by a scroll leaves no rubber band behind.
+    EnterAt(2, 3); // part 7 since the exchange
+    Settings().SetPixelTool(ptLine);
+    const QImage before = PartsStore().PartBitmap(7).copy();
+    QTest::mousePress(Lupe()->viewport(), Qt::LeftButton, {}, At({1, 12}));
+    QTest::mouseMove(Lupe()->viewport(), At({8, 12}));
+    Grid()->SetTopRow(0);
+    ClickCell(2, 2);
+    EXPECT_EQ(PartsStore().PartBitmap(7), before);
+
+    // New parts of another size: the old copy goes.
+    Program->Models().Session.NewMap(30, 20, 16, 16);
+    const QImage placeholder = PartsStore().PartBitmap(7).copy();
+    ClickCell(1, 1);
+    EXPECT_EQ(PartsStore().PartBitmap(7), placeholder);
 }
 
 TEST_F(PartGraphicEditingTest, TheRightButtonPicksAColourShownInTheToolBox)

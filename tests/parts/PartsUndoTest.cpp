@@ -120,4 +120,25 @@ TEST_F(PartsUndo, AChangeThatThrowsIsTakenBack)
     EXPECT_FALSE(Store.IsPartsModified());
 }
 
+// Undone, a load gives the parts their old name back: a save then goes where they came from,
+// never over the picture just loaded.
+TEST_F(PartsUndo, AnUndoneLoadTakesBackTheNameToo)
+{
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("a.bmp"));
+    const QString b = dir.filePath(QStringLiteral("b.bmp"));
+    ASSERT_TRUE(patternPicture(16 * 32, 16 * 32, 1).save(a, "BMP"));
+    ASSERT_TRUE(patternPicture(16 * 32, 16 * 32, 2).save(b, "BMP"));
+    ASSERT_TRUE(Store.LoadPartsPicture(a));
+    ASSERT_TRUE(Store.LoadPartsPicture(b));
+    QSignalSpy matched(&Store, &TPartsStore::pictureFileMatched);
+    ASSERT_TRUE(History.Undo());
+    EXPECT_EQ(Store.FileName(), a);
+    ASSERT_TRUE(History.Undo());
+    EXPECT_TRUE(Store.FileName().isEmpty());
+    ASSERT_TRUE(History.Redo());
+    EXPECT_EQ(Store.FileName(), a);
+    EXPECT_EQ(matched.count(), 3);
+}
+
 } // namespace
