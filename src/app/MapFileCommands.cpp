@@ -160,6 +160,8 @@ bool TMapFileCommands::LoadMapFile(const QString& fileName)
     }
     FSettings.RememberRecentMap(fileName);
     FLinks.MapFileLoaded(fileName);
+    // The map's parts picture came with it: no undo goes back to the parts before the load.
+    FSession.History().Clear();
     return true;
 }
 
@@ -207,7 +209,10 @@ void TMapFileCommands::FillRecentMaps(QMenu& menu)
         const QString map = maps[i];
         // "&1" to "&9", then "1&0".
         const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&0");
-        QAction* item = menu.addAction(number + QLatin1Char(' ') + QDir::toNativeSeparators(map));
+        // An ampersand of the path is shown, not taken as the item's key.
+        QString shown = QDir::toNativeSeparators(map);
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* item = menu.addAction(number + QLatin1Char(' ') + shown);
         QObject::connect(item, &QAction::triggered, &FWindow, [this, map] { OpenRecentMap(map); });
     }
     menu.setEnabled(!maps.isEmpty());
@@ -238,6 +243,8 @@ bool TMapFileCommands::QueryUnsavedChanges()
 
 bool TMapFileCommands::QueryUnsavedParts()
 {
+    if (StoreHeldPartEdits)
+        StoreHeldPartEdits();
     if (!FSession.Parts().IsPartsModified())
         return true;
     switch (AskConfirm(&FWindow, QStringLiteral("パーツデータを上書き保存しますか？"),

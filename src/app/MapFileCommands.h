@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class QMenu;
@@ -22,6 +23,10 @@ public:
     TMapFileCommands(QWidget& window, TMapSession& session, TSettings& settings,
                      TMainFormLinks& links, const QString& extension, const QStringList& mapFilters,
                      const QStringList& openFilters);
+
+    // Stores part edits held outside the parts (the magnifier's), so that the parts question
+    // covers them.
+    std::function<void()> StoreHeldPartEdits;
 
     // "新規作成": the new-map dialog, then the map's and the parts' changes offered for
     // saving, then the new map with parts of the chosen size.

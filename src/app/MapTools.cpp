@@ -115,14 +115,16 @@ void TMapGridTool::Release(Qt::MouseButton button, Qt::KeyboardModifiers keys, c
     FDragging = false;
     const QPoint cell = F.Grid.MouseToCell(pos);
     emit statusChanged(QString());
+    // The pressed cell or the dragged rectangle is drawn in plain copy again, whatever the
+    // release then does.
+    F.Grid.InvalidateRect(F.Grid.Selection());
 
     if (button == Qt::LeftButton) {
         LeftReleased(keys);
-        // The dragged rectangle is drawn in plain copy again: the laid parts, or the
-        // region, which stays the grid's selection.
+        // The laid parts, or the region, which stays the grid's selection.
         F.Grid.InvalidateRect(F.Grid.Selection());
     } else if (button == Qt::RightButton) {
-        pick(cell);
+        pick(cell); // beyond the last cell, the grid's error
     } else {
         F.Grid.InvalidateGrid();
     }

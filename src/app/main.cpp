@@ -99,8 +99,9 @@ TMainForm::TMainForm(const TProgramModels& models, TMainFormLinks& links, QWidge
     createMenus();
     createTools();
     connectModels();
-    SetMapDialogExtension(FSettings.ExtName());
+    // The settings' filter replaces the one the open dialog starts with.
     FOpenFilters = NameFiltersFromPairs(QStringLiteral("マップファイル|*.mpd|全てのファイル|*.*"));
+    SetMapDialogExtension(FSettings.ExtName());
 
     resize(688, 434 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 
@@ -147,6 +148,10 @@ void TMainForm::connectModels()
 {
     FFileCommands = std::make_unique<TMapFileCommands>(*this, FModels.Session, FSettings, FLinks,
                                                        FMapExtension, FMapFilters, FOpenFilters);
+    FFileCommands->StoreHeldPartEdits = [this] {
+        if (LupeEdited())
+            StoreLupePart();
+    };
     // The view follows the zoom, the cells and the parts; outside the zoom level the map
     // goes back to scroll mode.
     FView = new TMapViewController(
@@ -327,7 +332,9 @@ void TMainForm::dropEvent(QDropEvent* event)
             names << url.toLocalFile();
     }
     event->acceptProposedAction();
-    DropFiles(names);
+    // The questions and the load come after the drop has ended: the program the files were
+    // dragged from does not wait on them.
+    QMetaObject::invokeMethod(this, [this, names] { DropFiles(names); }, Qt::QueuedConnection);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)

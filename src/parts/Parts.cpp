@@ -10,6 +10,7 @@
 #include "PartsExternal.h"
 #include "PartsGridDrag.h"
 #include "PartsPictureFiles.h"
+#include "ProgressRun.h"
 #include "SPIs.h"
 #include "Settings.h"
 #include "TerrainEditor.h"
@@ -27,6 +28,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -423,8 +425,20 @@ void TPartsForm::N5Click()
 
 void TPartsForm::ClipDetectorClipChange(QObject*)
 {
-    if (N5->isChecked())
-        ImportClipboardPicture();
+    if (!N5->isChecked())
+        return;
+    // A long operation reads the parts on its second thread: the picture is taken in once
+    // it has ended, as the clipboard holds it then.
+    if (ProgressWorkRunning()) {
+        if (!FClipWaiting)
+            QTimer::singleShot(200, this, [this] {
+                FClipWaiting = false;
+                ClipDetectorClipChange(nullptr);
+            });
+        FClipWaiting = true;
+        return;
+    }
+    ImportClipboardPicture();
 }
 
 void TPartsForm::PartsGridDrawCell(QPainter& canvas, int col, int row, const QRect& rect)

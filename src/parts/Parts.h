@@ -172,4 +172,5 @@ private:
     TPictureFormats* FFormats = nullptr;
     std::unique_ptr<TPartsPictureFiles> FPictureFiles;
     std::unique_ptr<TPartsGridDrag> FGridDrag;
+    bool FClipWaiting = false; // a clipboard picture waits for a long operation's end
 };

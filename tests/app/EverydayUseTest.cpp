@@ -224,6 +224,7 @@ TEST_F(EverydayUseTest, EachMapBringsBackItsPartsPictureAndTheLastOneReturnsAtSt
     ASSERT_TRUE(Main()->LoadMapFile(mapA));
     EXPECT_EQ(PartsStore().FileName(), first);
     EXPECT_EQ(Sheet(), firstSheet);
+    EXPECT_FALSE(Doc().UndoAvailable()); // no undo back to the parts before the open
     ASSERT_TRUE(Main()->LoadMapFile(mapB));
     EXPECT_EQ(Sheet(), secondSheet);
 
@@ -447,7 +448,7 @@ TEST_F(EverydayUseTest, TheFileMenuListsTheLastTenMapsAcrossARestart)
     EXPECT_EQ(Main()->RecentMapsMenu->title(), QStringLiteral("最近使ったマップ(&M)"));
     QStringList maps;
     for (int i = 0; i < 12; ++i)
-        maps << SaveMap(QStringLiteral("m%1.mpd").arg(i), i + 1, 1);
+        maps << SaveMap(QStringLiteral("m%1&.mpd").arg(i), i + 1, 1);
     for (const QString& map : maps)
         ASSERT_TRUE(Main()->LoadMapFile(map));
     Main()->SaveMapFile(maps[3]); // a saved map comes first too
@@ -455,13 +456,17 @@ TEST_F(EverydayUseTest, TheFileMenuListsTheLastTenMapsAcrossARestart)
 
     const QList<QAction*> items = Main()->RecentMapsMenu->actions();
     ASSERT_EQ(items.size(), 10);
-    EXPECT_EQ(items[0]->text(), QStringLiteral("&1 ") + QDir::toNativeSeparators(maps[3]));
-    EXPECT_EQ(items[1]->text(), QStringLiteral("&2 ") + QDir::toNativeSeparators(maps[11]));
-    EXPECT_EQ(items[9]->text(), QStringLiteral("1&0 ") + QDir::toNativeSeparators(maps[2]));
+    // An ampersand of a name is shown as itself.
+    const auto shown = [](const QString& map) {
+        return QDir::toNativeSeparators(map).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    };
+    EXPECT_EQ(items[0]->text(), QStringLiteral("&1 ") + shown(maps[3]));
+    EXPECT_EQ(items[1]->text(), QStringLiteral("&2 ") + shown(maps[11]));
+    EXPECT_EQ(items[9]->text(), QStringLiteral("1&0 ") + shown(maps[2]));
     items[9]->trigger();
     EXPECT_EQ(Main()->MapWidth(), 3);
     EXPECT_EQ(Main()->RecentMapsMenu->actions().first()->text(),
-              QStringLiteral("&1 ") + QDir::toNativeSeparators(maps[2]));
+              QStringLiteral("&1 ") + shown(maps[2]));
     EXPECT_EQ(IniGT().ReadInteger(QStringLiteral("RecentMaps"), QStringLiteral("Count"), 0), 10);
 }
 
@@ -503,8 +508,11 @@ TEST_F(EverydayUseTest, FileDialogsOpenInTheFolderLastUsedForTheirKindOfFile)
     const QString map = SaveMap(QStringLiteral("maps/a.mpd"), 3, 3);
     const QString picture = SaveSheet(QStringLiteral("pictures/p.bmp"), 5);
     QStringList folders;
+    QStringList mapFilters;
     Script.FileDialog = [&](const TFileDialogRequest& request) {
         folders << QDir(request.Directory).dirName();
+        if (request.Title.contains(QStringLiteral("マップ")))
+            mapFilters << request.NameFilters.value(0);
         return std::optional<QString>(request.Title.contains(QStringLiteral("マップ")) ? map
                                                                                        : picture);
     };
@@ -515,6 +523,8 @@ TEST_F(EverydayUseTest, FileDialogsOpenInTheFolderLastUsedForTheirKindOfFile)
     Main()->N3->trigger();
     PartsWindow()->N1->trigger();
     EXPECT_EQ(folders, (QStringList{".", ".", "maps", "maps", "pictures"}));
+    // Open and save alike carry the settings' filter from the start.
+    EXPECT_EQ(mapFilters, QStringList(3, QStringLiteral("マップファイル(*.mpd) (*.mpd)")));
 }
 
 TEST(FirstStartLayout, WindowsSideBySideInsideTheScreenWithAllPartsWhereItAllows)

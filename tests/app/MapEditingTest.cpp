@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTest>
 #include <set>
@@ -143,6 +144,19 @@ TEST_F(MapEditingTest, RightButtonPicksInEveryModeAndBeyondTheLastCellIsRefused)
     Doc().SetCell(0, 0, 5);
     Click(Grid(), Qt::RightButton, 0, 0);
     EXPECT_EQ(Doc().GroupCell(0, 0), 5);
+    // A pick that changes nothing still draws the pressed cell plain again.
+    const auto onScreen = [this] {
+        QApplication::processEvents();
+        const QRect r = Grid()->CellRect(0, 0);
+        const QPoint at = Grid()->viewport()->mapTo(Main(), r.topLeft());
+        return Main()->screen()->grabWindow(Main()->winId(), at.x(), at.y(), r.width(), r.height())
+            .toImage();
+    };
+    const QImage plain = onScreen();
+    QTest::mousePress(Grid()->viewport(), Qt::RightButton, {}, Centre(Grid(), 0, 0));
+    ASSERT_NE(onScreen(), plain);
+    QTest::mouseRelease(Grid()->viewport(), Qt::RightButton, {}, Centre(Grid(), 0, 0));
+    EXPECT_EQ(onScreen(), plain);
 
     // Pressed on a cell, released beyond the last one: the grid's error, nothing picked.
     Grid()->SetDefaultColWidth(400);

@@ -211,6 +211,16 @@ TEST_F(PartGraphicEditingTest, TheMagnifierNeverStoresAnOldCopyOverItsPart)
     ClickCell(2, 2);
     EXPECT_EQ(PartsStore().PartBitmap(7), before);
 
+    // Closing asks about the parts while the magnifier holds edits.
+    EnterAt(2, 2);
+    Settings().SetPixelTool(ptFreeLine);
+    Stroke({1, 9}, {6, 9});
+    PartsStore().ClearPartsModified();
+    Script.Log.clear();
+    Script.Confirm = [](const QString&, TConfirmButtons) { return TAnswer::Cancel; };
+    EXPECT_FALSE(Main()->FormCloseQuery());
+    EXPECT_TRUE(Script.Log.join(u'\n').contains(QStringLiteral("パーツデータを上書き保存しますか？")));
+
     // New parts of another size: the old copy goes.
     Program->Models().Session.NewMap(30, 20, 16, 16);
     const QImage placeholder = PartsStore().PartBitmap(7).copy();
