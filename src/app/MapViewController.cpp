@@ -31,8 +31,19 @@ TMapViewController::TMapViewController(TDrawGrid& grid, const TMapDocument& doc,
             [this](const TCellRect& rect) { FGrid.InvalidateRect(rect); });
     connect(&doc, &TMapDocument::mapReplaced, this, &TMapViewController::showNewMap);
     // The lattice follows the group part.
-    connect(&doc, &TMapDocument::groupPartChanged, this, &TMapViewController::Repaint);
+    FGroupSize = QSize(doc.GroupWidth(), doc.GroupHeight());
+    connect(&doc, &TMapDocument::groupPartChanged, this, &TMapViewController::groupChanged);
     connect(&grid, &TDrawGrid::topLeftChanged, this, &TMapViewController::viewMoved);
+}
+
+void TMapViewController::groupChanged()
+{
+    const QSize size(FDoc.GroupWidth(), FDoc.GroupHeight());
+    const auto lattice = [](QSize s) { return s.width() >= 2 || s.height() >= 2; };
+    const bool redraw = size != FGroupSize && (lattice(size) || lattice(FGroupSize));
+    FGroupSize = size;
+    if (redraw)
+        Repaint();
 }
 
 void TMapViewController::ApplyZoom()

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QSize>
 #include <array>
 #include <functional>
 
@@ -55,6 +56,9 @@ protected:
 private:
     // The grid takes the size of a new or loaded map and starts at its top left.
     void showNewMap();
+    // The group part's lattice is drawn again when its size changed (its parts are drawn
+    // only in a drag's preview, which draws them itself).
+    void groupChanged();
 
     TDrawGrid& FGrid;
     QWidget* const FViewport; // the grid's, whose wheel zooms
@@ -62,4 +66,5 @@ private:
     TSettings& FSettings;
     std::function<void()> FLeftZoom;
     std::array<QPoint, 5> FJumpPoints{}; // for the whole run
+    QSize FGroupSize;                    // as the view last drew its lattice
 };

@@ -99,9 +99,16 @@ TEST_F(MapViewUpdateTest, EachChangeRepaintsWhatItTouched)
     Doc().ReplaceParts({0, 0, 29, 19}, 200, 1);
     Doc().SetCell(4, 4, 9);
     EXPECT_TRUE(Repainted().empty());
-    // The lattice follows the group part: the whole view.
+    // The lattice follows the group part's size: the whole view, but a part of the same size
+    // draws nothing.
     Doc().SetGroupPart(2, 2, [](int, int) { return uint8_t(1); });
     EXPECT_EQ(Repainted(), Screen());
+    Doc().SetGroupPart(2, 2, [](int, int) { return uint8_t(3); });
+    EXPECT_TRUE(Repainted().empty());
+    Doc().SetGroupSingle(4);
+    EXPECT_EQ(Repainted(), Screen());
+    Doc().SetGroupSingle(6);
+    EXPECT_TRUE(Repainted().empty());
     // A new map, of another size: the grid follows it.
     Doc().NewMap(3, 2);
     EXPECT_EQ(Main()->MapGrid->ColCount(), 3);
