@@ -143,10 +143,7 @@ void TMapSession::PlaceTmx(TTmxImport&& imported, const QString& fileName, TTmxI
     SetPartSize(imported.PartWidth, imported.PartHeight);
     FHistory.Clear();
     if (FPartsKept == TParts::Pictures) {
-        for (int n = 0; n < TPartsStore::PartCount; ++n) {
-            if (!imported.Parts[n].isNull())
-                FParts.CapturePart(n, imported.Parts[n], 0, 0);
-        }
+        FParts.CaptureParts(imported.Parts);
         imported.Parts = {};
     }
     FDocument.NewMap(std::move(imported.Stores));

@@ -245,6 +245,15 @@ void TPartsStore::CapturePart(int n, const QImage& source, int x, int y)
         emit partChanged(n);
 }
 
+void TPartsStore::CaptureParts(const std::array<QImage, PartCount>& pictures)
+{
+    for (int n = 0; n < PartCount; ++n) {
+        if (!pictures[size_t(n)].isNull())
+            capturePart(n, pictures[size_t(n)], 0, 0);
+    }
+    emit allPartsChanged();
+}
+
 bool TPartsStore::capturePart(int n, const QImage& source, int x, int y)
 {
     checkPartNumber(n);

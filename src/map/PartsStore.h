@@ -73,6 +73,9 @@ public:
     // Nothing happens when the rectangle does not overlap the source (x >= width,
     // y >= height, or entirely left of / above it). Any source format is accepted.
     void CapturePart(int n, const QImage& source, int x, int y);
+    // Takes each picture given (a null one leaves its part) as CapturePart does, announced
+    // as one change of all parts.
+    void CaptureParts(const std::array<QImage, PartCount>& pictures);
 
     // Swaps the pictures of parts a and b, pixels only: the picture objects stay where they
     // are. Does not touch the modified flag.

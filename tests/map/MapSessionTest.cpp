@@ -178,7 +178,9 @@ TEST_F(MapSessionTest, ReplacingTheMapEndsTheHistory)
         // The undo and redo commands follow the document.
         QSignalSpy undo(&Doc(), &TMapDocument::undoAvailableChanged);
         QSignalSpy redo(&Doc(), &TMapDocument::redoAvailableChanged);
+        QSignalSpy onePart(&Parts(), &TPartsStore::partChanged); // all parts change at once
         ASSERT_TRUE(c.run(Session)) << c.what;
+        EXPECT_EQ(onePart.count(), 0) << c.what;
         EXPECT_EQ(undo, QList<QList<QVariant>>{{false}}) << c.what;
         EXPECT_EQ(redo, QList<QList<QVariant>>{{false}}) << c.what;
         EXPECT_EQ(History().Bytes(), 0) << c.what;
