@@ -135,7 +135,8 @@ public:
     void CaptureGroup(const TCellRect& rect);
 
     // The map takes the cells and size of `loaded` (the same map read again from its file)
-    // as one undo step; it is then not modified, while undoing or redoing the step marks it
+    // as one undo step (none when no cell changed; of the same size, the step keeps only the
+    // changed runs); it is then not modified, while undoing or redoing the step marks it
     // modified. Announced as cellsChanged over the whole map when the size stays, else as
     // mapReplaced. `loaded` is used up: only its destruction may follow. Throws
     // std::bad_alloc, changing nothing, when the group part's store cannot grow to the new

@@ -32,6 +32,13 @@ private:
 
 void TMapDocument::ReloadFrom(TMapDocument&& loaded)
 {
+    // A map of the same size keeps for undo only the runs that changed, as an edit does:
+    // reloads of a large map do not push the rest of the history out.
+    if (loaded.FWidth == FWidth && loaded.FHeight == FHeight) {
+        PutCells({0, 0, FWidth - 1, FHeight - 1}, loaded.FCells.data(), size_t(FHeight));
+        SetMapModified(false);
+        return;
+    }
     // The group part's store is never smaller than the map: it grows first, keeping the
     // group part, and stays grown so that undo and redo need no memory.
     const int storeWidth = std::max(FGroupStoreWidth, int(loaded.FWidth));

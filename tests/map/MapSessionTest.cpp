@@ -1,3 +1,4 @@
+#include "MapFile.h"
 #include "MapSession.h"
 
 #include "PictureFormats.h"
@@ -258,6 +259,34 @@ TEST_F(MapSessionTest, AFailedNewMapOrLoadChangesNothing)
     EXPECT_TRUE(Session.ExportTmx(Path("stopped.tmx"), TTmxEncoding::Csv, {}, stop).Cancelled);
     EXPECT_FALSE(QFile::exists(Path("stopped.tmx")));
     EXPECT_FALSE(QFile::exists(Path("stopped.png")));
+}
+
+} // namespace
+
+namespace {
+
+// A map read again from its file, after another program changed one cell: one undo step that
+// keeps only what changed, and the map is the saved one.
+TEST(MapReload, ASameSizeReloadKeepsOnlyTheChangedCells)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("big.mpd"));
+    TPictureFormats formats = TPictureFormats::WithQtFormats();
+    TMapSession session(formats);
+    session.NewMap(1000, 1000, 32, 32);
+    ASSERT_TRUE(session.SaveMap(file, TMapFileType::Type2));
+    TMapDocument other;
+    ASSERT_TRUE(LoadMapFile(file, TMapFileType::Type2, other).Ok());
+    other.SetCell(500, 700, 9);
+    ASSERT_TRUE(SaveMapFile(file, other, TMapFileType::Type2, 32, 32));
+
+    ASSERT_EQ(session.ReloadMap(TMapFileType::Type2), TMapSession::TReload::Reloaded);
+    EXPECT_EQ(session.Document().Cell(500, 700), 9);
+    EXPECT_FALSE(session.Document().MapModified());
+    EXPECT_LT(session.History().Bytes(), 4096);
+    ASSERT_TRUE(session.History().Undo());
+    EXPECT_EQ(session.Document().Cell(500, 700), 0);
+    EXPECT_TRUE(session.Document().MapModified());
 }
 
 } // namespace
