@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QStatusBar>
 #include <QTest>
@@ -287,6 +288,17 @@ TEST_F(TerrainToolTest, AnImportedMapsSetsPaintAndAreSavedWithTheParts)
     TMapSession& session = Program->Models().Session;
     TTmxWriteOptions options;
     options.PartsPicture = PartsStore().FileName();
+    // The export reads the parts' terrain file: it never writes over it.
+    const QString tsx = TerrainFileName(options.PartsPicture);
+    QFile tsxFile(tsx);
+    ASSERT_TRUE(tsxFile.open(QIODevice::ReadOnly));
+    const QByteArray tsxBytes = tsxFile.readAll();
+    tsxFile.close();
+    EXPECT_FALSE(session.ExportTmx(tsx, options, QStringList()));
+    ASSERT_TRUE(tsxFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(tsxFile.readAll(), tsxBytes);
+    tsxFile.close();
+
     const QString tmx = Dir.filePath(QStringLiteral("world.tmx"));
     ASSERT_TRUE(session.ExportTmx(tmx, options, QStringList()));
     ASSERT_TRUE(session.ImportTmx(tmx, 0));
