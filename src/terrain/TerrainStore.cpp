@@ -170,7 +170,9 @@ TFileWriteResult TTerrainStore::write()
 
 QString TTerrainStore::rereadIfChanged()
 {
-    if (FFileName.isEmpty() || TFileStamp::Of(FFileName) == FStamp)
+    // A file deleted meanwhile holds nothing to keep: the edit writes it anew.
+    const TFileStamp now = TFileStamp::Of(FFileName);
+    if (FFileName.isEmpty() || now == FStamp || !now.Exists)
         return {};
     const QString message =
         QStringLiteral("%1 が他のプログラムで変更されたため、読み直しました。編集をもう一度行ってください")

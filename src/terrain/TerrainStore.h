@@ -87,7 +87,8 @@ private:
     TFileWriteResult apply(const TTerrainSheet& sheet);
     TFileWriteResult write();
     // When another program has changed the file since it was read or written, reads it again
-    // and says so (the text returned, also announced by writeFailed); empty when unchanged.
+    // and says so (the text returned, also announced by writeFailed); empty when unchanged or
+    // deleted.
     QString rereadIfChanged();
     // The sets that can paint taken from FSheet, announced, the preferred choice kept.
     void takeSets();

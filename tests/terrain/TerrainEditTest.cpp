@@ -252,6 +252,10 @@ TEST_F(TerrainStoreEdit, EditsAreUndoneInTheFileToo)
     ASSERT_EQ(Store.Sheet().Sets.size(), 1u);
     EXPECT_EQ(Store.Sheet().Sets[0].Name, QStringLiteral("theirs"));
     EXPECT_EQ(fileSets(), 0u);
+    // Deleted by another program, the file is written anew by the next edit.
+    ASSERT_TRUE(QFile::remove(TerrainFileName(Picture())));
+    EXPECT_TRUE(Store.Edit(Store.Sheet()));
+    EXPECT_TRUE(QFile::exists(TerrainFileName(Picture())));
 
     // Another picture's sets are in use: the steps leave them and their file alone.
     const QString other = Dir.filePath(QStringLiteral("other.png"));
