@@ -83,10 +83,7 @@ void TFileReload::partsChanged(const QString& fileName)
         FView.PartsStatus->setText(PartsKeptText.arg(name));
         return;
     }
-    // The magnifier's edits go into the history first, so that the reload is not stored
-    // over by them later and one undo brings them back.
-    if (lupeEdited && FView.StoreLupe)
-        FView.StoreLupe();
+    // The magnifier stores its edits itself before the parts change: one undo brings them back.
     reloadParts(name);
 }
 

@@ -13,8 +13,7 @@ class TSettings;
 
 // Where the reload speaks and what it keeps in place: the windows the questions belong to,
 // their status texts, the map grid whose view stays, and whether the magnifier holds part
-// edits not yet stored (work not saved, like the parts' own) with the way to store them, so
-// that a reload over them leaves them one undo away.
+// edits not yet stored (work not saved, like the parts' own, so asked about).
 struct TFileReloadView
 {
     QWidget* PartsWindow = nullptr;
@@ -23,7 +22,6 @@ struct TFileReloadView
     QLabel* MapStatus = nullptr;
     TDrawGrid* MapGrid = nullptr;
     std::function<bool()> LupeEdited;
-    std::function<void()> StoreLupe;
 };
 
 // Brings other programs' saves of the map file and of the parts picture into the editor,

@@ -136,7 +136,6 @@ void TQuiltmapperProgram::connectWindows()
     reloadView.MapStatus = main->StatusPanel0;
     reloadView.MapGrid = main->MapGrid;
     reloadView.LupeEdited = [main] { return main->LupeEdited(); };
-    reloadView.StoreLupe = [main] { main->StoreLupePart(); };
     new TFileReload(FSession, FSettings, reloadView);
 }
 
